@@ -1,0 +1,168 @@
+#pragma once
+
+#include <asio/async_result.hpp>
+#include <asio/use_awaitable.hpp>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+#include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/PendingResume.hpp"
+
+namespace platform {
+
+// How a stream keeps elements that arrive while no consumer waits.
+struct BufferingPolicy {
+  enum class Kind { unbounded, bufferingNewest, bufferingOldest };
+  Kind kind = Kind::unbounded;
+  std::size_t limit = 0;
+
+  static BufferingPolicy unbounded() { return {}; }
+  // Keeps the newest `limit` elements, dropping the oldest to make room.
+  static BufferingPolicy bufferingNewest(std::size_t limit) { return {Kind::bufferingNewest, limit}; }
+  // Keeps the first `limit` elements, dropping new ones while full.
+  static BufferingPolicy bufferingOldest(std::size_t limit) { return {Kind::bufferingOldest, limit}; }
+};
+
+namespace detail {
+
+template <class T>
+class AsyncStreamState {
+ public:
+  explicit AsyncStreamState(BufferingPolicy policy) : policy_(policy) {}
+
+  enum class YieldResult { enqueued, dropped, terminated };
+
+  YieldResult yield(T element) {
+    std::unique_lock lock(mutex_);
+    if (finished_) return YieldResult::terminated;
+    if (!waiters_.empty()) {
+      auto waiter = std::move(waiters_.front());
+      waiters_.pop_front();
+      lock.unlock();
+      std::move(waiter)(std::optional<T>(std::move(element)));
+      return YieldResult::enqueued;
+    }
+    switch (policy_.kind) {
+      case BufferingPolicy::Kind::unbounded:
+        break;
+      case BufferingPolicy::Kind::bufferingNewest:
+        if (policy_.limit == 0) return YieldResult::dropped;
+        if (buffer_.size() >= policy_.limit) {
+          buffer_.pop_front();
+          buffer_.push_back(std::move(element));
+          return YieldResult::dropped;
+        }
+        break;
+      case BufferingPolicy::Kind::bufferingOldest:
+        if (buffer_.size() >= policy_.limit) return YieldResult::dropped;
+        break;
+    }
+    buffer_.push_back(std::move(element));
+    return YieldResult::enqueued;
+  }
+
+  // Ends the stream for its consumer once the buffered elements are read.
+  void finish() { close(false); }
+
+  // The consumer went away: nothing buffered is delivered any more.
+  void terminate() { close(true); }
+
+  Async<std::optional<T>> next(std::shared_ptr<AsyncStreamState> self) {
+    return asio::async_initiate<const asio::use_awaitable_t<>&, void(std::optional<T>)>(
+        [self](auto handler) {
+          std::unique_lock lock(self->mutex_);
+          if (!self->buffer_.empty() || self->finished_) {
+            std::optional<T> element;
+            if (!self->buffer_.empty()) {
+              element = std::move(self->buffer_.front());
+              self->buffer_.pop_front();
+            }
+            lock.unlock();
+            PendingResume<std::optional<T>>(std::move(handler))(std::move(element));
+          } else {
+            self->waiters_.emplace_back(std::move(handler));
+          }
+        },
+        asio::use_awaitable);
+  }
+
+ private:
+  void close(bool dropBuffered) {
+    std::deque<PendingResume<std::optional<T>>> waiters;
+    std::deque<T> dropped;
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+      waiters.swap(waiters_);
+      if (dropBuffered) dropped.swap(buffer_);
+    }
+    for (auto& waiter : waiters) std::move(waiter)(std::nullopt);
+  }
+
+  std::mutex mutex_;
+  BufferingPolicy policy_;
+  bool finished_ = false;
+  std::deque<T> buffer_;
+  std::deque<PendingResume<std::optional<T>>> waiters_;
+};
+
+// Finishes the stream when the last copy of its continuation goes away, and
+// terminates it when the last copy of the stream goes away.
+template <class T, bool producer>
+struct AsyncStreamEnd {
+  explicit AsyncStreamEnd(std::shared_ptr<AsyncStreamState<T>> s) : state(std::move(s)) {}
+  AsyncStreamEnd(const AsyncStreamEnd&) = delete;
+  AsyncStreamEnd& operator=(const AsyncStreamEnd&) = delete;
+  ~AsyncStreamEnd() {
+    if constexpr (producer) {
+      state->finish();
+    } else {
+      state->terminate();
+    }
+  }
+
+  std::shared_ptr<AsyncStreamState<T>> state;
+};
+
+}  // namespace detail
+
+// An asynchronous sequence of T with one producer side (the continuation,
+// usable from any thread without blocking) and a consumer side that awaits
+// `next()`. Elements yielded before `finish()` are still delivered; `next()`
+// then yields nullopt. The consumer resumes on its own executor.
+template <class T>
+class AsyncStream {
+ public:
+  using YieldResult = typename detail::AsyncStreamState<T>::YieldResult;
+
+  class Continuation {
+   public:
+    YieldResult yield(T element) const { return end_->state->yield(std::move(element)); }
+    void finish() const { end_->state->finish(); }
+
+   private:
+    friend class AsyncStream;
+    explicit Continuation(std::shared_ptr<detail::AsyncStreamState<T>> state)
+        : end_(std::make_shared<detail::AsyncStreamEnd<T, true>>(std::move(state))) {}
+    std::shared_ptr<detail::AsyncStreamEnd<T, true>> end_;
+  };
+
+  static std::pair<AsyncStream, Continuation> makeStream(BufferingPolicy policy = BufferingPolicy::unbounded()) {
+    auto state = std::make_shared<detail::AsyncStreamState<T>>(policy);
+    return {AsyncStream(state), Continuation(state)};
+  }
+
+  // The next element, or nullopt once the stream has finished.
+  Async<std::optional<T>> next() const { return end_->state->next(end_->state); }
+
+ private:
+  explicit AsyncStream(std::shared_ptr<detail::AsyncStreamState<T>> state)
+      : end_(std::make_shared<detail::AsyncStreamEnd<T, false>>(std::move(state))) {}
+  std::shared_ptr<detail::AsyncStreamEnd<T, false>> end_;
+};
+
+}  // namespace platform

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+
+namespace platform {
+
+using Executor = asio::any_io_executor;
+
+// The result of every asynchronous member: a lazy coroutine that runs when awaited.
+template <class T = void>
+using Async = asio::awaitable<T>;
+
+// The process-wide thread pool that actors, queues and tasks run on unless given
+// another executor. Made on first use and kept until the process exits.
+Executor globalExecutor();
+
+}  // namespace platform

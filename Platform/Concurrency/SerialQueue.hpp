@@ -1,0 +1,51 @@
+#pragma once
+
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/strand.hpp>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "Platform/Concurrency/Executor.hpp"
+
+namespace platform {
+
+// A labelled serial queue: work submitted to it runs one item at a time, in
+// submission order, on the executor's threads.
+class SerialQueue {
+ public:
+  explicit SerialQueue(std::string label, Executor executor = globalExecutor())
+      : label_(std::move(label)), strand_(asio::make_strand(std::move(executor))) {}
+
+  const std::string& label() const noexcept { return label_; }
+  Executor executor() const { return strand_; }
+
+  template <class Work>
+  void async(Work&& work) const {
+    asio::post(strand_, std::forward<Work>(work));
+  }
+
+  // Runs `work` on the queue once `delay` has passed.
+  template <class Work>
+  void asyncAfter(std::chrono::steady_clock::duration delay, Work&& work) const {
+    auto timer = std::make_shared<asio::steady_timer>(strand_, delay);
+    timer->async_wait([timer, work = std::forward<Work>(work)](const std::error_code&) mutable { work(); });
+  }
+
+ private:
+  std::string label_;
+  asio::strand<Executor> strand_;
+};
+
+// The application's main queue. Until a GUI loop installs its own executor it
+// is a serial queue on the process pool.
+class MainQueue {
+ public:
+  static const SerialQueue& shared();
+  // Takes effect for the first call of shared() only; call before it.
+  static void install(Executor executor);
+};
+
+}  // namespace platform

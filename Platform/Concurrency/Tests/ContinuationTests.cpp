@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Continuation.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
+#include "Platform/Concurrency/Task.hpp"
+
+using namespace platform;
+using namespace std::chrono_literals;
+
+TEST(Continuation, ResumedOnceFromAnotherThread) {
+  std::optional<Continuation<int>> stored;
+  std::atomic<bool> secondAccepted = true;
+  auto value = blockOn([&]() -> Async<int> {
+    co_return co_await withContinuation<int>([&](Continuation<int> c) {
+      std::thread([c, &secondAccepted] {
+        c.resume(7);
+        secondAccepted = c.resume(8);
+      }).detach();
+    });
+  }());
+  EXPECT_EQ(value, 7);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(secondAccepted);
+}
+
+TEST(Continuation, ResumedBeforeAwaitingStillDelivers) {
+  auto value = blockOn(withContinuation<std::string>([](Continuation<std::string> c) { c.resume("now"); }));
+  EXPECT_EQ(value, "now");
+}
+
+TEST(Continuation, ErrorIsThrownAtTheAwait) {
+  auto failing = withContinuation<void>([](Continuation<void> c) { c.resumeThrowing(std::runtime_error("refused")); });
+  EXPECT_THROW(blockOn(std::move(failing)), std::runtime_error);
+}
+
+TEST(Continuation, TimesOutWithoutReply) {
+  std::optional<Continuation<int>> kept;
+  auto start = std::chrono::steady_clock::now();
+  try {
+    blockOn(withContinuation<int>([&](Continuation<int> c) { kept = c; }, 30ms));
+    FAIL() << "expected a time-out";
+  } catch (const ContinuationError& e) {
+    EXPECT_EQ(e.which(), ContinuationError::Case::timedOut);
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
+  EXPECT_FALSE(kept->resume(1)) << "a reply after the time-out is a no-op";
+}
+
+TEST(Continuation, ReplyBeforeTimeOutWinsAndTimerNeverFires) {
+  std::optional<Continuation<int>> kept;
+  auto value = blockOn([&]() -> Async<int> {
+    co_return co_await withContinuation<int>(
+        [&](Continuation<int> c) {
+          kept = c;
+          std::thread([c] { c.resume(42); }).detach();
+        },
+        50ms);
+  }());
+  EXPECT_EQ(value, 42);
+  std::this_thread::sleep_for(80ms);  // past the time-out: it must not resume again
+  EXPECT_FALSE(kept->resume(1));
+}
+
+TEST(Continuation, DroppingEveryCopyUnresumedReportsAbandoned) {
+  try {
+    blockOn(withContinuation<int>([](Continuation<int>) {}));
+    FAIL() << "expected abandonment";
+  } catch (const ContinuationError& e) {
+    EXPECT_EQ(e.which(), ContinuationError::Case::abandoned);
+  }
+}
+
+TEST(Task, CancelEndsASleepQuietly) {
+  std::atomic<bool> reachedEnd = false;
+  std::atomic<bool> cancelledSeen = false;
+  auto task = spawn(globalExecutor(), [&]() -> Async<void> {
+    try {
+      co_await sleepFor(10s);
+      reachedEnd = true;
+    } catch (...) {
+      cancelledSeen = isCancellation(std::current_exception());
+      throw;
+    }
+  }());
+  std::this_thread::sleep_for(20ms);
+  task.cancel();
+  for (int i = 0; i < 200 && !cancelledSeen; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_TRUE(cancelledSeen);
+  EXPECT_FALSE(reachedEnd);
+  EXPECT_TRUE(task.isCancelled());
+}
+
+TEST(Task, ErrorsReachTheUnhandledErrorHandler) {
+  std::promise<std::string> reported;
+  auto previous = setUnhandledErrorHandler([&](const std::string& name, std::exception_ptr) { reported.set_value(name); });
+  spawn(globalExecutor(), []() -> Async<void> {
+    throw std::runtime_error("boom");
+    co_return;
+  }(), "failing-task");
+  auto future = reported.get_future();
+  ASSERT_EQ(future.wait_for(2s), std::future_status::ready);
+  EXPECT_EQ(future.get(), "failing-task");
+  setUnhandledErrorHandler(previous);
+}

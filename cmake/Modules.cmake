@@ -1,0 +1,37 @@
+# Shared build rules: every library and test target goes through these so the
+# warning set, sanitizers and include root stay the same everywhere.
+
+set(FLUVIO_ROOT ${CMAKE_CURRENT_SOURCE_DIR})
+
+add_library(fluvio_options INTERFACE)
+target_compile_options(fluvio_options INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+target_include_directories(fluvio_options INTERFACE ${FLUVIO_ROOT})
+target_compile_definitions(fluvio_options INTERFACE ASIO_NO_DEPRECATED)
+if(FLUVIO_SANITIZE)
+  target_compile_options(fluvio_options INTERFACE -fsanitize=${FLUVIO_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(fluvio_options INTERFACE -fsanitize=${FLUVIO_SANITIZE})
+endif()
+
+# fluvio_library(NAME DIR <dir> [DEPS ...]): a static library of every source
+# below <dir> except its Tests folder.
+function(fluvio_library name)
+  cmake_parse_arguments(ARG "" "DIR" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "/Tests/")
+  add_library(${name} STATIC ${sources})
+  target_link_libraries(${name} PUBLIC fluvio_options ${ARG_DEPS})
+endfunction()
+
+# fluvio_tests(NAME DIR <dir> LABEL <unit|peer|gui> [DEPS ...]): one GoogleTest
+# program of every source below <dir>, its cases registered with CTest.
+function(fluvio_tests name)
+  cmake_parse_arguments(ARG "" "DIR;LABEL" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE fluvio_options ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  include(GoogleTest)
+  gtest_discover_tests(${name} PROPERTIES LABELS ${ARG_LABEL} DISCOVERY_TIMEOUT 60)
+endfunction()
