@@ -2,6 +2,7 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/use_future.hpp>
+#include <type_traits>
 #include <utility>
 
 #include "Platform/Concurrency/Executor.hpp"
@@ -14,6 +15,13 @@ namespace platform {
 template <class T>
 T blockOn(Async<T> body, Executor executor = globalExecutor()) {
   return asio::co_spawn(executor, std::move(body), asio::use_future).get();
+}
+
+// The same for a callable that returns the coroutine (kept alive while it runs).
+template <class Callable>
+  requires std::is_invocable_v<Callable>
+auto blockOn(Callable callable, Executor executor = globalExecutor()) {
+  return asio::co_spawn(executor, std::move(callable), asio::use_future).get();
 }
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "Platform/Concurrency/Executor.hpp"
 
@@ -11,6 +13,12 @@ namespace platform {
 
 namespace detail {
 struct TaskState;
+
+// Keeps `callable` in the coroutine frame while the coroutine it returns runs.
+template <class Callable>
+auto invokeHeld(Callable callable) -> std::invoke_result_t<Callable> {
+  co_return co_await callable();
+}
 }
 
 // Handle of an unstructured task. Dropping it does not stop the task.
@@ -32,6 +40,15 @@ class Task {
 // Starts `body` detached on a strand of `executor`. An exception that ends it
 // is reported through the unhandled-error handler; cancellation is quiet.
 Task spawn(Executor executor, Async<void> body, std::string name = {});
+
+// The same for a callable that returns the coroutine; the callable (and so a
+// lambda's captures) lives until the coroutine ends. Prefer this to calling a
+// capturing lambda in place, whose captures die with the temporary.
+template <class Callable>
+  requires std::is_invocable_r_v<Async<void>, Callable>
+Task spawn(Executor executor, Callable callable, std::string name = {}) {
+  return spawn(std::move(executor), detail::invokeHeld(std::move(callable)), std::move(name));
+}
 
 using UnhandledErrorHandler = std::function<void(const std::string& taskName, std::exception_ptr)>;
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <chrono>
 #include <thread>
 
@@ -22,7 +23,7 @@ TEST(Continuation, ResumedOnceFromAnotherThread) {
         secondAccepted = c.resume(8);
       }).detach();
     });
-  }());
+  });
   EXPECT_EQ(value, 7);
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(secondAccepted);
@@ -52,17 +53,21 @@ TEST(Continuation, TimesOutWithoutReply) {
 }
 
 TEST(Continuation, ReplyBeforeTimeOutWinsAndTimerNeverFires) {
+  constexpr auto timeout = 300ms;
+  std::promise<Continuation<int>> handedOver;
+  std::thread replier([future = handedOver.get_future()]() mutable { future.get().resume(42); });
   std::optional<Continuation<int>> kept;
   auto value = blockOn([&]() -> Async<int> {
     co_return co_await withContinuation<int>(
         [&](Continuation<int> c) {
           kept = c;
-          std::thread([c] { c.resume(42); }).detach();
+          handedOver.set_value(c);
         },
-        50ms);
-  }());
+        timeout);
+  });
+  replier.join();
   EXPECT_EQ(value, 42);
-  std::this_thread::sleep_for(80ms);  // past the time-out: it must not resume again
+  std::this_thread::sleep_for(timeout + 50ms);  // past the time-out: it must not resume again
   EXPECT_FALSE(kept->resume(1));
 }
 
@@ -86,7 +91,7 @@ TEST(Task, CancelEndsASleepQuietly) {
       cancelledSeen = isCancellation(std::current_exception());
       throw;
     }
-  }());
+  });
   std::this_thread::sleep_for(20ms);
   task.cancel();
   for (int i = 0; i < 200 && !cancelledSeen; ++i) std::this_thread::sleep_for(5ms);
@@ -101,7 +106,7 @@ TEST(Task, ErrorsReachTheUnhandledErrorHandler) {
   spawn(globalExecutor(), []() -> Async<void> {
     throw std::runtime_error("boom");
     co_return;
-  }(), "failing-task");
+  }, "failing-task");
   auto future = reported.get_future();
   ASSERT_EQ(future.wait_for(2s), std::future_status::ready);
   EXPECT_EQ(future.get(), "failing-task");
