@@ -6,7 +6,9 @@ set(FLUVIO_ROOT ${CMAKE_CURRENT_SOURCE_DIR})
 add_library(fluvio_options INTERFACE)
 target_compile_options(fluvio_options INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
 target_include_directories(fluvio_options INTERFACE ${FLUVIO_ROOT})
-target_compile_definitions(fluvio_options INTERFACE ASIO_NO_DEPRECATED)
+# asio decides per translation unit whether to use aligned_alloc, depending on
+# which headers came first; fix one choice so allocation and release agree.
+target_compile_definitions(fluvio_options INTERFACE ASIO_NO_DEPRECATED ASIO_DISABLE_STD_ALIGNED_ALLOC)
 if(FLUVIO_SANITIZE)
   target_compile_options(fluvio_options INTERFACE -fsanitize=${FLUVIO_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(fluvio_options INTERFACE -fsanitize=${FLUVIO_SANITIZE})

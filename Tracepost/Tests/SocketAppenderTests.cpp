@@ -1,0 +1,94 @@
+#include "Tracepost/Sources/SocketAppender.hpp"
+
+#include <gtest/gtest.h>
+
+#include "Tracepost/Sources/TPLoggerData.hpp"
+#include "Tracepost/Tests/Support/LoopbackPeer.hpp"
+#include "Tracepost/Tests/Support/RecordingAppender.hpp"
+
+namespace tracepost {
+namespace {
+
+using testing::eventually;
+using testing::FixedClock;
+using testing::LoopbackPeer;
+
+class SocketAppenderTest : public ::testing::Test {
+ protected:
+  // Connects and sends ready lines until one arrives, so that later lines
+  // are not dropped for being early.
+  void connect() {
+    appender->connect("127.0.0.1", peer.port());
+    ASSERT_TRUE(eventually([&] {
+      logger->info("ready", "ready", 0);
+      return peer.waitFor([](const auto& received) { return !received.empty() && !received[0].empty(); },
+                          std::chrono::milliseconds(20));
+    }));
+  }
+
+  // Whether `text` arrives right after the ready lines.
+  bool arrived(const std::string& text) {
+    return peer.waitFor([&](const auto& received) {
+      return received.size() == 1 && received[0].ends_with("\r\n\r\n" + text);
+    });
+  }
+
+  FixedClock clock;
+  LoopbackPeer peer;
+  std::shared_ptr<SocketAppender> appender = SocketAppender::make();
+  std::shared_ptr<TPLogger> logger = [this] {
+    auto made = TPLogger::make("com.fluvio.RTMPFluvio");
+    made->setAppender(appender);
+    return made;
+  }();
+};
+
+TEST_F(SocketAppenderTest, SendsTheLineByteForByteAndItReadsBack) {
+  connect();
+  logger->info("/src/Net/Socket.ext", "send(_:)", 42, "a\tb");
+  const std::string line =
+      "2024-17-03 14:07:09.042\tInfo\tcom.fluvio.RTMPFluvio\t/src/Net/Socket.ext\t42\tsend(_:)\ta\tb\r\n\r\n";
+  ASSERT_TRUE(arrived(line));
+
+  const std::string withoutTerminator = line.substr(0, line.size() - 4);
+  const auto data = TPLogger::Data::from({reinterpret_cast<const std::uint8_t*>(withoutTerminator.data()),
+                                          withoutTerminator.size()});
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->date, testing::fixedNow());
+  EXPECT_EQ(data->message, "a\tb");
+  EXPECT_EQ(data->file, "/src/Net/Socket.ext");
+}
+
+TEST_F(SocketAppenderTest, WrittenLinesAlwaysReadBackWhole) {
+  connect();
+  const auto tabbed = TPLogger::make("com.fluvio\tTabbed");
+  tabbed->setAppender(appender);
+  tabbed->error("/src/a\tb.ext", "f\tg", 1);
+  logger->warn("f", "g", 2, TPLogger::Format{"%s"}, "x\t\ty");
+  ASSERT_TRUE(arrived(
+      "2024-17-03 14:07:09.042\tError\tcom.fluvio Tabbed\t/src/a b.ext\t1\tf g\t\r\n\r\n"
+      "2024-17-03 14:07:09.042\tWarn\tcom.fluvio.RTMPFluvio\tf\t2\tg\tx\t\ty\r\n\r\n"));
+  const std::string first = "2024-17-03 14:07:09.042\tError\tcom.fluvio Tabbed\t/src/a b.ext\t1\tf g\t";
+  const auto data = TPLogger::Data::from({reinterpret_cast<const std::uint8_t*>(first.data()), first.size()});
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->function, "f g");
+  EXPECT_EQ(data->message, "");
+}
+
+TEST_F(SocketAppenderTest, DropsLinesThatAreNotUTF8) {
+  connect();
+  logger->info("f", "g", 1, "\xFF");
+  logger->info("f", "g", 2, "ok");
+  EXPECT_TRUE(arrived("2024-17-03 14:07:09.042\tInfo\tcom.fluvio.RTMPFluvio\tf\t2\tg\tok\r\n\r\n"));
+}
+
+TEST(SocketAppender, AppendingBeforeConnectSendsNothingAndRaisesNothing) {
+  const auto appender = SocketAppender::make();
+  const auto logger = TPLogger::make("com.example.unconnected");
+  logger->setAppender(appender);
+  EXPECT_NO_THROW(TP_ERROR(*logger, "nowhere"));
+  appender->close();
+}
+
+}  // namespace
+}  // namespace tracepost
