@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+#include "Platform/CoreMedia/CVPixelBuffer.hpp"
+
+namespace platform {
+
+inline constexpr CVReturn kCVReturnInvalidPoolAttributes = -6691;
+inline constexpr CVReturn kCVReturnPoolAllocationFailed = -6690;
+
+// Makes pixel buffers of one format and size. The block of a buffer that is no
+// longer held goes back to the pool and is handed out again, so a steady
+// stream of frames allocates nothing. Thread-safe; buffers may outlive it.
+class CVPixelBufferPool {
+ public:
+  // The attributes must name a pixel format, a width and a height.
+  static StatusOr<CVPixelBufferPool> make(const CVPixelBufferAttributes& pixelBufferAttributes);
+
+  StatusOr<CVPixelBuffer> createPixelBuffer();
+  const CVPixelBufferAttributes& pixelBufferAttributes() const noexcept { return attributes_; }
+
+ private:
+  struct Recycler;
+
+  CVPixelBufferPool(const CVPixelBufferAttributes& attributes, const CVPixelBufferGeometry& geometry);
+
+  CVPixelBufferAttributes attributes_;
+  CVPixelBufferGeometry geometry_;
+  std::shared_ptr<Recycler> recycler_;
+};
+
+}  // namespace platform
