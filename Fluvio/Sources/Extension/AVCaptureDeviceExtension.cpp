@@ -26,11 +26,11 @@ std::shared_ptr<platform::AVCaptureDevice::Format> findVideoFormat(const platfor
   if (large != formats.end()) {
     return *large;
   }
-  const auto small = std::ranges::find_if(formats | std::views::reverse, [&](const auto& format) {
+  const auto small = std::find_if(formats.rbegin(), formats.rend(), [&](const auto& format) {
     const auto dimensions = format->formatDescription()->dimensions();
     return usable(format) && dimensions.width < width && dimensions.height < height;
   });
-  return small != std::ranges::end(formats | std::views::reverse) ? *small : nullptr;
+  return small != formats.rend() ? *small : nullptr;
 }
 
 bool isFrameRateSupported(const platform::AVCaptureDevice::Format& format, double frameRate) {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "RTMPFluvio/Sources/AMF/AMFSerializer.hpp"
+
+namespace rtmpfluvio {
+
+// Writes and reads AMF values in AMF0, the encoding of every command, data
+// and shared-object body. It never writes references, typed objects or XML.
+class AMF0Serializer : public AMFSerializer {
+ public:
+  using AMFSerializer::AMFSerializer;
+
+  // Throws AMFSerializerError serialize for what AMF0 cannot carry: an empty
+  // key or one over 65,535 bytes, a list of more than 2^32 - 1 elements.
+  AMF0Serializer& serialize(const AMFValue& value) override;
+  // Markers that carry no value of ours (movie clip, object end, unsupported,
+  // record set) give AMFNull; a reference or an AMF3 switch is refused.
+  AMFValue deserialize() override;
+
+  // The UTF-8 byte count (16 bits, or 32 with `isLong`) and the bytes,
+  // without a marker.
+  AMF0Serializer& serializeUTF8(std::string_view text, bool isLong);
+  // An object, or null as an empty object.
+  AMFObject deserializeObject();
+  // A number truncated toward zero; refused when not finite or beyond the
+  // signed 64-bit range.
+  std::int64_t deserializeInt();
+
+ private:
+  // Starts the allowance of elements that no input byte backs (ECMA array
+  // pre-fills and gaps): one per four remaining bytes for a whole top-level
+  // read, however many arrays it holds.
+  void beginRead();
+
+  void writeKey(std::string_view key);
+  AMFObject readObjectBody();
+  AMFArray readECMAArrayBody();
+  AMFList readStrictArrayBody();
+
+  std::size_t unbackedAllowance_ = 0;
+};
+
+}  // namespace rtmpfluvio

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace rtmpfluvio {
+
+class AMFValue;
+
+// A text-keyed map of AMF values that keeps its insertion order, so that
+// what we write is deterministic. A key holding AMFNull is present, unlike a
+// missing key. Equality compares entries, not their order.
+class AMFObject {
+ public:
+  using Entry = std::pair<std::string, AMFValue>;
+
+  AMFObject();
+  AMFObject(std::initializer_list<Entry> entries);
+  AMFObject(const AMFObject&);
+  AMFObject(AMFObject&&) noexcept;
+  AMFObject& operator=(const AMFObject&);
+  AMFObject& operator=(AMFObject&&) noexcept;
+  ~AMFObject();
+
+  std::size_t size() const noexcept;
+  bool empty() const noexcept;
+  bool contains(std::string_view key) const;
+  // The value under `key`, or nullptr when the key is missing.
+  const AMFValue* find(std::string_view key) const;
+  AMFValue* find(std::string_view key);
+  // Replaces the value of a present key in its place, or appends the entry.
+  void set(std::string key, AMFValue value);
+
+  std::vector<Entry>::const_iterator begin() const noexcept;
+  std::vector<Entry>::const_iterator end() const noexcept;
+
+  bool operator==(const AMFObject& other) const;
+
+ private:
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string, std::size_t> indexByKey_;
+};
+
+}  // namespace rtmpfluvio

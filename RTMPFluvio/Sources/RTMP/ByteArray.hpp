@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rtmpfluvio {
+
+// A growable byte buffer with one read/write cursor. Numbers are big-endian;
+// only the word array for MD5 is little-endian. A buffer belongs to the one
+// task that builds or parses a message.
+class ByteArray {
+ public:
+  class Error : public std::exception {
+   public:
+    enum class Case { eof, parse };
+    explicit Error(Case errorCase) noexcept : case_(errorCase) {}
+    Case errorCase() const noexcept { return case_; }
+    const char* what() const noexcept override;
+
+   private:
+    Case case_;
+  };
+
+  ByteArray() = default;
+  explicit ByteArray(std::vector<std::uint8_t> data) noexcept : data_(std::move(data)) {}
+  explicit ByteArray(std::span<const std::uint8_t> bytes) : data_(bytes.begin(), bytes.end()) {}
+  virtual ~ByteArray() = default;
+
+  const std::vector<std::uint8_t>& data() const noexcept { return data_; }
+  // Replaces the contents; the position stays where it was.
+  void setData(std::vector<std::uint8_t> data) noexcept { data_ = std::move(data); }
+
+  std::size_t length() const noexcept { return data_.size(); }
+  // Truncates or zero-extends; the position is left alone.
+  void setLength(std::size_t length) { data_.resize(length); }
+
+  std::size_t position() const noexcept { return position_; }
+  void setPosition(std::size_t position) noexcept { position_ = position; }
+
+  // Negative when the position lies beyond the end.
+  std::int64_t bytesAvailable() const noexcept {
+    return static_cast<std::int64_t>(data_.size()) - static_cast<std::int64_t>(position_);
+  }
+
+  // Each read throws Error eof, without moving the position, when too few
+  // bytes remain.
+  std::uint8_t readUInt8();
+  std::uint16_t readUInt16();
+  std::uint32_t readUInt32();
+  double readDouble();
+  // Moves past the n bytes before decoding them, so a parse error leaves the
+  // position behind them.
+  std::string readUTF8Bytes(std::size_t count);
+  // A 16-bit byte count, then that many bytes of UTF-8.
+  std::string readUTF8();
+  std::vector<std::uint8_t> readBytes(std::size_t count);
+  // The remaining bytes as little-endian words; empty unless they come in
+  // whole words. The position does not move.
+  std::vector<std::uint32_t> readUInt32Array() const;
+
+  ByteArray& writeUInt8(std::uint8_t value);
+  ByteArray& writeUInt16(std::uint16_t value);
+  ByteArray& writeUInt32(std::uint32_t value);
+  ByteArray& writeDouble(double value);
+  ByteArray& writeUTF8Bytes(std::string_view text);
+  // Overwrites from the position and appends what reaches past the end;
+  // bytes behind the written range keep their places.
+  ByteArray& writeBytes(std::span<const std::uint8_t> bytes);
+
+ private:
+  // The next `count` bytes, or Error eof.
+  std::span<const std::uint8_t> take(std::size_t count);
+
+  std::vector<std::uint8_t> data_;
+  std::size_t position_ = 0;
+};
+
+}  // namespace rtmpfluvio

@@ -1,0 +1,236 @@
+#include "RTMPFluvio/Sources/AMF/AMF0Serializer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "RTMPFluvio/Tests/AMF/AMFTestSupport.hpp"
+
+namespace rtmpfluvio {
+namespace {
+
+using testing::Bytes;
+using testing::concatenated;
+using testing::errorOf;
+constexpr auto written = testing::written<AMF0Serializer>;
+constexpr auto read = testing::read<AMF0Serializer>;
+
+const Bytes kOne = {0x3F, 0xF0, 0, 0, 0, 0, 0, 0};
+const Bytes kTwo = {0x40, 0x00, 0, 0, 0, 0, 0, 0};
+const Bytes kObjectEnd = {0x00, 0x00, 0x09};
+
+TEST(AMF0SerializerTests, WritesEveryKindByteExact) {
+  AMFArray ecma{true};
+  AMFArray mixed{1};
+  mixed.set("k", AMFNull{});
+  const std::pair<AMFValue, Bytes> table[] = {
+      {AMFNull{}, {0x05}},
+      {true, {0x01, 0x01}},
+      {false, {0x01, 0x00}},
+      {1, concatenated({{0x00}, kOne})},
+      {std::uint64_t{2}, concatenated({{0x00}, kTwo})},
+      {1.0f, concatenated({{0x00}, kOne})},
+      {"ab", {0x02, 0x00, 0x02, 'a', 'b'}},
+      {"", {0x02, 0x00, 0x00}},
+      {AMFList{}, {0x0A, 0, 0, 0, 0}},
+      {AMFList{true, AMFNull{}}, {0x0A, 0, 0, 0, 2, 0x01, 0x01, 0x05}},
+      {AMFObject{{"a", 1}}, concatenated({{0x03, 0x00, 0x01, 'a', 0x00}, kOne, kObjectEnd})},
+      {AMFObject{}, concatenated({{0x03}, kObjectEnd})},
+      {ecma, concatenated({{0x08, 0, 0, 0, 1, 0x00, 0x01, '0', 0x01, 0x01}, kObjectEnd})},
+      {mixed, concatenated({{0x08, 0, 0, 0, 1, 0x00, 0x01, '0', 0x00}, kOne, {0x00, 0x01, 'k', 0x05}, kObjectEnd})},
+      {AMFDate(std::chrono::seconds(1)), {0x0B, 0x40, 0x8F, 0x40, 0, 0, 0, 0, 0, 0x00, 0x00}},
+      {kAMFUndefined, {0x06}},
+      {AMFTypedObject{"T", {}}, {0x06}},
+      {AMFXMLDocument{"<a/>"}, {0x06}},
+      {AMFByteArray{1, 2}, {0x06}},
+      {AMFObject{{"o", AMFObject{{"l", AMFList{"x"}}}}},
+       concatenated({{0x03, 0x00, 0x01, 'o', 0x03, 0x00, 0x01, 'l', 0x0A, 0, 0, 0, 1, 0x02, 0x00, 0x01, 'x'},
+                     kObjectEnd,
+                     kObjectEnd})},
+  };
+  for (const auto& [value, bytes] : table) EXPECT_EQ(written(value), bytes) << value;
+}
+
+TEST(AMF0SerializerTests, SwitchesToLongStringsAbove65535Bytes) {
+  const std::string longest(65535, 'x');
+  const Bytes shortForm = written(longest);
+  EXPECT_EQ(Bytes(shortForm.begin(), shortForm.begin() + 3), (Bytes{0x02, 0xFF, 0xFF}));
+
+  std::string threeByteCharacters;
+  for (int index = 0; index < 30000; ++index) threeByteCharacters += "\u20AC";
+  const Bytes longForm = written(threeByteCharacters);
+  EXPECT_EQ(longForm.size(), 5u + 90000u);
+  EXPECT_EQ(Bytes(longForm.begin(), longForm.begin() + 5), (Bytes{0x0C, 0x00, 0x01, 0x5F, 0x90}));
+  EXPECT_EQ(read(longForm), AMFValue(threeByteCharacters));
+}
+
+TEST(AMF0SerializerTests, RefusesKeysTheFormatCannotCarry) {
+  const std::string tooLong(65536, 'k');
+  EXPECT_EQ(errorOf([&] { written(AMFObject{{tooLong, 1}}); }), "AMFSerializerError.serialize");
+  EXPECT_EQ(errorOf([&] { written(AMFObject{{"", 1}}); }), "AMFSerializerError.serialize");
+  AMFArray array;
+  array.set("", 1);
+  EXPECT_EQ(errorOf([&] { written(array); }), "AMFSerializerError.serialize");
+  AMF0Serializer serializer;
+  EXPECT_EQ(errorOf([&] { serializer.serializeUTF8(tooLong, false); }), "AMFSerializerError.serialize");
+  serializer.serializeUTF8("ab", true);
+  EXPECT_EQ(serializer.data(), (Bytes{0, 0, 0, 2, 'a', 'b'}));
+}
+
+TEST(AMF0SerializerTests, ReadsWhatPeersSend) {
+  // Any non-zero byte is true.
+  EXPECT_EQ(read({0x01, 0x02}), AMFValue(true));
+  EXPECT_EQ(read({0x01, 0x00}), AMFValue(false));
+
+  AMF0Serializer object(Bytes{0x03, 0x00, 0x01, 'a', 0x05, 0x00, 0x00, 0x09});
+  EXPECT_EQ(object.deserialize(), AMFValue(AMFObject{{"a", AMFNull{}}}));
+  EXPECT_EQ(object.bytesAvailable(), 0);
+
+  // Index keys fill the pre-filled dense part.
+  const Bytes ecma = concatenated({{0x08, 0, 0, 0, 2, 0x00, 0x01, '1', 0x00}, kTwo, kObjectEnd});
+  EXPECT_EQ(read(ecma), AMFValue(AMFArray{kAMFUndefined, 2.0}));
+
+  // A later entry replaces an earlier one.
+  const Bytes duplicate = concatenated({{0x03, 0x00, 0x01, 'a', 0x01, 0x00, 0x00, 0x01, 'a', 0x01, 0x01}, kObjectEnd});
+  EXPECT_EQ(read(duplicate), AMFValue(AMFObject{{"a", true}}));
+
+  // The time-zone bytes need not be present.
+  AMF0Serializer date(Bytes{0x0B, 0x40, 0x8F, 0x40, 0, 0, 0, 0, 0});
+  EXPECT_EQ(date.deserialize(), AMFValue(AMFDate(std::chrono::seconds(1))));
+  EXPECT_EQ(date.bytesAvailable(), -2);
+
+  EXPECT_EQ(read({0x0F, 0, 0, 0, 4, '<', 'a', '/', '>'}), AMFValue(AMFXMLDocument{"<a/>"}));
+  EXPECT_EQ(read(concatenated({{0x10, 0x00, 0x01, 'T', 0x00, 0x01, 'a', 0x00}, kOne, kObjectEnd})),
+            AMFValue(AMFTypedObject{"T", {{"a", 1.0}}}));
+}
+
+TEST(AMF0SerializerTests, MarkersWithoutAValueYieldNullAfterOneByte) {
+  for (const std::uint8_t marker : {0x04, 0x09, 0x0D, 0x0E, 0x12, 0xFF}) {
+    AMF0Serializer serializer(Bytes{marker, 0x00});
+    EXPECT_TRUE(serializer.deserialize().isNull()) << int(marker);
+    EXPECT_EQ(serializer.position(), 1u);
+  }
+}
+
+TEST(AMF0SerializerTests, RefusesReferencesAndTheAMF3Switch) {
+  EXPECT_EQ(errorOf([] { read({0x07, 0x00, 0x00}); }), "AMFSerializerError.deserialize");
+  EXPECT_EQ(errorOf([] { read({0x11, 0x02}); }), "AMFSerializerError.deserialize");
+}
+
+TEST(AMF0SerializerTests, ReadsCommandFieldsOnTheirOwn) {
+  AMF0Serializer null(Bytes{0x05});
+  EXPECT_TRUE(null.deserializeObject().empty());
+  AMF0Serializer text(Bytes{0x02, 0x00, 0x00});
+  EXPECT_EQ(errorOf([&] { text.deserializeObject(); }), "AMFSerializerError.deserialize");
+
+  AMF0Serializer transaction(Bytes{0x00, 0x40, 0x08, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCD});
+  EXPECT_EQ(transaction.deserializeInt(), 3);
+  AMF0Serializer negative;
+  negative.serialize(-2.9);
+  negative.setPosition(0);
+  EXPECT_EQ(negative.deserializeInt(), -2);
+
+  const double rejected[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), 9223372036854775808.0, -1e19};
+  for (const double number : rejected) {
+    AMF0Serializer serializer;
+    serializer.serialize(number);
+    serializer.setPosition(0);
+    EXPECT_EQ(errorOf([&] { serializer.deserializeInt(); }), "AMFSerializerError.deserialize") << number;
+  }
+  AMF0Serializer lowest;
+  lowest.serialize(-9223372036854775808.0);
+  lowest.setPosition(0);
+  EXPECT_EQ(lowest.deserializeInt(), std::numeric_limits<std::int64_t>::min());
+}
+
+TEST(AMF0SerializerTests, RoundTripsACommandInOrder) {
+  AMFArray metadata;
+  metadata.set("width", 1280);
+  metadata.set("duration", 0.0);
+  const AMFList command = {
+      "connect",
+      1,
+      AMFObject{{"app", "live"}, {"tcUrl", "rtmp://127.0.0.1/live"}, {"fpad", false}, {"capabilities", 239},
+                {"objectEncoding", 0}},
+      metadata,
+      AMFNull{},
+      kAMFUndefined,
+      AMFDate(std::chrono::milliseconds(1700000000123)),
+  };
+  AMF0Serializer serializer;
+  for (const AMFValue& value : command) serializer.serialize(value);
+  const Bytes bytes = serializer.data();
+  serializer.setPosition(0);
+  for (const AMFValue& value : command) {
+    const AMFValue decoded = serializer.deserialize();
+    // Numbers come back as doubles.
+    if (const auto* integer = value.as<std::int64_t>()) {
+      EXPECT_EQ(decoded, AMFValue(static_cast<double>(*integer)));
+    } else if (!value.is<AMFObject>() && !value.is<AMFArray>()) {
+      EXPECT_EQ(decoded, value);
+    }
+  }
+  EXPECT_EQ(serializer.bytesAvailable(), 0);
+  // Writing the same values again gives the same bytes.
+  AMF0Serializer again;
+  for (const AMFValue& value : command) again.serialize(value);
+  EXPECT_EQ(again.data(), bytes);
+}
+
+TEST(AMF0SerializerTests, SurvivesHostileInput) {
+  // Counts that the remaining bytes cannot back.
+  EXPECT_EQ(errorOf([] { read({0x0A, 0xFF, 0xFF, 0xFF, 0xFF, 0x05}); }), "ByteArray.Error.eof");
+  EXPECT_EQ(errorOf([] { read({0x0C, 0xFF, 0xFF, 0xFF, 0xFF, 'a'}); }), "ByteArray.Error.eof");
+  EXPECT_EQ(errorOf([] { read({0x0F, 0xFF, 0xFF, 0xFF, 0xFF}); }), "ByteArray.Error.eof");
+  const AMFValue ecma = read({0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x09});
+  ASSERT_TRUE(ecma.is<AMFArray>());
+  EXPECT_LE(ecma.as<AMFArray>()->length(), 8u / 4);
+  const Bytes far = concatenated({{0x08, 0, 0, 0, 0, 0x00, 0x0A, '4', '2', '9', '4', '9', '6', '7', '2', '9', '5', 0x01, 0x01},
+                                  kObjectEnd});
+  EXPECT_EQ(read(far).as<AMFArray>()->length(), 0u);
+
+  // Pre-fills and gaps of all arrays together stay within a quarter of the
+  // input, however many arrays and far keys it holds.
+  Bytes manyArrays = {0x0A, 0x00, 0x00, 0x40, 0x00};
+  for (int index = 0; index < 0x4000; ++index) manyArrays.insert(manyArrays.end(), {0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 9});
+  std::size_t slots = 0;
+  const AMFValue arrays = read(manyArrays);
+  for (const AMFValue& array : *arrays.as<AMFList>()) slots += array.as<AMFArray>()->length();
+  EXPECT_LE(slots, manyArrays.size() / 4);
+  Bytes gaps = {0x08, 0, 0, 0, 0};
+  for (int index = 1; index <= 0x4000; ++index) {
+    const std::string key = std::to_string(index * AMFArray::kMaxDenseGap);
+    gaps.insert(gaps.end(), {0x00, static_cast<std::uint8_t>(key.size())});
+    gaps.insert(gaps.end(), key.begin(), key.end());
+    gaps.push_back(0x05);
+  }
+  gaps.insert(gaps.end(), kObjectEnd.begin(), kObjectEnd.end());
+  EXPECT_LE(read(gaps).as<AMFArray>()->length(), gaps.size() / 4 + 0x4000);
+
+  // Nesting: 64 levels read, 65 do not.
+  const auto nested = [](int depth) {
+    Bytes bytes;
+    for (int level = 0; level < depth; ++level) bytes.insert(bytes.end(), {0x0A, 0, 0, 0, 1});
+    bytes.push_back(0x05);
+    return bytes;
+  };
+  EXPECT_NO_THROW(read(nested(AMFSerializer::kMaxDepth)));
+  EXPECT_EQ(errorOf([&] { read(nested(AMFSerializer::kMaxDepth + 1)); }), "AMFSerializerError.deserialize");
+  EXPECT_EQ(errorOf([&] { read(nested(100000)); }), "AMFSerializerError.deserialize");
+
+  EXPECT_EQ(errorOf([] { read({0x02, 0x00, 0x02, 0xC3, 0x28}); }), "ByteArray.Error.parse");
+
+  AMFArray ecmaValue{1, "two"};
+  ecmaValue.set("k", AMFObject{{"d", AMFDate(std::chrono::seconds(5))}});
+  const AMFValue value = AMFList{"text", 2.5, true, AMFObject{{"x", AMFList{AMFNull{}}}}, ecmaValue,
+                                 AMFTypedObject{"T", {}}};
+  const Bytes encoding = written(value);
+  testing::expectEveryTruncationFails<AMF0Serializer>(encoding);
+  testing::expectEveryTruncationFails<AMF0Serializer>(
+      concatenated({{0x10, 0x00, 0x01, 'T', 0x00, 0x01, 'a', 0x00}, kOne, kObjectEnd}));
+}
+
+}  // namespace
+}  // namespace rtmpfluvio

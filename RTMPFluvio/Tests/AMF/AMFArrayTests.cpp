@@ -1,0 +1,122 @@
+#include "RTMPFluvio/Sources/AMF/AMFArray.hpp"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <sstream>
+
+#include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
+
+namespace rtmpfluvio {
+namespace {
+
+const AMFValue undefinedValue{kAMFUndefined};
+
+TEST(AMFArrayTests, TextKeysThatReadAsIndicesAddressTheDensePart) {
+  EXPECT_EQ(AMFArray(3).data, (AMFList{undefinedValue, undefinedValue, undefinedValue}));
+
+  AMFArray array;
+  array.set("2", "v");
+  EXPECT_EQ(array.data, (AMFList{undefinedValue, undefinedValue, "v"}));
+  EXPECT_TRUE(array.dict.empty());
+
+  array.set("+1", 1);
+  array.set("01", 2);
+  EXPECT_EQ(*array.get(1), AMFValue(2));
+  EXPECT_EQ(*array.get("1"), AMFValue(2));
+
+  for (const char* key : {"1.0", " 1", "", "0x1", "1 ", "+", "-", "+-1", "9223372036854775808"}) {
+    AMFArray associative;
+    associative.set(key, true);
+    EXPECT_EQ(associative.length(), 0u) << key;
+    ASSERT_NE(associative.get(key), nullptr) << key;
+    EXPECT_EQ(*associative.get(key), AMFValue(true)) << key;
+  }
+}
+
+TEST(AMFArrayTests, NegativeAndFarIndicesGoToTheAssociativePart) {
+  AMFArray array(2);
+  array.set(-1, "negative");
+  array.set("-9223372036854775808", "lowest");
+  array.set(3 + AMFArray::kMaxDenseGap, "far");
+  array.set(2 + AMFArray::kMaxDenseGap, "near");
+  EXPECT_EQ(array.length(), 3u + AMFArray::kMaxDenseGap);
+  EXPECT_EQ(array.dict.size(), 3u);
+  EXPECT_EQ(*array.get(-1), AMFValue("negative"));
+  EXPECT_EQ(*array.get(std::numeric_limits<std::int64_t>::min()), AMFValue("lowest"));
+  EXPECT_EQ(*array.get(std::to_string(3 + AMFArray::kMaxDenseGap)), AMFValue("far"));
+  EXPECT_EQ(*array.get(2 + AMFArray::kMaxDenseGap), AMFValue("near"));
+
+  // A huge index never allocates its gap; a narrower limit sends smaller gaps
+  // to the associative part, but appending at the end always works.
+  array.set(std::numeric_limits<std::int64_t>::max(), 1);
+  EXPECT_EQ(array.length(), 3u + AMFArray::kMaxDenseGap);
+  AMFArray limited;
+  limited.set(1, "gap", 0);
+  limited.set(0, "end", 0);
+  EXPECT_EQ(limited.data, AMFList{"end"});
+  EXPECT_EQ(*limited.get(1), AMFValue("gap"));
+}
+
+TEST(AMFArrayTests, ReadsTellUndefinedNullAndMissingApart) {
+  AMFArray array{1.0, AMFNull{}};
+  EXPECT_EQ(*array.get(10), undefinedValue);
+  EXPECT_TRUE(array.get(1)->isNull());
+  EXPECT_EQ(array.get("missing"), nullptr);
+  array.set("present", AMFNull{});
+  ASSERT_NE(array.get("present"), nullptr);
+  EXPECT_TRUE(array.get("present")->isNull());
+}
+
+TEST(AMFArrayTests, EqualityIsStructural) {
+  AMFArray left{1.0};
+  AMFArray right{1.0};
+  EXPECT_EQ(left, right);
+  right.set(0, 2.0);
+  EXPECT_NE(left, right);
+
+  AMFArray ordered;
+  ordered.set("a", 1);
+  ordered.set("b", 2);
+  AMFArray reversed;
+  reversed.set("b", 2);
+  reversed.set("a", 1);
+  EXPECT_EQ(ordered, reversed);
+
+  // Kinds must match: an integer is no double, null is no undefined, and a
+  // null entry is no missing one.
+  EXPECT_NE(AMFValue(1), AMFValue(1.0));
+  EXPECT_NE(AMFValue(AMFNull{}), undefinedValue);
+  EXPECT_NE((AMFObject{{"a", AMFNull{}}}), AMFObject());
+  EXPECT_NE((AMFValue(AMFList{1})), AMFValue(AMFArray{1}));
+}
+
+TEST(AMFArrayTests, ObjectsKeepInsertionOrderAndReplaceInPlace) {
+  AMFObject object{{"z", 1}, {"a", 2}};
+  object.set("z", 3);
+  object.set("m", 4);
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : object) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "m"}));
+  EXPECT_EQ(*object.find("z"), AMFValue(3));
+}
+
+TEST(AMFArrayTests, DescribesItself) {
+  EXPECT_EQ(kAMFUndefined.description(), "undefined");
+  EXPECT_EQ(AMFXMLDocument{"<a/>"}.description(), "<a/>");
+  AMFArray array{true, 1.5};
+  array.set("k", "v");
+  EXPECT_EQ(array.debugDescription(), "[true, 1.5]:{\"k\": \"v\"}");
+  std::ostringstream stream;
+  stream << AMFValue(AMFObject{{"n", AMFNull{}}, {"u", kAMFUndefined}});
+  EXPECT_EQ(stream.str(), "{\"n\": null, \"u\": undefined}");
+}
+
+TEST(AMFArrayTests, KeepsEveryIntegerWidthAsANumber) {
+  EXPECT_EQ(AMFValue(std::uint8_t{200}), AMFValue(std::int64_t{200}));
+  EXPECT_EQ(AMFValue(std::numeric_limits<std::uint64_t>::max()), AMFValue(18446744073709551616.0));
+  EXPECT_EQ(AMFValue(2.5f), AMFValue(2.5));
+}
+
+}  // namespace
+}  // namespace rtmpfluvio
