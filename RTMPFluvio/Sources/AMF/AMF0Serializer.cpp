@@ -183,10 +183,12 @@ AMFArray AMF0Serializer::readECMAArrayBody() {
   unbackedAllowance_ -= prefill;
   AMFArray result(prefill);
   for (std::string key = readUTF8(); !key.empty(); key = readUTF8()) {
+    // Read the value first: a nested array spends allowance too.
+    AMFValue value = deserialize();
     const std::size_t lengthBefore = result.length();
     const auto maxGap = static_cast<std::int64_t>(
         std::min<std::size_t>(unbackedAllowance_, static_cast<std::size_t>(AMFArray::kMaxDenseGap)));
-    result.set(key, deserialize(), maxGap);
+    result.set(key, std::move(value), maxGap);
     if (result.length() > lengthBefore + 1) unbackedAllowance_ -= result.length() - lengthBefore - 1;
   }
   setPosition(position() + 1);

@@ -209,6 +209,18 @@ TEST(AMF0SerializerTests, SurvivesHostileInput) {
   gaps.insert(gaps.end(), kObjectEnd.begin(), kObjectEnd.end());
   EXPECT_LE(read(gaps).as<AMFArray>()->length(), gaps.size() / 4 + 0x4000);
 
+  // A nested array that spends the allowance leaves nothing for the gap its
+  // own key opens in the outer array; the next pre-fill stays bounded.
+  const Bytes overdraw = concatenated({{0x08, 0, 0, 0, 0, 0x00, 0x01, '1', 0x08, 0xFF, 0xFF, 0xFF, 0xFF},
+                                       kObjectEnd,
+                                       {0x00, 0x01, '2', 0x08, 0xFF, 0xFF, 0xFF, 0xFF},
+                                       kObjectEnd,
+                                       kObjectEnd});
+  const AMFValue outer = read(overdraw);
+  std::size_t filled = outer.as<AMFArray>()->length();
+  for (const char* key : {"1", "2"}) filled += outer.as<AMFArray>()->get(std::string_view(key))->as<AMFArray>()->length();
+  EXPECT_LE(filled, overdraw.size() / 4);
+
   // Nesting: 64 levels read, 65 do not.
   const auto nested = [](int depth) {
     Bytes bytes;
