@@ -1,0 +1,40 @@
+#include "RTMPFluvio/Sources/RTMP/RTMPAMFPayloadReader.hpp"
+
+#include <cstdint>
+
+#include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+
+namespace rtmpfluvio::amfpayload {
+namespace {
+
+constexpr std::uint8_t kStringMarker = 0x02;
+constexpr std::uint8_t kLongStringMarker = 0x0C;
+
+}  // namespace
+
+std::string readName(AMF0Serializer& serializer) {
+  switch (serializer.readUInt8()) {
+    case kStringMarker:
+      return serializer.readUTF8Bytes(serializer.readUInt16());
+    case kLongStringMarker:
+      return serializer.readUTF8Bytes(serializer.readUInt32());
+    default:
+      return {};
+  }
+}
+
+AMFList readArguments(AMF0Serializer& serializer, std::string_view decoder) {
+  AMFList arguments;
+  try {
+    while (serializer.bytesAvailable() > 0) arguments.push_back(serializer.deserialize());
+  } catch (const std::exception& error) {
+    logFailure(decoder, error, serializer);
+  }
+  return arguments;
+}
+
+void logFailure(std::string_view decoder, const std::exception& error, const AMF0Serializer& serializer) {
+  TP_ERROR(logger(), decoder, ": ", error.what(), " at byte ", serializer.position(), " of ", serializer.length());
+}
+
+}  // namespace rtmpfluvio::amfpayload

@@ -1,0 +1,45 @@
+#include "RTMPFluvio/Sources/RTMP/RTMPDataMessage.hpp"
+
+#include "RTMPFluvio/Sources/AMF/AMF0Serializer.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPAMFPayloadReader.hpp"
+
+namespace rtmpfluvio {
+namespace {
+
+constexpr std::string_view kDecoder = "RTMPDataMessage";
+
+RTMPMessage::Bytes encodePayload(const std::string& handlerName, const AMFList& arguments) {
+  AMF0Serializer serializer;
+  serializer.serialize(handlerName);
+  for (const AMFValue& argument : arguments) serializer.serialize(argument);
+  return serializer.data();
+}
+
+}  // namespace
+
+RTMPDataMessage::RTMPDataMessage(std::uint32_t streamId, std::uint32_t timestamp, RTMPObjectEncoding objectEncoding,
+                                 std::string handlerName, AMFList arguments)
+    : RTMPMessage(streamId, timestamp, encodePayload(handlerName, arguments)),
+      objectEncoding_(objectEncoding),
+      handlerName_(std::move(handlerName)),
+      arguments_(std::move(arguments)) {}
+
+RTMPDataMessage::RTMPDataMessage(std::uint32_t streamId, std::uint32_t timestamp, Bytes payload,
+                                 RTMPObjectEncoding objectEncoding, std::string handlerName,
+                                 AMFList arguments) noexcept
+    : RTMPMessage(streamId, timestamp, std::move(payload)),
+      objectEncoding_(objectEncoding),
+      handlerName_(std::move(handlerName)),
+      arguments_(std::move(arguments)) {}
+
+std::optional<RTMPDataMessage> RTMPDataMessage::decode(const RTMPChunkMessageHeader& header,
+                                                       RTMPObjectEncoding objectEncoding) {
+  return amfpayload::decode<RTMPDataMessage>(header, kDecoder, [&](AMF0Serializer& serializer) {
+    std::string handlerName = amfpayload::readName(serializer);
+    AMFList arguments = amfpayload::readArguments(serializer, kDecoder);
+    return RTMPDataMessage(header.messageStreamId, header.timestamp, header.payload, objectEncoding,
+                           std::move(handlerName), std::move(arguments));
+  });
+}
+
+}  // namespace rtmpfluvio

@@ -1,0 +1,120 @@
+#include "RTMPFluvio/Sources/Codec/HEVCDecoderConfigurationRecord.hpp"
+
+#include <gtest/gtest.h>
+
+#include "RTMPFluvio/Tests/AMF/AMFTestSupport.hpp"
+#include "RTMPFluvio/Tests/Codec/ParameterSetFixtures.hpp"
+
+namespace rtmpfluvio {
+namespace {
+
+using fluvio::HEVCNALUnitType;
+using testing::Bytes;
+using testing::concatenated;
+
+Bytes arrayOf(std::uint8_t typeByte, const Bytes& unit) {
+  return concatenated({{typeByte, 0x00, 0x01, static_cast<std::uint8_t>(unit.size() >> 8),
+                        static_cast<std::uint8_t>(unit.size())},
+                       unit});
+}
+
+// The record a muxer writes for the Main stream of the fixtures.
+const Bytes kHVCC = concatenated({testing::kHVCCHeader, arrayOf(0xA0, testing::kHEVCVPS),
+                                  arrayOf(0xA1, testing::kHEVCSPS), arrayOf(0xA2, testing::kHEVCPPS)});
+
+constexpr auto parsed = testing::parsed<HEVCDecoderConfigurationRecord>;
+
+TEST(HEVCDecoderConfigurationRecordTests, ParsesEveryField) {
+  const auto record = parsed(kHVCC);
+  EXPECT_EQ(record.configurationVersion, 1);
+  EXPECT_EQ(record.generalProfileSpace, 0);
+  EXPECT_FALSE(record.generalTierFlag);
+  EXPECT_EQ(record.generalProfileIdc, 1);
+  EXPECT_EQ(record.generalProfileCompatibilityFlags, 0x60000000u);
+  EXPECT_EQ(record.generalConstraintIndicatorFlags, 0x900000000000u);
+  EXPECT_EQ(record.generalLevelIdc, 0x5D);
+  EXPECT_EQ(record.minSpatialSegmentationIdc, 0);
+  EXPECT_EQ(record.chromaFormat, 1);
+  EXPECT_EQ(record.constantFrameRate, 0);
+  EXPECT_EQ(record.numTemporalLayers, 1);
+  EXPECT_EQ(record.temporalIdNested, 1);
+  EXPECT_EQ(record.lengthSizeMinusOne, 3);
+  EXPECT_EQ(record.numberOfArrays, 3);
+  EXPECT_EQ(record.array.at(HEVCNALUnitType::vps), (std::vector<Bytes>{testing::kHEVCVPS}));
+  EXPECT_EQ(record.array.at(HEVCNALUnitType::sps), (std::vector<Bytes>{testing::kHEVCSPS}));
+  EXPECT_EQ(record.array.at(HEVCNALUnitType::pps), (std::vector<Bytes>{testing::kHEVCPPS}));
+
+  Bytes highTier = kHVCC;
+  highTier[1] = 0x61;
+  const auto tier = parsed(highTier);
+  EXPECT_EQ(tier.generalProfileSpace, 1);
+  EXPECT_TRUE(tier.generalTierFlag);
+  EXPECT_EQ(tier.generalProfileIdc, 1);
+}
+
+TEST(HEVCDecoderConfigurationRecordTests, WritesTheWholeRecordBack) {
+  EXPECT_EQ(parsed(kHVCC).data(), kHVCC);
+  // Completeness is kept as read.
+  Bytes incompleteVPS = kHVCC;
+  incompleteVPS[23] = 0x20;
+  EXPECT_EQ(parsed(incompleteVPS).data(), incompleteVPS);
+
+  // A type with no name of its own keeps its type from the unit.
+  const Bytes sei{0x4E, 0x01, 0x05};
+  const Bytes withSEI = concatenated({testing::kHVCCHeader, arrayOf(0xA0, testing::kHEVCVPS),
+                                      arrayOf(0xA1, testing::kHEVCSPS), arrayOf(0xA2, testing::kHEVCPPS),
+                                      arrayOf(0x27, sei)});
+  Bytes fourArrays = withSEI;
+  fourArrays[22] = 4;
+  const auto record = parsed(fourArrays);
+  EXPECT_EQ(record.array.at(HEVCNALUnitType::unspec), (std::vector<Bytes>{sei}));
+  EXPECT_EQ(record.data(), fourArrays);
+
+  // Arrays not read are complete when they hold parameter sets.
+  HEVCDecoderConfigurationRecord fresh;
+  fresh.lengthSizeMinusOne = 3;
+  fresh.array[HEVCNALUnitType::sps] = {{0x42, 0x01}};
+  EXPECT_EQ(fresh.data(), (Bytes{0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0xF0, 0x00, 0xFC, 0xFC, 0xF8, 0xF8,
+                                 0x00, 0x00, 0x03, 0x01, 0xA1, 0x00, 0x01, 0x00, 0x02, 0x42, 0x01}));
+  fresh.array[HEVCNALUnitType::pps] = {Bytes(65536, 0x44)};
+  EXPECT_TRUE(fresh.data().empty());
+}
+
+TEST(HEVCDecoderConfigurationRecordTests, ArraysReplaceAndCutsKeepWhatWasRead) {
+  const Bytes otherVPS{0x40, 0x01, 0x0C};
+  Bytes twice = concatenated({testing::kHVCCHeader, arrayOf(0xA0, testing::kHEVCVPS), arrayOf(0x20, otherVPS)});
+  twice[22] = 2;
+  EXPECT_EQ(parsed(twice).array.at(HEVCNALUnitType::vps), (std::vector<Bytes>{otherVPS}));
+
+  // Cut inside the picture parameter set: the arrays before it stay.
+  const auto cut = parsed(Bytes(kHVCC.begin(), kHVCC.end() - 2));
+  EXPECT_EQ(cut.array.at(HEVCNALUnitType::sps), (std::vector<Bytes>{testing::kHEVCSPS}));
+  EXPECT_TRUE(cut.array.at(HEVCNALUnitType::pps).empty());
+  EXPECT_FALSE(cut.makeFormatDescription());
+
+  for (std::size_t length = 0; length < kHVCC.size(); ++length) {
+    parsed(Bytes(kHVCC.begin(), kHVCC.begin() + static_cast<std::ptrdiff_t>(length)));
+  }
+}
+
+TEST(HEVCDecoderConfigurationRecordTests, TheFormatDescriptionNeedsAllThreeParameterSets) {
+  const auto description = parsed(kHVCC).makeFormatDescription();
+  ASSERT_TRUE(description);
+  EXPECT_EQ(description->mediaSubType(), platform::kCMVideoCodecType_HEVC);
+  EXPECT_EQ(description->dimensions(), (platform::CMVideoDimensions{1280, 720}));
+  EXPECT_EQ(description->nalUnitHeaderLength(), 4);
+
+  auto twoByteLengths = parsed(kHVCC);
+  twoByteLengths.lengthSizeMinusOne = 1;
+  EXPECT_EQ(twoByteLengths.makeFormatDescription()->nalUnitHeaderLength(), 2);
+
+  auto withoutPPS = parsed(kHVCC);
+  withoutPPS.array.erase(HEVCNALUnitType::pps);
+  EXPECT_FALSE(withoutPPS.makeFormatDescription());
+  auto emptyVPS = parsed(kHVCC);
+  emptyVPS.array[HEVCNALUnitType::vps] = {{}};
+  EXPECT_FALSE(emptyVPS.makeFormatDescription());
+}
+
+}  // namespace
+}  // namespace rtmpfluvio
