@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "Fluvio/Sources/Codec/AudioCodecSettings.hpp"
+#include "Fluvio/Sources/Util/AsyncStreamedFlow.hpp"
+#include "Fluvio/Sources/Util/AudioRingBuffer.hpp"
+#include "Fluvio/Sources/Util/AudioTime.hpp"
+#include "Fluvio/Sources/Util/Runner.hpp"
+#include "Platform/AVFAudio/AVAudioBuffer.hpp"
+#include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
+#include "Platform/AVFAudio/AVAudioConverter.hpp"
+#include "Platform/AVFAudio/AVAudioFormat.hpp"
+#include "Platform/AVFAudio/AVAudioPCMBuffer.hpp"
+#include "Platform/AVFAudio/AVAudioTime.hpp"
+#include "Platform/Concurrency/AsyncStream.hpp"
+#include "Platform/CoreMedia/CMSampleBuffer.hpp"
+
+namespace fluvio {
+
+// Converts audio through one platform converter: PCM to AAC or Opus when
+// publishing, AAC or Opus to PCM (settings format `pcm`) when playing. PCM
+// input waits in a ring buffer until the converter has a packet's worth.
+// Results go out as (buffer, time) pairs. No lock and no queue of its own: the
+// owner calls it from one context at a time.
+class AudioCodec final : public Runner {
+ public:
+  using Output = std::pair<std::shared_ptr<platform::AVAudioBuffer>, std::shared_ptr<platform::AVAudioTime>>;
+
+  static std::shared_ptr<AudioCodec> make() { return std::shared_ptr<AudioCodec>(new AudioCodec()); }
+
+  const AudioCodecSettings& settings() const noexcept { return settings_; }
+  // Bit rate and downmix reach the live converter; a new format, channel map
+  // or sample rate drops it until the next buffer arrives.
+  void setSettings(AudioCodecSettings settings);
+
+  const std::shared_ptr<platform::AVAudioFormat>& inputFormat() const noexcept { return inputFormat_; }
+  bool isRunning() const override { return isRunning_; }
+
+  // A new sequence on every read; the one handed out before ends.
+  platform::AsyncStream<Output> outputStream() { return outputStream_.wrappedValue(); }
+
+  // ADTS-framed AAC to decode; only while running with format `pcm`.
+  void append(const platform::CMSampleBuffer& sampleBuffer);
+  // PCM to encode, or one compressed packet to decode; decoded audio carries
+  // the packet's time.
+  void append(const std::shared_ptr<platform::AVAudioBuffer>& audioBuffer,
+              const std::shared_ptr<platform::AVAudioTime>& when);
+
+  void startRunning() override;
+  void stopRunning() override;
+
+ private:
+  AudioCodec() = default;
+
+  void setInputFormat(std::shared_ptr<platform::AVAudioFormat> inputFormat);
+  std::shared_ptr<platform::AVAudioConverter> makeAudioConverter();
+  void anchorAudioTime(const platform::AVAudioTime& when);
+  void convert(const std::shared_ptr<platform::AVAudioBuffer>& appended,
+               const std::shared_ptr<platform::AVAudioTime>& when);
+  // `frames` frames from the ring buffer in the current input buffer, grown
+  // to what the converter asks for; null while the ring holds fewer.
+  std::shared_ptr<platform::AVAudioBuffer> renderInput(platform::AVAudioFrameCount frames);
+  std::shared_ptr<platform::AVAudioBuffer> nextOutputBuffer();
+  // The time of an output buffer: the packet's own when decoding, else the
+  // output clock advanced past the buffer's frames.
+  std::shared_ptr<platform::AVAudioTime> stamp(const platform::AVAudioBuffer& output,
+                                               const std::shared_ptr<platform::AVAudioTime>& when);
+  // `payload` as the one packet of the reused packet buffer.
+  const std::shared_ptr<platform::AVAudioCompressedBuffer>& makePacket(std::span<const std::uint8_t> payload);
+
+  AudioCodecSettings settings_;
+  AsyncStreamedFlow<Output> outputStream_;
+  bool isRunning_ = false;
+  std::shared_ptr<platform::AVAudioFormat> inputFormat_;
+  std::shared_ptr<AudioTime> audioTime_ = AudioTime::make();
+  std::shared_ptr<AudioRingBuffer> ringBuffer_;
+  std::vector<std::shared_ptr<platform::AVAudioPCMBuffer>> inputBuffers_;
+  std::deque<std::shared_ptr<platform::AVAudioBuffer>> outputBuffers_;
+  std::shared_ptr<platform::AVAudioConverter> audioConverter_;
+  std::size_t inputBuffersCursor_ = 0;
+  // Reused for the packets of ADTS sample buffers.
+  std::shared_ptr<platform::AVAudioCompressedBuffer> packetBuffer_;
+};
+
+}  // namespace fluvio

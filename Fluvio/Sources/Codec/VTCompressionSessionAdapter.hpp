@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+
+#include "Fluvio/Sources/Codec/VTSessionConvertible.hpp"
+#include "Platform/VideoToolbox/VTCompressionSession.hpp"
+
+namespace fluvio {
+
+// The platform's compression session as a VTSessionConvertible.
+class VTCompressionSessionAdapter final : public VTSessionConvertible {
+ public:
+  // Creates, configures and prepares a session for `settings`; throws VTSessionError.
+  static std::shared_ptr<VTCompressionSessionAdapter> make(
+      const VideoCodecSettings& settings, const std::shared_ptr<const platform::CMFormatDescription>& inputFormat);
+
+  explicit VTCompressionSessionAdapter(std::shared_ptr<platform::VTCompressionSession> session)
+      : session_(std::move(session)) {}
+
+  platform::OSStatus applyOption(const VTSessionOption& option) override;
+  // A sample buffer without an image buffer is taken and produces nothing.
+  void convert(const platform::CMSampleBuffer& sampleBuffer, const Continuation& continuation) override;
+  void invalidate() override { session_->invalidate(); }
+
+  const std::shared_ptr<platform::VTCompressionSession>& session() const noexcept { return session_; }
+
+ protected:
+  platform::OSStatus setProperties(const platform::VTPropertyDictionary& properties) override;
+
+ private:
+  std::shared_ptr<platform::VTCompressionSession> session_;
+};
+
+}  // namespace fluvio

@@ -1,0 +1,123 @@
+#include "Platform/VideoToolbox/VTCompressionSession.hpp"
+
+#include <mutex>
+#include <string>
+
+#include "Platform/VideoToolbox/VTEncoderConfiguration.hpp"
+#include "Platform/VideoToolbox/VTSessionWorker.hpp"
+#include "Platform/VideoToolbox/VTVideoEncoder.hpp"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace platform {
+namespace {
+
+constexpr std::int32_t maximumSide = 16384;
+// Frames queued ahead of the encoder before encodeFrame waits.
+constexpr std::size_t framesInFlight = 3;
+
+}  // namespace
+
+struct VTCompressionSession::State {
+  State(std::int32_t width, std::int32_t height, CMVideoCodecType codecType)
+      : encoder(width, height), worker("VTCompression", framesInFlight) {
+    configuration.codecType = codecType;
+  }
+
+  mutable std::mutex mutex;
+  VTEncoderConfiguration configuration;
+  VTPropertyDictionary properties;
+  // Touched on the worker only.
+  VTVideoEncoder encoder;
+  VTSessionWorker worker;
+};
+
+StatusOr<VTCompressionSession> VTCompressionSession::make(
+    std::int32_t width, std::int32_t height, CMVideoCodecType codecType, const VTPropertyDictionary*,
+    const std::optional<CVPixelBufferAttributes>& sourceImageBufferAttributes) {
+  if (width < 1 || height < 1 || width > maximumSide || height > maximumSide) return {kVTParameterErr, nullptr};
+  const char* encoderName = codecType == kCMVideoCodecType_H264   ? "libx264"
+                            : codecType == kCMVideoCodecType_HEVC ? "libx265"
+                                                                  : nullptr;
+  if (!encoderName || !avcodec_find_encoder_by_name(encoderName)) return {kVTCouldNotFindVideoEncoderErr, nullptr};
+  if (sourceImageBufferAttributes && sourceImageBufferAttributes->pixelFormatType &&
+      !avPixelFormat(*sourceImageBufferAttributes->pixelFormatType)) {
+    return {kVTPixelTransferNotSupportedErr, nullptr};
+  }
+  quietCodecLogging();
+  auto state = std::make_shared<State>(width, height, codecType);
+  return {noErr, std::shared_ptr<VTCompressionSession>(new VTCompressionSession(std::move(state)))};
+}
+
+VTCompressionSession::VTCompressionSession(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+VTCompressionSession::~VTCompressionSession() { invalidate(); }
+
+OSStatus VTCompressionSession::setProperty(std::string_view key, const VTPropertyValue& value) {
+  std::lock_guard lock(state_->mutex);
+  if (state_->worker.isStopped()) return kVTInvalidSessionErr;
+  const OSStatus status = state_->configuration.set(key, value);
+  if (status == noErr) state_->properties.insert_or_assign(std::string(key), value);
+  return status;
+}
+
+OSStatus VTCompressionSession::setProperties(const VTPropertyDictionary& properties) {
+  std::lock_guard lock(state_->mutex);
+  if (state_->worker.isStopped()) return kVTInvalidSessionErr;
+  VTEncoderConfiguration configuration = state_->configuration;
+  for (const auto& [key, value] : properties) {
+    if (const OSStatus status = configuration.set(key, value); status != noErr) return status;
+  }
+  state_->configuration = std::move(configuration);
+  for (const auto& [key, value] : properties) state_->properties.insert_or_assign(key, value);
+  return noErr;
+}
+
+std::optional<VTPropertyValue> VTCompressionSession::copyProperty(std::string_view key) const {
+  std::lock_guard lock(state_->mutex);
+  const auto found = state_->properties.find(std::string(key));
+  if (found == state_->properties.end()) return std::nullopt;
+  return found->second;
+}
+
+OSStatus VTCompressionSession::prepareToEncodeFrames() {
+  VTEncoderConfiguration configuration;
+  {
+    std::lock_guard lock(state_->mutex);
+    if (state_->worker.isStopped()) return kVTInvalidSessionErr;
+    configuration = state_->configuration;
+  }
+  // Shared with the job: a session invalidated meanwhile drops it unrun.
+  auto status = std::make_shared<OSStatus>(kVTInvalidSessionErr);
+  state_->worker.postAndWait([state = state_, status, configuration] { *status = state->encoder.open(configuration); });
+  return *status;
+}
+
+OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageBuffer,
+                                           const CMTime& presentationTimeStamp, const CMTime& duration,
+                                           OutputHandler outputHandler) {
+  if (!imageBuffer || !outputHandler) return kVTParameterErr;
+  if (!avPixelFormat(imageBuffer->pixelFormatType())) return kVTPixelTransferNotSupportedErr;
+  VTEncoderConfiguration configuration;
+  {
+    std::lock_guard lock(state_->mutex);
+    if (state_->worker.isStopped()) return kVTInvalidSessionErr;
+    configuration = state_->configuration;
+  }
+  const bool posted = state_->worker.post([state = state_, imageBuffer = std::move(imageBuffer), presentationTimeStamp,
+                                           duration, configuration = std::move(configuration),
+                                           outputHandler = std::move(outputHandler)]() mutable {
+    state->encoder.encode(*imageBuffer, presentationTimeStamp, duration, configuration, std::move(outputHandler));
+  });
+  return posted ? noErr : kVTInvalidSessionErr;
+}
+
+OSStatus VTCompressionSession::completeFrames() {
+  return state_->worker.postAndWait([state = state_] { state->encoder.drain(); }) ? noErr : kVTInvalidSessionErr;
+}
+
+void VTCompressionSession::invalidate() { state_->worker.stop(); }
+
+}  // namespace platform

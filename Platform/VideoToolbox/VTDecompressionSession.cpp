@@ -1,0 +1,72 @@
+#include "Platform/VideoToolbox/VTDecompressionSession.hpp"
+
+#include "Platform/VideoToolbox/VTSessionWorker.hpp"
+#include "Platform/VideoToolbox/VTVideoDecoder.hpp"
+
+namespace platform {
+namespace {
+
+// Samples queued ahead of the decoder before decodeFrame waits.
+constexpr std::size_t samplesInFlight = 8;
+
+}  // namespace
+
+struct VTDecompressionSession::State {
+  State() : worker("VTDecompression", samplesInFlight) {}
+
+  // Touched on the worker only.
+  VTVideoDecoder decoder;
+  VTSessionWorker worker;
+};
+
+StatusOr<VTDecompressionSession> VTDecompressionSession::make(
+    std::shared_ptr<const CMFormatDescription> videoFormatDescription, const VTPropertyDictionary*,
+    const std::optional<CVPixelBufferAttributes>& destinationImageBufferAttributes) {
+  if (!videoFormatDescription) return {kVTParameterErr, nullptr};
+  quietCodecLogging();
+  auto state = std::make_shared<State>();
+  // Opened here, before the worker has anything to do, so a bad format fails the creation.
+  const OSStatus status =
+      state->decoder.open(*videoFormatDescription, destinationImageBufferAttributes.value_or(CVPixelBufferAttributes{}));
+  if (status != noErr) return {status, nullptr};
+  return {noErr, std::shared_ptr<VTDecompressionSession>(new VTDecompressionSession(std::move(state)))};
+}
+
+VTDecompressionSession::VTDecompressionSession(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+VTDecompressionSession::~VTDecompressionSession() { invalidate(); }
+
+OSStatus VTDecompressionSession::setProperty(std::string_view, const VTPropertyValue&) {
+  return kVTPropertyNotSupportedErr;
+}
+
+OSStatus VTDecompressionSession::setProperties(const VTPropertyDictionary& properties) {
+  return properties.empty() ? noErr : kVTPropertyNotSupportedErr;
+}
+
+OSStatus VTDecompressionSession::decodeFrame(const CMSampleBuffer& sampleBuffer, VTDecodeFrameFlags decodeFlags,
+                                             OutputHandler outputHandler) {
+  if (!outputHandler) return kVTParameterErr;
+  auto status = std::make_shared<OSStatus>(kVTInvalidSessionErr);
+  auto decode = [state = state_, sampleBuffer, status, outputHandler = std::move(outputHandler)]() mutable {
+    *status = state->decoder.decode(sampleBuffer, std::move(outputHandler));
+  };
+  if (decodeFlags & kVTDecodeFrame_EnableAsynchronousDecompression) {
+    return state_->worker.post(std::move(decode)) ? noErr : kVTInvalidSessionErr;
+  }
+  state_->worker.postAndWait(std::move(decode));
+  return *status;
+}
+
+OSStatus VTDecompressionSession::waitForAsynchronousFrames() {
+  state_->worker.waitUntilIdle();
+  return noErr;
+}
+
+OSStatus VTDecompressionSession::finishDelayedFrames() {
+  return state_->worker.postAndWait([state = state_] { state->decoder.flush(); }) ? noErr : kVTInvalidSessionErr;
+}
+
+void VTDecompressionSession::invalidate() { state_->worker.stop(); }
+
+}  // namespace platform

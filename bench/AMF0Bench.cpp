@@ -1,0 +1,157 @@
+// AMF0 throughput of the messages a publishing session exchanges: the
+// connect command, the server's onStatus reply and the stream metadata.
+// Encoding builds each message (and so its payload) from its values; decoding
+// reads each payload back from a received chunk header.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkMessageHeader.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPCommandMessage.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPDataMessage.hpp"
+
+namespace {
+
+using rtmpfluvio::AMFArray;
+using rtmpfluvio::AMFObject;
+using rtmpfluvio::RTMPChunkMessageHeader;
+using rtmpfluvio::RTMPCommandMessage;
+using rtmpfluvio::RTMPDataMessage;
+using rtmpfluvio::RTMPMessage;
+
+constexpr auto kAMF0 = rtmpfluvio::RTMPObjectEncoding::amf0;
+
+// The stream metadata of a 720p H.264 and AAC publication.
+AMFArray makeMetadata() {
+  AMFArray metadata;
+  metadata.dict = AMFObject{
+      {"duration", 0},
+      {"width", 1280.0},
+      {"height", 720.0},
+      {"videocodecid", 7},
+      {"videodatarate", 2200},
+      {"framerate", 30.0},
+      {"videokeyframe_frequency", 2.0},
+      {"audiocodecid", 10},
+      {"audiodatarate", 128},
+      {"audiosamplerate", 44100.0},
+      {"audiosamplesize", 16.0},
+      {"audiochannels", 2},
+      {"stereo", true},
+      {"filesize", 0},
+      {"encoder", "Fluvio 1.0"},
+  };
+  return metadata;
+}
+
+// The values of the three messages, as a publisher holds them before sending.
+struct MessageValues {
+  AMFObject connectObject{
+      {"app", "live"},
+      {"flashVer", "Fluvio/1.0 (compatible; RTMP/1.0)"},
+      {"tcUrl", "rtmp://127.0.0.1:1935/live"},
+      {"fpad", false},
+      {"capabilities", 239},
+      {"audioCodecs", 1024},
+      {"videoCodecs", 128},
+      {"videoFunction", 1},
+      {"objectEncoding", 0},
+  };
+  AMFObject status{
+      {"level", "status"},
+      {"code", "NetStream.Publish.Start"},
+      {"description", "Started publishing stream."},
+      {"details", "stream"},
+  };
+  AMFArray metadata = makeMetadata();
+};
+
+struct Messages {
+  RTMPCommandMessage connect;
+  RTMPCommandMessage onStatus;
+  RTMPDataMessage setDataFrame;
+
+  std::size_t payloadSize() const {
+    return connect.payload().size() + onStatus.payload().size() + setDataFrame.payload().size();
+  }
+};
+
+// The values are copied in, as a sender that keeps them for later messages does.
+Messages encode(const MessageValues& values) {
+  return {
+      RTMPCommandMessage(0, 0, kAMF0, "connect", 1, values.connectObject, {}),
+      RTMPCommandMessage(1, 0, kAMF0, "onStatus", 0, std::nullopt, {values.status}),
+      RTMPDataMessage(1, 0, kAMF0, "@setDataFrame", {"onMetaData", values.metadata}),
+  };
+}
+
+RTMPChunkMessageHeader receivedHeader(const RTMPMessage& message) {
+  RTMPChunkMessageHeader header;
+  header.messageTypeId = rawValue(message.type());
+  header.messageStreamId = message.streamId();
+  header.timestamp = message.timestamp();
+  header.messageLength = message.payload().size();
+  header.position = message.payload().size();
+  header.payload = message.payload();
+  return header;
+}
+
+// Whether every value of the mix comes back, so that a decoder giving up early
+// cannot pass for a fast one.
+bool decodesCompletely(const Messages& sent, const RTMPChunkMessageHeader& connect,
+                       const RTMPChunkMessageHeader& onStatus, const RTMPChunkMessageHeader& setDataFrame) {
+  const auto connectMessage = RTMPCommandMessage::decode(connect, kAMF0);
+  const auto statusMessage = RTMPCommandMessage::decode(onStatus, kAMF0);
+  const auto dataMessage = RTMPDataMessage::decode(setDataFrame, kAMF0);
+  if (!connectMessage || !statusMessage || !dataMessage || dataMessage->arguments().size() != 2) return false;
+  const AMFArray* metadata = dataMessage->arguments()[1].as<AMFArray>();
+  return connectMessage->commandObject()->size() == sent.connect.commandObject()->size() &&
+         statusMessage->arguments() == sent.onStatus.arguments() && metadata &&
+         metadata->dict.size() == sent.setDataFrame.arguments()[1].as<AMFArray>()->dict.size();
+}
+
+void encodeMix(benchmark::State& state) {
+  const MessageValues values;
+  const std::size_t bytesPerMix = encode(values).payloadSize();
+  for (auto _ : state) {
+    Messages messages = encode(values);
+    benchmark::DoNotOptimize(messages);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytesPerMix));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * 3));
+  state.counters["bytes_per_mix"] = static_cast<double>(bytesPerMix);
+}
+
+void decodeMix(benchmark::State& state) {
+  const Messages sent = encode(MessageValues());
+  const RTMPChunkMessageHeader connect = receivedHeader(sent.connect);
+  const RTMPChunkMessageHeader onStatus = receivedHeader(sent.onStatus);
+  const RTMPChunkMessageHeader setDataFrame = receivedHeader(sent.setDataFrame);
+
+  if (!decodesCompletely(sent, connect, onStatus, setDataFrame)) {
+    state.SkipWithError("the mix does not decode back to its messages");
+    return;
+  }
+
+  for (auto _ : state) {
+    auto connectMessage = RTMPCommandMessage::decode(connect, kAMF0);
+    auto statusMessage = RTMPCommandMessage::decode(onStatus, kAMF0);
+    auto dataMessage = RTMPDataMessage::decode(setDataFrame, kAMF0);
+    benchmark::DoNotOptimize(connectMessage);
+    benchmark::DoNotOptimize(statusMessage);
+    benchmark::DoNotOptimize(dataMessage);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * sent.payloadSize()));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * 3));
+}
+
+BENCHMARK(encodeMix);
+BENCHMARK(decodeMix);
+
+}  // namespace
+
+BENCHMARK_MAIN();
