@@ -5,6 +5,7 @@
 #include <asio/use_awaitable.hpp>
 #include <utility>
 
+#include "Platform/Concurrency/CoroutineSupport.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 
 namespace platform {
@@ -27,10 +28,15 @@ class Actor {
 
  protected:
   // `body` should be a coroutine member taking its arguments by value, so that
-  // they live in its frame; T must be default-constructible.
+  // they live in its frame.
   template <class T>
   Async<T> isolated(Async<T> body) const {
-    return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
+    if constexpr (detail::needsOptionalResult<T>) {
+      return detail::unwrapOptional(
+          asio::co_spawn(strand_, detail::wrapInOptional(std::move(body)), asio::use_awaitable));
+    } else {
+      return asio::co_spawn(strand_, std::move(body), asio::use_awaitable);
+    }
   }
 
  private:

@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "Platform/Concurrency/CoroutineSupport.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 
 namespace platform {
@@ -14,14 +15,18 @@ namespace platform {
 // a thread of `executor` itself.
 template <class T>
 T blockOn(Async<T> body, Executor executor = globalExecutor()) {
-  return asio::co_spawn(executor, std::move(body), asio::use_future).get();
+  if constexpr (detail::needsOptionalResult<T>) {
+    return std::move(*asio::co_spawn(executor, detail::wrapInOptional(std::move(body)), asio::use_future).get());
+  } else {
+    return asio::co_spawn(executor, std::move(body), asio::use_future).get();
+  }
 }
 
 // The same for a callable that returns the coroutine (kept alive while it runs).
 template <class Callable>
   requires std::is_invocable_v<Callable>
 auto blockOn(Callable callable, Executor executor = globalExecutor()) {
-  return asio::co_spawn(executor, std::move(callable), asio::use_future).get();
+  return blockOn(detail::invokeHeld(std::move(callable)), std::move(executor));
 }
 
 }  // namespace platform

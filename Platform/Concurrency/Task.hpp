@@ -7,18 +7,13 @@
 #include <type_traits>
 #include <utility>
 
+#include "Platform/Concurrency/CoroutineSupport.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 
 namespace platform {
 
 namespace detail {
 struct TaskState;
-
-// Keeps `callable` in the coroutine frame while the coroutine it returns runs.
-template <class Callable>
-auto invokeHeld(Callable callable) -> std::invoke_result_t<Callable> {
-  co_return co_await callable();
-}
 }
 
 // Handle of an unstructured task. Dropping it does not stop the task.

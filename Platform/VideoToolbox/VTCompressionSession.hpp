@@ -29,7 +29,7 @@ class VTCompressionSession {
       std::function<void(OSStatus status, VTEncodeInfoFlags infoFlags, std::shared_ptr<CMSampleBuffer> sampleBuffer)>;
 
   // A session for `codecType` (H.264 or HEVC) pictures of width x height. The
-  // encoder specification's entries are accepted and ignored; the source
+  // entries of `encoderSpecification` are accepted and ignored; the source
   // attributes name the pixel format frames are expected in (any supported
   // format is taken).
   static StatusOr<VTCompressionSession> make(std::int32_t width, std::int32_t height, CMVideoCodecType codecType,

@@ -112,3 +112,34 @@ TEST(Actor, ConcurrentCallersAreSerialised) {
   for (auto& caller : callers) caller.join();
   EXPECT_EQ(blockOn(actor->record(0)).size(), 8u * 200u + 1u);
 }
+
+namespace {
+
+// A result with no default: the actor and blockOn must still carry it.
+struct Ticket {
+  explicit Ticket(int n) : number(n) {}
+  int number;
+};
+
+class Issuer : public Actor {
+ public:
+  Async<Ticket> issue() { return isolated(issueBody()); }
+  Async<Ticket> refuse() { return isolated(refuseBody()); }
+
+ private:
+  Async<Ticket> issueBody() { co_return Ticket(++issued_); }
+  Async<Ticket> refuseBody() {
+    throw std::runtime_error("closed");
+    co_return Ticket(0);
+  }
+  int issued_ = 0;
+};
+
+}  // namespace
+
+TEST(Actor, CarriesResultsWithoutADefaultValue) {
+  auto issuer = std::make_shared<Issuer>();
+  EXPECT_EQ(blockOn(issuer->issue()).number, 1);
+  EXPECT_EQ(blockOn([issuer]() -> Async<Ticket> { co_return co_await issuer->issue(); }).number, 2);
+  EXPECT_THROW(blockOn(issuer->refuse()), std::runtime_error);
+}
