@@ -1,0 +1,7 @@
+#pragma once
+
+namespace fluvio {
+
+enum class SessionMode { publish, playback };
+
+}  // namespace fluvio

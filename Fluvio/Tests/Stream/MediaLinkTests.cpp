@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "Fluvio/Sources/Stream/AudioPlayer.hpp"
+#include "Fluvio/Sources/Stream/AudioPlayerNode.hpp"
+#include "Fluvio/Sources/Stream/MediaLink.hpp"
+#include "Fluvio/Sources/Util/FluvioLogger.hpp"
+#include "Platform/AVFAudio/AVAudioEngine.hpp"
+#include "Platform/AVFAudio/NullAudioDevice.hpp"
+#include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/CoreMedia/CMBlockBuffer.hpp"
+#include "Platform/CoreMedia/CMFormatDescription.hpp"
+#include "Platform/QuartzCore/ManualDisplayTickSource.hpp"
+#include "Tracepost/Sources/TPLoggerAppender.hpp"
+
+namespace fluvio {
+namespace {
+
+using platform::CMSampleBuffer;
+using platform::CMTime;
+
+using namespace std::chrono_literals;
+
+// Info and error lines of the module logger; written from the link's strand.
+class LineRecorder : public tracepost::TPLoggerAppender {
+ public:
+  void append(const tracepost::TPLogger&, tracepost::TPLoggerLevel level, tracepost::Message message, std::string_view,
+              std::string_view, int) override {
+    std::lock_guard lock(mutex_);
+    lines_.emplace_back(level, tracepost::messageText(message));
+  }
+  void append(const tracepost::TPLogger&, tracepost::TPLoggerLevel, std::string_view, const tracepost::FormatArgument&,
+              std::string_view, std::string_view, int) override {}
+
+  std::vector<std::string> at(tracepost::TPLoggerLevel level) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> texts;
+    for (const auto& [lineLevel, text] : lines_) {
+      if (lineLevel == level) texts.push_back(text);
+    }
+    return texts;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::pair<tracepost::TPLoggerLevel, std::string>> lines_;
+};
+
+// A one-byte compressed frame presented at `time`.
+CMSampleBuffer frameAt(CMTime time) {
+  const auto format = platform::CMFormatDescription::makeVideo(platform::kCMVideoCodecType_H264, {16, 16}).value;
+  const platform::CMSampleTimingInfo timing{CMTime::make(1, 30), time, time};
+  const std::size_t size = 1;
+  return *CMSampleBuffer::make(platform::CMBlockBuffer::make(std::vector<std::uint8_t>{0}), true, format, 1,
+                               {&timing, 1}, {&size, 1})
+              .value;
+}
+
+CMSampleBuffer frameAt(double seconds) { return frameAt(CMTime::makeWithSeconds(seconds, 90'000)); }
+
+class MediaLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previousAppender_ = logger().appender();
+    logger().setAppender(recorder);
+  }
+  void TearDown() override {
+    if (link) platform::blockOn(link->stopRunning());
+    logger().setAppender(previousAppender_);
+  }
+
+  void start() {
+    platform::blockOn(link->startRunning());
+    frames = platform::blockOn(link->frames());
+  }
+
+  void enqueue(double seconds) { platform::blockOn(link->enqueue(frameAt(seconds))); }
+
+  // One display frame, handled by the link before this returns.
+  void tick() {
+    const double before = platform::blockOn(link->duration());
+    source->tick();
+    for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
+      if (platform::blockOn(link->duration()) > before) return;
+      std::this_thread::sleep_for(100us);
+    }
+    FAIL() << "the link never handled the tick";
+  }
+
+  // Presentation times of the frames released since the last call: reading
+  // the sequence again ends the one before, which then drains.
+  std::vector<double> released() {
+    const auto previous = std::exchange(frames, platform::blockOn(link->frames()));
+    return drain(*previous);
+  }
+
+  static std::vector<double> drain(const MediaLink::Frames& sequence) {
+    return platform::blockOn([sequence]() -> platform::Async<std::vector<double>> {
+      std::vector<double> times;
+      while (const auto frame = co_await sequence.next()) times.push_back(frame->presentationTimeStamp().seconds());
+      co_return times;
+    });
+  }
+
+  std::shared_ptr<LineRecorder> recorder = std::make_shared<LineRecorder>();
+  std::shared_ptr<platform::ManualDisplayTickSource> source = std::make_shared<platform::ManualDisplayTickSource>();
+  std::shared_ptr<MediaLink> link = MediaLink::make(source);
+  std::optional<MediaLink::Frames> frames;
+
+ private:
+  std::shared_ptr<tracepost::TPLoggerAppender> previousAppender_;
+};
+
+using Times = std::vector<double>;
+
+TEST_F(MediaLinkTest, PacesByDisplayTimeCountedFromTheFirstTickAndTheFirstFrame) {
+  start();
+  for (int i = 0; i < 4; ++i) enqueue(10.0 + i / 30.0);
+
+  tick();  // display time 0: only the first frame (difference 0)
+  EXPECT_EQ(released(), Times{10.0});
+  tick();  // 1/60 s
+  EXPECT_EQ(released(), Times{});
+  tick();  // 2/60 s: the second frame is due
+  EXPECT_EQ(released(), Times{10.0 + 1 / 30.0});
+  tick();
+  tick();
+  EXPECT_EQ(released(), Times{10.0 + 2 / 30.0});
+  EXPECT_NEAR(platform::blockOn(link->duration()), 5 * 16'666'667 / 1e9, 1e-9);
+}
+
+TEST_F(MediaLinkTest, LateFramesAreReleasedAtOnceAndInPresentationOrder) {
+  start();
+  for (int i = 0; i < 6; ++i) tick();  // 0.1 s of display time before any frame
+  enqueue(5.0);
+  enqueue(5.3);
+  enqueue(4.9);  // before the origin: a negative difference
+  tick();
+  EXPECT_EQ(released(), (Times{4.9, 5.0}));
+}
+
+TEST_F(MediaLinkTest, ReportsABurstOnlyWhenAFrameIsLeftWaiting) {
+  start();
+  for (int i = 0; i < 6; ++i) tick();
+  for (const double time : {1.0, 1.03, 1.06}) enqueue(time);
+  tick();
+  EXPECT_EQ(released(), (Times{1.0, 1.03, 1.06}));
+  EXPECT_TRUE(recorder->at(tracepost::TPLoggerLevel::info).empty()) << "a burst that empties the queue is quiet";
+
+  for (const double time : {1.07, 1.08, 1.09, 1.5}) enqueue(time);
+  tick();
+  EXPECT_EQ(released(), (Times{1.07, 1.08, 1.09}));
+  EXPECT_EQ(recorder->at(tracepost::TPLoggerLevel::info), std::vector<std::string>{"droppedFrame: 3"});
+}
+
+TEST_F(MediaLinkTest, StopEndsTheSequenceEmptiesTheQueueAndRestartTakesANewOrigin) {
+  enqueue(0.0);  // ignored while stopped
+  start();
+  tick();
+  EXPECT_EQ(released(), Times{});
+
+  enqueue(1.0);
+  enqueue(2.0);
+  tick();
+  const auto sequence = *frames;
+  platform::blockOn(link->stopRunning());
+  EXPECT_FALSE(platform::blockOn(link->isRunning()));
+  EXPECT_EQ(drain(sequence), Times{1.0});  // and then it ends
+  EXPECT_EQ(source->subscriberCount(), 0u);
+
+  start();
+  EXPECT_EQ(platform::blockOn(link->duration()), 0.0);
+  enqueue(7.0);
+  tick();
+  EXPECT_EQ(released(), Times{7.0}) << "2.0 was emptied; 7.0 is the new origin";
+}
+
+TEST_F(MediaLinkTest, FramesThatCanNeverFallDueAreRefused) {
+  start();
+  platform::blockOn(link->enqueue(frameAt(CMTime::invalid)));
+  EXPECT_EQ(recorder->at(tracepost::TPLoggerLevel::error).size(), 1u);
+  enqueue(3.0);
+  tick();
+  EXPECT_EQ(released(), Times{3.0});
+}
+
+TEST_F(MediaLinkTest, AFullQueueRefusesTheFrameAndCarriesOn) {
+  start();
+  for (std::size_t i = 0; i <= MediaLink::capacity; ++i) enqueue(1.0 + static_cast<double>(i));
+  EXPECT_EQ(recorder->at(tracepost::TPLoggerLevel::error).size(), 1u);
+  tick();
+  EXPECT_EQ(released(), Times{1.0});
+}
+
+TEST_F(MediaLinkTest, StartAndStopTwiceChangeNothing) {
+  start();
+  platform::blockOn(link->startRunning());
+  EXPECT_EQ(source->subscriberCount(), 1u);
+  enqueue(1.0);
+  tick();
+  EXPECT_EQ(released(), Times{1.0});
+  platform::blockOn(link->stopRunning());
+  platform::blockOn(link->stopRunning());
+  EXPECT_FALSE(platform::blockOn(link->isRunning()));
+}
+
+TEST_F(MediaLinkTest, ReleasingARunningLinkEndsItsTicks) {
+  start();
+  tick();
+  link.reset();
+  for (auto deadline = std::chrono::steady_clock::now() + 10s;
+       source->subscriberCount() != 0 && std::chrono::steady_clock::now() < deadline;) {
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(source->subscriberCount(), 0u);
+  EXPECT_EQ(drain(*frames), Times{});
+}
+
+// A player whose null device plays one 1,024-frame period at 48 kHz per advance().
+class MediaLinkAudioClockTest : public MediaLinkTest {
+ protected:
+  void SetUp() override {
+    MediaLinkTest::SetUp();
+    node = platform::blockOn(player->makePlayerNode());
+    platform::blockOn(node->startRunning());
+    platform::blockOn(link->setAudioPlayer(node));
+  }
+  void TearDown() override {
+    platform::blockOn(node->stopRunning());
+    MediaLinkTest::TearDown();
+  }
+
+  // Enough silence to start playback.
+  void startPlayback() {
+    const auto format = platform::AVAudioFormat::makeStandard(48'000, 1);
+    for (int i = 0; i < AudioPlayerNode::buffersBeforePlayback; ++i) {
+      auto buffer = platform::AVAudioPCMBuffer::make(format, 1024);
+      buffer->setFrameLength(1024);
+      platform::blockOn(node->enqueue(buffer));
+    }
+    ASSERT_TRUE(platform::blockOn(node->isPlaying()));
+  }
+
+  std::shared_ptr<platform::NullAudioDevice> device = platform::NullAudioDevice::make(
+      platform::AVAudioFormat::makeStandard(48'000, 2), 1024, platform::NullAudioDevice::Clock::manual);
+  std::shared_ptr<AudioPlayer> player = AudioPlayer::make(platform::AVAudioEngine::make(device));
+  std::shared_ptr<AudioPlayerNode> node;
+};
+
+TEST_F(MediaLinkAudioClockTest, APlayingNodePacesByTheAudioPlayed) {
+  start();
+  startPlayback();
+  for (const double time : {20.0, 20.05, 20.1}) enqueue(time);
+  // The node time is that of the last render cycle begun: 3,072 frames, 0.064 s
+  // of audio, while display time is still 0.
+  device->advance(4);
+  tick();
+  EXPECT_EQ(released(), (Times{20.0, 20.05}));
+  device->advance(2);
+  tick();
+  EXPECT_EQ(released(), Times{20.1});
+}
+
+TEST_F(MediaLinkAudioClockTest, ANodeThatDoesNotPlayLeavesVideoOnDisplayTime) {
+  start();
+  for (const double time : {20.0, 20.02, 20.5}) enqueue(time);
+  tick();
+  tick();
+  tick();
+  EXPECT_EQ(released(), (Times{20.0, 20.02})) << "video must not freeze while no audio plays";
+}
+
+}  // namespace
+}  // namespace fluvio
