@@ -40,7 +40,7 @@ std::unique_ptr<DisplayTickSource::Subscription> ManualDisplayTickSource::subscr
                                                                                      Tick tick) {
   std::lock_guard lock(state_->mutex);
   auto subscriber =
-      std::make_shared<Subscriber>(std::max(period, std::chrono::nanoseconds(1)), state_->now, std::move(tick));
+      std::make_shared<Subscriber>(Subscriber{std::max(period, std::chrono::nanoseconds(1)), state_->now, std::move(tick)});
   state_->subscribers.push_back(subscriber);
   return std::make_unique<ManualSubscription>(state_, std::move(subscriber));
 }

@@ -400,11 +400,11 @@ TEST(VideoCodecRealSessionTests, EncodesBroadcastFramesToH264SamplesInOrder) {
     codec->append(patternFrame720p(index, times.back()));
   }
   // Ends the read should the encoder fall silent.
-  const auto watchdog = platform::spawn(platform::globalExecutor(), [continuation]() -> platform::Async<void> {
+  const auto watchdog = platform::spawn(platform::globalExecutor(), [continuation = continuation]() -> platform::Async<void> {
     co_await platform::sleepFor(std::chrono::seconds(20));
     continuation.finish();
   });
-  const auto samples = platform::blockOn([stream]() -> platform::Async<std::vector<CMSampleBuffer>> {
+  const auto samples = platform::blockOn([stream = stream]() -> platform::Async<std::vector<CMSampleBuffer>> {
     std::vector<CMSampleBuffer> samples;
     while (samples.size() < kFrames) {
       auto sample = co_await stream.next();
