@@ -6,10 +6,21 @@
 
 namespace platform {
 
-Executor globalExecutor() {
+namespace {
+
+asio::thread_pool& pool() {
   // Never destroyed: tasks may still be suspended on it while statics unwind.
-  static auto* pool = new asio::thread_pool(std::max(2u, std::thread::hardware_concurrency()));
-  return pool->get_executor();
+  static auto* threads = new asio::thread_pool(std::max(2u, std::thread::hardware_concurrency()));
+  return *threads;
+}
+
+}  // namespace
+
+Executor globalExecutor() { return pool().get_executor(); }
+
+void shutdownGlobalExecutor() {
+  pool().stop();
+  pool().join();
 }
 
 }  // namespace platform

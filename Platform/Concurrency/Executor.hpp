@@ -15,4 +15,9 @@ using Async = asio::awaitable<T>;
 // another executor. Made on first use and kept until the process exits.
 Executor globalExecutor();
 
+// Stops the pool and waits for its threads, dropping work still queued. Call
+// it last in main (never from a pool thread), so that no task runs while the
+// program's statics are destroyed.
+void shutdownGlobalExecutor();
+
 }  // namespace platform
