@@ -10,6 +10,7 @@
 
 #include "Platform/AVFAudio/AVAudioFormat.hpp"
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
+#include "Fluvio/Sources/Util/RawValue.hpp"
 
 namespace fluvio {
 
@@ -98,8 +99,6 @@ constexpr std::uint8_t rawValue(AudioObjectType value) { return static_cast<std:
 constexpr std::uint8_t rawValue(SamplingFrequency value) { return static_cast<std::uint8_t>(value); }
 constexpr std::uint8_t rawValue(ChannelConfiguration value) { return static_cast<std::uint8_t>(value); }
 
-template <class Enumeration>
-std::optional<Enumeration> fromRawValue(std::uint8_t rawValue);
 template <>
 std::optional<AudioObjectType> fromRawValue<AudioObjectType>(std::uint8_t rawValue);
 template <>

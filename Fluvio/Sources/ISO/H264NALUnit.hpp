@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "Fluvio/Sources/Util/RawValue.hpp"
+
 namespace fluvio {
 
 enum class H264NALUnitType : std::uint8_t {
@@ -23,9 +25,6 @@ enum class H264NALUnitType : std::uint8_t {
   eostream = 11,
   fill = 12,
 };
-
-template <class Enumeration>
-std::optional<Enumeration> fromRawValue(std::uint8_t rawValue);
 
 constexpr std::uint8_t rawValue(H264NALUnitType type) noexcept { return static_cast<std::uint8_t>(type); }
 

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "Fluvio/Sources/Util/RawValue.hpp"
+
 namespace fluvio {
 
 enum class HEVCNALUnitType : std::uint8_t {
@@ -25,9 +27,6 @@ enum class HEVCNALUnitType : std::uint8_t {
   accessUnitDelimiter = 35,
   unspec = 255,
 };
-
-template <class Enumeration>
-std::optional<Enumeration> fromRawValue(std::uint8_t rawValue);
 
 constexpr std::uint8_t rawValue(HEVCNALUnitType type) noexcept { return static_cast<std::uint8_t>(type); }
 
