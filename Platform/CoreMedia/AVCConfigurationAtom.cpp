@@ -28,13 +28,19 @@ bool hasChromaFields(std::uint8_t profile) {
   }
 }
 
-void skipScalingList(RBSPBitReader& reader, int size) {
+// A delta outside -128...127 marks a malformed set.
+bool skipScalingList(RBSPBitReader& reader, int size) {
   int last = 8;
   int next = 8;
   for (int index = 0; index < size && !reader.failed(); ++index) {
-    if (next != 0) next = (last + reader.signedExpGolomb() + 256) % 256;
+    if (next != 0) {
+      const std::int32_t delta = reader.signedExpGolomb();
+      if (delta < -128 || delta > 127) return false;
+      next = (last + delta + 256) % 256;
+    }
     last = next == 0 ? last : next;
   }
+  return true;
 }
 
 std::optional<SequenceParameters> readSequenceParameters(std::span<const std::uint8_t> sps) {
@@ -54,7 +60,7 @@ std::optional<SequenceParameters> readSequenceParameters(std::span<const std::ui
     if (reader.flag()) {
       const int lists = parameters.chromaFormat == 3 ? 12 : 8;
       for (int list = 0; list < lists; ++list) {
-        if (reader.flag()) skipScalingList(reader, list < 6 ? 16 : 64);
+        if (reader.flag() && !skipScalingList(reader, list < 6 ? 16 : 64)) return std::nullopt;
       }
     }
   }

@@ -94,6 +94,12 @@ TEST(CMFormatDescriptionTests, RefusesUnusableParameterSets) {
   EXPECT_FALSE(CMFormatDescription::makeFromH264ParameterSets(complete, 3));
   EXPECT_EQ(CMFormatDescription::makeFromH264ParameterSets({}, 4).status, kCMFormatDescriptionError_InvalidParameter);
 
+  // A High-profile set whose scaling list carries a delta of 2^31 - 1.
+  const Bytes outOfRangeScalingDelta{0x67, 0x64, 0x00, 0x28, 0xAD, 0x80, 0x00, 0x00,
+                                     0x00, 0xFF, 0xFF, 0xFF, 0xFE, 0xFE, 0x00};
+  const std::span<const std::uint8_t> scaled[] = {outOfRangeScalingDelta, h264PPS};
+  EXPECT_FALSE(CMFormatDescription::makeFromH264ParameterSets(scaled, 4));
+
   const std::span<const std::uint8_t> noVPS[] = {hevcSPS, hevcPPS};
   EXPECT_FALSE(CMFormatDescription::makeFromHEVCParameterSets(noVPS, 4));
 }
