@@ -1,5 +1,6 @@
 #include "Platform/Foundation/DateFormatter.hpp"
 
+#include <algorithm>
 #include <ctime>
 #include <string_view>
 
@@ -79,6 +80,14 @@ CivilTime civilTime(DateFormatter::Date date, std::optional<seconds> timeZone) {
   return civil;
 }
 
+// Years the pattern can spell lie outside what a Date holds (about 1677 to
+// 2262); such a time is clamped to the nearest one it can hold.
+DateFormatter::Date clampedDate(sys_time<milliseconds> time) {
+  constexpr auto earliest = ceil<milliseconds>(DateFormatter::Date::min());
+  constexpr auto latest = floor<milliseconds>(DateFormatter::Date::max());
+  return DateFormatter::Date(std::clamp(time, earliest, latest));
+}
+
 std::optional<DateFormatter::Date> dateOf(const CivilTime& civil, std::optional<seconds> timeZone) {
   if (civil.year > 9999 || civil.month < 1 || civil.month > 12 || civil.day < 1 || civil.day > 31) return std::nullopt;
   const year_month_day calendar{year(civil.year), month(static_cast<unsigned>(civil.month)),
@@ -86,7 +95,7 @@ std::optional<DateFormatter::Date> dateOf(const CivilTime& civil, std::optional<
   if (!calendar.ok() || civil.hour > 23 || civil.minute > 59 || civil.second > 59) return std::nullopt;
   const milliseconds sinceMidnight =
       hours(civil.hour) + minutes(civil.minute) + seconds(civil.second) + milliseconds(civil.millisecond);
-  if (timeZone) return DateFormatter::Date(sys_days(calendar) + sinceMidnight - *timeZone);
+  if (timeZone) return clampedDate(sys_days(calendar) + sinceMidnight - *timeZone);
   std::tm local{};
   local.tm_year = civil.year - 1900;
   local.tm_mon = civil.month - 1;
@@ -96,7 +105,7 @@ std::optional<DateFormatter::Date> dateOf(const CivilTime& civil, std::optional<
   local.tm_sec = civil.second;
   local.tm_isdst = -1;
   const std::time_t time = std::mktime(&local);
-  return DateFormatter::Date(system_clock::from_time_t(time) + milliseconds(civil.millisecond));
+  return clampedDate(sys_seconds(seconds(time)) + milliseconds(civil.millisecond));
 }
 
 void appendPadded(std::string& text, long value, std::size_t width) {

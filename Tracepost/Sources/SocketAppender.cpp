@@ -20,6 +20,23 @@ void appendField(std::string& line, std::string_view field) {
   line += '\t';
 }
 
+// The receiver splits the stream at "\r\n\r\n". A CR that would begin
+// that sequence, or end the line with CR LF (and so run into the terminator),
+// goes: every line break stays, as a bare LF where the CR had to go.
+void dropTerminatorCarriageReturns(std::string& line) {
+  std::string kept;
+  kept.reserve(line.size());
+  for (std::size_t index = line.size(); index-- > 0;) {
+    // `kept` holds the line after `index`, reversed and final.
+    const std::size_t after = kept.size();
+    const bool beginsBreak = after >= 1 && kept[after - 1] == '\n';
+    const bool runsOn = after == 1 || (after >= 2 && kept[after - 2] == '\r');
+    if (line[index] == '\r' && beginsBreak && runsOn) continue;
+    kept += line[index];
+  }
+  line.assign(kept.rbegin(), kept.rend());
+}
+
 }  // namespace
 
 void SocketAppender::write(const TPLogger& logger, TPLoggerLevel level, std::string_view file,
@@ -32,6 +49,7 @@ void SocketAppender::write(const TPLogger& logger, TPLoggerLevel level, std::str
   appendField(text, std::to_string(line));
   appendField(text, function);
   text += message;
+  dropTerminatorCarriageReturns(text);
   text += "\r\n\r\n";
   // A line that is not UTF-8 could not be read back; it is dropped.
   if (!isValidUTF8(text)) return;

@@ -75,6 +75,45 @@ TEST_F(SocketAppenderTest, WrittenLinesAlwaysReadBackWhole) {
   EXPECT_EQ(data->message, "");
 }
 
+// Splits a received stream at the terminator, as a receiving tool does.
+std::vector<TPLogger::Data> records(std::string_view stream) {
+  std::vector<TPLogger::Data> read;
+  for (std::size_t end; (end = stream.find("\r\n\r\n")) != std::string_view::npos; stream.remove_prefix(end + 4)) {
+    const auto data = TPLogger::Data::from({reinterpret_cast<const std::uint8_t*>(stream.data()), end});
+    if (data) read.push_back(*data);
+  }
+  EXPECT_EQ(stream, "") << "bytes after the last terminator";
+  return read;
+}
+
+TEST_F(SocketAppenderTest, LineBreaksInsideALineNeverSplitTheRecord) {
+  struct Case {
+    std::string message;
+    std::string readBack;
+  };
+  const Case cases[] = {
+      {"a\r\n\r\nb", "a\n\r\nb"},  // the terminator itself
+      {"ends\r\n", "ends\n"},  // runs into the terminator
+      {"\r\n\r\n\r\n", "\n\r\n\n"},
+      {"x\r\r\n\r", "x\n\r"},  // a dropped CR must not make a new pair
+      {"one\r\ntwo\rthree\n", "one\r\ntwo\rthree\n"},  // single breaks stay as they are
+  };
+  connect();
+  for (const Case& each : cases) logger->info("/src/f.ext", "f\r\n\r\ng", 3, each.message);
+  logger->info("f", "g", 4, "end");
+  ASSERT_TRUE(peer.waitFor([](const auto& received) { return received[0].ends_with("\tend\r\n\r\n"); }));
+
+  const auto read = records(peer.received()[0]);
+  ASSERT_EQ(read.size(), std::size(cases) + 2) << "the ready line, one record per line, the end";
+  for (std::size_t index = 0; index < std::size(cases); ++index) {
+    const auto& record = read[index + 1];
+    EXPECT_EQ(record.message, cases[index].readBack) << index;
+    EXPECT_EQ(record.function, "f\n\r\ng");
+    EXPECT_EQ(record.line, 3);
+    EXPECT_EQ(record.date, testing::fixedNow());
+  }
+}
+
 TEST_F(SocketAppenderTest, DropsLinesThatAreNotUTF8) {
   connect();
   logger->info("f", "g", 1, "\xFF");

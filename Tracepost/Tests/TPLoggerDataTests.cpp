@@ -70,6 +70,23 @@ TEST_F(TPLoggerDataTest, FallsBackForUnreadableFields) {
   }
 }
 
+TEST_F(TPLoggerDataTest, DatesBeyondTheClockRangeAreClamped) {
+  using namespace std::chrono;
+  using Date = system_clock::time_point;
+  const auto at = [](std::string_view date) {
+    const auto data = read(std::string(date) + "\tInfo\tid\tf\t1\tfn\tm");
+    EXPECT_TRUE(data) << date;
+    return data ? data->date : Date();
+  };
+  const auto day = [](int y, unsigned m, unsigned d) { return Date(sys_days(year(y) / m / d)); };
+  EXPECT_EQ(at("2262-01-04 00:00:00.000"), day(2262, 4, 1)) << "the last years a clock holds";
+  EXPECT_EQ(at("1678-01-01 00:00:00.000"), day(1678, 1, 1));
+  EXPECT_EQ(at("2263-01-01 00:00:00.000"), floor<milliseconds>(Date::max()));
+  EXPECT_EQ(at("9999-31-12 23:59:59.999"), floor<milliseconds>(Date::max()));
+  EXPECT_EQ(at("1677-01-01 00:00:00.000"), ceil<milliseconds>(Date::min()));
+  EXPECT_EQ(at("0000-01-01 00:00:00.000"), ceil<milliseconds>(Date::min()));
+}
+
 TEST_F(TPLoggerDataTest, TerminatorLeftOnStaysInTheMessage) {
   const auto data = read("d\tInfo\tid\tf\t1\tfn\tm\r\n\r\n");
   ASSERT_TRUE(data);
