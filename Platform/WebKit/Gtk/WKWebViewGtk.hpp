@@ -1,0 +1,52 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Platform/WebKit/WKWebView.hpp"
+#include "Platform/WebKit/WKWebViewConfiguration.hpp"
+
+namespace platform {
+
+// The web view on the desktop's web engine: one engine view widget, its loads
+// reported to the delegates, its script dialogs to the UI delegate and its
+// script messages to the registered handlers. A load that is not committed
+// within its request's time-out is stopped and reported as timed out.
+class WKWebViewGtk final : public WKWebView {
+ public:
+  static std::shared_ptr<WKWebViewGtk> make(const WKWebViewConfiguration& configuration);
+  ~WKWebViewGtk() override;
+  WKWebViewGtk(const WKWebViewGtk&) = delete;
+  WKWebViewGtk& operator=(const WKWebViewGtk&) = delete;
+
+  // The engine's widget, to be placed in a window.
+  GtkWidget* widget() const noexcept { return widget_; }
+
+  void load(const URLRequest& request) override;
+  void reload() override;
+  std::optional<std::string> url() const override { return committedURL_; }
+  void setNavigationDelegate(std::weak_ptr<WKNavigationDelegate> delegate) override;
+  void setUIDelegate(std::weak_ptr<WKUIDelegate> delegate) override;
+
+ private:
+  struct Signals;
+  explicit WKWebViewGtk(const WKWebViewConfiguration& configuration);
+
+  void startTimeout();
+  void stopTimeout();
+
+  GtkWidget* widget_ = nullptr;
+  WKUserContentController userContent_;
+  std::weak_ptr<WKNavigationDelegate> navigationDelegate_;
+  std::weak_ptr<WKUIDelegate> uiDelegate_;
+  std::optional<std::string> committedURL_;
+  std::chrono::seconds timeoutInterval_{60};
+  guint timeoutSource_ = 0;
+  bool loadFailed_ = false;
+  bool loadTimedOut_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Platform/WebKit/URLRequest.hpp"
+#include "Platform/WebKit/WKNavigationDelegate.hpp"
+#include "Platform/WebKit/WKUIDelegate.hpp"
+
+namespace platform {
+
+// What a page's owner asks of a web view. Delegates are held weakly.
+class WKWebView {
+ public:
+  virtual ~WKWebView() = default;
+
+  virtual void load(const URLRequest& request) = 0;
+  // Loads the committed page again; does nothing before a page was committed.
+  virtual void reload() = 0;
+  // The page being shown: the URL of the last committed load.
+  virtual std::optional<std::string> url() const = 0;
+
+  virtual void setNavigationDelegate(std::weak_ptr<WKNavigationDelegate> delegate) = 0;
+  virtual void setUIDelegate(std::weak_ptr<WKUIDelegate> delegate) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+#include "Tarvel_Portal/Sources/App/BroadcastOverlay.hpp"
+#include "Tarvel_Portal/Sources/Controller/SiteWebViewController.hpp"
+
+namespace tarvelportal {
+
+// The window's content: the portal's web view full size, the start button
+// floating over it while a broadcast is armed, and the offline screen over
+// both while the portal cannot be reached. The site root loads whenever the
+// view appears; F5 and Ctrl+R reload.
+class ContentView {
+ public:
+  // The view lives as long as its widget.
+  static ContentView& make(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService);
+
+  GtkWidget* widget() const noexcept { return overlay_; }
+  const std::shared_ptr<SiteWebViewController>& webController() const noexcept { return webController_; }
+  GtkWidget* offlineView() const noexcept { return offlineView_; }
+  const BroadcastOverlay& broadcastOverlay() const noexcept { return *broadcastOverlay_; }
+
+ private:
+  ContentView(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService);
+
+  GtkWidget* overlay_;
+  std::shared_ptr<SiteWebViewController> webController_;
+  std::unique_ptr<BroadcastOverlay> broadcastOverlay_;
+  GtkWidget* offlineView_;
+};
+
+}  // namespace tarvelportal

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include "TarvelPortalBroadcast/SharedSettings/BroadcastConfig.hpp"
+#include "Tarvel_Portal/Tests/Gui/Fixtures.hpp"
+#include "Tarvel_Portal/Tests/Gui/Support/PageServer.hpp"
+#include "Tarvel_Portal/Tests/Gui/Support/PortalWindow.hpp"
+#include "Tarvel_Portal/Tests/Gui/Support/Screenshot.hpp"
+
+namespace tarvelportal::testing {
+namespace {
+
+bool offlineShown(const PortalWindow& portal) {
+  return portal.controller().isOffline.value() && gtk_widget_get_mapped(portal.content().offlineView());
+}
+
+GtkWidget* retryButton(const PortalWindow& portal) {
+  return adw_status_page_get_child(ADW_STATUS_PAGE(portal.content().offlineView()));
+}
+
+TEST(PortalNavigation, RefusedPortShowsOfflineUntilRetrySucceeds) {
+  const int port = unusedPort();
+  PortalWindow portal("http://127.0.0.1:" + std::to_string(port) + "/");
+  ASSERT_TRUE(waitUntil([&] { return offlineShown(portal); }));
+  // With a broadcast armed as well, the offline screen still covers the button.
+  portal.controller().broadcastArmed.set(true);
+  ASSERT_TRUE(portal.waitForButton(true));
+  graphene_rect_t button;
+  ASSERT_TRUE(gtk_widget_compute_bounds(portal.content().broadcastOverlay().picker().view(), portal.window(), &button));
+  const auto offline = Screenshot::of(portal.window());
+  offline.save("offline");
+  EXPECT_FALSE(isButtonRed(offline.at(static_cast<int>(button.origin.x + 10),
+                                      static_cast<int>(button.origin.y + button.size.height / 2))));
+
+  auto server = PageServer::start(port);
+  ASSERT_TRUE(server);
+  server->addPage("/", {portalPage("Wieder verbunden")});
+  g_signal_emit_by_name(retryButton(portal), "clicked");
+  EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView())) << "hidden before the reload ends";
+  ASSERT_TRUE(portal.waitForPage(server->url("/")));
+  EXPECT_EQ(server->count("/"), 1u) << "the retry loads the page that failed";
+  EXPECT_FALSE(portal.controller().isOffline.value());
+}
+
+TEST(PortalNavigation, UnresolvableHostShowsOffline) {
+  PortalWindow portal("http://tarvel-portal-test.invalid/");
+  ASSERT_TRUE(waitUntil([&] { return offlineShown(portal); }));
+  g_signal_emit_by_name(retryButton(portal), "clicked");
+  EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView()));
+  EXPECT_TRUE(waitUntil([&] { return offlineShown(portal); })) << "the failing retry brings the screen back";
+}
+
+TEST(PortalNavigation, BlankTargetLinkOpensInTheSameView) {
+  auto server = PageServer::start();
+  server->addPage("/", {portalPage("Start", R"(<a id="popup" target="_blank" href="/target">Plan öffnen</a>)")});
+  server->addPage("/target", {portalPage("Plan")});
+  PortalWindow portal(server->url("/"));
+  ASSERT_TRUE(portal.waitForPage(server->url("/")));
+  portal.runScript("document.getElementById('popup').click()");
+  ASSERT_TRUE(portal.waitForPage(server->url("/target")));
+  GListModel* toplevels = gtk_window_get_toplevels();
+  EXPECT_EQ(g_list_model_get_n_items(toplevels), 1u) << "no second window";
+}
+
+TEST(PortalNavigation, PageOfAnotherOriginCannotArm) {
+  auto portalServer = PageServer::start();
+  auto otherServer = PageServer::start();
+  portalServer->addPage("/", {portalPage("Start")});
+  otherServer->addPage("/", {portalPage("Fremde Seite", R"(<script>
+    window.webkit.messageHandlers.tarvelBroadcast.postMessage({type: "armed", url: "rtmp://evil.example/live", key: "x"});
+    setTimeout(() => alert("gesendet"), 0);
+  </script>)")});
+  PortalWindow portal(portalServer->url("/"));
+  ASSERT_TRUE(portal.waitForPage(portalServer->url("/")));
+  portal.runScript("location.href = '" + otherServer->url("/") + "'");
+  // The alert comes after the message on the same channel: once it shows,
+  // the message has been handled.
+  auto* dialog = portal.waitForDialog();
+  ASSERT_NE(dialog, nullptr);
+  PortalWindow::respond(dialog, "OK");
+  EXPECT_FALSE(tarvelportalbroadcast::readBroadcastConfig());
+  EXPECT_FALSE(portal.controller().broadcastArmed.value());
+  EXPECT_FALSE(gtk_widget_get_visible(portal.content().broadcastOverlay().widget()));
+}
+
+}  // namespace
+}  // namespace tarvelportal::testing
