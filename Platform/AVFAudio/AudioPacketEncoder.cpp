@@ -102,18 +102,22 @@ int AudioPacketEncoder::open() {
   if ((status = av_frame_get_buffer(frame.get(), 0)) < 0) return status;
 
   magicCookie_.assign(context->extradata, context->extradata + std::max(context->extradata_size, 0));
+  fresh_ = true;
   context_ = std::move(context);
   frame_ = std::move(frame);
   return 0;
 }
 
 int AudioPacketEncoder::reopen() {
+  // An encoder that has taken nothing yet is as good as a new one.
+  if (fresh_) return 0;
   packets_.clear();
   nextPresentationTime_ = 0;
   return open();
 }
 
 int AudioPacketEncoder::setBitRate(std::int64_t bitRate) {
+  if (bitRate == configuration_.bitRate) return 0;
   const auto previous = configuration_.bitRate;
   configuration_.bitRate = bitRate;
   // The AAC encoder sizes every packet from the context's rate; the others
@@ -131,6 +135,7 @@ int AudioPacketEncoder::setBitRate(std::int64_t bitRate) {
 int AudioPacketEncoder::encode(AudioResampler& source, int frames) {
   const int frameSize = context_->frame_size;
   frames = std::clamp(frames, 0, frameSize);
+  fresh_ = false;
   frame_->nb_samples = frameSize;
   int status = av_frame_make_writable(frame_.get());
   if (status < 0) return status;
@@ -150,6 +155,7 @@ int AudioPacketEncoder::encode(AudioResampler& source, int frames) {
 }
 
 int AudioPacketEncoder::flush() {
+  fresh_ = false;
   const int status = avcodec_send_frame(context_.get(), nullptr);
   return status < 0 && status != AVERROR_EOF ? status : receivePackets();
 }

@@ -58,6 +58,8 @@ class AudioPacketEncoder {
   FrameHandle frame_;
   std::vector<std::uint8_t> magicCookie_;
   std::deque<PacketHandle> packets_;
+  // Nothing sent to the encoder since it was opened.
+  bool fresh_ = true;
   std::int64_t nextPresentationTime_ = 0;
 };
 

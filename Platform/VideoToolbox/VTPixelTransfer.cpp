@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -36,6 +38,39 @@ VTImagePlanes offsetPlanes(const VTImagePlanes& planes, int x, int y, int width,
                         static_cast<std::ptrdiff_t>(planeX) * steps[plane];
   }
   return moved;
+}
+
+// At most this many threads convert one picture.
+constexpr unsigned kMaximumSliceThreads = 4;
+
+void keepBytes(void*, std::uint8_t*) {}
+
+// A frame over the planes, its buffer a stand-in that owns nothing: the
+// threaded conversion takes frames, and a frame without a buffer would be
+// copied (source) or given new memory (destination).
+AVFrame* frameOver(const VTImagePlanes& planes) {
+  AVFrame* frame = av_frame_alloc();
+  if (!frame) return nullptr;
+  frame->format = planes.format;
+  frame->width = planes.width;
+  frame->height = planes.height;
+  frame->color_range = planes.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+  for (int plane = 0; plane < 4; ++plane) {
+    frame->data[plane] = planes.data[plane];
+    frame->linesize[plane] = planes.linesize[plane];
+  }
+  frame->buf[0] = av_buffer_create(planes.data[0], 1, keepBytes, nullptr, 0);
+  if (!frame->buf[0]) av_frame_free(&frame);
+  return frame;
+}
+
+bool scaleFrame(SwsContext* context, const VTImagePlanes& from, const VTImagePlanes& to) {
+  AVFrame* source = frameOver(from);
+  AVFrame* destination = frameOver(to);
+  const bool scaled = source && destination && sws_scale_frame(context, destination, source) >= 0;
+  av_frame_free(&source);
+  av_frame_free(&destination);
+  return scaled;
 }
 
 }  // namespace
@@ -150,23 +185,38 @@ bool VTPixelTransfer::transfer(const VTImagePlanes& source, const VTImagePlanes&
                                           placement.source.height);
   const VTImagePlanes to = offsetPlanes(destination, placement.destination.x, placement.destination.y,
                                         placement.destination.width, placement.destination.height);
-  // The cached context is freed when a new one is needed, even when making that one fails.
-  SwsContext* context = sws_getCachedContext(context_, from.width, from.height, from.format, to.width, to.height,
-                                             to.format, SWS_BILINEAR, nullptr, nullptr, nullptr);
-  context_ = context;
-  if (!context) {
-    conversion_.reset();
-    return false;
-  }
-  // Any change of conversion may have brought a new context with default ranges.
   const Conversion conversion{from.width, from.height, from.format, from.fullRange,
                               to.width,   to.height,   to.format,   to.fullRange};
-  if (conversion_ != conversion) {
-    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-    sws_setColorspaceDetails(context, coefficients, from.fullRange, coefficients, to.fullRange, 0, 1 << 16, 1 << 16);
-    conversion_ = conversion;
+  if (conversion_ != conversion && !makeContext(conversion)) return false;
+  return scaleFrame(context_, from, to);
+}
+
+bool VTPixelTransfer::makeContext(const Conversion& conversion) {
+  sws_freeContext(context_);
+  conversion_.reset();
+  context_ = sws_alloc_context();
+  if (!context_) return false;
+  // A screen-sized picture converts in slices on several threads, so the
+  // colour conversion does not hold the encoder up by a whole frame's work.
+  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMaximumSliceThreads);
+  const bool configured = av_opt_set_int(context_, "srcw", conversion.sourceWidth, 0) >= 0 &&
+                          av_opt_set_int(context_, "srch", conversion.sourceHeight, 0) >= 0 &&
+                          av_opt_set_int(context_, "src_format", conversion.sourceFormat, 0) >= 0 &&
+                          av_opt_set_int(context_, "dstw", conversion.destinationWidth, 0) >= 0 &&
+                          av_opt_set_int(context_, "dsth", conversion.destinationHeight, 0) >= 0 &&
+                          av_opt_set_int(context_, "dst_format", conversion.destinationFormat, 0) >= 0 &&
+                          av_opt_set_int(context_, "sws_flags", SWS_BILINEAR, 0) >= 0 &&
+                          av_opt_set_int(context_, "threads", threads, 0) >= 0;
+  if (!configured || sws_init_context(context_, nullptr, nullptr) < 0) {
+    sws_freeContext(context_);
+    context_ = nullptr;
+    return false;
   }
-  return sws_scale(context, from.data, from.linesize, 0, from.height, to.data, to.linesize) > 0;
+  const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+  sws_setColorspaceDetails(context_, coefficients, conversion.sourceFullRange, coefficients,
+                           conversion.destinationFullRange, 0, 1 << 16, 1 << 16);
+  conversion_ = conversion;
+  return true;
 }
 
 }  // namespace platform

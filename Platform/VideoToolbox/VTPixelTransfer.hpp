@@ -87,6 +87,9 @@ class VTPixelTransfer {
     friend bool operator==(const Conversion&, const Conversion&) = default;
   };
 
+  // A context for `conversion`, set up with the slice threads.
+  bool makeContext(const Conversion& conversion);
+
   SwsContext* context_ = nullptr;
   std::optional<Conversion> conversion_;
 };

@@ -45,11 +45,11 @@ AudioStreamBasicDescription makeStreamDescription(AudioCodecFormat format, doubl
   return description;
 }
 
-[[noreturn]] void throwTypeError(const nlohmann::json& json, const std::string& message) {
-  throw nlohmann::json::type_error::create(302, message, &json);
+[[noreturn]] void throwTypeError(const nlohmann::ordered_json& json, const std::string& message) {
+  throw nlohmann::ordered_json::type_error::create(302, message, &json);
 }
 
-const nlohmann::json& member(const nlohmann::json& json, const char* key) {
+const nlohmann::ordered_json& member(const nlohmann::ordered_json& json, const char* key) {
   if (!json.is_object()) throwTypeError(json, "audio codec settings must be an object");
   return json.at(key);
 }
@@ -139,16 +139,16 @@ std::optional<AudioCodecFormat> fromRawValue<AudioCodecFormat>(std::string_view 
   return std::nullopt;
 }
 
-void to_json(nlohmann::json& json, AudioCodecFormat format) { json = std::string(rawValue(format)); }
+void to_json(nlohmann::ordered_json& json, AudioCodecFormat format) { json = std::string(rawValue(format)); }
 
-void from_json(const nlohmann::json& json, AudioCodecFormat& format) {
+void from_json(const nlohmann::ordered_json& json, AudioCodecFormat& format) {
   const auto parsed = fromRawValue<AudioCodecFormat>(json.get_ref<const std::string&>());
   if (!parsed) throwTypeError(json, "unknown audio format " + json.get<std::string>());
   format = *parsed;
 }
 
-void to_json(nlohmann::json& json, const AudioCodecSettings& settings) {
-  json = nlohmann::json::object();
+void to_json(nlohmann::ordered_json& json, const AudioCodecSettings& settings) {
+  json = nlohmann::ordered_json::object();
   json["bitRate"] = settings.bitRate;
   json["downmix"] = settings.downmix;
   if (settings.channelMap) json["channelMap"] = *settings.channelMap;
@@ -156,7 +156,7 @@ void to_json(nlohmann::json& json, const AudioCodecSettings& settings) {
   json["format"] = settings.format;
 }
 
-void from_json(const nlohmann::json& json, AudioCodecSettings& settings) {
+void from_json(const nlohmann::ordered_json& json, AudioCodecSettings& settings) {
   const auto& bitRate = member(json, "bitRate");
   if (!bitRate.is_number_integer()) throwTypeError(bitRate, "bitRate must be an integer");
   const auto& sampleRate = member(json, "sampleRate");

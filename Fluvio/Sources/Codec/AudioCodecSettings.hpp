@@ -75,9 +75,9 @@ std::optional<AudioCodecFormat> fromRawValue<AudioCodecFormat>(std::string_view 
 
 // Keys "bitRate", "downmix", "channelMap" (only when present), "sampleRate",
 // "format". Decoding needs every key but "channelMap" with its own type.
-void to_json(nlohmann::json& json, const AudioCodecSettings& settings);
-void from_json(const nlohmann::json& json, AudioCodecSettings& settings);
-void to_json(nlohmann::json& json, AudioCodecFormat format);
-void from_json(const nlohmann::json& json, AudioCodecFormat& format);
+void to_json(nlohmann::ordered_json& json, const AudioCodecSettings& settings);
+void from_json(const nlohmann::ordered_json& json, AudioCodecSettings& settings);
+void to_json(nlohmann::ordered_json& json, AudioCodecFormat format);
+void from_json(const nlohmann::ordered_json& json, AudioCodecFormat& format);
 
 }  // namespace fluvio

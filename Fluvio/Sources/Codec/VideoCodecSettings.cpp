@@ -29,28 +29,28 @@ VideoCodecFormat formatOf(const std::string& profileLevel) {
 
 bool isBaseline(const std::string& profileLevel) { return profileLevel.find("Baseline") != std::string::npos; }
 
-[[noreturn]] void throwTypeError(const nlohmann::json& json, const std::string& message) {
-  throw nlohmann::json::type_error::create(302, message, &json);
+[[noreturn]] void throwTypeError(const nlohmann::ordered_json& json, const std::string& message) {
+  throw nlohmann::ordered_json::type_error::create(302, message, &json);
 }
 
-const nlohmann::json& requiredMember(const nlohmann::json& json, const char* key) {
+const nlohmann::ordered_json& requiredMember(const nlohmann::ordered_json& json, const char* key) {
   if (!json.is_object()) throwTypeError(json, "expected a keyed container");
   return json.at(key);
 }
 
 // The member, or null when missing or null.
-const nlohmann::json* optionalMember(const nlohmann::json& json, const char* key) {
+const nlohmann::ordered_json* optionalMember(const nlohmann::ordered_json& json, const char* key) {
   const auto entry = json.find(key);
   return entry == json.end() || entry->is_null() ? nullptr : &*entry;
 }
 
-double readDouble(const nlohmann::json& json) {
+double readDouble(const nlohmann::ordered_json& json) {
   if (!json.is_number()) throwTypeError(json, "expected a number");
   return json.get<double>();
 }
 
 template <class Integer>
-Integer readInteger(const nlohmann::json& json) {
+Integer readInteger(const nlohmann::ordered_json& json) {
   using Limits = std::numeric_limits<Integer>;
   if (json.is_number_unsigned()) {
     if (const auto value = json.get<std::uint64_t>(); value <= static_cast<std::uint64_t>(Limits::max())) {
@@ -64,22 +64,22 @@ Integer readInteger(const nlohmann::json& json) {
   throwTypeError(json, "expected an integer within the field's range");
 }
 
-bool readBool(const nlohmann::json& json) {
+bool readBool(const nlohmann::ordered_json& json) {
   if (!json.is_boolean()) throwTypeError(json, "expected a boolean");
   return json.get<bool>();
 }
 
-const std::string& readString(const nlohmann::json& json) {
+const std::string& readString(const nlohmann::ordered_json& json) {
   if (!json.is_string()) throwTypeError(json, "expected a string");
   return json.get_ref<const std::string&>();
 }
 
-platform::CGSize readSize(const nlohmann::json& json) {
+platform::CGSize readSize(const nlohmann::ordered_json& json) {
   if (!json.is_array() || json.size() != 2) throwTypeError(json, "a size is [width, height]");
   return {readDouble(json[0]), readDouble(json[1])};
 }
 
-std::vector<double> readDoubles(const nlohmann::json& json) {
+std::vector<double> readDoubles(const nlohmann::ordered_json& json) {
   if (!json.is_array()) throwTypeError(json, "expected a list of numbers");
   std::vector<double> values;
   values.reserve(json.size());
@@ -161,8 +161,7 @@ std::optional<VTSessionOption> VideoCodecSettings::dataRateLimitsOption() const 
 }
 
 bool VideoCodecSettings::requiresNewSession(const VideoCodecSettings& other) const {
-  return static_cast<std::int32_t>(videoSize.width) != static_cast<std::int32_t>(other.videoSize.width) ||
-         static_cast<std::int32_t>(videoSize.height) != static_cast<std::int32_t>(other.videoSize.height) ||
+  return videoSize.width != other.videoSize.width || videoSize.height != other.videoSize.height ||
          maxKeyFrameIntervalDuration != other.maxKeyFrameIntervalDuration || scalingMode != other.scalingMode ||
          allowFrameReordering != other.allowFrameReordering || bitRateMode != other.bitRateMode ||
          profileLevel_ != other.profileLevel_ || dataRateLimits != other.dataRateLimits ||
@@ -203,12 +202,12 @@ std::optional<VideoCodecScalingMode> fromRawValue<VideoCodecScalingMode>(std::st
   return std::nullopt;
 }
 
-void to_json(nlohmann::json& json, VideoCodecFormat format) {
-  json = nlohmann::json::object();
-  json[format == VideoCodecFormat::hevc ? "hevc" : "h264"] = nlohmann::json::object();
+void to_json(nlohmann::ordered_json& json, VideoCodecFormat format) {
+  json = nlohmann::ordered_json::object();
+  json[format == VideoCodecFormat::hevc ? "hevc" : "h264"] = nlohmann::ordered_json::object();
 }
 
-void from_json(const nlohmann::json& json, VideoCodecFormat& format) {
+void from_json(const nlohmann::ordered_json& json, VideoCodecFormat& format) {
   if (!json.is_object() || json.size() != 1) throwTypeError(json, "Invalid number of keys found, expected one.");
   const auto entry = json.begin();
   const auto& name = entry.key();
@@ -223,24 +222,24 @@ void from_json(const nlohmann::json& json, VideoCodecFormat& format) {
   }
 }
 
-void to_json(nlohmann::json& json, VideoCodecScalingMode mode) { json = std::string(rawValue(mode)); }
+void to_json(nlohmann::ordered_json& json, VideoCodecScalingMode mode) { json = std::string(rawValue(mode)); }
 
-void from_json(const nlohmann::json& json, VideoCodecScalingMode& mode) {
+void from_json(const nlohmann::ordered_json& json, VideoCodecScalingMode& mode) {
   const auto parsed = fromRawValue<VideoCodecScalingMode>(readString(json));
   if (!parsed) throwTypeError(json, "unknown scaling mode " + json.get<std::string>());
   mode = *parsed;
 }
 
-void to_json(nlohmann::json& json, const VideoCodecSettings::BitRateMode& mode) {
-  json = nlohmann::json{{"key", mode.key.rawValue}};
+void to_json(nlohmann::ordered_json& json, const VideoCodecSettings::BitRateMode& mode) {
+  json = nlohmann::ordered_json{{"key", mode.key.rawValue}};
 }
 
-void from_json(const nlohmann::json& json, VideoCodecSettings::BitRateMode& mode) {
+void from_json(const nlohmann::ordered_json& json, VideoCodecSettings::BitRateMode& mode) {
   mode = VideoCodecSettings::BitRateMode{VTSessionOptionKey{readString(requiredMember(json, "key"))}};
 }
 
-void to_json(nlohmann::json& json, const VideoCodecSettings& settings) {
-  json = nlohmann::json::object();
+void to_json(nlohmann::ordered_json& json, const VideoCodecSettings& settings) {
+  json = nlohmann::ordered_json::object();
   json["videoSize"] = {settings.videoSize.width, settings.videoSize.height};
   json["bitRate"] = settings.bitRate;
   json["profileLevel"] = settings.profileLevel();
@@ -256,7 +255,7 @@ void to_json(nlohmann::json& json, const VideoCodecSettings& settings) {
   json["format"] = settings.format;
 }
 
-void from_json(const nlohmann::json& json, VideoCodecSettings& settings) {
+void from_json(const nlohmann::ordered_json& json, VideoCodecSettings& settings) {
   std::optional<bool> allowFrameReordering;
   if (const auto* value = optionalMember(json, "allowFrameReordering")) allowFrameReordering = readBool(*value);
   std::optional<std::vector<double>> dataRateLimits;

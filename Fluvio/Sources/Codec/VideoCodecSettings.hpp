@@ -107,13 +107,13 @@ std::optional<VideoCodecScalingMode> fromRawValue<VideoCodecScalingMode>(std::st
 
 // Keys are the field names; the size is [width, height], a format is a
 // container with its one case name as key, a bit-rate mode {"key": raw key}.
-void to_json(nlohmann::json& json, const VideoCodecSettings& settings);
-void from_json(const nlohmann::json& json, VideoCodecSettings& settings);
-void to_json(nlohmann::json& json, VideoCodecFormat format);
-void from_json(const nlohmann::json& json, VideoCodecFormat& format);
-void to_json(nlohmann::json& json, VideoCodecScalingMode mode);
-void from_json(const nlohmann::json& json, VideoCodecScalingMode& mode);
-void to_json(nlohmann::json& json, const VideoCodecSettings::BitRateMode& mode);
-void from_json(const nlohmann::json& json, VideoCodecSettings::BitRateMode& mode);
+void to_json(nlohmann::ordered_json& json, const VideoCodecSettings& settings);
+void from_json(const nlohmann::ordered_json& json, VideoCodecSettings& settings);
+void to_json(nlohmann::ordered_json& json, VideoCodecFormat format);
+void from_json(const nlohmann::ordered_json& json, VideoCodecFormat& format);
+void to_json(nlohmann::ordered_json& json, VideoCodecScalingMode mode);
+void from_json(const nlohmann::ordered_json& json, VideoCodecScalingMode& mode);
+void to_json(nlohmann::ordered_json& json, const VideoCodecSettings::BitRateMode& mode);
+void from_json(const nlohmann::ordered_json& json, VideoCodecSettings::BitRateMode& mode);
 
 }  // namespace fluvio

@@ -17,6 +17,10 @@ constexpr double kSampleRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 240
                                    22050, 16000, 12000, 11025, 8000,  7350};
 constexpr std::uint32_t kChannelCounts[] = {0, 1, 2, 3, 4, 5, 6, 8};
 
+// Set in the second byte for 960 rather than 1,024 frames a packet.
+constexpr std::uint8_t kFrameLengthBit = 0x04;
+constexpr std::uint32_t kShortFrameCount = 960;
+
 // The 13-bit ADTS frame length counts the header too.
 constexpr std::size_t kADTSFrameLengthLimit = 1 << 13;
 
@@ -105,13 +109,14 @@ std::optional<AudioSpecificConfig> AudioSpecificConfig::make(std::span<const std
   const auto frequency = fromRawValue<SamplingFrequency>(static_cast<std::uint8_t>((bytes[0] & 7) << 1 | bytes[1] >> 7));
   const auto channelConfig = fromRawValue<ChannelConfiguration>((bytes[1] >> 3) & 0x0F);
   if (!type || !frequency || !channelConfig) return std::nullopt;
-  return AudioSpecificConfig{*type, *frequency, *channelConfig};
+  return AudioSpecificConfig{*type, *frequency, *channelConfig, (bytes[1] & kFrameLengthBit) != 0};
 }
 
 std::array<std::uint8_t, 2> AudioSpecificConfig::bytes() const {
-  // The low three bits (frame length, core coder, extension) are always written as 0.
+  // The core-coder and extension bits are always written as 0.
   return {static_cast<std::uint8_t>(rawValue(type) << 3 | rawValue(frequency) >> 1),
-          static_cast<std::uint8_t>((rawValue(frequency) & 1) << 7 | rawValue(channelConfig) << 3)};
+          static_cast<std::uint8_t>((rawValue(frequency) & 1) << 7 | rawValue(channelConfig) << 3 |
+                                    (frameLengthFlag ? kFrameLengthBit : 0))};
 }
 
 std::optional<AudioSpecificConfig> AudioSpecificConfig::make(
@@ -123,7 +128,7 @@ std::optional<AudioSpecificConfig> AudioSpecificConfig::make(
   const auto frequency = makeSamplingFrequency(streamDescription->mSampleRate);
   const auto channelConfig = makeChannelConfiguration(streamDescription->mChannelsPerFrame);
   if (!type || !frequency || !channelConfig) return std::nullopt;
-  return AudioSpecificConfig{*type, *frequency, *channelConfig};
+  return AudioSpecificConfig{*type, *frequency, *channelConfig, streamDescription->mFramesPerPacket == kShortFrameCount};
 }
 
 platform::AudioStreamBasicDescription AudioSpecificConfig::streamDescription() const {
@@ -131,7 +136,7 @@ platform::AudioStreamBasicDescription AudioSpecificConfig::streamDescription() c
   description.mSampleRate = sampleRate(frequency);
   description.mFormatID = platform::kAudioFormatMPEG4AAC;
   description.mFormatFlags = rawValue(type);
-  description.mFramesPerPacket = frameLengthFlag ? 960 : 1024;
+  description.mFramesPerPacket = frameLengthFlag ? kShortFrameCount : 1024;
   description.mChannelsPerFrame = channelCount(channelConfig);
   return description;
 }
@@ -148,7 +153,7 @@ bool AudioSpecificConfig::encode(std::span<std::uint8_t> destination, std::size_
   const auto frameLength = static_cast<std::uint32_t>(length + adtsHeaderSize);
   const auto channels = rawValue(channelConfig);
   destination[0] = 0xFF;
-  destination[1] = 0xF9;  // sync, MPEG-4, layer 0, no CRC
+  destination[1] = 0xF1;  // sync, ID 0 (MPEG-4, so the profile is the object type less one), layer 0, no CRC
   destination[2] = static_cast<std::uint8_t>((objectType - 1) << 6 | rawValue(frequency) << 2 | channels >> 2);
   destination[3] = static_cast<std::uint8_t>((channels & 3) << 6 | frameLength >> 11);
   destination[4] = static_cast<std::uint8_t>(frameLength >> 3);

@@ -153,8 +153,10 @@ TEST(AudioCodecSettingsTest, ChannelMapsThatDoNotFitTheConverterAreNotSet) {
 
 TEST(AudioCodecSettingsTest, EncodedFormRoundTripsWithThePartsKeys) {
   const AudioCodecSettings settings(128'000, false, std::vector<std::int64_t>{1, 0}, 44'100, AudioCodecFormat::opus);
-  const nlohmann::json json = settings;
-  EXPECT_EQ(json, nlohmann::json::parse(
+  const nlohmann::ordered_json json = settings;
+  EXPECT_EQ(json.dump(), R"({"bitRate":128000,"downmix":false,"channelMap":[1,0],"sampleRate":44100.0,"format":"opus"})")
+      << "keys in field order";
+  EXPECT_EQ(json, nlohmann::ordered_json::parse(
                       R"({"bitRate":128000,"downmix":false,"channelMap":[1,0],"sampleRate":44100.0,"format":"opus"})"));
   const auto decoded = json.get<AudioCodecSettings>();
   EXPECT_EQ(decoded.bitRate, 128'000);
@@ -163,11 +165,11 @@ TEST(AudioCodecSettingsTest, EncodedFormRoundTripsWithThePartsKeys) {
   EXPECT_EQ(decoded.sampleRate(), 44'100);
   EXPECT_EQ(decoded.format, AudioCodecFormat::opus);
 
-  EXPECT_FALSE(nlohmann::json(AudioCodecSettings::defaultSettings).contains("channelMap"));
+  EXPECT_FALSE(nlohmann::ordered_json(AudioCodecSettings::defaultSettings).contains("channelMap"));
 }
 
 TEST(AudioCodecSettingsTest, DecodingNeedsEveryKeyButTheChannelMap) {
-  const auto valid = nlohmann::json::parse(R"({"bitRate":64000,"downmix":true,"sampleRate":0,"format":"pcm"})");
+  const auto valid = nlohmann::ordered_json::parse(R"({"bitRate":64000,"downmix":true,"sampleRate":0,"format":"pcm"})");
   const auto decoded = valid.get<AudioCodecSettings>();
   EXPECT_FALSE(decoded.channelMap);
   EXPECT_EQ(decoded.format, AudioCodecFormat::pcm);
@@ -175,16 +177,16 @@ TEST(AudioCodecSettingsTest, DecodingNeedsEveryKeyButTheChannelMap) {
   for (const char* key : {"bitRate", "downmix", "sampleRate", "format"}) {
     auto missing = valid;
     missing.erase(key);
-    EXPECT_THROW(missing.get<AudioCodecSettings>(), nlohmann::json::exception) << key;
+    EXPECT_THROW(missing.get<AudioCodecSettings>(), nlohmann::ordered_json::exception) << key;
   }
-  for (const auto& [key, value] : std::initializer_list<std::pair<const char*, nlohmann::json>>{
+  for (const auto& [key, value] : std::initializer_list<std::pair<const char*, nlohmann::ordered_json>>{
            {"bitRate", 64000.5}, {"bitRate", "64000"}, {"downmix", 1}, {"sampleRate", "0"},
            {"format", "mp3"}, {"format", 1}, {"channelMap", {0, "1"}}, {"channelMap", 3}}) {
     auto mistyped = valid;
     mistyped[key] = value;
-    EXPECT_THROW(mistyped.get<AudioCodecSettings>(), nlohmann::json::exception) << key << "=" << value.dump();
+    EXPECT_THROW(mistyped.get<AudioCodecSettings>(), nlohmann::ordered_json::exception) << key << "=" << value.dump();
   }
-  EXPECT_THROW(nlohmann::json::array().get<AudioCodecSettings>(), nlohmann::json::exception);
+  EXPECT_THROW(nlohmann::ordered_json::array().get<AudioCodecSettings>(), nlohmann::ordered_json::exception);
 }
 
 }  // namespace

@@ -114,8 +114,17 @@ TEST(VideoCodecSettingsTests, OnlySessionFieldsRequireANewSession) {
   EXPECT_FALSE(differs([](Settings& s) { s.bitRate = 1'100'000; }));
   EXPECT_FALSE(differs([](Settings& s) { s.frameInterval = Settings::frameInterval30; }));
   EXPECT_FALSE(differs([](Settings& s) { s.expectedFrameRate = 30; }));
-  // The fraction is dropped when the session is made.
-  EXPECT_FALSE(differs([](Settings& s) { s.videoSize.width = 1280.4; }));
+  // Sizes compare as held: a fraction counts, and sizes beyond any integer
+  // compare without overflowing.
+  EXPECT_TRUE(differs([](Settings& s) { s.videoSize.width = 1280.4; }));
+  EXPECT_TRUE(differs([](Settings& s) { s.videoSize.height = 1e12; }));
+  EXPECT_FALSE(differs([](Settings& s) { s.videoSize.width = 1280.0; }));
+  auto huge = base;
+  huge.videoSize.width = 4294967296.0;
+  auto hugeAndOne = huge;
+  hugeAndOne.videoSize.width += 1;
+  EXPECT_TRUE(hugeAndOne.requiresNewSession(huge)) << "a narrowing would make both the same";
+  EXPECT_FALSE(huge.requiresNewSession(huge));
 
   EXPECT_TRUE(differs([](Settings& s) { s.videoSize.width = 1920; }));
   EXPECT_TRUE(differs([](Settings& s) { s.videoSize.height = 1080; }));
@@ -135,18 +144,18 @@ TEST(VideoCodecSettingsTests, OnlySessionFieldsRequireANewSession) {
 TEST(VideoCodecSettingsTests, EncodesEveryFieldUnderItsNameAndReadsItBack) {
   auto settings = broadcastSettings();
   settings.frameInterval = Settings::frameInterval30;
-  auto json = nlohmann::json(settings);
+  auto json = nlohmann::ordered_json(settings);
 
-  EXPECT_EQ(json["videoSize"], nlohmann::json({1280.0, 720.0}));
+  EXPECT_EQ(json["videoSize"], nlohmann::ordered_json({1280.0, 720.0}));
   EXPECT_EQ(json["bitRate"], 2'200'000);
   EXPECT_EQ(json["profileLevel"], platform::kVTProfileLevel_H264_Baseline_3_1);
   EXPECT_EQ(json["scalingMode"], "Trim");
-  EXPECT_EQ(json["bitRateMode"], nlohmann::json({{"key", platform::kVTCompressionPropertyKey_AverageBitRate}}));
+  EXPECT_EQ(json["bitRateMode"], nlohmann::ordered_json({{"key", platform::kVTCompressionPropertyKey_AverageBitRate}}));
   EXPECT_EQ(json["maxKeyFrameIntervalDuration"], 2);
-  EXPECT_EQ(json["dataRateLimits"], nlohmann::json({0.0, 0.0}));
+  EXPECT_EQ(json["dataRateLimits"], nlohmann::ordered_json({0.0, 0.0}));
   EXPECT_EQ(json["isLowLatencyRateControlEnabled"], false);
   EXPECT_EQ(json["isHardwareAcceleratedEnabled"], true);
-  EXPECT_EQ(json["format"], nlohmann::json({{"h264", nlohmann::json::object()}}));
+  EXPECT_EQ(json["format"], nlohmann::ordered_json({{"h264", nlohmann::ordered_json::object()}}));
   // Absent optionals are left out.
   EXPECT_FALSE(json.contains("allowFrameReordering"));
   EXPECT_FALSE(json.contains("expectedFrameRate"));
@@ -158,51 +167,51 @@ TEST(VideoCodecSettingsTests, EncodesEveryFieldUnderItsNameAndReadsItBack) {
   settings.bitRateMode = Settings::BitRateMode::variable();
   json = settings;
   const auto decoded = json.get<Settings>();
-  EXPECT_EQ(nlohmann::json(decoded), json);
+  EXPECT_EQ(nlohmann::ordered_json(decoded), json);
   EXPECT_EQ(decoded.bitRateMode, Settings::BitRateMode::variable());
   EXPECT_EQ(decoded.frameInterval, Settings::frameInterval30);
 
   // The format is read, not derived from the profile level.
-  json["format"] = {{"hevc", nlohmann::json::object()}};
+  json["format"] = {{"hevc", nlohmann::ordered_json::object()}};
   EXPECT_EQ(json.get<Settings>().format, Settings::Format::hevc);
 }
 
 TEST(VideoCodecSettingsTests, DecodingRejectsMissingOrMistypedFields) {
-  const auto good = nlohmann::json(broadcastSettings());
+  const auto good = nlohmann::ordered_json(broadcastSettings());
   const auto fails = [&](auto change) {
     auto json = good;
     change(json);
     try {
       (void)json.template get<Settings>();
-    } catch (const nlohmann::json::exception& error) {
+    } catch (const nlohmann::ordered_json::exception& error) {
       return std::string(error.what());
     }
     return std::string("decoded");
   };
 
-  EXPECT_NE(fails([](nlohmann::json& j) { j.erase("bitRate"); }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j.erase("format"); }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j["bitRate"] = "fast"; }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j["bitRate"] = 1.5; }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j["maxKeyFrameIntervalDuration"] = 1LL << 40; }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j["isHardwareAcceleratedEnabled"] = 1; }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j["videoSize"] = {1280}; }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j["scalingMode"] = "Stretch"; }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j["dataRateLimits"] = {"a"}; }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j["bitRateMode"] = nlohmann::json::object(); }), "decoded");
-  EXPECT_NE(fails([](nlohmann::json& j) { j = nlohmann::json::array(); }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j.erase("bitRate"); }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j.erase("format"); }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["bitRate"] = "fast"; }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["bitRate"] = 1.5; }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["maxKeyFrameIntervalDuration"] = 1LL << 40; }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["isHardwareAcceleratedEnabled"] = 1; }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["videoSize"] = {1280}; }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["scalingMode"] = "Stretch"; }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["dataRateLimits"] = {"a"}; }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["bitRateMode"] = nlohmann::ordered_json::object(); }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j = nlohmann::ordered_json::array(); }), "decoded");
 
-  for (const auto& format : {nlohmann::json::object(), nlohmann::json({{"h264", nlohmann::json::object()},
-                                                                       {"hevc", nlohmann::json::object()}})}) {
+  for (const auto& format : {nlohmann::ordered_json::object(), nlohmann::ordered_json({{"h264", nlohmann::ordered_json::object()},
+                                                                       {"hevc", nlohmann::ordered_json::object()}})}) {
     EXPECT_NE(
-        fails([&](nlohmann::json& j) { j["format"] = format; }).find("Invalid number of keys found, expected one."),
+        fails([&](nlohmann::ordered_json& j) { j["format"] = format; }).find("Invalid number of keys found, expected one."),
         std::string::npos);
   }
-  EXPECT_NE(fails([](nlohmann::json& j) { j["format"] = {{"vp9", nlohmann::json::object()}}; }), "decoded");
+  EXPECT_NE(fails([](nlohmann::ordered_json& j) { j["format"] = {{"vp9", nlohmann::ordered_json::object()}}; }), "decoded");
 
   // Optional fields may be missing or null.
-  EXPECT_EQ(fails([](nlohmann::json& j) { j["expectedFrameRate"] = nullptr; }), "decoded");
-  EXPECT_EQ(fails([](nlohmann::json& j) { j.erase("dataRateLimits"); }), "decoded");
+  EXPECT_EQ(fails([](nlohmann::ordered_json& j) { j["expectedFrameRate"] = nullptr; }), "decoded");
+  EXPECT_EQ(fails([](nlohmann::ordered_json& j) { j.erase("dataRateLimits"); }), "decoded");
 }
 
 }  // namespace

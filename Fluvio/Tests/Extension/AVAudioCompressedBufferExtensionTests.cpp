@@ -31,7 +31,7 @@ TEST(AVAudioCompressedBufferEncodeTest, WritesTheADTSHeaderThenTheFrame) {
   const auto buffer = makeAACBuffer(44100, 2, 364);
   Bytes data(371 + 5, 0xEE);
   ASSERT_TRUE(encode(*buffer, data));
-  EXPECT_EQ((Bytes(data.begin(), data.begin() + 7)), (Bytes{0xFF, 0xF9, 0x50, 0x80, 0x2E, 0x7F, 0xFC}));
+  EXPECT_EQ((Bytes(data.begin(), data.begin() + 7)), (Bytes{0xFF, 0xF1, 0x50, 0x80, 0x2E, 0x7F, 0xFC}));
   EXPECT_EQ(std::memcmp(data.data() + 7, buffer->data(), 364), 0);
   // Bytes beyond the frame stay as they were.
   EXPECT_EQ((Bytes(data.end() - 5, data.end())), Bytes(5, 0xEE));

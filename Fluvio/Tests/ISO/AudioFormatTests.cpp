@@ -99,6 +99,7 @@ TEST(AudioSpecificConfigFormatTests, DescribesTheAACStream) {
   auto shortFrames = config;
   shortFrames.frameLengthFlag = true;
   EXPECT_EQ(shortFrames.streamDescription().mFramesPerPacket, 960u);
+  EXPECT_EQ(AudioSpecificConfig::make(shortFrames.makeAudioFormat()->formatDescription()), shortFrames);
 
   EXPECT_EQ(AudioSpecificConfig::make(format->formatDescription()), config);
   EXPECT_FALSE(AudioSpecificConfig::make(std::shared_ptr<const CMFormatDescription>()));

@@ -24,14 +24,20 @@ TEST(AudioSpecificConfigTests, ReadsAndWritesTheTwoBytes) {
   const AudioSpecificConfig lc48000{AudioObjectType::aacLc, SamplingFrequency::hz48000,
                                     ChannelConfiguration::frontLeftAndFrontRight};
   EXPECT_EQ(lc48000.bytes(), (std::array<std::uint8_t, 2>{0x11, 0x90}));
-  // Trailing bytes and the low flag bits are not read.
-  EXPECT_EQ(AudioSpecificConfig::make(Bytes{0x11, 0x97, 0xAB}), lc48000);
+  // Trailing bytes and the core-coder and extension bits are not read.
+  EXPECT_EQ(AudioSpecificConfig::make(Bytes{0x11, 0x93, 0xAB}), lc48000);
 }
 
-TEST(AudioSpecificConfigTests, WritesZeroFlagBitsWhateverTheFrameLengthFlag) {
-  auto config = kLcStereo44100;
-  config.frameLengthFlag = true;
-  EXPECT_EQ(config.bytes(), (std::array<std::uint8_t, 2>{0x12, 0x10}));
+TEST(AudioSpecificConfigTests, TheFrameLengthFlagSetsFramesPerPacketBothWays) {
+  auto shortFrames = kLcStereo44100;
+  shortFrames.frameLengthFlag = true;
+  EXPECT_EQ(shortFrames.bytes(), (std::array<std::uint8_t, 2>{0x12, 0x14}));
+  const auto read = AudioSpecificConfig::make(Bytes{0x12, 0x14});
+  ASSERT_TRUE(read);
+  EXPECT_TRUE(read->frameLengthFlag);
+  EXPECT_EQ(read->streamDescription().mFramesPerPacket, 960u);
+  EXPECT_EQ(read->makeAudioFormat()->streamDescription().mFramesPerPacket, 960u);
+  EXPECT_EQ(AudioSpecificConfig::make(Bytes{0x12, 0x10})->streamDescription().mFramesPerPacket, 1024u);
 }
 
 TEST(AudioSpecificConfigTests, RejectsValuesOutsideTheTablesAndShortInput) {
@@ -88,11 +94,11 @@ TEST(AudioSpecificConfigTests, DescribesItselfByCaseNames) {
 TEST(ADTSHeaderTests, WritesTheKnownHeaderAndReadsItBack) {
   std::array<std::uint8_t, 7> header{};
   ASSERT_TRUE(kLcStereo44100.encode(header, 364));
-  EXPECT_EQ(header, (std::array<std::uint8_t, 7>{0xFF, 0xF9, 0x50, 0x80, 0x2E, 0x7F, 0xFC}));
+  EXPECT_EQ(header, (std::array<std::uint8_t, 7>{0xFF, 0xF1, 0x50, 0x80, 0x2E, 0x7F, 0xFC}));
 
   const ADTSHeader read(header);
   EXPECT_EQ(read.sync, 0xFF);
-  EXPECT_EQ(read.id, 1);
+  EXPECT_EQ(read.id, 0);
   EXPECT_EQ(read.layer, 0);
   EXPECT_TRUE(read.protectionAbsent);
   EXPECT_EQ(read.profile, 1);

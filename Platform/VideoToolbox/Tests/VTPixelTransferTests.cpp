@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 #include "Platform/VideoToolbox/VTPixelTransfer.hpp"
 
 namespace platform {
@@ -41,6 +47,47 @@ TEST(VTPixelTransfer, ScalingModesReadTheirPlatformNames) {
   EXPECT_EQ(scalingModeFromString("Trim"), VTScalingMode::trim);
   EXPECT_EQ(scalingModeFromString("Letterbox"), VTScalingMode::letterbox);
   EXPECT_EQ(scalingModeFromString("trim"), std::nullopt);
+}
+
+// A screen-sized picture is converted in slices on several threads: every
+// row must land in its place, at video range, whichever slice made it.
+TEST(VTPixelTransfer, EveryRowOfAScreenSizedPictureLandsInPlaceAtVideoRange) {
+  constexpr int width = 1280;
+  constexpr int height = 720;
+  const auto grey = [](int row) { return (row * 7) % 256; };
+  const auto source = CVPixelBuffer::make(width, height, kCVPixelFormatType_32BGRA).value;
+  source->lockBaseAddress(0);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = source->baseAddress() + y * source->bytesPerRow();
+    for (int x = 0; x < width; ++x) {
+      row[4 * x] = row[4 * x + 1] = row[4 * x + 2] = static_cast<std::uint8_t>(grey(y));
+      row[4 * x + 3] = 255;
+    }
+  }
+  AVFrame* frame = av_frame_alloc();
+  frame->format = AV_PIX_FMT_YUV420P;
+  frame->width = width;
+  frame->height = height;
+  ASSERT_EQ(av_frame_get_buffer(frame, 0), 0);
+
+  VTPixelTransfer transfer;
+  for (int pass = 0; pass < 2; ++pass) {  // the second reuses the context
+    ASSERT_TRUE(transfer.transfer(*VTImagePlanes::of(*source), VTImagePlanes::of(*frame), VTScalingMode::trim));
+    int misplaced = 0;
+    for (int y = 0; y < height; ++y) {
+      const double expected = 16 + grey(y) * 219.0 / 255.0;
+      for (const int x : {0, width / 2, width - 1}) {
+        if (std::abs(frame->data[0][y * frame->linesize[0] + x] - expected) > 1) ++misplaced;
+      }
+    }
+    EXPECT_EQ(misplaced, 0);
+    for (int y = 0; y < height / 2; ++y) {
+      EXPECT_NEAR(frame->data[1][y * frame->linesize[1] + width / 4], 128, 1) << y;
+      EXPECT_NEAR(frame->data[2][y * frame->linesize[2] + width / 4], 128, 1) << y;
+    }
+  }
+  source->unlockBaseAddress(0);
+  av_frame_free(&frame);
 }
 
 }  // namespace

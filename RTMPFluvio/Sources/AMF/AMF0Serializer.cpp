@@ -50,6 +50,27 @@ void AMF0Serializer::writeKey(std::string_view key) {
   serializeUTF8(key, false);
 }
 
+AMF0Serializer& AMF0Serializer::serializeString(std::string_view text) {
+  const bool isLong = text.size() > kMaxShortString;
+  writeUInt8(isLong ? longString : string);
+  return serializeUTF8(text, isLong);
+}
+
+AMF0Serializer& AMF0Serializer::serialize(const AMFObject& object) {
+  writeUInt8(Marker::object);
+  writeEntries(object);
+  return *this;
+}
+
+// Each key and value, then the empty key and the object-end marker.
+void AMF0Serializer::writeEntries(const AMFObject& entries) {
+  for (const auto& [key, element] : entries) {
+    writeKey(key);
+    serialize(element);
+  }
+  writeUInt16(0).writeUInt8(objectEnd);
+}
+
 AMF0Serializer& AMF0Serializer::serialize(const AMFValue& value) {
   std::visit(
       [this](const auto& kind) {
@@ -61,9 +82,7 @@ AMF0Serializer& AMF0Serializer::serialize(const AMFValue& value) {
         } else if constexpr (std::is_same_v<Kind, AMFDate>) {
           writeUInt8(date).writeDouble(kind.time_since_epoch().count()).writeUInt16(0);
         } else if constexpr (std::is_same_v<Kind, std::string>) {
-          const bool isLong = kind.size() > kMaxShortString;
-          writeUInt8(isLong ? longString : string);
-          serializeUTF8(kind, isLong);
+          serializeString(kind);
         } else if constexpr (std::is_same_v<Kind, bool>) {
           writeUInt8(boolean).writeUInt8(kind ? 1 : 0);
         } else if constexpr (std::is_same_v<Kind, AMFList>) {
@@ -77,18 +96,9 @@ AMF0Serializer& AMF0Serializer::serialize(const AMFValue& value) {
             writeKey(std::to_string(index));
             serialize(kind.data[index]);
           }
-          for (const auto& [key, element] : kind.dict) {
-            writeKey(key);
-            serialize(element);
-          }
-          writeUInt16(0).writeUInt8(objectEnd);
+          writeEntries(kind.dict);
         } else if constexpr (std::is_same_v<Kind, AMFObject>) {
-          writeUInt8(object);
-          for (const auto& [key, element] : kind) {
-            writeKey(key);
-            serialize(element);
-          }
-          writeUInt16(0).writeUInt8(objectEnd);
+          serialize(kind);
         } else {
           writeUInt8(undefined);
         }
@@ -136,7 +146,7 @@ AMFValue AMF0Serializer::deserialize() {
       std::string typeName = readUTF8();
       return AMFTypedObject{std::move(typeName), readObjectBody()};
     }
-    case reference:
+    case Marker::reference:
     case avmPlus:
       // A reference or an AMF3 value would be half-read and leave the rest of
       // the body misaligned.
@@ -156,6 +166,24 @@ AMFObject AMF0Serializer::deserializeObject() {
     default:
       fail(AMFSerializerError::Case::deserialize);
   }
+}
+
+AMFArray AMF0Serializer::deserializeECMAArray() {
+  beginRead();
+  switch (readUInt8()) {
+    case ecmaArray:
+      return readECMAArrayBody();
+    case null:
+      return AMFArray();
+    default:
+      fail(AMFSerializerError::Case::deserialize);
+  }
+}
+
+AMFList AMF0Serializer::deserializeStrictArray() {
+  beginRead();
+  if (readUInt8() != strictArray) fail(AMFSerializerError::Case::deserialize);
+  return readStrictArrayBody();
 }
 
 std::int64_t AMF0Serializer::deserializeInt() {

@@ -16,6 +16,10 @@ class AMF0Serializer : public AMFSerializer {
   // Throws AMFSerializerError serialize for what AMF0 cannot carry: an empty
   // key or one over 65,535 bytes, a list of more than 2^32 - 1 elements.
   AMF0Serializer& serialize(const AMFValue& value) override;
+  // The same bytes as for the value holding it, without making one.
+  AMF0Serializer& serialize(const AMFObject& object);
+  // A string value (marker, count and bytes), long when it needs to be.
+  AMF0Serializer& serializeString(std::string_view text);
   // Markers that carry no value of ours (movie clip, object end, unsupported,
   // record set) give AMFNull; a reference or an AMF3 switch is refused.
   AMFValue deserialize() override;
@@ -25,6 +29,10 @@ class AMF0Serializer : public AMFSerializer {
   AMF0Serializer& serializeUTF8(std::string_view text, bool isLong);
   // An object, or null as an empty object.
   AMFObject deserializeObject();
+  // An ECMA array, or null as an empty one.
+  AMFArray deserializeECMAArray();
+  // A strict array; any other marker is refused.
+  AMFList deserializeStrictArray();
   // A number truncated toward zero; refused when not finite or beyond the
   // signed 64-bit range.
   std::int64_t deserializeInt();
@@ -36,6 +44,7 @@ class AMF0Serializer : public AMFSerializer {
   void beginRead();
 
   void writeKey(std::string_view key);
+  void writeEntries(const AMFObject& entries);
   AMFObject readObjectBody();
   AMFArray readECMAArrayBody();
   AMFList readStrictArrayBody();

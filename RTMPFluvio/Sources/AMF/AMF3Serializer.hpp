@@ -26,7 +26,6 @@ class AMF3Serializer : public AMFSerializer {
   AMF3Serializer& serialize(const AMFValue& value) override;
   AMFValue deserialize() override;
 
-  AMFReference reference;
 
   // What one top-level read may copy out of the tables through references,
   // in bytes of text and kNodeCost per value, so that a few bytes of

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,7 +15,9 @@ class AMFValue;
 
 // A text-keyed map of AMF values that keeps its insertion order, so that
 // what we write is deterministic. A key holding AMFNull is present, unlike a
-// missing key. Equality compares entries, not their order.
+// missing key. Equality compares entries, not their order. The few keys of a
+// command or metadata object are searched in place; an index is built only
+// once an object grows large (as a peer's can), so lookups stay cheap there.
 class AMFObject {
  public:
   using Entry = std::pair<std::string, AMFValue>;
@@ -42,8 +45,13 @@ class AMFObject {
   bool operator==(const AMFObject& other) const;
 
  private:
+  static constexpr std::size_t kIndexedSize = 32;
+
+  std::size_t indexOf(std::string_view key) const;
+
   std::vector<Entry> entries_;
-  std::unordered_map<std::string, std::size_t> indexByKey_;
+  // Position of each key in entries_, from kIndexedSize entries on.
+  std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> index_;
 };
 
 }  // namespace rtmpfluvio

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "RTMPFluvio/Sources/AMF/AMFReference.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFSerializerError.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
 #include "RTMPFluvio/Sources/RTMP/ByteArray.hpp"
@@ -18,6 +19,9 @@ class AMFSerializer : public ByteArray {
 
   virtual AMFSerializer& serialize(const AMFValue& value) = 0;
   virtual AMFValue deserialize() = 0;
+
+  // The AMF3 reference tables; AMF0 neither reads nor fills them.
+  AMFReference reference;
 
   // Containers nested deeper than this are refused.
   static constexpr int kMaxDepth = 64;

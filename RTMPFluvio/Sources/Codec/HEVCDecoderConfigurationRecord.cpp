@@ -1,6 +1,8 @@
 #include "RTMPFluvio/Sources/Codec/HEVCDecoderConfigurationRecord.hpp"
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "Fluvio/Sources/Util/Mirror.hpp"
 #include "Platform/CoreMedia/VideoConfiguration.hpp"
@@ -23,15 +25,31 @@ bool isParameterSet(HEVCNALUnitType type) {
   return type == HEVCNALUnitType::vps || type == HEVCNALUnitType::sps || type == HEVCNALUnitType::pps;
 }
 
-// The unit type of an array. Under `unspec` it is that of the first unit
-// when no named type has it, so that the array reads back under `unspec`.
-std::uint8_t arrayUnitType(HEVCNALUnitType type, const std::vector<Bytes>& units) {
-  if (type != HEVCNALUnitType::unspec) return fluvio::rawValue(type) & kNALUnitTypeMask;
-  if (!units.empty() && !units.front().empty()) {
-    const std::uint8_t unitType = (units.front()[0] >> 1) & kNALUnitTypeMask;
-    if (!fluvio::fromRawValue<HEVCNALUnitType>(unitType)) return unitType;
+// The type a unit's header names; what `unspec` arrays are grouped by.
+std::uint8_t unitTypeOf(const Bytes& unit) {
+  return unit.empty() ? kNALUnitTypeMask : (unit[0] >> 1) & kNALUnitTypeMask;
+}
+
+// The arrays to write for one entry of the map: one for a named type; for
+// `unspec` one per unit type with no name, in order of first appearance,
+// and units whose header names a type (or that are empty) under type 63.
+std::vector<std::pair<std::uint8_t, std::vector<const Bytes*>>> arraysToWrite(HEVCNALUnitType type,
+                                                                             const std::vector<Bytes>& units) {
+  std::vector<std::pair<std::uint8_t, std::vector<const Bytes*>>> arrays;
+  if (type != HEVCNALUnitType::unspec) {
+    arrays.emplace_back(fluvio::rawValue(type) & kNALUnitTypeMask, std::vector<const Bytes*>{});
+    for (const Bytes& unit : units) arrays.back().second.push_back(&unit);
+    return arrays;
   }
-  return kNALUnitTypeMask;
+  for (const Bytes& unit : units) {
+    std::uint8_t unitType = unitTypeOf(unit);
+    if (fluvio::fromRawValue<HEVCNALUnitType>(unitType)) unitType = kNALUnitTypeMask;
+    auto group = std::find_if(arrays.begin(), arrays.end(), [&](const auto& array) { return array.first == unitType; });
+    if (group == arrays.end()) group = arrays.insert(arrays.end(), {unitType, {}});
+    group->second.push_back(&unit);
+  }
+  if (arrays.empty()) arrays.emplace_back(kNALUnitTypeMask, std::vector<const Bytes*>{});
+  return arrays;
 }
 
 const Bytes* firstUnit(const std::map<HEVCNALUnitType, std::vector<Bytes>>& arrays, HEVCNALUnitType type) {
@@ -43,7 +61,6 @@ const Bytes* firstUnit(const std::map<HEVCNALUnitType, std::vector<Bytes>>& arra
 }  // namespace
 
 Bytes HEVCDecoderConfigurationRecord::data() const {
-  if (array.size() > 0xFF) return {};
   Bytes bytes;
   bytes.reserve(kFixedSize);
   bytes.push_back(configurationVersion);
@@ -60,70 +77,92 @@ Bytes HEVCDecoderConfigurationRecord::data() const {
   platform::appendUInt16(bytes, avgFrameRate);
   bytes.push_back(static_cast<std::uint8_t>((constantFrameRate & 0x03) << 6 | (numTemporalLayers & 0x07) << 3 |
                                             (temporalIdNested & 0x01) << 2 | (lengthSizeMinusOne & 0x03)));
-  bytes.push_back(static_cast<std::uint8_t>(array.size()));
+  const std::size_t countAt = bytes.size();
+  bytes.push_back(0);
+  std::size_t arrayCount = 0;
   for (const auto& [type, units] : array) {
-    if (units.size() > 0xFFFF) return {};
     const auto completeness = arrayCompleteness.find(type);
     const bool isComplete = completeness != arrayCompleteness.end() ? completeness->second : isParameterSet(type);
-    bytes.push_back((isComplete ? kArrayCompleteness : 0) | arrayUnitType(type, units));
-    platform::appendUInt16(bytes, units.size());
-    for (const Bytes& unit : units) {
-      if (!platform::appendSizedUnit(bytes, unit)) return {};
+    for (const auto& [unitType, written] : arraysToWrite(type, units)) {
+      if (++arrayCount > 0xFF || written.size() > 0xFFFF) return {};
+      bytes.push_back((isComplete ? kArrayCompleteness : 0) | unitType);
+      platform::appendUInt16(bytes, written.size());
+      for (const Bytes* unit : written) {
+        if (!platform::appendSizedUnit(bytes, *unit)) return {};
+      }
     }
   }
+  bytes[countAt] = static_cast<std::uint8_t>(arrayCount);
   return bytes;
 }
 
 void HEVCDecoderConfigurationRecord::setData(std::span<const std::uint8_t> bytes) {
-  const bool complete = [&] {
-    // The fixed part is read whole or not at all.
-    if (bytes.size() < kFixedSize) return false;
-    const auto number = [&](std::size_t offset, std::size_t width) {
-      std::uint64_t value = 0;
-      for (std::size_t index = 0; index < width; ++index) value = value << 8 | bytes[offset + index];
-      return value;
-    };
-    configurationVersion = bytes[0];
-    generalProfileSpace = bytes[1] >> 6;
-    generalTierFlag = (bytes[1] & 0x20) != 0;
-    generalProfileIdc = bytes[1] & 0x1F;
-    generalProfileCompatibilityFlags = static_cast<std::uint32_t>(number(2, 4));
-    generalConstraintIndicatorFlags = number(6, 6);
-    generalLevelIdc = bytes[12];
-    minSpatialSegmentationIdc = static_cast<std::uint16_t>(number(13, 2) & 0x0FFF);
-    parallelismType = bytes[15] & 0x03;
-    chromaFormat = bytes[16] & 0x03;
-    bitDepthLumaMinus8 = bytes[17] & 0x07;
-    bitDepthChromaMinus8 = bytes[18] & 0x07;
-    avgFrameRate = static_cast<std::uint16_t>(number(19, 2));
-    constantFrameRate = bytes[21] >> 6;
-    numTemporalLayers = (bytes[21] >> 3) & 0x07;
-    temporalIdNested = (bytes[21] >> 2) & 0x01;
-    lengthSizeMinusOne = bytes[21] & 0x03;
-    numberOfArrays = bytes[22];
-
-    AtomReader reader(bytes.subspan(kFixedSize));
-    for (int index = 0; index < numberOfArrays; ++index) {
-      const auto typeByte = reader.byte();
-      if (!typeByte) return false;
-      const auto type = fluvio::fromRawValue<HEVCNALUnitType>(*typeByte & kNALUnitTypeMask);
-      const HEVCNALUnitType key = type.value_or(HEVCNALUnitType::unspec);
-      arrayCompleteness[key] = (*typeByte & kArrayCompleteness) != 0;
-      auto& units = array[key];
-      units.clear();
-      const auto count = reader.uint16();
-      if (!count) return false;
-      for (int unit = 0; unit < *count; ++unit) {
-        auto unitBytes = reader.sizedUnit();
-        if (!unitBytes) return false;
-        units.push_back(std::move(*unitBytes));
-      }
-    }
+  std::size_t position = 0;
+  // Hands the next `width` bytes as one number to `store`; false when the
+  // record ends first, so that the fields before a cut keep what was read.
+  const auto field = [&](std::size_t width, auto&& store) {
+    if (bytes.size() - position < width) return false;
+    std::uint64_t value = 0;
+    for (std::size_t end = position + width; position < end; ++position) value = value << 8 | bytes[position];
+    store(value);
     return true;
-  }();
-  if (!complete) {
+  };
+  const bool fixedPart =
+      field(1, [&](std::uint64_t value) { configurationVersion = static_cast<std::uint8_t>(value); }) &&
+      field(1,
+            [&](std::uint64_t value) {
+              generalProfileSpace = static_cast<std::uint8_t>(value >> 6);
+              generalTierFlag = (value & 0x20) != 0;
+              generalProfileIdc = value & 0x1F;
+            }) &&
+      field(4, [&](std::uint64_t value) { generalProfileCompatibilityFlags = static_cast<std::uint32_t>(value); }) &&
+      field(6, [&](std::uint64_t value) { generalConstraintIndicatorFlags = value; }) &&
+      field(1, [&](std::uint64_t value) { generalLevelIdc = static_cast<std::uint8_t>(value); }) &&
+      field(2, [&](std::uint64_t value) { minSpatialSegmentationIdc = value & 0x0FFF; }) &&
+      field(1, [&](std::uint64_t value) { parallelismType = value & 0x03; }) &&
+      field(1, [&](std::uint64_t value) { chromaFormat = value & 0x03; }) &&
+      field(1, [&](std::uint64_t value) { bitDepthLumaMinus8 = value & 0x07; }) &&
+      field(1, [&](std::uint64_t value) { bitDepthChromaMinus8 = value & 0x07; }) &&
+      field(2, [&](std::uint64_t value) { avgFrameRate = static_cast<std::uint16_t>(value); }) &&
+      field(1,
+            [&](std::uint64_t value) {
+              constantFrameRate = static_cast<std::uint8_t>(value >> 6);
+              numTemporalLayers = (value >> 3) & 0x07;
+              temporalIdNested = (value >> 2) & 0x01;
+              lengthSizeMinusOne = value & 0x03;
+            }) &&
+      field(1, [&](std::uint64_t value) { numberOfArrays = static_cast<std::uint8_t>(value); });
+  if (!fixedPart || !readArrays(bytes.subspan(position))) {
     TP_ERROR(logger(), "HEVCDecoderConfigurationRecord cut short in ", bytes.size(), " bytes: ", debugDescription());
   }
+}
+
+bool HEVCDecoderConfigurationRecord::readArrays(std::span<const std::uint8_t> bytes) {
+  AtomReader reader(bytes);
+  for (int index = 0; index < numberOfArrays; ++index) {
+    const auto typeByte = reader.byte();
+    if (!typeByte) return false;
+    const std::uint8_t unitType = *typeByte & kNALUnitTypeMask;
+    const auto type = fluvio::fromRawValue<HEVCNALUnitType>(unitType);
+    const HEVCNALUnitType key = type.value_or(HEVCNALUnitType::unspec);
+    arrayCompleteness[key] = (*typeByte & kArrayCompleteness) != 0;
+    // Arrays of types with no name share `unspec`; each unit tells its own
+    // type, so a later array of one of them replaces only that type's units.
+    auto& units = array[key];
+    if (type) {
+      units.clear();
+    } else {
+      std::erase_if(units, [&](const Bytes& unit) { return unitTypeOf(unit) == unitType; });
+    }
+    const auto count = reader.uint16();
+    if (!count) return false;
+    for (int unit = 0; unit < *count; ++unit) {
+      auto unitBytes = reader.sizedUnit();
+      if (!unitBytes) return false;
+      units.push_back(std::move(*unitBytes));
+    }
+  }
+  return true;
 }
 
 std::shared_ptr<const platform::CMFormatDescription> HEVCDecoderConfigurationRecord::makeFormatDescription() const {

@@ -39,16 +39,17 @@ struct HEVCDecoderConfigurationRecord {
   std::uint8_t lengthSizeMinusOne = 0;
   // As read; the writer counts the arrays it writes.
   std::uint8_t numberOfArrays = 0;
-  // Units of a type with no name of its own are kept under `unspec`.
+  // Units of types with no name of their own are kept under `unspec`, the
+  // arrays of several such types together.
   std::map<fluvio::HEVCNALUnitType, std::vector<Bytes>> array;
   // Whether an array holds every unit of its type the stream uses, as read.
   // An array without an entry is written complete when it holds parameter
   // sets and incomplete otherwise.
   std::map<fluvio::HEVCNALUnitType, bool> arrayCompleteness;
 
-  // The whole record, reserved bits set; an `unspec` array takes its type
-  // from its first unit. Empty
-  // when an array, a unit count or a unit is too long for its field.
+  // The whole record, reserved bits set; the `unspec` units go out as one
+  // array per unit type, as their headers give it. Empty when the arrays,
+  // a unit count or a unit are too many or too long for their fields.
   Bytes data() const;
   // Reads the record; a later array of a type replaces an earlier one. A
   // record cut short is logged; what was read before the cut stays.
@@ -62,6 +63,10 @@ struct HEVCDecoderConfigurationRecord {
   std::string debugDescription() const;
 
   bool operator==(const HEVCDecoderConfigurationRecord&) const = default;
+
+ private:
+  // The `numberOfArrays` arrays after the fixed part; false when cut short.
+  bool readArrays(std::span<const std::uint8_t> bytes);
 };
 
 static_assert(fluvio::DataConvertible<HEVCDecoderConfigurationRecord>);

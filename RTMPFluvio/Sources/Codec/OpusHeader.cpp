@@ -1,22 +1,54 @@
 #include "RTMPFluvio/Sources/Codec/OpusHeader.hpp"
 
-#include <cmath>
+#include <array>
 
 namespace rtmpfluvio {
+namespace {
 
-std::optional<std::array<std::uint8_t, kOpusHeaderSize>> makeOpusHeader(std::uint32_t channelCount, double sampleRate) {
-  if (channelCount > 255 || !(sampleRate >= 0 && sampleRate < 4294967296.0)) return std::nullopt;
+// Streams, coupled (stereo) streams and the stream channel of each output
+// channel in Vorbis order, for 3 to 8 channels (mapping family 1).
+struct SurroundMapping {
+  std::uint8_t streams;
+  std::uint8_t coupledStreams;
+  std::array<std::uint8_t, 8> channels;
+};
+
+constexpr SurroundMapping kSurroundMappings[] = {
+    {2, 1, {0, 2, 1}},                 // 3: L C R
+    {2, 2, {0, 1, 2, 3}},              // 4: FL FR BL BR
+    {3, 2, {0, 4, 1, 2, 3}},           // 5: FL C FR BL BR
+    {4, 2, {0, 4, 1, 2, 3, 5}},        // 6: 5.1
+    {4, 3, {0, 4, 1, 2, 3, 5, 6}},     // 7: 6.1
+    {5, 3, {0, 6, 1, 2, 3, 4, 5, 7}},  // 8: 7.1
+};
+
+constexpr std::uint32_t kMostChannels = 8;
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> makeOpusHeader(std::uint32_t channelCount, double sampleRate) {
+  if (channelCount == 0 || channelCount > kMostChannels || !(sampleRate >= 0 && sampleRate < 4294967296.0)) {
+    return std::nullopt;
+  }
   const auto rate = static_cast<std::uint32_t>(sampleRate);
-  return std::array<std::uint8_t, kOpusHeaderSize>{
+  const bool surround = channelCount > 2;
+  std::vector<std::uint8_t> header{
       'O', 'p', 'u', 's', 'H', 'e', 'a', 'd',
       1,  // version
       static_cast<std::uint8_t>(channelCount),
       0, 0,  // pre-skip
       static_cast<std::uint8_t>(rate), static_cast<std::uint8_t>(rate >> 8), static_cast<std::uint8_t>(rate >> 16),
       static_cast<std::uint8_t>(rate >> 24),
-      0, 0,  // output gain
-      0,     // channel mapping family
+      0, 0,                  // output gain
+      static_cast<std::uint8_t>(surround ? 1 : 0),  // channel mapping family
   };
+  if (surround) {
+    const SurroundMapping& mapping = kSurroundMappings[channelCount - 3];
+    header.push_back(mapping.streams);
+    header.push_back(mapping.coupledStreams);
+    header.insert(header.end(), mapping.channels.begin(), mapping.channels.begin() + channelCount);
+  }
+  return header;
 }
 
 }  // namespace rtmpfluvio

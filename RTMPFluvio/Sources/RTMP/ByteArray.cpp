@@ -52,9 +52,9 @@ double ByteArray::readDouble() { return std::bit_cast<double>(readBigEndian(take
 
 std::string ByteArray::readUTF8Bytes(std::size_t count) {
   const auto bytes = take(count);
-  std::string text(bytes.begin(), bytes.end());
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!tracepost::isValidUTF8(text)) throw Error(Error::Case::parse);
-  return text;
+  return std::string(text);
 }
 
 std::string ByteArray::readUTF8() {
@@ -84,21 +84,33 @@ std::vector<std::uint32_t> ByteArray::readUInt32Array() const {
   return words;
 }
 
-ByteArray& ByteArray::writeUInt8(std::uint8_t value) { return writeBytes(std::span(&value, 1)); }
-
-ByteArray& ByteArray::writeUInt16(std::uint16_t value) { return writeBytes(bigEndianBytes<2>(value)); }
-
-ByteArray& ByteArray::writeUInt32(std::uint32_t value) { return writeBytes(bigEndianBytes<4>(value)); }
-
-ByteArray& ByteArray::writeDouble(double value) {
-  return writeBytes(bigEndianBytes<8>(std::bit_cast<std::uint64_t>(value)));
+template <std::size_t Size>
+ByteArray& ByteArray::writeBigEndian(std::uint64_t value) {
+  const auto bytes = bigEndianBytes<Size>(value);
+  if (position_ != data_.size()) return writeBytes(bytes);
+  data_.insert(data_.end(), bytes.begin(), bytes.end());
+  position_ += Size;
+  return *this;
 }
+
+ByteArray& ByteArray::writeUInt8(std::uint8_t value) { return writeBigEndian<1>(value); }
+
+ByteArray& ByteArray::writeUInt16(std::uint16_t value) { return writeBigEndian<2>(value); }
+
+ByteArray& ByteArray::writeUInt32(std::uint32_t value) { return writeBigEndian<4>(value); }
+
+ByteArray& ByteArray::writeDouble(double value) { return writeBigEndian<8>(std::bit_cast<std::uint64_t>(value)); }
 
 ByteArray& ByteArray::writeUTF8Bytes(std::string_view text) {
   return writeBytes(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 ByteArray& ByteArray::writeBytes(std::span<const std::uint8_t> bytes) {
+  if (position_ == data_.size()) {
+    data_.insert(data_.end(), bytes.begin(), bytes.end());
+    position_ += bytes.size();
+    return *this;
+  }
   // A position beyond the end (after shrinking the length or reading past
   // it) is reached with zero bytes first.
   if (position_ > data_.size()) data_.resize(position_);

@@ -6,7 +6,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "RTMPFluvio/Sources/RTMP/ByteArrayConvertible.hpp"
 
 namespace rtmpfluvio {
 
@@ -34,6 +37,13 @@ class ByteArray {
   const std::vector<std::uint8_t>& data() const noexcept { return data_; }
   // Replaces the contents; the position stays where it was.
   void setData(std::vector<std::uint8_t> data) noexcept { data_ = std::move(data); }
+  // Hands the contents over, leaving the buffer empty at position 0.
+  std::vector<std::uint8_t> takeData() noexcept {
+    position_ = 0;
+    return std::exchange(data_, {});
+  }
+  // Room for `capacity` bytes without growing again.
+  void reserve(std::size_t capacity) { data_.reserve(capacity); }
 
   std::size_t length() const noexcept { return data_.size(); }
   // Truncates or zero-extends; the position is left alone.
@@ -75,9 +85,15 @@ class ByteArray {
  private:
   // The next `count` bytes, or Error eof.
   std::span<const std::uint8_t> take(std::size_t count);
+  // The bytes of a big-endian number, appended when the position is at the
+  // end, as it is while a message is built.
+  template <std::size_t Size>
+  ByteArray& writeBigEndian(std::uint64_t value);
 
   std::vector<std::uint8_t> data_;
   std::size_t position_ = 0;
 };
+
+static_assert(ByteArrayConvertible<ByteArray>);
 
 }  // namespace rtmpfluvio

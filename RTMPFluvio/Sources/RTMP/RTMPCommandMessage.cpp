@@ -6,18 +6,25 @@
 namespace rtmpfluvio {
 namespace {
 
+// Room for a usual command or data body, so that building one seldom grows it.
+constexpr std::size_t kPayloadCapacity = 512;
 constexpr std::string_view kDecoder = "RTMPCommandMessage";
 
 RTMPMessage::Bytes encodePayload(RTMPObjectEncoding objectEncoding, const std::string& commandName,
                                  std::int64_t transactionId, const std::optional<AMFObject>& commandObject,
                                  const AMFList& arguments) {
   AMF0Serializer serializer;
+  serializer.reserve(kPayloadCapacity);
   if (objectEncoding == RTMPObjectEncoding::amf3) serializer.writeUInt8(0x00);
-  serializer.serialize(commandName);
+  serializer.serializeString(commandName);
   serializer.serialize(static_cast<double>(transactionId));
-  serializer.serialize(commandObject ? AMFValue(*commandObject) : AMFValue());
+  if (commandObject) {
+    serializer.serialize(*commandObject);
+  } else {
+    serializer.serialize(AMFNull{});
+  }
   for (const AMFValue& argument : arguments) serializer.serialize(argument);
-  return serializer.data();
+  return serializer.takeData();
 }
 
 }  // namespace
@@ -53,7 +60,7 @@ std::optional<RTMPCommandMessage> RTMPCommandMessage::decode(const RTMPChunkMess
     const std::int64_t transactionId = serializer.deserializeInt();
     AMFObject commandObject = serializer.deserializeObject();
     AMFList arguments = amfpayload::readArguments(serializer, kDecoder);
-    return RTMPCommandMessage(header.messageStreamId, header.timestamp, header.payload, objectEncoding,
+    return RTMPCommandMessage(header.messageStreamId, header.timestamp, serializer.takeData(), objectEncoding,
                               std::move(commandName), transactionId, std::move(commandObject), std::move(arguments));
   });
 }

@@ -6,13 +6,16 @@
 namespace rtmpfluvio {
 namespace {
 
+// Room for a usual command or data body, so that building one seldom grows it.
+constexpr std::size_t kPayloadCapacity = 512;
 constexpr std::string_view kDecoder = "RTMPDataMessage";
 
 RTMPMessage::Bytes encodePayload(const std::string& handlerName, const AMFList& arguments) {
   AMF0Serializer serializer;
-  serializer.serialize(handlerName);
+  serializer.reserve(kPayloadCapacity);
+  serializer.serializeString(handlerName);
   for (const AMFValue& argument : arguments) serializer.serialize(argument);
-  return serializer.data();
+  return serializer.takeData();
 }
 
 }  // namespace
@@ -37,7 +40,7 @@ std::optional<RTMPDataMessage> RTMPDataMessage::decode(const RTMPChunkMessageHea
   return amfpayload::decode<RTMPDataMessage>(header, kDecoder, [&](AMF0Serializer& serializer) {
     std::string handlerName = amfpayload::readName(serializer);
     AMFList arguments = amfpayload::readArguments(serializer, kDecoder);
-    return RTMPDataMessage(header.messageStreamId, header.timestamp, header.payload, objectEncoding,
+    return RTMPDataMessage(header.messageStreamId, header.timestamp, serializer.takeData(), objectEncoding,
                            std::move(handlerName), std::move(arguments));
   });
 }

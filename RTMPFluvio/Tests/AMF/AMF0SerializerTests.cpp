@@ -145,6 +145,47 @@ TEST(AMF0SerializerTests, ReadsCommandFieldsOnTheirOwn) {
   EXPECT_EQ(lowest.deserializeInt(), std::numeric_limits<std::int64_t>::min());
 }
 
+TEST(AMF0SerializerTests, ArrayReadersOnTheirOwnTakeTheirMarkerAndNullOnlyWhereAllowed) {
+  const Bytes ecma{0x08, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, '0', 0x01, 0x01, 0x00, 0x00, 0x09};
+  const Bytes strict{0x0A, 0x00, 0x00, 0x00, 0x01, 0x01, 0x01};
+  struct Case {
+    Bytes bytes;
+    std::string ecmaResult;    // the dense length read, or the error
+    std::string strictResult;  // the element count read, or the error
+  };
+  const std::string refused = "AMFSerializerError.deserialize";
+  const Case cases[] = {
+      {ecma, "1", refused},
+      {strict, refused, "1"},
+      {{0x05}, "0", refused},
+      {{0x03, 0x00, 0x00, 0x09}, refused, refused},
+  };
+  for (const Case& each : cases) {
+    const auto ecmaResult = [&] {
+      AMF0Serializer serializer(each.bytes);
+      try {
+        const auto array = serializer.deserializeECMAArray();
+        EXPECT_EQ(serializer.bytesAvailable(), 0);
+        return std::to_string(array.length());
+      } catch (const std::exception& error) {
+        return std::string(error.what());
+      }
+    }();
+    const auto strictResult = [&] {
+      AMF0Serializer serializer(each.bytes);
+      try {
+        const auto list = serializer.deserializeStrictArray();
+        EXPECT_EQ(serializer.bytesAvailable(), 0);
+        return std::to_string(list.size());
+      } catch (const std::exception& error) {
+        return std::string(error.what());
+      }
+    }();
+    EXPECT_EQ(ecmaResult, each.ecmaResult);
+    EXPECT_EQ(strictResult, each.strictResult);
+  }
+}
+
 TEST(AMF0SerializerTests, RoundTripsACommandInOrder) {
   AMFArray metadata;
   metadata.set("width", 1280);

@@ -97,6 +97,40 @@ TEST(HEVCDecoderConfigurationRecordTests, ArraysReplaceAndCutsKeepWhatWasRead) {
   }
 }
 
+TEST(HEVCDecoderConfigurationRecordTests, KeepsEveryArrayOfTypesWithoutAName) {
+  const Bytes prefixSEI{0x4E, 0x01, 0x05};  // type 39
+  const Bytes suffixSEI{0x50, 0x01, 0x06};  // type 40
+  const Bytes otherPrefixSEI{0x4E, 0x01, 0x07};
+  Bytes bothSEI = concatenated({testing::kHVCCHeader, arrayOf(0xA1, testing::kHEVCSPS), arrayOf(0x27, prefixSEI),
+                                arrayOf(0x28, suffixSEI)});
+  bothSEI[22] = 3;
+  const auto record = parsed(bothSEI);
+  EXPECT_EQ(record.array.at(HEVCNALUnitType::unspec), (std::vector<Bytes>{prefixSEI, suffixSEI}));
+  EXPECT_EQ(record.data(), bothSEI) << "each written back as an array of its own";
+
+  // A later array of the same type still replaces the earlier one.
+  Bytes again = concatenated({bothSEI, arrayOf(0x27, otherPrefixSEI)});
+  again[22] = 4;
+  EXPECT_EQ(parsed(again).array.at(HEVCNALUnitType::unspec), (std::vector<Bytes>{suffixSEI, otherPrefixSEI}));
+}
+
+TEST(HEVCDecoderConfigurationRecordTests, ACutInsideTheFixedPartKeepsTheFieldsBeforeIt) {
+  Bytes header = testing::kHVCCHeader;
+  header[13] = 0xF0;
+  header[14] = 0x05;  // minSpatialSegmentationIdc 5
+  header[19] = 0x00;
+  header[20] = 0x1E;  // avgFrameRate 30
+  const auto cutAt = [&](std::size_t length) { return parsed(Bytes(header.begin(), header.begin() + length)); };
+  EXPECT_EQ(cutAt(13).generalLevelIdc, 0x5D);
+  EXPECT_EQ(cutAt(13).generalConstraintIndicatorFlags, 0x900000000000u);
+  EXPECT_EQ(cutAt(14).minSpatialSegmentationIdc, 0) << "a field cut in two is not read";
+  EXPECT_EQ(cutAt(15).minSpatialSegmentationIdc, 5);
+  EXPECT_EQ(cutAt(20).avgFrameRate, 0);
+  EXPECT_EQ(cutAt(21).avgFrameRate, 30);
+  EXPECT_EQ(cutAt(21).lengthSizeMinusOne, 0);
+  EXPECT_EQ(cutAt(22).lengthSizeMinusOne, 3);
+}
+
 TEST(HEVCDecoderConfigurationRecordTests, TheFormatDescriptionNeedsAllThreeParameterSets) {
   const auto description = parsed(kHVCC).makeFormatDescription();
   ASSERT_TRUE(description);

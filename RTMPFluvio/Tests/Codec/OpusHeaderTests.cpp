@@ -26,9 +26,17 @@ TEST(OpusHeaderTests, IdentificationHeaderIsByteExact) {
 
   const Bytes truncated = opusHead(1, 44100.9);
   EXPECT_EQ(Bytes(truncated.begin() + 9, truncated.begin() + 16), (Bytes{0x01, 0x00, 0x00, 0x44, 0xAC, 0x00, 0x00}));
-  EXPECT_EQ(opusHead(255, 4294967295.0)[9], 255);
+  EXPECT_EQ(opusHead(2, 4294967295.0)[12], 0xFF);
 
-  EXPECT_TRUE(opusHead(256, 48000).empty());
+  // Three to eight channels: family 1, stream counts and the Vorbis order.
+  const Bytes surround = opusHead(6, 48000);
+  EXPECT_EQ(Bytes(surround.begin() + 18, surround.end()), (Bytes{0x01, 4, 2, 0, 4, 1, 2, 3, 5}));
+  EXPECT_EQ(opusHead(3, 48000).size(), 19u + 2 + 3);
+  EXPECT_EQ(opusHead(8, 48000).size(), 19u + 2 + 8);
+  EXPECT_EQ(opusHead(1, 48000).size(), 19u);
+
+  EXPECT_TRUE(opusHead(0, 48000).empty());
+  EXPECT_TRUE(opusHead(9, 48000).empty());
   EXPECT_TRUE(opusHead(2, -1).empty());
   EXPECT_TRUE(opusHead(2, 4294967296.0).empty());
   EXPECT_TRUE(opusHead(2, std::numeric_limits<double>::quiet_NaN()).empty());
