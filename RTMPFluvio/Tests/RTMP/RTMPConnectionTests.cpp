@@ -120,8 +120,9 @@ TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
   const RTMPCommandMessage b = server.nextCommand();
   EXPECT_EQ(std::set<std::int64_t>({a.transactionId(), b.transactionId()}), (std::set<std::int64_t>{2, 3}));
   // Answered in the other order: each caller still gets its own reply.
-  server.reply(b, {AMFValue(b.commandName())});
-  server.reply(a, {AMFValue(a.commandName())}, "_error");
+  for (const RTMPCommandMessage* command : {&b, &a}) {
+    server.reply(*command, {AMFValue(command->commandName())}, command->commandName() == "first" ? "_error" : "_result");
+  }
   EXPECT_EQ(*second.get().arguments().front().as<std::string>(), "second");
   try {
     first.get();
