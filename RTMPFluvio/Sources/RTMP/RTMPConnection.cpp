@@ -142,7 +142,12 @@ platform::Async<RTMPResponse> RTMPConnection::connectBody(std::string command, A
   }
   for (const auto streams = streams_; const auto& stream : streams) {
     asio::post(stream->strand(), [stream] { stream->dispatch(fluvio::NetworkMonitorEvent::reset()); });
-    co_await stream->createStream();
+    try {
+      co_await stream->createStream();
+    } catch (const std::exception& error) {
+      // The connection stands; the stream reports its own failure.
+      TP_WARN(logger(), "A stream failed to create itself: ", error.what());
+    }
   }
   co_return std::move(*response);
 }
