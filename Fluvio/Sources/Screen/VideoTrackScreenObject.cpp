@@ -1,0 +1,90 @@
+#include "Fluvio/Sources/Screen/VideoTrackScreenObject.hpp"
+
+#include <algorithm>
+
+#include "Fluvio/Sources/Screen/ScreenRenderer.hpp"
+#include "Fluvio/Sources/Screen/VideoScreenObjectImage.hpp"
+#include "Fluvio/Sources/Util/FluvioLogger.hpp"
+
+namespace fluvio {
+
+using namespace platform;
+
+std::shared_ptr<VideoTrackScreenObject> VideoTrackScreenObject::make() {
+  return std::make_shared<VideoTrackScreenObject>();
+}
+
+VideoTrackScreenObject::VideoTrackScreenObject() {
+  setHorizontalAlignment(HorizontalAlignment::center);
+  try {
+    queue_.emplace(queueCapacity, CMBufferQueue::Handlers::outputPTSSortedSampleBuffers());
+  } catch (const std::exception& error) {
+    TP_ERROR(logger(), error.what());
+  }
+}
+
+void VideoTrackScreenObject::setTrack(std::uint8_t track) {
+  if (track != track_) invalidateLayout();
+  track_ = track;
+}
+
+void VideoTrackScreenObject::setVideoGravity(AVLayerVideoGravity gravity) {
+  if (gravity != videoGravity_) invalidateLayout();
+  videoGravity_ = gravity;
+}
+
+bool VideoTrackScreenObject::registerVideoEffect(const std::shared_ptr<VideoEffect>& effect) {
+  if (!effect || std::find(effects_.begin(), effects_.end(), effect) != effects_.end()) return false;
+  effects_.push_back(effect);
+  return true;
+}
+
+bool VideoTrackScreenObject::unregisterVideoEffect(const std::shared_ptr<VideoEffect>& effect) {
+  const auto found = std::find(effects_.begin(), effects_.end(), effect);
+  if (found == effects_.end()) return false;
+  effects_.erase(found);
+  return true;
+}
+
+void VideoTrackScreenObject::enqueue(const CMSampleBuffer& sampleBuffer) {
+  if (!queue_) return;
+  try {
+    queue_->enqueue(std::make_shared<CMSampleBuffer>(sampleBuffer));
+  } catch (const OSStatusError&) {
+    return;
+  }
+  invalidateLayout();
+}
+
+bool VideoTrackScreenObject::isTranslucent() const { return cornerRadius() > 0 || chromaKeyColor().has_value(); }
+
+ScreenObjectImage<CIImage> VideoTrackScreenObject::makeCIImage(ScreenRenderer& renderer) {
+  CMTime time = renderer.presentationTimeStamp();
+  if (const auto& clock = renderer.synchronizationClock()) time = clock->convertTime(time, *CMClock::hostTimeClock());
+  if (!queue_) return ScreenObjectImage<CIImage>::unchanged();
+  const auto due = queue_->dequeue(time);
+  if (!due || !due->imageBuffer()) return ScreenObjectImage<CIImage>::unchanged();
+  frameTracker_.update(due->presentationTimeStamp());
+  CIImage::Pointer image = videoscreenobject::makeImage(CIImage::pixelBuffer(due->imageBuffer()), videoGravity_, bounds());
+  for (const auto& effect : effects_) {
+    if (image) image = effect->execute(image);
+  }
+  return ScreenObjectImage<CIImage>::of(image);
+}
+
+ScreenObjectImage<CGImage> VideoTrackScreenObject::makeCGImage(ScreenRenderer& renderer) {
+  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer);
+}
+
+CGRect VideoTrackScreenObject::makeBounds(const CGSize& size) {
+  const auto head = queue_ ? queue_->head() : nullptr;
+  return videoscreenobject::makeBounds(*this, size, head.get(), videoGravity_,
+                                       [this](const CGSize& box) { return ScreenObject::makeBounds(box); });
+}
+
+void VideoTrackScreenObject::draw(ScreenRenderer& renderer) {
+  renderer.draw(*this);
+  if (queue_ && !queue_->isEmpty()) invalidateLayout();
+}
+
+}  // namespace fluvio

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "Fluvio/Sources/Screen/ChromaKeyProcessable.hpp"
+#include "Fluvio/Sources/Screen/ScreenObject.hpp"
+#include "Fluvio/Sources/Screen/VideoEffect.hpp"
+#include "Fluvio/Sources/Util/FrameTracker.hpp"
+#include "Fluvio/Sources/Util/TypedBlockQueue.hpp"
+#include "Platform/AVFoundation/AVLayerVideoGravity.hpp"
+#include "Platform/CoreMedia/CMSampleBuffer.hpp"
+
+namespace fluvio {
+
+// Shows one capture track of the mixer: frames wait in a small queue ordered
+// by presentation time, and each composed frame shows the newest one due.
+class VideoTrackScreenObject : public ScreenObject, public ChromaKeyProcessable {
+ public:
+  static constexpr std::size_t queueCapacity = 3;
+
+  // Centred horizontally.
+  static std::shared_ptr<VideoTrackScreenObject> make();
+  VideoTrackScreenObject();
+
+  std::uint8_t track() const noexcept { return track_; }
+  void setTrack(std::uint8_t track);
+  platform::AVLayerVideoGravity videoGravity() const noexcept { return videoGravity_; }
+  void setVideoGravity(platform::AVLayerVideoGravity gravity);
+  int frameRate() const noexcept { return frameTracker_.frameRate; }
+
+  // False when the same effect is already registered.
+  bool registerVideoEffect(const std::shared_ptr<VideoEffect>& effect);
+  // False when it is not registered.
+  bool unregisterVideoEffect(const std::shared_ptr<VideoEffect>& effect);
+
+  // A frame of this object's track; a frame that does not fit the queue is dropped.
+  void enqueue(const platform::CMSampleBuffer& sampleBuffer);
+
+  bool isTranslucent() const override;
+  ScreenObjectImage<platform::CIImage> makeCIImage(ScreenRenderer& renderer) override;
+  ScreenObjectImage<platform::CGImage> makeCGImage(ScreenRenderer& renderer) override;
+  platform::CGRect makeBounds(const platform::CGSize& size) override;
+  void draw(ScreenRenderer& renderer) override;
+
+ private:
+  std::uint8_t track_ = 0;
+  platform::AVLayerVideoGravity videoGravity_ = platform::AVLayerVideoGravity::resizeAspect;
+  std::optional<TypedBlockQueue<platform::CMSampleBuffer>> queue_;
+  std::vector<std::shared_ptr<VideoEffect>> effects_;
+  FrameTracker frameTracker_;
+};
+
+}  // namespace fluvio

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "Platform/CoreGraphics/CGImage.hpp"
+#include "Platform/CoreGraphics/vImageBuffer.hpp"
+
+namespace platform {
+
+// Pixel operations on 8-bit ARGB (bytes A, R, G, B, straight alpha) and on
+// planar 8-bit and float buffers. Sources and destinations of one call have
+// the same width and height; the caller clips them.
+
+// Every pixel becomes `color` (A, R, G, B).
+void vImageBufferFill_ARGB8888(const vImage_Buffer& destination, const std::array<std::uint8_t, 4>& color);
+void vImageCopyBuffer(const vImage_Buffer& source, const vImage_Buffer& destination, std::size_t bytesPerPixel);
+// `top` over `bottom` into `destination` (which may be `bottom`).
+void vImageAlphaBlend_ARGB8888(const vImage_Buffer& top, const vImage_Buffer& bottom,
+                               const vImage_Buffer& destination);
+// The channels selected by `copyMask` (0x8 = A, 0x4 = R, 0x2 = G, 0x1 = B) take
+// the planar values; the others come from `source`.
+void vImageOverwriteChannels_ARGB8888(const vImage_Buffer& planar, const vImage_Buffer& source,
+                                      const vImage_Buffer& destination, std::uint8_t copyMask);
+// Splits into four float planes scaled from 0...255 to minimum...maximum per channel.
+void vImageConvert_ARGB8888toPlanarF(const vImage_Buffer& source, const std::array<vImage_Buffer, 4>& planes,
+                                     const std::array<float, 4>& maximum, const std::array<float, 4>& minimum);
+// Maps minimum...maximum to 0...255, clamping, rounding to nearest.
+void vImageConvert_PlanarFtoPlanar8(const vImage_Buffer& source, const vImage_Buffer& destination, float maximum,
+                                    float minimum);
+
+// Converts an image to ARGB8888 in `destination`, reshaped to the image's size
+// (gray becomes opaque gray). False when memory cannot be had.
+bool vImageBuffer_InitWithCGImage(vImagePixelBuffer& destination, const CGImage& image);
+
+}  // namespace platform

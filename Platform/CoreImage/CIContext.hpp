@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "Platform/CoreGraphics/CGColorSpace.hpp"
+#include "Platform/CoreGraphics/vImageBuffer.hpp"
+#include "Platform/CoreImage/CIEvaluator.hpp"
+#include "Platform/CoreImage/CIPixelBufferConverter.hpp"
+
+namespace platform {
+
+// Options a context is made with: the working and output colour spaces
+// (carried, pixels are 8-bit per channel either way).
+struct CIContextOptions {
+  std::shared_ptr<const CGColorSpace> workingColorSpace;
+  std::shared_ptr<const CGColorSpace> outputColorSpace;
+};
+
+// Renders recipes, on the CPU or on the GPU. One thread at a time.
+class CIContext {
+ public:
+  static std::shared_ptr<CIContext> make(const CIContextOptions& options = {});
+  // The GPU context when an OpenGL ES 3 display can be had, else none.
+  static std::shared_ptr<CIContext> makeGPU(const CIContextOptions& options = {});
+
+  CIContext(std::unique_ptr<CIEvaluator> evaluator, CIContextOptions options, bool isGPU);
+
+  bool isGPU() const noexcept { return isGPU_; }
+  const CIContextOptions& options() const noexcept { return options_; }
+
+  // The part of the image inside `rect` (made integral) as a bitmap; none
+  // when the rect is empty or the recipe cannot be rendered.
+  std::shared_ptr<CGImage> createCGImage(const CIImage& image, const CGRect& rect);
+  // Renders the image's part inside `bounds` into the buffer: the bounds'
+  // bottom-left lands on the buffer's bottom-left pixel. False when the
+  // buffer's format cannot be written.
+  bool render(const CIImage& image, CVPixelBuffer& buffer, const CGRect& bounds);
+
+ private:
+  std::unique_ptr<CIEvaluator> evaluator_;
+  CIContextOptions options_;
+  bool isGPU_;
+  vImagePixelBuffer scratch_;
+  CIPixelBufferConverter converter_;
+};
+
+}  // namespace platform
