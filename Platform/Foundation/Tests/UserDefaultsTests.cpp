@@ -136,7 +136,7 @@ TEST_F(UserDefaultsTest, RefusesFilesAndDirectoriesThatAreNotSafelyOurs) {
 }
 
 TEST_F(UserDefaultsTest, ReadsACorruptFileAsEmptyAndReplacesItOnTheNextChange) {
-  for (const std::string text : std::vector<std::string>{"{\"k\": \"v\"", "[1, 2]", "\"k\"", "", "{\"k\":\"\xff\"}"}) {
+  for (const std::string& text : std::vector<std::string>{"{\"k\": \"v\"", "[1, 2]", "\"k\"", "", "{\"k\":\"\xff\"}"}) {
     SCOPED_TRACE(text);
     auto defaults = suite();
     std::ofstream(defaults.filePath(), std::ios::trunc) << text;
