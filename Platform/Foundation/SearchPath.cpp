@@ -44,9 +44,12 @@ std::optional<std::string> userDirsPath(std::string_view value, const std::strin
   return std::nullopt;
 }
 
+std::string configHome(const EnvironmentLookup& environment, const std::string& home) {
+  return environment("XDG_CONFIG_HOME").value_or(home + "/.config");
+}
+
 std::optional<std::string> userDirsEntry(const EnvironmentLookup& environment, const std::string& home) {
-  const std::string configHome = environment("XDG_CONFIG_HOME").value_or(home + "/.config");
-  std::ifstream file(configHome + "/user-dirs.dirs");
+  std::ifstream file(configHome(environment, home) + "/user-dirs.dirs");
   std::optional<std::string> found;
   for (std::string line; std::getline(file, line);) {
     std::string_view text = line;
@@ -68,6 +71,14 @@ std::optional<std::string> documentsDirectoryPath(const EnvironmentLookup& envir
   if (!path || withoutTrailingSlashes(*path) == withoutTrailingSlashes(*home)) path = *home + "/Documents";
   return withoutTrailingSlashes(std::move(*path));
 }
+
+std::optional<std::string> configHomePath(const EnvironmentLookup& environment) {
+  const auto home = homeDirectory(environment);
+  if (!home) return environment("XDG_CONFIG_HOME");
+  return withoutTrailingSlashes(configHome(environment, *home));
+}
+
+std::optional<std::string> configHomePath() { return configHomePath(processEnvironment); }
 
 std::vector<std::string> searchPathForDirectoriesInDomains(SearchPathDirectory, SearchPathDomainMask,
                                                            bool expandTilde) {

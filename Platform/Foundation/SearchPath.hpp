@@ -28,5 +28,10 @@ std::vector<std::string> searchPathForDirectoriesInDomains(SearchPathDirectory d
 // The same resolution over a given environment, for callers that have one.
 using EnvironmentLookup = std::function<std::optional<std::string>(std::string_view name)>;
 std::optional<std::string> documentsDirectoryPath(const EnvironmentLookup& environment);
+// The user's configuration directory: $XDG_CONFIG_HOME, else ~/.config;
+// nothing without a home directory.
+std::optional<std::string> configHomePath(const EnvironmentLookup& environment);
+// The same over the process's environment.
+std::optional<std::string> configHomePath();
 
 }  // namespace platform

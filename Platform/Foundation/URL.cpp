@@ -130,12 +130,87 @@ URL URL::appendingPathComponent(std::string_view component) const {
   return url;
 }
 
+URL URL::replacingPath(std::string_view path) const {
+  URL url = *this;
+  url.path_ = std::string(path);
+  url.rest_.clear();
+  return url;
+}
+
 URL URL::appendingPathExtension(std::string_view pathExtension) const {
   URL url = *this;
   while (url.path_.size() > 1 && url.path_.ends_with('/')) url.path_.pop_back();
   url.path_.push_back('.');
   url.path_.append(pathExtension);
   return url;
+}
+
+std::optional<std::string_view> URL::userInfo() const {
+  if (!authority_) return std::nullopt;
+  const auto at = authority_->rfind('@');
+  if (at == std::string::npos) return std::nullopt;
+  return std::string_view(*authority_).substr(0, at);
+}
+
+std::optional<std::string_view> URL::hostAndPort() const {
+  if (!authority_) return std::nullopt;
+  const auto at = authority_->rfind('@');
+  return std::string_view(*authority_).substr(at == std::string::npos ? 0 : at + 1);
+}
+
+std::optional<std::string> URL::user() const {
+  const auto info = userInfo();
+  if (!info) return std::nullopt;
+  return percentDecoded(info->substr(0, info->find(':')));
+}
+
+std::optional<std::string> URL::password() const {
+  const auto info = userInfo();
+  if (!info) return std::nullopt;
+  const auto colon = info->find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  return percentDecoded(info->substr(colon + 1));
+}
+
+std::optional<std::string> URL::host() const {
+  auto text = hostAndPort();
+  if (!text) return std::nullopt;
+  if (text->starts_with('[')) {
+    const auto close = text->find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    return std::string(text->substr(1, close - 1));
+  }
+  return std::string(text->substr(0, text->find(':')));
+}
+
+std::optional<std::int64_t> URL::port() const {
+  auto text = hostAndPort();
+  if (!text) return std::nullopt;
+  const auto start = text->starts_with('[') ? text->find(']') : 0;
+  const auto colon = start == std::string_view::npos ? std::string_view::npos : text->find(':', start);
+  if (colon == std::string_view::npos || colon + 1 == text->size()) return std::nullopt;
+  const auto digits = text->substr(colon + 1);
+  if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return -1;
+  }
+  return std::stoll(std::string(digits));
+}
+
+std::optional<std::string> URL::query() const {
+  if (!rest_.starts_with('?')) return std::nullopt;
+  return rest_.substr(1, rest_.find('#') == std::string::npos ? std::string::npos : rest_.find('#') - 1);
+}
+
+std::vector<std::string> URL::pathComponents() const {
+  std::vector<std::string> components;
+  if (path_.starts_with('/')) components.emplace_back("/");
+  std::size_t start = 0;
+  while (start < path_.size()) {
+    const auto end = std::min(path_.find('/', start), path_.size());
+    if (end > start) components.push_back(path_.substr(start, end - start));
+    start = end + 1;
+  }
+  return components;
 }
 
 std::string URL::absoluteString() const {

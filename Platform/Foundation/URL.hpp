@@ -1,9 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -29,8 +31,22 @@ class URL {
 
   // The path with one more component, joined by a single slash.
   URL appendingPathComponent(std::string_view component) const;
+  // The same scheme and authority with another path, without query and fragment.
+  URL replacingPath(std::string_view path) const;
   // The last component with "." and `pathExtension` after it.
   URL appendingPathExtension(std::string_view pathExtension) const;
+
+  // The parts of the authority "user:password@host:port". User and password
+  // are percent-decoded; the host is as written (an IPv6 host without its
+  // brackets). A port that is not a decimal number reads as -1.
+  std::optional<std::string> user() const;
+  std::optional<std::string> password() const;
+  std::optional<std::string> host() const;
+  std::optional<std::int64_t> port() const;
+  // The query as written (percent-encoded), without "?" and the fragment.
+  std::optional<std::string> query() const;
+  // "/" for an absolute path, then each decoded component; empty ones skipped.
+  std::vector<std::string> pathComponents() const;
 
   // The URL as text, its path percent-encoded where needed.
   std::string absoluteString() const;
@@ -39,6 +55,10 @@ class URL {
 
  private:
   URL() = default;
+
+  // The user information before "@" and the host and port after it.
+  std::optional<std::string_view> userInfo() const;
+  std::optional<std::string_view> hostAndPort() const;
 
   std::string scheme_;
   std::optional<std::string> authority_;

@@ -1,0 +1,161 @@
+#include "Platform/Network/NWConnection.hpp"
+
+#include <asio/bind_executor.hpp>
+#include <asio/connect.hpp>
+#include <asio/post.hpp>
+#include <asio/ssl/host_name_verification.hpp>
+#include <asio/write.hpp>
+#include <openssl/ssl.h>
+
+namespace platform {
+namespace {
+
+asio::ssl::context makeContext(const NWParameters& parameters) {
+  asio::ssl::context context(asio::ssl::context::tls_client);
+  if (parameters.security == NWParameters::Security::tls) {
+    SSL_CTX_set_min_proto_version(context.native_handle(), TLS1_2_VERSION);
+    context.set_default_verify_paths();
+    context.set_verify_mode(asio::ssl::verify_peer);
+  }
+  return context;
+}
+
+}  // namespace
+
+std::shared_ptr<NWConnection> NWConnection::make(std::string host, std::uint16_t port, NWParameters parameters,
+                                                 Executor executor) {
+  return std::shared_ptr<NWConnection>(new NWConnection(std::move(host), port, parameters, std::move(executor)));
+}
+
+NWConnection::NWConnection(std::string host, std::uint16_t port, NWParameters parameters, Executor executor)
+    : host_(std::move(host)),
+      port_(port),
+      parameters_(parameters),
+      strand_(asio::make_strand(std::move(executor))),
+      context_(makeContext(parameters)),
+      resolver_(strand_),
+      stream_(strand_, context_) {}
+
+NWConnection::~NWConnection() = default;
+
+void NWConnection::setStateUpdateHandler(StateUpdateHandler handler) {
+  asio::post(strand_, [self = shared_from_this(), handler = std::move(handler)]() mutable {
+    self->stateUpdateHandler_ = std::move(handler);
+  });
+}
+
+void NWConnection::report(State state, std::optional<NWError> error) {
+  state_ = state;
+  if (stateUpdateHandler_) stateUpdateHandler_(state, std::move(error));
+}
+
+void NWConnection::start() {
+  asio::post(strand_, [self = shared_from_this()] {
+    if (self->state_ != State::setup) return;
+    self->report(State::preparing);
+    self->resolver_.async_resolve(
+        self->host_, std::to_string(self->port_),
+        asio::bind_executor(self->strand_, [self](const std::error_code& error, auto endpoints) {
+          self->onResolved(error, endpoints);
+        }));
+  });
+}
+
+void NWConnection::onResolved(const std::error_code& error, const asio::ip::tcp::resolver::results_type& endpoints) {
+  if (state_ != State::preparing) return;
+  if (error) return fail(error);
+  asio::async_connect(stream_.next_layer(), endpoints,
+                      asio::bind_executor(strand_, [self = shared_from_this()](const std::error_code& error, auto) {
+                        self->onConnected(error);
+                      }));
+}
+
+void NWConnection::onConnected(const std::error_code& error) {
+  if (state_ != State::preparing) return;
+  if (error) return fail(error);
+  stream_.next_layer().set_option(asio::ip::tcp::no_delay(true));
+  if (parameters_.security == NWParameters::Security::none) return report(State::ready);
+  SSL_set_tlsext_host_name(stream_.native_handle(), host_.c_str());
+  stream_.set_verify_callback(asio::ssl::host_name_verification(host_));
+  stream_.async_handshake(asio::ssl::stream_base::client,
+                          asio::bind_executor(strand_, [self = shared_from_this()](const std::error_code& error) {
+                            if (self->state_ != State::preparing) return;
+                            if (error) return self->fail(error);
+                            self->report(State::ready);
+                          }));
+}
+
+void NWConnection::fail(const std::error_code& error) {
+  close();
+  report(State::failed, NWError(error));
+}
+
+void NWConnection::close() {
+  std::error_code ignored;
+  resolver_.cancel();
+  stream_.next_layer().shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+  stream_.next_layer().close(ignored);
+}
+
+void NWConnection::receive(std::size_t maximumLength, ReceiveCompletion completion) {
+  asio::post(strand_, [self = shared_from_this(), maximumLength, completion = std::move(completion)]() mutable {
+    if (self->state_ != State::ready || self->receiving_) {
+      return completion({}, NWError(self->receiving_ ? asio::error::in_progress : asio::error::not_connected));
+    }
+    self->receiving_ = true;
+    auto buffer = std::make_shared<Bytes>(maximumLength);
+    auto done = asio::bind_executor(
+        self->strand_, [self, buffer, completion = std::move(completion)](const std::error_code& error,
+                                                                          std::size_t count) mutable {
+          self->receiving_ = false;
+          buffer->resize(count);
+          if (count > 0) return completion(std::move(*buffer), std::nullopt);
+          if (error == asio::error::eof) return completion({}, std::nullopt);
+          completion({}, NWError(error ? error : asio::error::eof));
+        });
+    if (self->parameters_.security == NWParameters::Security::tls) {
+      self->stream_.async_read_some(asio::buffer(*buffer), std::move(done));
+    } else {
+      self->stream_.next_layer().async_read_some(asio::buffer(*buffer), std::move(done));
+    }
+  });
+}
+
+void NWConnection::send(Bytes content, SendCompletion completion) {
+  asio::post(strand_, [self = shared_from_this(), content = std::move(content),
+                       completion = std::move(completion)]() mutable {
+    if (self->state_ != State::ready || self->sending_) {
+      return completion(NWError(self->sending_ ? asio::error::in_progress : asio::error::not_connected));
+    }
+    self->sending_ = true;
+    auto buffer = std::make_shared<Bytes>(std::move(content));
+    auto done = asio::bind_executor(
+        self->strand_, [self, buffer, completion = std::move(completion)](const std::error_code& error, std::size_t) {
+          self->sending_ = false;
+          completion(error ? std::optional<NWError>(NWError(error)) : std::nullopt);
+        });
+    if (self->parameters_.security == NWParameters::Security::tls) {
+      asio::async_write(self->stream_, asio::buffer(*buffer), std::move(done));
+    } else {
+      asio::async_write(self->stream_.next_layer(), asio::buffer(*buffer), std::move(done));
+    }
+  });
+}
+
+void NWConnection::cancel() {
+  asio::post(strand_, [self = shared_from_this()] {
+    if (self->state_ == State::cancelled) return;
+    self->close();
+    self->report(State::cancelled);
+  });
+}
+
+void NWConnection::forceCancel() {
+  asio::post(strand_, [self = shared_from_this()] {
+    self->stateUpdateHandler_ = nullptr;
+    self->state_ = State::cancelled;
+    self->close();
+  });
+}
+
+}  // namespace platform

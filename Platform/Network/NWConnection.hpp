@@ -1,0 +1,73 @@
+#pragma once
+
+#include <asio/ip/tcp.hpp>
+#include <asio/ssl/context.hpp>
+#include <asio/ssl/stream.hpp>
+#include <asio/strand.hpp>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Network/NWError.hpp"
+#include "Platform/Network/NWParameters.hpp"
+
+namespace platform {
+
+// One outgoing TCP or TLS connection. `start` resolves the host, connects and
+// (for TLS) verifies the peer, reporting each state once. Handlers run on the
+// connection's strand. At most one receive and one send may be outstanding:
+// a second one fails with operation_in_progress. The connection keeps itself
+// alive while an operation runs.
+class NWConnection : public std::enable_shared_from_this<NWConnection> {
+ public:
+  using Bytes = std::vector<std::uint8_t>;
+  enum class State { setup, preparing, ready, failed, cancelled };
+  using StateUpdateHandler = std::function<void(State, std::optional<NWError>)>;
+  // Data, or an error; no data and no error is the end of the stream.
+  using ReceiveCompletion = std::function<void(Bytes, std::optional<NWError>)>;
+  using SendCompletion = std::function<void(std::optional<NWError>)>;
+
+  static std::shared_ptr<NWConnection> make(std::string host, std::uint16_t port, NWParameters parameters,
+                                            Executor executor = globalExecutor());
+  ~NWConnection();
+
+  // Set before `start`.
+  void setStateUpdateHandler(StateUpdateHandler handler);
+  void start();
+  // Up to `maximumLength` bytes, as soon as any are there.
+  void receive(std::size_t maximumLength, ReceiveCompletion completion);
+  // Completes when every byte is written.
+  void send(Bytes content, SendCompletion completion);
+  // Closes gracefully and reports `cancelled`; outstanding operations fail.
+  void cancel();
+  // Closes at once without reporting anything more.
+  void forceCancel();
+
+ private:
+  NWConnection(std::string host, std::uint16_t port, NWParameters parameters, Executor executor);
+
+  void report(State state, std::optional<NWError> error = std::nullopt);
+  void fail(const std::error_code& error);
+  void close();
+  void onResolved(const std::error_code& error, const asio::ip::tcp::resolver::results_type& endpoints);
+  void onConnected(const std::error_code& error);
+
+  const std::string host_;
+  const std::uint16_t port_;
+  const NWParameters parameters_;
+  asio::strand<Executor> strand_;
+  asio::ssl::context context_;
+  asio::ip::tcp::resolver resolver_;
+  asio::ssl::stream<asio::ip::tcp::socket> stream_;
+  StateUpdateHandler stateUpdateHandler_;
+  State state_ = State::setup;
+  bool receiving_ = false;
+  bool sending_ = false;
+};
+
+}  // namespace platform

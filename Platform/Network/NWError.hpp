@@ -1,0 +1,21 @@
+#pragma once
+
+#include <exception>
+#include <string>
+#include <system_error>
+
+namespace platform {
+
+// Why a connection failed: the system's or the TLS layer's error.
+class NWError : public std::exception {
+ public:
+  explicit NWError(std::error_code code) : code_(code), text_(code.message()) {}
+  const std::error_code& code() const noexcept { return code_; }
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  std::error_code code_;
+  std::string text_;
+};
+
+}  // namespace platform

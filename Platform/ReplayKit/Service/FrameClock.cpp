@@ -1,0 +1,71 @@
+#include "Platform/ReplayKit/Service/FrameClock.hpp"
+
+#include <chrono>
+#include <utility>
+
+#include "Platform/CoreMedia/HostClock.hpp"
+
+namespace platform::broadcastservice {
+namespace {
+
+// The host clock is CLOCK_MONOTONIC, which is also what steady_clock reads.
+std::chrono::steady_clock::time_point steadyTime(std::uint64_t hostTime) {
+  return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(hostTime));
+}
+
+}  // namespace
+
+FrameClock::FrameClock(int ticksPerSecond, std::uint64_t startHostTime, Work work)
+    : ticksPerSecond_(ticksPerSecond), start_(startHostTime), work_(std::move(work)) {
+  worker_ = std::thread([this] { runWorker(); });
+  clock_ = std::thread([this] { runClock(); });
+}
+
+FrameClock::~FrameClock() { stop(); }
+
+void FrameClock::stop() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (clock_.joinable()) clock_.join();
+  if (worker_.joinable()) worker_.join();
+}
+
+std::uint64_t FrameClock::tickTime(std::uint64_t index) const noexcept {
+  const auto perSecond = static_cast<std::uint64_t>(ticksPerSecond_);
+  return start_ + index / perSecond * HostClock::ticksPerSecond +
+         index % perSecond * HostClock::ticksPerSecond / perSecond;
+}
+
+void FrameClock::runClock() {
+  const std::uint64_t period = HostClock::ticksPerSecond / ticksPerSecond_;
+  std::unique_lock lock(mutex_);
+  for (std::uint64_t index = 0;; ++index) {
+    const std::uint64_t due = tickTime(index);
+    if (wake_.wait_until(lock, steadyTime(due), [this] { return stopping_; })) return;
+    if (HostClock::now() > due + period || busy_) {
+      ++dropped_;
+      continue;
+    }
+    busy_ = true;
+    pending_ = Tick{due, index};
+    wake_.notify_all();
+  }
+}
+
+void FrameClock::runWorker() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stopping_ || pending_; });
+    if (stopping_) return;
+    const Tick tick = *std::exchange(pending_, std::nullopt);
+    lock.unlock();
+    work_(tick.hostTime, tick.index);
+    lock.lock();
+    busy_ = false;
+  }
+}
+
+}  // namespace platform::broadcastservice

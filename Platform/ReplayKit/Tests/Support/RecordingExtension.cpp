@@ -1,0 +1,131 @@
+// A broadcast extension that writes one line per call into the file named by
+// RECORDING_EXTENSION_LOG, so the service's tests can see what it was fed.
+// RECORDING_EXTENSION_FAIL ends the broadcast at start with that text,
+// RECORDING_EXTENSION_VIDEO_DELAY_MS makes every video frame take that long,
+// RECORDING_EXTENSION_LINGER_MS keeps the handler busy that long after finish.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Platform/CoreMedia/FourCharCode.hpp"
+#include "Platform/Foundation/LocalizedError.hpp"
+#include "Platform/ReplayKit/RPBroadcastExtension.hpp"
+
+namespace {
+
+using namespace platform;
+
+class StartError : public std::runtime_error, public LocalizedError {
+ public:
+  explicit StartError(const std::string& text) : std::runtime_error("StartError"), text_(text) {}
+  std::optional<std::string> errorDescription() const override { return text_; }
+
+ private:
+  std::string text_;
+};
+
+int environmentNumber(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::atoi(value) : 0;
+}
+
+class RecordingHandler : public RPBroadcastSampleHandler, public std::enable_shared_from_this<RecordingHandler> {
+ public:
+  static std::shared_ptr<RecordingHandler> make() { return std::make_shared<RecordingHandler>(); }
+
+  RecordingHandler() : log_(std::fopen(std::getenv("RECORDING_EXTENSION_LOG"), "a")) {}
+  ~RecordingHandler() override { std::fclose(log_); }
+
+  void broadcastStarted(const std::optional<RPBroadcastSetupInfo>&) override {
+    write("started");
+    if (const char* text = std::getenv("RECORDING_EXTENSION_FAIL")) finishBroadcastWithError(StartError(text));
+  }
+
+  void processSampleBuffer(const CMSampleBuffer& buffer, RPSampleBufferType type) override {
+    const auto pts = buffer.presentationTimeStamp();
+    const auto nanoseconds = static_cast<long long>(pts.convertScale(1'000'000'000).value);
+    if (type == RPSampleBufferType::video) {
+      writeVideo(buffer, nanoseconds);
+      if (const int delay = environmentNumber("RECORDING_EXTENSION_VIDEO_DELAY_MS")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+      }
+      return;
+    }
+    writeAudio(buffer, type, nanoseconds);
+  }
+
+  void broadcastPaused() override { write("paused"); }
+  void broadcastResumed() override { write("resumed"); }
+
+  void broadcastFinished() override {
+    write("finished");
+    if (const int linger = environmentNumber("RECORDING_EXTENSION_LINGER_MS")) {
+      std::thread([self = shared_from_this(), linger] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(linger));
+        self->write("released");
+      }).detach();
+    }
+  }
+
+ private:
+  void write(const std::string& line) {
+    const std::lock_guard lock(mutex_);
+    std::fprintf(log_, "%s\n", line.c_str());
+    std::fflush(log_);
+  }
+
+  // "video PTS WIDTH HEIGHT FORMAT MEAN-LUMA B G R" with the centre pixel's colour.
+  void writeVideo(const CMSampleBuffer& buffer, long long pts) {
+    const auto& picture = buffer.imageBuffer();
+    picture->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    const std::uint8_t* base = picture->baseAddress();
+    long long luma = 0, count = 0;
+    for (std::size_t y = 0; y < picture->height(); y += 8) {
+      for (std::size_t x = 0; x < picture->width(); x += 8) {
+        const std::uint8_t* pixel = base + y * picture->bytesPerRow() + x * 4;
+        luma += (29 * pixel[0] + 150 * pixel[1] + 77 * pixel[2]) >> 8;
+        ++count;
+      }
+    }
+    const std::uint8_t* centre = base + picture->height() / 2 * picture->bytesPerRow() + picture->width() / 2 * 4;
+    char line[160];
+    std::snprintf(line, sizeof line, "video %lld %zu %zu %.4s %lld %d %d %d", pts, picture->width(), picture->height(),
+                  fourCCString(picture->pixelFormatType()).c_str(), luma / count, centre[0], centre[1], centre[2]);
+    picture->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
+    write(line);
+  }
+
+  // "audio TYPE PTS FRAMES CHANNELS FIRST-LOUD-FRAME" (-1 when none is loud).
+  void writeAudio(const CMSampleBuffer& buffer, RPSampleBufferType type, long long pts) {
+    const auto* description = buffer.formatDescription()->audioStreamBasicDescription();
+    const auto channels = description->mChannelsPerFrame;
+    std::vector<std::int16_t> samples(buffer.numSamples() * channels);
+    std::span<std::uint8_t> bytes(reinterpret_cast<std::uint8_t*>(samples.data()), samples.size() * 2);
+    buffer.copyPCMDataIntoAudioBuffers(0, buffer.numSamples(), std::span(&bytes, 1));
+    long loud = -1;
+    for (std::size_t index = 0; index < samples.size(); ++index) {
+      if (std::abs(samples[index]) > 32767 / 4) {
+        loud = static_cast<long>(index / channels);
+        break;
+      }
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "audio %d %lld %zu %u %ld", static_cast<int>(type), pts, buffer.numSamples(),
+                  channels, loud);
+    write(line);
+  }
+
+  std::mutex mutex_;
+  std::FILE* log_;
+};
+
+}  // namespace
+
+RP_EXTENSION_PRINCIPAL_CLASS(RecordingHandler)

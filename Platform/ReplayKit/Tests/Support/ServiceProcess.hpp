@@ -1,0 +1,45 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace replaykit_tests {
+
+// A program started by a test, its output going to files, with the
+// environment the test gives on top of its own. Killed on destruction if it
+// still runs.
+class ServiceProcess {
+ public:
+  ServiceProcess(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment,
+                 const std::filesystem::path& outputDirectory);
+  ~ServiceProcess();
+  ServiceProcess(const ServiceProcess&) = delete;
+  ServiceProcess& operator=(const ServiceProcess&) = delete;
+
+  void signal(int number) const;
+  // The exit code once it has exited within `limit`; nothing otherwise
+  // (the process is then still running). A death by signal gives 128 + it.
+  std::optional<int> wait(std::chrono::milliseconds limit);
+
+  std::string standardOutput() const;
+  std::string standardError() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> exitCode_;
+  std::filesystem::path stdout_;
+  std::filesystem::path stderr_;
+};
+
+// Waits, re-checking every few milliseconds, until `condition` holds or
+// `limit` has passed; returns whether it held.
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+
+}  // namespace replaykit_tests

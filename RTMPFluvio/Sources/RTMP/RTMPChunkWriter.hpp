@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkType.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPMessage.hpp"
+
+namespace rtmpfluvio {
+
+// Cuts outgoing messages into chunks. It remembers the last header written on
+// each chunk stream, so a shorter header is only written where the peer can
+// inherit exactly the fields the message has.
+class RTMPChunkWriter {
+ public:
+  static constexpr std::uint32_t kDefaultChunkSize = 128;
+  // The 24-bit length field carries no more.
+  static constexpr std::size_t kMaximumPayloadSize = 0xFFFFFF;
+  static constexpr std::uint32_t kMaximumChunkStreamId = 65599;
+
+  std::uint32_t chunkSize() const noexcept { return chunkSize_; }
+  // 1...0x7FFFFFFF; the caller announces it to the peer before the next write.
+  void setChunkSize(std::uint32_t chunkSize);
+
+  // Appends the chunks of `message` to `output`, the first with `type` or a
+  // fuller header where `type` would inherit other values. Its timestamp is
+  // written as the message holds it: absolute for type 0, a delta otherwise;
+  // from 0xFFFFFF on in the extended field, repeated on every chunk. Returns
+  // the header type written first; none (nothing written) for an empty
+  // payload. Throws RTMPChunkError messageTooLong for a payload the length
+  // field cannot carry, writing nothing.
+  std::optional<RTMPChunkType> write(RTMPChunkType type, std::uint32_t chunkStreamId, const RTMPMessage& message,
+                                     std::vector<std::uint8_t>& output);
+
+  // Forgets every chunk stream and returns to the default chunk size.
+  void reset();
+
+ private:
+  struct LastHeader {
+    std::uint32_t messageStreamId;
+    std::size_t length;
+    std::uint8_t typeId;
+    std::uint32_t timestampField;
+  };
+
+  RTMPChunkType headerType(RTMPChunkType requested, std::uint32_t chunkStreamId, const LastHeader& header) const;
+
+  std::uint32_t chunkSize_ = kDefaultChunkSize;
+  std::unordered_map<std::uint32_t, LastHeader> lastHeaders_;
+};
+
+}  // namespace rtmpfluvio

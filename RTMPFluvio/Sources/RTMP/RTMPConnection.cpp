@@ -1,0 +1,515 @@
+#include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
+
+#include <asio/post.hpp>
+
+#include "Platform/Concurrency/ContinuationError.hpp"
+#include "Platform/Concurrency/Task.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/URLCredentials.hpp"
+
+namespace rtmpfluvio {
+namespace {
+
+constexpr std::int64_t kConnectTransactionId = 1;
+
+const char* caseText(RTMPConnection::Error::Case errorCase) {
+  using Case = RTMPConnection::Error::Case;
+  switch (errorCase) {
+    case Case::unsupportedCommand: return "unsupportedCommand";
+    case Case::socketErrorOccurred: return "socketErrorOccurred";
+    case Case::requestFailed: return "requestFailed";
+    case Case::invalidState: return "invalidState";
+    case Case::connectionTimedOut: return "connectionTimedOut";
+    case Case::requestTimedOut: return "requestTimedOut";
+    case Case::protocolError: return "protocolError";
+  }
+  return "unknown";
+}
+
+bool isTimeout(const platform::ContinuationError& error) {
+  return error.which() == platform::ContinuationError::Case::timedOut;
+}
+
+}  // namespace
+
+RTMPConnection::Error::Error(Case errorCase) : case_(errorCase), text_(caseText(errorCase)) {}
+
+RTMPConnection::Error RTMPConnection::Error::unsupportedCommand(std::string command) {
+  Error error(Case::unsupportedCommand);
+  // The URL may carry credentials: the text names only the scheme.
+  error.command_ = std::move(command);
+  return error;
+}
+
+RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::optional<platform::NWError> networkError) {
+  Error error(Case::socketErrorOccurred);
+  if (networkError) error.text_ += std::string(": ") + networkError->what();
+  error.networkError_ = std::move(networkError);
+  return error;
+}
+
+RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response) {
+  Error error(Case::requestFailed);
+  if (response.status()) error.text_ += ": " + response.status()->code();
+  error.response_ = std::move(response);
+  return error;
+}
+
+std::ostream& operator<<(std::ostream& stream, RTMPConnection::ReadyState readyState) {
+  constexpr const char* names[] = {"uninitialized", "versionSent", "ackSent", "handshakeDone"};
+  return stream << names[static_cast<int>(readyState)];
+}
+
+const std::set<std::string>& RTMPConnection::supportedProtocols() {
+  static const std::set<std::string> protocols{"rtmp", "rtmps"};
+  return protocols;
+}
+
+const std::vector<std::string>& RTMPConnection::supportedFourCcList() {
+  static const std::vector<std::string> list{"hvc1", "Opus"};
+  return list;
+}
+
+const AMFObject& RTMPConnection::supportedAudioFourCcInfoMap() {
+  static const AMFObject map{{"Opus", AMFValue(2)}};
+  return map;
+}
+
+const AMFObject& RTMPConnection::supportedVideoFourCcInfoMap() {
+  static const AMFObject map{{"hvc1", AMFValue(3)}};
+  return map;
+}
+
+std::shared_ptr<RTMPConnection> RTMPConnection::make(Configuration configuration, platform::Executor executor) {
+  return std::shared_ptr<RTMPConnection>(new RTMPConnection(std::move(configuration), std::move(executor)));
+}
+
+RTMPConnection::RTMPConnection(Configuration configuration, platform::Executor executor)
+    : NetworkConnection(std::move(executor)), configuration_(std::move(configuration)) {}
+
+template <class Body>
+void RTMPConnection::spawnOnStrand(Body body, std::string name) {
+  platform::spawn(
+      strand(), [self = shared_from_this(), body = std::move(body)]() mutable { return body(); }, std::move(name));
+}
+
+void RTMPConnection::setReadyState(ReadyState readyState) {
+  TP_INFO(logger(), readyState_, " => ", readyState);
+  readyState_ = readyState;
+}
+
+// MARK: connect
+
+platform::Async<RTMPResponse> RTMPConnection::connect(std::string command, AMFList arguments) {
+  return isolated(connectBody(std::move(command), std::move(arguments)));
+}
+
+platform::Async<RTMPResponse> RTMPConnection::connectBody(std::string command, AMFList arguments) {
+  if (connected_ || connecting_) throw Error(Error::Case::invalidState);
+  arguments_ = std::move(arguments);
+  authenticator_.reset();
+  connecting_ = true;
+  std::optional<RTMPResponse> response;
+  try {
+    for (;;) {
+      try {
+        response = co_await connectOnce(command);
+        break;
+      } catch (const Error& error) {
+        std::optional<RTMPStatus> status;
+        if (error.response()) status = error.response()->status();
+        if (error.errorCase() != Error::Case::requestFailed || !status ||
+            status->code() != rawValue(Code::connectRejected)) {
+          throw;
+        }
+        auto next = authenticator_.makeCommand(command, *status);
+        if (!next) throw;
+        TP_DEBUG(logger(), "Connect rejected; retrying with authentication.");
+        dropSocket();
+        command = std::move(*next);
+      }
+    }
+  } catch (...) {
+    connecting_ = false;
+    throw;
+  }
+  connecting_ = false;
+
+  if (networkMonitor_) {
+    spawnOnStrand([this, generation = generation_, monitor = networkMonitor_] { return watchNetwork(generation, monitor); },
+                  "RTMPConnection.network");
+  }
+  for (const auto streams = streams_; const auto& stream : streams) {
+    asio::post(stream->strand(), [stream] { stream->dispatch(fluvio::NetworkMonitorEvent::reset()); });
+    try {
+      co_await stream->createStream();
+    } catch (const std::exception& error) {
+      // The connection stands; the stream reports its own failure.
+      TP_WARN(logger(), "A stream failed to create itself: ", error.what());
+    }
+  }
+  co_return std::move(*response);
+}
+
+platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& command) {
+  const auto url = platform::URL::make(command);
+  const auto host = url ? url->host() : std::nullopt;
+  if (!url || !supportedProtocols().contains(url->scheme()) || !host || host->empty()) {
+    throw Error::unsupportedCommand(command);
+  }
+  const bool secure = url->scheme() == "rtmps";
+  uri_ = url;
+  handshake_.clear();
+  reader_.reset();
+  writer_.reset();
+  sequence_ = 0;
+  setReadyState(ReadyState::uninitialized);
+  currentTransactionId_ = kConnectTransactionId;
+  dropSocket();
+  socket_ = RTMPSocket::make(secure ? platform::NWParameters::tls() : platform::NWParameters::tcp(),
+                             configuration_.timeout, strand());
+  networkMonitor_ = fluvio::NetworkMonitor::make(socket_);
+  const std::int64_t port = url->port().value_or(secure ? defaultSecurePort : defaultPort);
+
+  try {
+    // The waiter is in place before anything is sent, so no reply can miss it.
+    co_return co_await platform::withContinuation<RTMPResponse>(
+        [&](platform::Continuation<RTMPResponse> waiter) {
+          operations_.insert_or_assign(kConnectTransactionId, PendingCommand{++nextToken_, waiter});
+          spawnOnStrand([this, generation = generation_, socket = socket_, host = *host, port] {
+            return run(generation, socket, host, port);
+          }, "RTMPConnection.receive");
+        },
+        configuration_.timeout);
+  } catch (const platform::ContinuationError& error) {
+    if (!isTimeout(error)) throw;
+    TP_WARN(logger(), "Connect timed out.");
+    operations_.erase(kConnectTransactionId);
+    dropSocket();
+    setReadyState(ReadyState::uninitialized);
+    throw Error(Error::Case::connectionTimedOut);
+  } catch (const RTMPSocket::Error& error) {
+    switch (error.errorCase()) {
+      case RTMPSocket::Error::Case::connectionTimedOut: throw Error(Error::Case::connectionTimedOut);
+      case RTMPSocket::Error::Case::connectionNotEstablished: throw Error::socketErrorOccurred(error.networkError());
+      case RTMPSocket::Error::Case::invalidState: throw Error::socketErrorOccurred(std::nullopt);
+    }
+    throw;
+  }
+}
+
+platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_ptr<RTMPSocket> socket,
+                                          std::string host, std::int64_t port) {
+  std::optional<platform::AsyncStream<Bytes>> received;
+  try {
+    received.emplace(co_await socket->connect(std::move(host), port));
+  } catch (const std::exception&) {
+    if (generation != generation_) co_return;
+    if (auto waiter = operations_.extract(kConnectTransactionId)) waiter.mapped().waiter.resume(std::current_exception());
+    co_return;
+  }
+  if (generation != generation_) co_return;
+  setReadyState(ReadyState::versionSent);
+  socket->send(handshake_.c0c1packet());
+  while (auto bytes = co_await received->next()) {
+    if (generation != generation_) co_return;
+    try {
+      listen(*bytes);
+    } catch (const std::exception& error) {
+      TP_ERROR(logger(), "Closing the connection: the server broke the protocol: ", error.what());
+      break;
+    }
+  }
+  if (generation != generation_) co_return;
+  closeLink();
+  for (const auto streams = streams_; const auto& stream : streams) {
+    try {
+      co_await stream->connectionWillClose();
+    } catch (const std::exception& error) {
+      TP_DEBUG(logger(), "A stream failed to close: ", error.what());
+    }
+  }
+}
+
+platform::Async<void> RTMPConnection::watchNetwork(std::uint64_t generation,
+                                                   std::shared_ptr<fluvio::NetworkMonitor> monitor) {
+  auto events = co_await monitor->event();
+  while (auto event = co_await events.next()) {
+    if (generation != generation_) co_return;
+    dispatch(*event);
+  }
+}
+
+// MARK: receiving
+
+void RTMPConnection::listen(const Bytes& bytes) {
+  switch (readyState_) {
+    case ReadyState::uninitialized:
+      return;
+    case ReadyState::versionSent:
+    case ReadyState::ackSent: {
+      auto progress = handshake_.receive(bytes);
+      if (progress.c2) {
+        socket_->send(std::move(*progress.c2));
+        setReadyState(ReadyState::ackSent);
+      }
+      if (!progress.done) return;
+      setReadyState(ReadyState::handshakeDone);
+      if (networkMonitor_) spawnOnStrand([monitor = networkMonitor_]() { return monitor->startRunning(); }, "monitor");
+      output(RTMPChunkType::zero, RTMPChunkStreamId::command, makeConnectMessage());
+      readChunks(progress.rest);
+      return;
+    }
+    case ReadyState::handshakeDone:
+      readChunks(bytes);
+      return;
+  }
+}
+
+void RTMPConnection::readChunks(std::span<const std::uint8_t> bytes) {
+  reader_.put(bytes);
+  const std::uint64_t generation = generation_;
+  while (const auto chunk = reader_.next()) {
+    if (auto message = decodeMessage(chunk->header)) dispatch(*message, chunk->chunkType);
+    // A message may have ended this connection (a close reply to a waiter).
+    if (generation != generation_) return;
+  }
+}
+
+void RTMPConnection::dispatch(const RTMPReceivedMessage& received, RTMPChunkType type) {
+  const RTMPMessage& message = asMessage(received);
+  if (logger().isEnabledFor(tracepost::TPLogger::Level::trace)) {
+    TP_TRACE(logger(), ">> ", message.type(), " stream ", message.streamId(), " ", message.payload().size(), " bytes");
+  }
+  if (message.streamId() != 0) {
+    for (const auto& stream : streams_) {
+      if (stream->id() != message.streamId()) continue;
+      asio::post(stream->strand(), [stream, received, type] { stream->dispatch(received, type); });
+    }
+    return;
+  }
+  if (const auto* chunkSize = std::get_if<RTMPSetChunkSizeMessage>(&received)) {
+    reader_.setChunkSize(chunkSize->size());
+  } else if (const auto* abort = std::get_if<RTMPAbortMessge>(&received)) {
+    reader_.abort(abort->chunkStreamId());
+  } else if (const auto* window = std::get_if<RTMPWindowAcknowledgementSizeMessage>(&received)) {
+    windowSizeC_ = window->size();
+    if (connected_) {
+      output(RTMPChunkType::zero, RTMPChunkStreamId::control,
+             RTMPWindowAcknowledgementSizeMessage(0, 0, static_cast<std::uint32_t>(windowSizeC_)));
+    }
+    windowSizeS_ = window->size();
+  } else if (const auto* bandwidth = std::get_if<RTMPSetPeerBandwidthMessage>(&received)) {
+    bandWidth_ = bandwidth->size();
+  } else if (const auto* command = std::get_if<RTMPCommandMessage>(&received)) {
+    dispatch(*command);
+  } else if (const auto* user = std::get_if<RTMPUserControlMessage>(&received)) {
+    if (user->event() == RTMPUserControlMessage::Event::ping) {
+      output(RTMPChunkType::zero, RTMPChunkStreamId::control,
+             RTMPUserControlMessage(0, 0, RTMPUserControlMessage::Event::pong, user->value()));
+      return;
+    }
+    for (const auto& stream : streams_) {
+      if (user->value() <= 0 || stream->id() != static_cast<std::uint32_t>(user->value())) continue;
+      asio::post(stream->strand(), [stream, message = *user] { stream->dispatch(message); });
+    }
+  }
+}
+
+void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
+  RTMPResponse response(command);
+  auto pending = operations_.extract(command.transactionId());
+  if (!pending) {
+    if (command.commandName() == "close") {
+      // Its own task: the close waits for work that this receive step is part of.
+      spawnOnStrand([this]() -> platform::Async<void> {
+        if (readyState_ != ReadyState::uninitialized) co_await closeBody();
+      }, "RTMPConnection.serverClose");
+    }
+  } else if (command.commandName() == "_result") {
+    if (command.transactionId() == kConnectTransactionId && connecting_) {
+      connected_ = true;
+      output(RTMPChunkType::zero, RTMPChunkStreamId::control,
+             RTMPSetChunkSizeMessage(0, 0, configuration_.chunkSize));
+      writer_.setChunkSize(configuration_.chunkSize);
+    }
+    pending.mapped().waiter.resume(response);
+  } else {
+    pending.mapped().waiter.resumeThrowing(Error::requestFailed(response));
+  }
+  if (response.status()) yieldStatus(*response.status());
+}
+
+void RTMPConnection::dispatch(const fluvio::NetworkMonitorEvent& event) {
+  if (const auto& report = event.report()) {
+    if (report->totalBytesIn >= (sequence_ + 1) * windowSizeS_) {
+      // The field holds 32 bits; the count goes on modulo 2^32 as peers expect.
+      const auto received = static_cast<std::uint32_t>(static_cast<std::uint64_t>(report->totalBytesIn));
+      output(sequence_ == 0 ? RTMPChunkType::zero : RTMPChunkType::one, RTMPChunkStreamId::control,
+             RTMPAcknowledgementMessage(0, 0, received));
+      sequence_ += 1;
+    }
+  }
+  for (const auto& stream : streams_) {
+    asio::post(stream->strand(), [stream, event] { stream->dispatch(event); });
+  }
+}
+
+void RTMPConnection::yieldStatus(const RTMPStatus& status) {
+  if (statusContinuation_) statusContinuation_->yield(status);
+}
+
+// MARK: sending
+
+std::size_t RTMPConnection::output(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, const RTMPMessage& message) {
+  if (logger().isEnabledFor(tracepost::TPLogger::Level::trace)) {
+    TP_TRACE(logger(), "<< ", message.type(), " stream ", message.streamId(), " ", message.payload().size(), " bytes");
+  }
+  Bytes chunks;
+  try {
+    writer_.write(type, rawValue(chunkStreamId), message, chunks);
+  } catch (const RTMPChunkError& error) {
+    TP_ERROR(logger(), "Message not sent: ", error.what());
+    return 0;
+  }
+  if (socket_ && !chunks.empty()) socket_->send(std::move(chunks));
+  return message.payload().size();
+}
+
+RTMPCommandMessage RTMPConnection::makeConnectMessage() const {
+  const platform::URL& url = *uri_;
+  std::string app = url.path().empty() ? std::string() : url.path().substr(1);
+  if (const auto query = url.query()) app += "?" + *query;
+  const auto optionalString = [](const std::optional<std::string>& text) {
+    return text ? AMFValue(*text) : AMFValue();
+  };
+  AMFList fourCcList;
+  if (configuration_.fourCcList) {
+    for (const auto& fourCc : *configuration_.fourCcList) fourCcList.emplace_back(fourCc);
+  }
+  AMFObject commandObject{
+      {"app", AMFValue(app)},
+      {"flashVer", AMFValue(configuration_.flashVer)},
+      {"swfUrl", optionalString(configuration_.swfUrl)},
+      {"tcUrl", AMFValue(removingCredentials(url.absoluteString()))},
+      {"fpad", AMFValue(false)},
+      {"capabilities", AMFValue(defaultCapabilities)},
+      {"audioCodecs", AMFValue(1024)},
+      {"videoCodecs", AMFValue(128)},
+      {"videoFunction", AMFValue(1)},
+      {"pageUrl", optionalString(configuration_.pageUrl)},
+      {"objectEncoding", AMFValue(rawValue(objectEncoding()))},
+      {"fourCcList", configuration_.fourCcList ? AMFValue(std::move(fourCcList)) : AMFValue()},
+      {"videoFourCcInfoMap",
+       configuration_.videoFourCcInfoMap ? AMFValue(*configuration_.videoFourCcInfoMap) : AMFValue()},
+      {"audioFourCcInfoMap",
+       configuration_.audioFourCcInfoMap ? AMFValue(*configuration_.audioFourCcInfoMap) : AMFValue()},
+      {"capsEx", AMFValue(configuration_.capsEx)},
+  };
+  return RTMPCommandMessage(0, 0, objectEncoding(), "connect", kConnectTransactionId, std::move(commandObject),
+                            arguments_);
+}
+
+// MARK: commands
+
+platform::Async<RTMPResponse> RTMPConnection::call(std::string commandName, AMFList arguments) {
+  return isolated(callBody(std::move(commandName), std::move(arguments)));
+}
+
+platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, AMFList arguments) {
+  if (!connected_) throw Error(Error::Case::invalidState);
+  const std::int64_t transactionId = ++currentTransactionId_;
+  const std::uint64_t token = ++nextToken_;
+  RTMPCommandMessage message(0, 0, objectEncoding(), std::move(commandName), transactionId, std::nullopt,
+                             std::move(arguments));
+  try {
+    co_return co_await platform::withContinuation<RTMPResponse>(
+        [&](platform::Continuation<RTMPResponse> waiter) {
+          operations_.insert_or_assign(transactionId, PendingCommand{token, waiter});
+          output(RTMPChunkType::zero, RTMPChunkStreamId::command, message);
+        },
+        configuration_.requestTimeout);
+  } catch (const platform::ContinuationError& error) {
+    if (!isTimeout(error)) throw;
+    // A later connect may have reused the id for another waiter.
+    if (const auto found = operations_.find(transactionId); found != operations_.end() && found->second.token == token) {
+      operations_.erase(found);
+    }
+    throw Error(Error::Case::requestTimedOut);
+  }
+}
+
+// MARK: close
+
+platform::Async<void> RTMPConnection::close() { return isolated(closeBody()); }
+
+platform::Async<void> RTMPConnection::closeBody() {
+  if (readyState_ == ReadyState::uninitialized && !connecting_) throw Error(Error::Case::invalidState);
+  const std::uint64_t generation = generation_;
+  if (connected_) {
+    for (const auto streams = streams_; const auto& stream : streams) {
+      try {
+        co_await stream->connectionWillClose();
+      } catch (const std::exception& error) {
+        TP_DEBUG(logger(), "A stream failed to close: ", error.what());
+      }
+    }
+    // The link may have gone (and been closed) meanwhile.
+    if (generation != generation_) co_return;
+  }
+  closeLink();
+}
+
+void RTMPConnection::dropSocket() {
+  ++generation_;
+  if (socket_) socket_->close();
+  if (networkMonitor_) spawnOnStrand([monitor = networkMonitor_]() { return monitor->stopRunning(); }, "monitor");
+}
+
+void RTMPConnection::closeLink() {
+  const RTMPStatus status =
+      makeStatus(readyState_ == ReadyState::handshakeDone ? Code::connectClosed : Code::connectFailed);
+  uri_.reset();
+  dropSocket();
+  connected_ = false;
+  setReadyState(ReadyState::uninitialized);
+  auto operations = std::move(operations_);
+  operations_.clear();
+  const bool connectWaited = operations.contains(kConnectTransactionId);
+  for (auto& [transactionId, pending] : operations) {
+    pending.waiter.resumeThrowing(Error::requestFailed(RTMPResponse(status, {})));
+  }
+  if (!connectWaited) yieldStatus(status);
+}
+
+// MARK: state
+
+platform::Async<bool> RTMPConnection::connected() {
+  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<bool> { co_return self->connected_; }(
+      shared_from_this()));
+}
+
+platform::Async<platform::AsyncStream<RTMPStatus>> RTMPConnection::status() {
+  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<platform::AsyncStream<RTMPStatus>> {
+    auto [stream, continuation] = platform::AsyncStream<RTMPStatus>::makeStream();
+    self->statusContinuation_ = continuation;
+    co_return std::move(stream);
+  }(shared_from_this()));
+}
+
+platform::Async<void> RTMPConnection::addStream(std::shared_ptr<RTMPConnectionStream> stream) {
+  return isolated([](std::shared_ptr<RTMPConnection> self,
+                     std::shared_ptr<RTMPConnectionStream> stream) -> platform::Async<void> {
+    self->streams_.push_back(std::move(stream));
+    co_return;
+  }(shared_from_this(), std::move(stream)));
+}
+
+platform::Async<std::optional<platform::URL>> RTMPConnection::uri() {
+  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<std::optional<platform::URL>> {
+    co_return self->uri_;
+  }(shared_from_this()));
+}
+
+}  // namespace rtmpfluvio

@@ -1,0 +1,187 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Fluvio/Sources/Network/NetworkConnection.hpp"
+#include "Fluvio/Sources/Network/NetworkMonitor.hpp"
+#include "Platform/Concurrency/AsyncStream.hpp"
+#include "Platform/Concurrency/Continuation.hpp"
+#include "Platform/Foundation/URL.hpp"
+#include "Platform/Network/NWError.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPAuthenticator.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkReader.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkWriter.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnectionCode.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnectionConfiguration.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnectionStream.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPHandshake.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPResponse.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPSocket.hpp"
+
+namespace rtmpfluvio {
+
+// The client side of one RTMP connection: socket, handshake, connect command,
+// chunk stream in both directions, command transactions, control messages,
+// acknowledgements, authentication retries and the streams on it. Every
+// message leaves through `doOutput`, in the order it was handed over.
+class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shared_from_this<RTMPConnection> {
+ public:
+  using Code = RTMPConnectionCode;
+  using Bytes = std::vector<std::uint8_t>;
+
+  class Error : public std::exception {
+   public:
+    enum class Case {
+      unsupportedCommand,
+      socketErrorOccurred,
+      requestFailed,
+      invalidState,
+      connectionTimedOut,
+      requestTimedOut,
+      // The server broke the chunk protocol; the connection is closed.
+      protocolError,
+    };
+    explicit Error(Case errorCase);
+    static Error unsupportedCommand(std::string command);
+    static Error socketErrorOccurred(std::optional<platform::NWError> error);
+    static Error requestFailed(RTMPResponse response);
+
+    Case errorCase() const noexcept { return case_; }
+    // The refused command, for unsupportedCommand.
+    const std::string& command() const noexcept { return command_; }
+    const std::optional<platform::NWError>& networkError() const noexcept { return networkError_; }
+    // The server's reply, for requestFailed.
+    const std::optional<RTMPResponse>& response() const noexcept { return response_; }
+    const char* what() const noexcept override { return text_.c_str(); }
+
+   private:
+    Case case_;
+    std::string command_;
+    std::optional<platform::NWError> networkError_;
+    std::optional<RTMPResponse> response_;
+    std::string text_;
+  };
+
+  enum class ReadyState { uninitialized = 0, versionSent = 1, ackSent = 2, handshakeDone = 3 };
+
+  using Configuration = RTMPConnectionConfiguration;
+
+  static const std::set<std::string>& supportedProtocols();
+  static constexpr std::int64_t defaultPort = 1935;
+  static constexpr std::int64_t defaultSecurePort = 443;
+  static constexpr std::int64_t defaultCapabilities = 239;
+  static constexpr std::int64_t defaultWindowSizeS = 250000;
+  static const std::vector<std::string>& supportedFourCcList();
+  static const AMFObject& supportedAudioFourCcInfoMap();
+  static const AMFObject& supportedVideoFourCcInfoMap();
+
+  static std::shared_ptr<RTMPConnection> make(Configuration configuration = {},
+                                              platform::Executor executor = platform::globalExecutor());
+
+  // Connects to an rtmp or rtmps URL and returns the server's reply to the
+  // connect command, then has every registered stream create itself. Throws
+  // Error: invalidState while connected or connecting, unsupportedCommand for
+  // a URL without host or with another scheme, connectionTimedOut when the
+  // reply does not come within the time-out, socketErrorOccurred,
+  // requestFailed with the server's rejection (after the authentication
+  // retries the rejection allows).
+  platform::Async<RTMPResponse> connect(std::string command, AMFList arguments = {});
+  // Closes the streams, then the socket; a pending connect or command fails
+  // with requestFailed carrying the close status. Throws invalidState when
+  // neither connected nor connecting.
+  platform::Async<void> close() override;
+  platform::Async<bool> connected() override;
+  // Sends a command on the connection and returns the reply. Throws Error
+  // invalidState when not connected, requestTimedOut, requestFailed.
+  platform::Async<RTMPResponse> call(std::string commandName, AMFList arguments = {});
+  // A new sequence of statuses; only the newest one is fed.
+  platform::Async<platform::AsyncStream<RTMPStatus>> status();
+  // Keeps the stream and hands it what arrives for its id.
+  platform::Async<void> addStream(std::shared_ptr<RTMPConnectionStream> stream);
+  platform::Async<std::optional<platform::URL>> uri();
+  RTMPObjectEncoding objectEncoding() const noexcept { return RTMPObjectEncoding::amf0; }
+  const Configuration& configuration() const noexcept { return configuration_; }
+
+  // Cuts `message` into chunks on `chunkStreamId`, the first with `type` (or a
+  // fuller header where needed), and queues them on the socket behind every
+  // message handed over before. Returns the payload size; without a socket
+  // the message is dropped. A payload of 2^24 bytes or more is refused with
+  // an error line, and 0 is returned.
+  template <class Message>
+  platform::Async<std::size_t> doOutput(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
+    return isolated(doOutputBody(type, chunkStreamId, std::move(message)));
+  }
+
+ private:
+  struct PendingCommand {
+    std::uint64_t token;
+    platform::Continuation<RTMPResponse> waiter;
+  };
+
+  RTMPConnection(Configuration configuration, platform::Executor executor);
+
+  template <class Message>
+  platform::Async<std::size_t> doOutputBody(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
+    co_return output(type, chunkStreamId, message);
+  }
+  std::size_t output(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, const RTMPMessage& message);
+
+  platform::Async<RTMPResponse> connectBody(std::string command, AMFList arguments);
+  platform::Async<RTMPResponse> connectOnce(const std::string& command);
+  platform::Async<void> run(std::uint64_t generation, std::shared_ptr<RTMPSocket> socket, std::string host,
+                            std::int64_t port);
+  platform::Async<void> watchNetwork(std::uint64_t generation, std::shared_ptr<fluvio::NetworkMonitor> monitor);
+  platform::Async<void> closeBody();
+  platform::Async<RTMPResponse> callBody(std::string commandName, AMFList arguments);
+
+  void setReadyState(ReadyState readyState);
+  void listen(const Bytes& bytes);
+  void readChunks(std::span<const std::uint8_t> bytes);
+  void dispatch(const RTMPReceivedMessage& message, RTMPChunkType type);
+  void dispatch(const RTMPCommandMessage& command);
+  void dispatch(const fluvio::NetworkMonitorEvent& event);
+  RTMPCommandMessage makeConnectMessage() const;
+  void yieldStatus(const RTMPStatus& status);
+  // Ends the current socket: its receive loop and monitor stop feeding us.
+  void dropSocket();
+  // The link is gone or closed: every waiter fails, the status goes out.
+  void closeLink();
+  // Spawns a task on the connection's strand that keeps the connection alive.
+  template <class Body>
+  void spawnOnStrand(Body body, std::string name);
+
+  const Configuration configuration_;
+  std::optional<platform::URL> uri_;
+  AMFList arguments_;
+  bool connected_ = false;
+  bool connecting_ = false;
+  ReadyState readyState_ = ReadyState::uninitialized;
+  std::shared_ptr<RTMPSocket> socket_;
+  std::shared_ptr<fluvio::NetworkMonitor> networkMonitor_;
+  std::uint64_t generation_ = 0;
+  RTMPHandshake handshake_;
+  RTMPChunkReader reader_;
+  RTMPChunkWriter writer_;
+  RTMPAuthenticator authenticator_;
+  std::vector<std::shared_ptr<RTMPConnectionStream>> streams_;
+  std::map<std::int64_t, PendingCommand> operations_;
+  std::uint64_t nextToken_ = 0;
+  std::int64_t currentTransactionId_ = 1;
+  std::int64_t sequence_ = 0;
+  std::uint32_t bandWidth_ = 0;
+  std::int64_t windowSizeC_ = defaultWindowSizeS;
+  std::int64_t windowSizeS_ = defaultWindowSizeS;
+  std::optional<platform::AsyncStream<RTMPStatus>::Continuation> statusContinuation_;
+};
+
+std::ostream& operator<<(std::ostream& stream, RTMPConnection::ReadyState readyState);
+
+}  // namespace rtmpfluvio

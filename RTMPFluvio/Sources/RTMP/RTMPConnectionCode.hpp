@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "RTMPFluvio/Sources/RTMP/RTMPStatus.hpp"
+
+namespace rtmpfluvio {
+
+// The connection-level status codes, each with its level.
+enum class RTMPConnectionCode {
+  callBadVersion,
+  callFailed,
+  callProhibited,
+  connectAppshutdown,
+  connectClosed,
+  connectFailed,
+  connectIdleTimeOut,
+  connectInvalidApp,
+  connectNetworkChange,
+  connectRejected,
+  connectSuccess,
+};
+
+std::string_view rawValue(RTMPConnectionCode code) noexcept;
+// "status" or "error".
+std::string_view level(RTMPConnectionCode code) noexcept;
+std::optional<RTMPConnectionCode> connectionCode(std::string_view rawValue) noexcept;
+// A status this side makes: the code's text and level, no description, no data.
+RTMPStatus makeStatus(RTMPConnectionCode code);
+
+}  // namespace rtmpfluvio

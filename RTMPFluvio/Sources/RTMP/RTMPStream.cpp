@@ -1,0 +1,322 @@
+#include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnectionCarrier.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamConnectionLink.hpp"
+#include "Tracepost/Sources/TPLogger.hpp"
+
+namespace rtmpfluvio {
+
+using fluvio::StreamReadyState;
+using platform::Async;
+
+const char* RTMPStream::Error::what() const noexcept {
+  switch (case_) {
+    case Case::requestFailed:
+      return "RTMPStream.Error.requestFailed";
+    case Case::invalidState:
+      return "RTMPStream.Error.invalidState";
+    case Case::requestTimedOut:
+      return "RTMPStream.Error.requestTimedOut";
+    case Case::unsupportedCodec:
+      break;
+  }
+  return "RTMPStream.Error.unsupportedCodec";
+}
+
+std::string_view rawValue(RTMPStream::HowToPublish type) noexcept {
+  switch (type) {
+    case RTMPStream::HowToPublish::record:
+      return "record";
+    case RTMPStream::HowToPublish::append:
+      return "append";
+    case RTMPStream::HowToPublish::appendWithGap:
+      return "appendWithGap";
+    case RTMPStream::HowToPublish::live:
+      break;
+  }
+  return "live";
+}
+
+std::shared_ptr<RTMPStream> RTMPStream::make(const std::shared_ptr<RTMPConnection>& connection,
+                                             std::optional<std::string> fcPublishName) {
+  std::shared_ptr<RTMPStream> stream(new RTMPStream(std::move(fcPublishName)));
+  stream->start(std::make_shared<RTMPConnectionCarrier>(connection, stream->strand()));
+  return stream;
+}
+
+std::shared_ptr<RTMPStream> RTMPStream::make(std::shared_ptr<RTMPStreamCarrier> connection,
+                                             std::optional<std::string> fcPublishName) {
+  std::shared_ptr<RTMPStream> stream(new RTMPStream(std::move(fcPublishName)));
+  stream->start(std::move(connection));
+  return stream;
+}
+
+RTMPStream::RTMPStream(std::optional<std::string> fcPublishName) : fcPublishName_(std::move(fcPublishName)) {}
+
+RTMPStream::~RTMPStream() {
+  outputs_.clear();
+  for (const auto& task : mediaTasks_) task.cancel();
+}
+
+void RTMPStream::start(std::shared_ptr<RTMPStreamCarrier> connection) {
+  connection_ = std::move(connection);
+  link_ = std::make_shared<RTMPStreamConnectionLink>(shared_from_this());
+  // Registered before anything else can run on the strand; set up on the
+  // server at once when the connection is up.
+  platform::spawn(
+      strand(),
+      [weak = weak_from_this()]() -> Async<void> {
+        const auto stream = weak.lock();
+        if (!stream || !stream->connection_) co_return;
+        auto added = stream->connection_->add(stream);
+        if (co_await std::move(added)) co_await stream->createStreamBody();
+      },
+      "RTMPStream.register");
+}
+
+std::uint32_t RTMPStream::elapsedMilliseconds(std::chrono::steady_clock::time_point since) {
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+  if (elapsed <= 0) return 0;
+  if (elapsed >= std::numeric_limits<std::uint32_t>::max()) return std::numeric_limits<std::uint32_t>::max();
+  return static_cast<std::uint32_t>(elapsed);
+}
+
+// Accessors.
+
+Async<std::uint32_t> RTMPStream::id() {
+  return isolated([](RTMPStream& self) -> Async<std::uint32_t> { co_return self.id_; }(*this));
+}
+
+Async<RTMPStreamInfo> RTMPStream::info() {
+  return isolated([](RTMPStream& self) -> Async<RTMPStreamInfo> { co_return self.info_; }(*this));
+}
+
+Async<AMFArray> RTMPStream::metadata() {
+  return isolated([](RTMPStream& self) -> Async<AMFArray> { co_return self.metadata_; }(*this));
+}
+
+Async<std::uint16_t> RTMPStream::currentFPS() {
+  return isolated([](RTMPStream& self) -> Async<std::uint16_t> { co_return self.currentFPS_; }(*this));
+}
+
+Async<bool> RTMPStream::isPaused() {
+  return isolated([](RTMPStream& self) -> Async<bool> { co_return self.isPaused_; }(*this));
+}
+
+Async<StreamReadyState> RTMPStream::readyState() {
+  return isolated([](RTMPStream& self) -> Async<StreamReadyState> { co_return self.readyState_; }(*this));
+}
+
+Async<std::optional<std::uint8_t>> RTMPStream::videoTrackId() {
+  return isolated([](RTMPStream& self) -> Async<std::optional<std::uint8_t>> { co_return self.videoTrackId_; }(*this));
+}
+
+Async<std::optional<std::uint8_t>> RTMPStream::audioTrackId() {
+  return isolated([](RTMPStream& self) -> Async<std::optional<std::uint8_t>> { co_return self.audioTrackId_; }(*this));
+}
+
+Async<void> RTMPStream::selectTrack(std::optional<std::uint8_t> trackId, platform::CMMediaType mediaType) {
+  return isolated([](RTMPStream& self, std::optional<std::uint8_t> id, platform::CMMediaType type) -> Async<void> {
+    if (type == platform::kCMMediaType_Audio) self.audioTrackId_ = id;
+    if (type == platform::kCMMediaType_Video) self.videoTrackId_ = id;
+    co_return;
+  }(*this, trackId, mediaType));
+}
+
+Async<platform::AsyncStream<RTMPStatus>> RTMPStream::status() {
+  auto replaced = isolated([](RTMPStream& self) -> Async<std::optional<platform::AsyncStream<RTMPStatus>>> {
+    auto [stream, continuation] = platform::AsyncStream<RTMPStatus>::makeStream();
+    if (self.statusContinuation_) self.statusContinuation_->finish();
+    self.statusContinuation_ = std::move(continuation);
+    co_return std::move(stream);
+  }(*this));
+  co_return std::move(*co_await std::move(replaced));
+}
+
+std::shared_ptr<fluvio::IncomingStream> RTMPStream::incoming() const {
+  if (!incoming_) {
+    incoming_ = fluvio::IncomingStream::make(std::const_pointer_cast<RTMPStream>(shared_from_this()));
+  }
+  return incoming_;
+}
+
+// Server-side set-up.
+
+Async<void> RTMPStream::createStream() { return isolated(createStreamBody()); }
+
+Async<void> RTMPStream::createStreamBody() {
+  // Once per connection: not while one is asked for or an id is held.
+  if (isCreating_ || id_ != 0) co_return;
+  isCreating_ = true;
+  if (fcPublishName_) {
+    auto release = callConnection("releaseStream", {*fcPublishName_});
+    auto announce = callConnection("FCPublish", {*fcPublishName_});
+    co_await std::move(release);
+    co_await std::move(announce);
+  }
+  std::optional<RTMPResponse> response;
+  try {
+    response = co_await callConnection("createStream", {});
+  } catch (const std::exception& error) {
+    TP_ERROR(logger(), "createStream() ", error.what());
+  }
+  isCreating_ = false;
+  if (!response || response->arguments().empty()) co_return;
+  const double* number = response->arguments().front().as<double>();
+  if (!number || !std::isfinite(*number) || *number < 0 || *number > std::numeric_limits<std::uint32_t>::max()) {
+    TP_ERROR(logger(), "createStream() answered without a usable stream id");
+    co_return;
+  }
+  id_ = static_cast<std::uint32_t>(*number);
+  packager_.setStreamId(id_);
+  link_->setId(id_);
+  readyState_ = StreamReadyState::idle;
+}
+
+Async<std::optional<RTMPResponse>> RTMPStream::callConnection(std::string commandName, AMFList arguments) {
+  if (!connection_) co_return std::nullopt;
+  auto call = connection_->call(std::move(commandName), std::move(arguments));
+  co_return co_await std::move(call);
+}
+
+Async<void> RTMPStream::connectionWillClose() { return isolated(connectionWillCloseBody()); }
+
+Async<void> RTMPStream::connectionWillCloseBody() {
+  const auto state = readyState_;
+  stopOutgoing();
+  stopIncoming();
+  command_.cancel(std::make_exception_ptr(Error(Error::Case::invalidState)));
+  readyState_ = StreamReadyState::idle;
+  if (fcPublishName_ && state == StreamReadyState::publishing) {
+    // Each fails at once when the link is already gone.
+    for (auto [commandName, argument] : {std::pair<const char*, AMFValue>{"FCUnpublish", *fcPublishName_},
+                                         std::pair<const char*, AMFValue>{"deleteStream", id_}}) {
+      try {
+        auto answer = callConnection(commandName, AMFList{argument});
+        co_await std::move(answer);
+      } catch (const std::exception&) {
+      }
+    }
+  } else if (state == StreamReadyState::playing || state == StreamReadyState::publishing) {
+    sendCommand("closeStream", {});
+  }
+  id_ = 0;
+  packager_.setStreamId(0);
+  link_->setId(0);
+}
+
+// Commands.
+
+void RTMPStream::output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message) {
+  if (!connection_) return;
+  info_.byteCount += static_cast<std::int64_t>(
+      std::visit([](const auto& sent) { return sent.payload().size(); }, message));
+  connection_->output(chunkType, chunkStreamId, std::move(message));
+}
+
+void RTMPStream::output(std::optional<RTMPOutgoingMedia> media) {
+  if (!media) return;
+  std::visit([&](auto& message) { output(media->chunkType, media->chunkStreamId, std::move(message)); },
+             media->message);
+}
+
+void RTMPStream::sendCommand(std::string commandName, AMFList arguments) {
+  try {
+    output(RTMPChunkType::zero, RTMPChunkStreamId::command,
+           RTMPCommandMessage(id_, 0, objectEncoding_, std::move(commandName), 0, std::nullopt, std::move(arguments)));
+  } catch (const std::exception& error) {
+    TP_ERROR(logger(), "command not sent: ", error.what());
+  }
+}
+
+Async<RTMPResponse> RTMPStream::request(RTMPStreamCode expected, StreamReadyState state, std::string commandName,
+                                       AMFList arguments) {
+  auto answer = command_.wait(
+      expected, requestTimeout(),
+      [&] {
+        readyState_ = state;
+        sendCommand(std::move(commandName), std::move(arguments));
+      },
+      std::make_exception_ptr(Error(Error::Case::invalidState)),
+      std::make_exception_ptr(Error(Error::Case::requestTimedOut)));
+  co_return co_await std::move(answer);
+}
+
+std::chrono::milliseconds RTMPStream::requestTimeout() const {
+  return connection_ ? connection_->requestTimeout() : std::chrono::milliseconds(3000);
+}
+
+Async<RTMPResponse> RTMPStream::close() { return isolated(closeBody()); }
+
+Async<RTMPResponse> RTMPStream::closeBody() {
+  if (readyState_ != StreamReadyState::playing && readyState_ != StreamReadyState::publishing) {
+    throw Error(Error::Case::invalidState);
+  }
+  const auto expected = readyState_ == StreamReadyState::playing ? Code::playStop : Code::unpublishSuccess;
+  stopOutgoing();
+  stopIncoming();
+  auto answer = request(expected, StreamReadyState::idle, "closeStream", {});
+  co_return co_await std::move(answer);
+}
+
+void RTMPStream::stopOutgoing() {
+  outgoing_->stopRunning();
+  packager_.setPublishing(false);
+  for (const auto& task : mediaTasks_) task.cancel();
+  mediaTasks_.clear();
+}
+
+void RTMPStream::stopIncoming() {
+  if (!incoming_) return;
+  platform::spawn(strand(), [incoming = incoming_]() -> Async<void> { co_await incoming->stopRunning(); },
+                  "RTMPStream.stopIncoming");
+}
+
+Async<void> RTMPStream::send(std::string handlerName, AMFList arguments, bool isResetTimestamp) {
+  return isolated(sendBody(std::move(handlerName), std::move(arguments), isResetTimestamp));
+}
+
+Async<void> RTMPStream::sendBody(std::string handlerName, AMFList arguments, bool isResetTimestamp) {
+  if (readyState_ != StreamReadyState::publishing) throw Error(Error::Case::invalidState);
+  if (isResetTimestamp) dataTimestamp_.reset();
+  // The data chunk stream carries one time line: a whole header gives the
+  // time since the publication began, a delta header the time since the
+  // previous data message.
+  const auto chunkType = dataTimestamp_ ? RTMPChunkType::one : RTMPChunkType::zero;
+  const auto timestamp = elapsedMilliseconds(dataTimestamp_ ? *dataTimestamp_ : startedAt_);
+  RTMPDataMessage message(id_, timestamp, objectEncoding_, std::move(handlerName), std::move(arguments));
+  output(chunkType, RTMPChunkStreamId::data, std::move(message));
+  dataTimestamp_ = std::chrono::steady_clock::now();
+  co_return;
+}
+
+// Network reports.
+
+Async<void> RTMPStream::dispatch(fluvio::NetworkMonitorEvent event) { return isolated(dispatchNetworkBody(event)); }
+
+void RTMPStream::didReceive(const fluvio::NetworkMonitorEvent& event) {
+  platform::spawn(
+      strand(), [self = shared_from_this(), event] { return self->dispatchNetworkBody(event); }, "RTMPStream.network");
+}
+
+Async<void> RTMPStream::dispatchNetworkBody(fluvio::NetworkMonitorEvent event) {
+  if (auto strategy = bitRateStrategy_) {
+    auto adjusted = strategy->adjustBitrate(event, shared_from_this());
+    co_await std::move(adjusted);
+  }
+  currentFPS_ = packager_.takeFrameCount();
+  info_.sample();
+}
+
+void RTMPStream::yieldStatus(const RTMPStatus& status) {
+  if (statusContinuation_) statusContinuation_->yield(status);
+}
+
+}  // namespace rtmpfluvio

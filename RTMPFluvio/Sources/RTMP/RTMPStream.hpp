@@ -1,0 +1,232 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Fluvio/Sources/Stream/IncomingStream.hpp"
+#include "Fluvio/Sources/Stream/OutgoingStream.hpp"
+#include "Fluvio/Sources/Stream/Stream_.hpp"
+#include "Platform/AVFAudio/AVAudioFormat.hpp"
+#include "Platform/Concurrency/AsyncStream.hpp"
+#include "Platform/Concurrency/Task.hpp"
+#include "RTMPFluvio/Sources/AMF/AMFArray.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPMediaPackager.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStatus.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamCarrier.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamCode.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamCommandSlot.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamInfo.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPUserControlMessage.hpp"
+
+namespace rtmpfluvio {
+
+// One RTMP net stream over a connection: publishes encoded (or raw, through
+// its own encoders) audio and video, or plays a remote stream back through
+// its decoders. Commands wait for their "onStatus" answer one at a time.
+class RTMPConnection;
+class RTMPStreamConnectionLink;
+
+class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_this<RTMPStream> {
+ public:
+  using Code = RTMPStreamCode;
+
+  enum class HowToPublish { record, append, appendWithGap, live };
+
+  class Error : public std::exception {
+   public:
+    enum class Case {
+      // The server answered with a status whose level is not "status".
+      requestFailed,
+      // Not allowed in the current ready state, or superseded by another command.
+      invalidState,
+      requestTimedOut,
+      // The settings name a codec the stream cannot carry.
+      unsupportedCodec,
+    };
+
+    explicit Error(Case errorCase, std::optional<RTMPResponse> response = std::nullopt)
+        : case_(errorCase), response_(std::move(response)) {}
+    Case errorCase() const noexcept { return case_; }
+    // The answer of a failed request.
+    const std::optional<RTMPResponse>& response() const noexcept { return response_; }
+    const char* what() const noexcept override;
+
+   private:
+    Case case_;
+    std::optional<RTMPResponse> response_;
+  };
+
+  // Registers with the connection at once; the stream sets itself up on the
+  // server now when the connection is up, else when it connects.
+  static std::shared_ptr<RTMPStream> make(const std::shared_ptr<RTMPConnection>& connection,
+                                          std::optional<std::string> fcPublishName = std::nullopt);
+  // The same over any carrier of stream messages.
+  static std::shared_ptr<RTMPStream> make(std::shared_ptr<RTMPStreamCarrier> connection,
+                                          std::optional<std::string> fcPublishName = std::nullopt);
+  ~RTMPStream() override;
+
+  const std::optional<std::string>& fcPublishName() const noexcept { return fcPublishName_; }
+
+  platform::Async<std::uint32_t> id();
+  platform::Async<RTMPStreamInfo> info();
+  platform::Async<AMFArray> metadata();
+  platform::Async<std::uint16_t> currentFPS();
+  platform::Async<bool> isPaused();
+
+  // A new sequence of the statuses received from now on; the one handed out
+  // before is finished.
+  platform::Async<platform::AsyncStream<RTMPStatus>> status();
+
+  // Sets up the server-side stream: "releaseStream" and "FCPublish" when a
+  // publish name is set, then "createStream" once per connection, whose
+  // answer gives the stream its id.
+  platform::Async<void> createStream();
+
+  // Settings with a codec RTMP cannot carry throw unsupportedCodec.
+  platform::Async<void> setAudioSettings(fluvio::AudioCodecSettings settings) override;
+  platform::Async<void> setVideoSettings(fluvio::VideoCodecSettings settings) override;
+
+  // Publishes `name` once the server answers "NetStream.Publish.Start", then
+  // announces the metadata and starts the encoders. Without a name it closes
+  // a publication. Only from idle.
+  platform::Async<RTMPResponse> publish(std::optional<std::string> name, HowToPublish type = HowToPublish::live);
+  // Plays the stream named by the first argument; without a name it closes a
+  // playback. Only from idle.
+  platform::Async<RTMPResponse> play(AMFList arguments);
+  // The next three return once sent; only while playing.
+  platform::Async<void> seek(double offset);
+  platform::Async<void> receiveAudio(bool flag);
+  platform::Async<void> receiveVideo(bool flag);
+  // Waits for "NetStream.Pause.Notify" or "NetStream.Unpause.Notify".
+  platform::Async<RTMPResponse> pause(bool paused);
+  platform::Async<RTMPResponse> togglePause();
+  // Ends a playback or publication with "closeStream"; idle at once.
+  platform::Async<RTMPResponse> close();
+  // A data message on the data chunk stream; only while publishing.
+  platform::Async<void> send(std::string handlerName, AMFList arguments, bool isResetTimestamp = false);
+
+  // The connection closes: a publication with a publish name is unpublished
+  // and deleted, another playback or publication is closed without waiting
+  // for the answer; encoders and decoders stop, a waiting command fails, the
+  // stream is idle and asks for a new id on the next connect.
+  platform::Async<void> connectionWillClose();
+  // What the connection keeps of this stream.
+  const std::shared_ptr<RTMPStreamConnectionLink>& connectionLink() const noexcept { return link_; }
+
+  // One message the connection received on this stream's id, with its
+  // absolute timestamp resolved, and the type of its first chunk.
+  platform::Async<void> dispatch(RTMPReceivedMessage message, RTMPChunkType type);
+  // A user-control event whose value is this stream's id.
+  platform::Async<void> dispatch(RTMPUserControlMessage::Event event);
+  platform::Async<void> dispatch(fluvio::NetworkMonitorEvent event) override;
+
+  // StreamConvertible.
+  platform::Async<fluvio::StreamReadyState> readyState() override;
+  // Encoded video is sent; raw video goes to the encoder and the outputs.
+  // Other media types are ignored.
+  platform::Async<void> append(platform::CMSampleBuffer sampleBuffer) override;
+  // Compressed audio is sent; raw audio goes to the encoder and the outputs.
+  platform::Async<void> append(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
+                               std::shared_ptr<platform::AVAudioTime> when) override;
+
+  // MediaMixerOutput.
+  platform::Async<std::optional<std::uint8_t>> videoTrackId() override;
+  platform::Async<std::optional<std::uint8_t>> audioTrackId() override;
+  void mixer(fluvio::MediaMixer& mediaMixer, const platform::CMSampleBuffer& sampleBuffer) override;
+  void mixer(fluvio::MediaMixer& mediaMixer, const std::shared_ptr<platform::AVAudioPCMBuffer>& audioBuffer,
+             const std::shared_ptr<platform::AVAudioTime>& when) override;
+  platform::Async<void> selectTrack(std::optional<std::uint8_t> trackId, platform::CMMediaType mediaType) override;
+
+  // Stream_.
+  std::shared_ptr<fluvio::IncomingStream> incoming() const override;
+  fluvio::OutgoingStream& outgoing() override { return *outgoing_; }
+  std::vector<std::shared_ptr<fluvio::StreamOutput>>& outputs() override { return outputs_; }
+  std::shared_ptr<fluvio::StreamBitRateStrategy>& bitRateStrategy() override { return bitRateStrategy_; }
+
+ private:
+  friend class RTMPStreamConnectionLink;
+
+  explicit RTMPStream(std::optional<std::string> fcPublishName);
+  void start(std::shared_ptr<RTMPStreamCarrier> connection);
+
+  // What the connection hands over, applied on the stream's strand.
+  void didReceive(const RTMPReceivedMessage& message, RTMPChunkType type);
+  void didReceive(RTMPUserControlMessage::Event event);
+  void didReceive(const fluvio::NetworkMonitorEvent& event);
+
+  // Bodies, on the stream's strand.
+  platform::Async<void> createStreamBody();
+  platform::Async<std::optional<RTMPResponse>> callConnection(std::string commandName, AMFList arguments);
+  platform::Async<RTMPResponse> publishBody(std::optional<std::string> name, HowToPublish type);
+  platform::Async<RTMPResponse> playBody(AMFList arguments);
+  platform::Async<void> sendWhilePlaying(std::string commandName, AMFList arguments);
+  platform::Async<RTMPResponse> pauseBody(std::optional<bool> paused);
+  platform::Async<RTMPResponse> closeBody();
+  platform::Async<void> sendBody(std::string handlerName, AMFList arguments, bool isResetTimestamp);
+  platform::Async<void> dispatchNetworkBody(fluvio::NetworkMonitorEvent event);
+  platform::Async<void> connectionWillCloseBody();
+  platform::Async<void> appendVideoBody(platform::CMSampleBuffer sampleBuffer);
+  platform::Async<void> appendAudioBody(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
+                                        std::shared_ptr<platform::AVAudioTime> when);
+
+  // Waits for `expected` after sending `commandName`; `readyState_` as given.
+  platform::Async<RTMPResponse> request(RTMPStreamCode expected, fluvio::StreamReadyState state,
+                                        std::string commandName, AMFList arguments);
+  void sendCommand(std::string commandName, AMFList arguments);
+  std::chrono::milliseconds requestTimeout() const;
+  void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message);
+  void output(std::optional<RTMPOutgoingMedia> media);
+  void yieldStatus(const RTMPStatus& status);
+  void startMediaTasks();
+  void stopOutgoing();
+  void stopIncoming();
+
+  // Received media.
+  void didReceiveAudio(const RTMPAudioMessage& message);
+  void didReceiveVideo(const RTMPVideoMessage& message);
+
+  // Milliseconds since `since` on the steady clock, within 32 bits.
+  static std::uint32_t elapsedMilliseconds(std::chrono::steady_clock::time_point since);
+
+  AMFArray metadata_;
+  RTMPStreamInfo info_;
+  const RTMPObjectEncoding objectEncoding_ = RTMPObjectEncoding::amf0;
+  bool audioSampleAccess_ = true;
+  bool videoSampleAccess_ = true;
+  std::uint16_t currentFPS_ = 0;
+  fluvio::StreamReadyState readyState_ = fluvio::StreamReadyState::idle;
+  const std::optional<std::string> fcPublishName_;
+  std::optional<std::uint8_t> videoTrackId_ = 255;
+  std::optional<std::uint8_t> audioTrackId_ = 255;
+  bool isPaused_ = false;
+  std::chrono::steady_clock::time_point startedAt_ = std::chrono::steady_clock::now();
+  std::vector<std::shared_ptr<fluvio::StreamOutput>> outputs_;
+  HowToPublish howToPublish_ = HowToPublish::live;
+  RTMPStreamCommandSlot command_;
+  // When the last data message left; none sends the next one whole.
+  std::optional<std::chrono::steady_clock::time_point> dataTimestamp_;
+  RTMPMediaPackager packager_;
+  std::shared_ptr<fluvio::StreamBitRateStrategy> bitRateStrategy_;
+  std::optional<platform::AsyncStream<RTMPStatus>::Continuation> statusContinuation_;
+  std::uint32_t id_ = 0;
+  // Whether createStream has run or runs for the current connection.
+  bool isCreating_ = false;
+  mutable std::shared_ptr<fluvio::IncomingStream> incoming_;
+  const std::shared_ptr<fluvio::OutgoingStream> outgoing_ = fluvio::OutgoingStream::make();
+  std::shared_ptr<RTMPStreamCarrier> connection_;
+  std::shared_ptr<RTMPStreamConnectionLink> link_;
+  // Of received media.
+  std::shared_ptr<platform::AVAudioFormat> audioFormat_;
+  std::shared_ptr<const platform::CMFormatDescription> videoFormat_;
+  std::vector<platform::Task> mediaTasks_;
+};
+
+std::string_view rawValue(RTMPStream::HowToPublish type) noexcept;
+
+}  // namespace rtmpfluvio

@@ -1,0 +1,178 @@
+#include <utility>
+
+#include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
+#include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
+#include "Tracepost/Sources/TPLogger.hpp"
+
+namespace rtmpfluvio {
+
+using fluvio::StreamReadyState;
+using platform::Async;
+
+namespace {
+
+// Room for one received packet a channel; a larger one is refused.
+constexpr std::uint32_t kPacketBytesPerChannel = 1024;
+
+double seconds(const RTMPMessage& message) { return message.timestamp() / 1000.0; }
+
+}  // namespace
+
+Async<RTMPResponse> RTMPStream::play(AMFList arguments) { return isolated(playBody(std::move(arguments))); }
+
+Async<RTMPResponse> RTMPStream::playBody(AMFList arguments) {
+  const std::string* name = arguments.empty() ? nullptr : arguments.front().as<std::string>();
+  if (!name) {
+    if (readyState_ != StreamReadyState::playing) throw Error(Error::Case::invalidState);
+    info_.resourceName.reset();
+    auto closed = closeBody();
+    co_return co_await std::move(closed);
+  }
+  if (readyState_ != StreamReadyState::idle) throw Error(Error::Case::invalidState);
+  const std::string resourceName = *name;
+  audioFormat_.reset();
+  videoFormat_.reset();
+  platform::spawn(strand(), [incoming = incoming()]() -> Async<void> { co_await incoming->startRunning(); },
+                  "RTMPStream.startIncoming");
+  std::optional<RTMPResponse> response;
+  try {
+    auto answer = request(Code::playStart, StreamReadyState::play, "play", std::move(arguments));
+    response = co_await std::move(answer);
+  } catch (...) {
+    stopIncoming();
+    stopOutgoing();
+    if (readyState_ == StreamReadyState::play) readyState_ = StreamReadyState::idle;
+    throw;
+  }
+  startedAt_ = std::chrono::steady_clock::now();
+  dataTimestamp_.reset();
+  readyState_ = StreamReadyState::playing;
+  info_.resourceName = resourceName;
+  co_return std::move(*response);
+}
+
+Async<void> RTMPStream::seek(double offset) { return isolated(sendWhilePlaying("seek", {offset})); }
+
+Async<void> RTMPStream::receiveAudio(bool flag) { return isolated(sendWhilePlaying("receiveAudio", {flag})); }
+
+Async<void> RTMPStream::receiveVideo(bool flag) { return isolated(sendWhilePlaying("receiveVideo", {flag})); }
+
+Async<void> RTMPStream::sendWhilePlaying(std::string commandName, AMFList arguments) {
+  if (readyState_ != StreamReadyState::playing) throw Error(Error::Case::invalidState);
+  sendCommand(std::move(commandName), std::move(arguments));
+  co_return;
+}
+
+Async<RTMPResponse> RTMPStream::pause(bool paused) { return isolated(pauseBody(paused)); }
+
+Async<RTMPResponse> RTMPStream::togglePause() { return isolated(pauseBody(std::nullopt)); }
+
+Async<RTMPResponse> RTMPStream::pauseBody(std::optional<bool> requested) {
+  if (readyState_ != StreamReadyState::playing) throw Error(Error::Case::invalidState);
+  const bool paused = requested.value_or(!isPaused_);
+  // The answer names the state asked for.
+  auto answer = request(paused ? Code::pauseNotify : Code::unpauseNotify, StreamReadyState::playing, "pause",
+                        {paused, static_cast<double>(elapsedMilliseconds(startedAt_))});
+  auto response = co_await std::move(answer);
+  isPaused_ = paused;
+  co_return response;
+}
+
+Async<void> RTMPStream::dispatch(RTMPReceivedMessage message, RTMPChunkType type) {
+  return isolated([](RTMPStream& self, RTMPReceivedMessage message, RTMPChunkType type) -> Async<void> {
+    self.didReceive(message, type);
+    co_return;
+  }(*this, std::move(message), type));
+}
+
+void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType) {
+  info_.byteCount += static_cast<std::int64_t>(asMessage(message).payload().size());
+  if (const auto* command = std::get_if<RTMPCommandMessage>(&message)) {
+    if (command->commandName() != "onStatus") {
+      TP_INFO(logger(), "dispatch(_:type:) ", command->commandName());
+      return;
+    }
+    const RTMPResponse response(*command);
+    command_.resolve(response, [&] { return std::make_exception_ptr(Error(Error::Case::requestFailed, response)); });
+    if (response.status()) yieldStatus(*response.status());
+  } else if (const auto* audio = std::get_if<RTMPAudioMessage>(&message)) {
+    didReceiveAudio(*audio);
+  } else if (const auto* video = std::get_if<RTMPVideoMessage>(&message)) {
+    didReceiveVideo(*video);
+  } else if (const auto* data = std::get_if<RTMPDataMessage>(&message)) {
+    const auto& arguments = data->arguments();
+    const auto flag = [&](std::size_t index) {
+      const bool* value = index < arguments.size() ? arguments[index].as<bool>() : nullptr;
+      return value ? *value : true;
+    };
+    if (data->handlerName() == "onMetaData") {
+      const AMFArray* received = arguments.empty() ? nullptr : arguments.front().as<AMFArray>();
+      metadata_ = received ? *received : AMFArray();
+    } else if (data->handlerName() == "|RtmpSampleAccess") {
+      audioSampleAccess_ = flag(0);
+      videoSampleAccess_ = flag(1);
+    }
+  }
+}
+
+Async<void> RTMPStream::dispatch(RTMPUserControlMessage::Event event) {
+  return isolated([](RTMPStream& self, RTMPUserControlMessage::Event event) -> Async<void> {
+    self.didReceive(event);
+    co_return;
+  }(*this, event));
+}
+
+void RTMPStream::didReceive(RTMPUserControlMessage::Event event) {
+  // The event type and the stream id.
+  info_.byteCount += 6;
+  if (event == RTMPUserControlMessage::Event::bufferEmpty) yieldStatus(RTMPStatus(std::string(rawValue(Code::bufferEmpty)), "status"));
+  if (event == RTMPUserControlMessage::Event::bufferFull) yieldStatus(RTMPStatus(std::string(rawValue(Code::bufferFull)), "status"));
+}
+
+void RTMPStream::didReceiveAudio(const RTMPAudioMessage& message) {
+  const auto& payload = message.payload();
+  if (payload.size() < 2 || message.soundFormat() != SoundFormat::aac) return;
+  const auto packetType = static_cast<flv::AACPacketType>(payload[1]);
+  if (packetType == flv::AACPacketType::sequenceHeader) {
+    audioFormat_ = message.makeAudioFormat();
+    return;
+  }
+  if (packetType != flv::AACPacketType::raw) return;
+  if (!audioFormat_) audioFormat_ = message.makeAudioFormat();
+  if (!audioFormat_ || readyState_ != StreamReadyState::playing) return;
+  // A buffer of its own for every packet: the decoder may still hold the last one.
+  auto buffer = platform::AVAudioCompressedBuffer::make(audioFormat_, 1,
+                                                        audioFormat_->channelCount() * kPacketBytesPerChannel);
+  if (!buffer || !message.copyPayload(buffer.get())) return;
+  const auto when = platform::AVAudioTime::make(platform::AVAudioTime::hostTime(seconds(message)));
+  platform::spawn(strand(),
+                  [incoming = incoming(), buffer = std::move(buffer), when]() -> Async<void> {
+                    co_await incoming->append(buffer, when);
+                  },
+                  "RTMPStream.receivedAudio");
+}
+
+void RTMPStream::didReceiveVideo(const RTMPVideoMessage& message) {
+  const auto& payload = message.payload();
+  if (payload.size() < 5 || !message.isSupportedCodec()) return;
+  const bool isEnhanced = (payload[0] & flv::kEnhancedVideoBit) != 0;
+  const std::uint8_t packetType = isEnhanced ? (payload[0] & 0x0F) : payload[1];
+  const bool isHeader = packetType == 0;
+  const bool isFrame = isEnhanced ? (packetType == 1 || packetType == 3) : packetType == 1;
+  if (isHeader) {
+    videoFormat_ = message.makeFormatDescription();
+    return;
+  }
+  if (!isFrame || !videoFormat_) return;
+  auto sampleBuffer = message.makeSampleBuffer(platform::CMTime::make(message.timestamp(), 1000), videoFormat_);
+  if (!sampleBuffer) return;
+  platform::spawn(strand(),
+                  [incoming = incoming(), sampleBuffer = std::move(sampleBuffer)]() -> Async<void> {
+                    co_await incoming->append(*sampleBuffer);
+                  },
+                  "RTMPStream.receivedVideo");
+}
+
+}  // namespace rtmpfluvio

@@ -1,0 +1,168 @@
+#include <utility>
+
+#include "Fluvio/Sources/Extension/CMFormatDescriptionExtension.hpp"
+#include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
+#include "Platform/AVFAudio/AVAudioPCMBuffer.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
+#include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamMetadata.hpp"
+#include "Tracepost/Sources/TPLogger.hpp"
+
+namespace rtmpfluvio {
+
+using fluvio::StreamReadyState;
+using platform::Async;
+
+Async<void> RTMPStream::setAudioSettings(fluvio::AudioCodecSettings settings) {
+  return isolated([](RTMPStream& self, fluvio::AudioCodecSettings settings) -> Async<void> {
+    if (settings.format == fluvio::AudioCodecFormat::pcm) throw Error(Error::Case::unsupportedCodec);
+    self.outgoing_->setAudioSettings(std::move(settings));
+    co_return;
+  }(*this, std::move(settings)));
+}
+
+Async<void> RTMPStream::setVideoSettings(fluvio::VideoCodecSettings settings) {
+  // Both video formats have an RTMP form.
+  return isolated([](RTMPStream& self, fluvio::VideoCodecSettings settings) -> Async<void> {
+    self.outgoing_->setVideoSettings(std::move(settings));
+    co_return;
+  }(*this, std::move(settings)));
+}
+
+Async<RTMPResponse> RTMPStream::publish(std::optional<std::string> name, HowToPublish type) {
+  return isolated(publishBody(std::move(name), type));
+}
+
+Async<RTMPResponse> RTMPStream::publishBody(std::optional<std::string> name, HowToPublish type) {
+  if (!name) {
+    if (readyState_ != StreamReadyState::publishing) throw Error(Error::Case::invalidState);
+    auto closed = closeBody();
+    co_return co_await std::move(closed);
+  }
+  if (readyState_ != StreamReadyState::idle) throw Error(Error::Case::invalidState);
+  // A new publication: clocks from zero and fresh sequence headers.
+  packager_.reset();
+  std::optional<RTMPResponse> response;
+  try {
+    auto answer = request(Code::publishStart, StreamReadyState::publish, "publish",
+                          {*name, std::string(rawValue(type))});
+    response = co_await std::move(answer);
+  } catch (...) {
+    if (readyState_ == StreamReadyState::publish) readyState_ = StreamReadyState::idle;
+    throw;
+  }
+  info_.resourceName = *name;
+  howToPublish_ = type;
+  startedAt_ = std::chrono::steady_clock::now();
+  dataTimestamp_.reset();
+  metadata_ = makeMetadata(*outgoing_);
+  readyState_ = StreamReadyState::publishing;
+  packager_.setPublishing(true);
+  try {
+    auto sent = sendBody("@setDataFrame", {"onMetaData", metadata_}, false);
+    co_await std::move(sent);
+  } catch (const std::exception& error) {
+    TP_WARN(logger(), "metadata not sent: ", error.what());
+  }
+  outgoing_->startRunning();
+  startMediaTasks();
+  co_return std::move(*response);
+}
+
+namespace {
+
+// Runs `handle` on the stream's strand for each element of `sequence`, until
+// the sequence ends (the outgoing stream stopped) or the stream is gone.
+template <class Element, class Handle>
+platform::Task consume(const RTMPStream::Strand& strand, std::weak_ptr<RTMPStream> weak,
+                       platform::AsyncStream<Element> sequence, Handle handle, std::string name) {
+  return platform::spawn(
+      strand,
+      [weak = std::move(weak), sequence = std::move(sequence), handle = std::move(handle)]() mutable -> Async<void> {
+        while (true) {
+          auto next = sequence.next();
+          auto element = co_await std::move(next);
+          const auto stream = weak.lock();
+          if (!element || !stream) co_return;
+          auto handled = handle(*stream, std::move(*element));
+          co_await std::move(handled);
+        }
+      },
+      std::move(name));
+}
+
+}  // namespace
+
+void RTMPStream::startMediaTasks() {
+  mediaTasks_.push_back(consume(strand(), weak_from_this(), outgoing_->audioOutputStream(),
+                                [](RTMPStream& stream, fluvio::OutgoingStream::AudioOutput encoded) {
+                                  return stream.appendAudioBody(std::move(encoded.first), std::move(encoded.second));
+                                },
+                                "RTMPStream.audioOutput"));
+  mediaTasks_.push_back(consume(strand(), weak_from_this(), outgoing_->videoOutputStream(),
+                                [](RTMPStream& stream, platform::CMSampleBuffer encoded) {
+                                  return stream.appendVideoBody(std::move(encoded));
+                                },
+                                "RTMPStream.videoOutput"));
+  // Raw frames wait in the outgoing stream's bounded queue until the encoder takes them.
+  mediaTasks_.push_back(consume(strand(), weak_from_this(), outgoing_->videoInputStream(),
+                                [](RTMPStream& stream, platform::CMSampleBuffer frame) -> Async<void> {
+                                  stream.outgoing_->appendVideo(frame);
+                                  co_return;
+                                },
+                                "RTMPStream.videoInput"));
+}
+
+Async<void> RTMPStream::append(platform::CMSampleBuffer sampleBuffer) {
+  return isolated(appendVideoBody(std::move(sampleBuffer)));
+}
+
+Async<void> RTMPStream::append(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
+                               std::shared_ptr<platform::AVAudioTime> when) {
+  return isolated(appendAudioBody(std::move(audioBuffer), std::move(when)));
+}
+
+Async<void> RTMPStream::appendVideoBody(platform::CMSampleBuffer sampleBuffer) {
+  const auto& formatDescription = sampleBuffer.formatDescription();
+  if (!formatDescription || formatDescription->mediaType() != platform::kCMMediaType_Video) co_return;
+  if (fluvio::isCompressed(*formatDescription)) {
+    auto package = packager_.package(sampleBuffer);
+    output(std::move(package.sequenceHeader));
+    output(std::move(package.body));
+    co_return;
+  }
+  outgoing_->append(sampleBuffer);
+  if (!videoSampleAccess_) co_return;
+  for (const auto& output : outputs_) output->stream(*this, sampleBuffer);
+}
+
+Async<void> RTMPStream::appendAudioBody(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
+                                        std::shared_ptr<platform::AVAudioTime> when) {
+  if (!audioBuffer || !when) co_return;
+  if (auto compressed = std::dynamic_pointer_cast<platform::AVAudioCompressedBuffer>(audioBuffer)) {
+    auto package = packager_.package(compressed, *when);
+    output(std::move(package.sequenceHeader));
+    output(std::move(package.body));
+    co_return;
+  }
+  outgoing_->append(audioBuffer, when);
+  if (!audioSampleAccess_ || !std::dynamic_pointer_cast<platform::AVAudioPCMBuffer>(audioBuffer)) co_return;
+  for (const auto& output : outputs_) output->stream(*this, audioBuffer, when);
+}
+
+void RTMPStream::mixer(fluvio::MediaMixer&, const platform::CMSampleBuffer& sampleBuffer) {
+  // Posted in delivery order onto the stream's strand.
+  platform::spawn(
+      strand(), [self = shared_from_this(), sampleBuffer] { return self->appendVideoBody(sampleBuffer); },
+      "RTMPStream.mixerVideo");
+}
+
+void RTMPStream::mixer(fluvio::MediaMixer&, const std::shared_ptr<platform::AVAudioPCMBuffer>& audioBuffer,
+                       const std::shared_ptr<platform::AVAudioTime>& when) {
+  platform::spawn(
+      strand(), [self = shared_from_this(), audioBuffer, when] { return self->appendAudioBody(audioBuffer, when); },
+      "RTMPStream.mixerAudio");
+}
+
+}  // namespace rtmpfluvio

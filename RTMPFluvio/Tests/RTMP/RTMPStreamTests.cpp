@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <future>
+
+#include "Platform/Concurrency/BlockOn.hpp"
+#include "RTMPFluvio/Tests/RTMP/RTMPCaptureConnection.hpp"
+#include "RTMPFluvio/Tests/RTMP/RTMPStreamTestMedia.hpp"
+
+namespace rtmpfluvio {
+namespace {
+
+using fluvio::StreamReadyState;
+using platform::blockOn;
+using testing::Captured;
+using testing::onStatus;
+using testing::RTMPCaptureConnection;
+using namespace std::chrono_literals;
+
+// Runs a command on a thread of its own, so the test can answer it meanwhile.
+template <class T>
+std::future<T> launch(platform::Async<T> body) {
+  return std::async(std::launch::async, [body = std::move(body)]() mutable { return blockOn(std::move(body)); });
+}
+
+RTMPStream::Error::Case errorOf(std::future<RTMPResponse>& future) {
+  try {
+    future.get();
+  } catch (const RTMPStream::Error& error) {
+    return error.errorCase();
+  }
+  ADD_FAILURE() << "no error";
+  return RTMPStream::Error::Case::unsupportedCodec;
+}
+
+// A stream on a connected capture connection, with id 1.
+struct Fixture {
+  explicit Fixture(std::optional<std::string> name = std::nullopt, std::chrono::milliseconds timeout = 3000ms)
+      : connection(std::make_shared<RTMPCaptureConnection>(true, timeout)),
+        stream(RTMPStream::make(connection, std::move(name))) {
+    blockOn(stream->createStream());
+  }
+
+  // Sends a command and waits until it has left.
+  std::future<RTMPResponse> start(platform::Async<RTMPResponse> command) {
+    const auto before = connection->sent().size();
+    auto future = launch(std::move(command));
+    connection->waitForSent(before + 1);
+    return future;
+  }
+  void answer(const std::string& code, const std::string& level = "status") {
+    blockOn(stream->dispatch(onStatus(code, level), RTMPChunkType::zero));
+  }
+  void publish(const std::string& name = "key") {
+    auto published = start(stream->publish(name));
+    answer("NetStream.Publish.Start");
+    published.get();
+  }
+  void play(const std::string& name = "key") {
+    auto played = start(stream->play({name}));
+    answer("NetStream.Play.Start");
+    played.get();
+  }
+  std::vector<Captured> sentNamed(const std::string& name) const {
+    std::vector<Captured> named;
+    for (auto& sent : connection->sent()) {
+      if (sent.name == name) named.push_back(sent);
+    }
+    return named;
+  }
+
+  std::shared_ptr<RTMPCaptureConnection> connection;
+  std::shared_ptr<RTMPStream> stream;
+};
+
+TEST(RTMPStreamTests, SetsItselfUpOncePerConnection) {
+  Fixture named("key");
+  EXPECT_EQ(named.connection->calls(), (std::vector<std::string>{"releaseStream", "FCPublish", "createStream"}));
+  EXPECT_EQ(blockOn(named.stream->id()), 1u);
+  blockOn(named.stream->createStream());
+  EXPECT_EQ(named.connection->calls().size(), 3u);
+  // A closed connection forgets the id: the next connect asks again.
+  named.connection->setAnswer("createStream", [](const AMFList&) { return RTMPResponse(std::nullopt, {4.0}); });
+  blockOn(named.stream->connectionWillClose());
+  blockOn(named.stream->createStream());
+  EXPECT_EQ(blockOn(named.stream->id()), 4u);
+
+  auto offline = std::make_shared<RTMPCaptureConnection>(false);
+  const auto waiting = RTMPStream::make(offline);
+  EXPECT_EQ(blockOn(waiting->id()), 0u);
+  EXPECT_TRUE(offline->calls().empty());
+}
+
+TEST(RTMPStreamTests, OnlyAnIdInRangeIsTaken) {
+  for (const AMFList& answer : std::vector<AMFList>{AMFList{}, AMFList{-1.0}, AMFList{4294967296.0}, AMFList{std::nan("")}, AMFList{"1"},
+                                               AMFList{AMFNull()}}) {
+    auto connection = std::make_shared<RTMPCaptureConnection>();
+    connection->setAnswer("createStream", [answer](const AMFList&) { return RTMPResponse(std::nullopt, answer); });
+    const auto stream = RTMPStream::make(connection);
+    blockOn(stream->createStream());
+    EXPECT_EQ(blockOn(stream->id()), 0u) << answer;
+  }
+  auto connection = std::make_shared<RTMPCaptureConnection>();
+  connection->setAnswer("createStream", [](const AMFList&) { return RTMPResponse(std::nullopt, {4294967295.0}); });
+  const auto stream = RTMPStream::make(connection);
+  blockOn(stream->createStream());
+  EXPECT_EQ(blockOn(stream->id()), 4294967295u);
+}
+
+TEST(RTMPStreamTests, PublishSendsTheCommandThenTheMetadataOnce) {
+  Fixture fixture("key");
+  auto published = fixture.start(fixture.stream->publish("key"));
+  EXPECT_EQ(blockOn(fixture.stream->readyState()), StreamReadyState::publish);
+  const auto command = fixture.sentNamed("publish");
+  ASSERT_EQ(command.size(), 1u);
+  EXPECT_EQ(command[0].chunkType, RTMPChunkType::zero);
+  EXPECT_EQ(command[0].chunkStreamId, RTMPChunkStreamId::command);
+  EXPECT_EQ(command[0].streamId, 1u);
+  EXPECT_EQ(command[0].payload,
+            (std::vector<std::uint8_t>{0x02, 0x00, 0x07, 'p', 'u', 'b', 'l', 'i', 's', 'h', 0x00, 0, 0, 0, 0, 0, 0, 0,
+                                       0, 0x05, 0x02, 0x00, 0x03, 'k', 'e', 'y', 0x02, 0x00, 0x04, 'l', 'i', 'v', 'e'}));
+  EXPECT_TRUE(fixture.sentNamed("@setDataFrame").empty());
+  fixture.answer("NetStream.Publish.Start");
+  EXPECT_EQ(published.get().status()->code(), "NetStream.Publish.Start");
+  EXPECT_EQ(blockOn(fixture.stream->readyState()), StreamReadyState::publishing);
+  const auto metadata = fixture.sentNamed("@setDataFrame");
+  ASSERT_EQ(metadata.size(), 1u);
+  EXPECT_EQ(metadata[0].chunkType, RTMPChunkType::zero);
+  EXPECT_EQ(metadata[0].chunkStreamId, RTMPChunkStreamId::data);
+  EXPECT_EQ(metadata[0].type, RTMPMessageType::amf0Data);
+  EXPECT_EQ(metadata[0].arguments.at(0), AMFValue("onMetaData"));
+  EXPECT_EQ(blockOn(fixture.stream->info()).resourceName, "key");
+}
+
+TEST(RTMPStreamTests, StatusAnswersResolveTheWaitingCommandByCodeAndLevel) {
+  struct Row {
+    const char* code;
+    const char* level;
+    bool completes;
+    bool fails;
+  };
+  const Row rows[] = {
+      {"NetStream.Publish.Start", "status", true, false},
+      {"NetStream.Play.Reset", "status", false, false},
+      {"NetStream.Publish.BadName", "error", false, true},
+      {"NetStream.Play.InsufficientBW", "warning", false, true},
+  };
+  for (const auto& row : rows) {
+    Fixture fixture;
+    auto status = blockOn(fixture.stream->status());
+    auto published = fixture.start(fixture.stream->publish("key"));
+    fixture.answer(row.code, row.level);
+    auto yielded = blockOn(status.next());
+    ASSERT_TRUE(yielded) << row.code;
+    EXPECT_EQ(yielded->code(), row.code);
+    if (row.completes) {
+      EXPECT_NO_THROW(published.get());
+      EXPECT_EQ(blockOn(fixture.stream->readyState()), StreamReadyState::publishing);
+    } else if (row.fails) {
+      EXPECT_EQ(errorOf(published), RTMPStream::Error::Case::requestFailed) << row.code;
+      EXPECT_EQ(blockOn(fixture.stream->readyState()), StreamReadyState::idle);
+    } else {
+      EXPECT_EQ(published.wait_for(50ms), std::future_status::timeout) << row.code;
+      fixture.answer("NetStream.Publish.Start");
+      EXPECT_NO_THROW(published.get());
+    }
+  }
+}
+
+TEST(RTMPStreamTests, AnAnswerWithoutStatusFailsTheCommandAndIsNotYielded) {
+  Fixture fixture;
+  auto status = blockOn(fixture.stream->status());
+  auto published = fixture.start(fixture.stream->publish("key"));
+  const RTMPCommandMessage bare(1, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt, {"no object"});
+  blockOn(fixture.stream->dispatch(bare, RTMPChunkType::zero));
+  EXPECT_EQ(errorOf(published), RTMPStream::Error::Case::requestFailed);
+  // Other commands are only logged.
+  const RTMPCommandMessage other(1, 0, RTMPObjectEncoding::amf0, "onFCPublish", 0, std::nullopt, {});
+  blockOn(fixture.stream->dispatch(other, RTMPChunkType::zero));
+  blockOn(fixture.stream->dispatch(RTMPUserControlMessage::Event::bufferFull));
+  auto yielded = blockOn(status.next());
+  ASSERT_TRUE(yielded);
+  EXPECT_EQ(yielded->code(), "NetStream.Buffer.Full");
+}
+
+TEST(RTMPStreamTests, ANewStatusSequenceFinishesTheOldOne) {
+  Fixture fixture;
+  auto first = blockOn(fixture.stream->status());
+  auto second = blockOn(fixture.stream->status());
+  EXPECT_FALSE(blockOn(first.next()));
+  blockOn(fixture.stream->dispatch(RTMPUserControlMessage::Event::bufferEmpty));
+  EXPECT_EQ(blockOn(second.next())->code(), "NetStream.Buffer.Empty");
+}
+
+TEST(RTMPStreamTests, TimeOutsBelongToTheirOwnCommand) {
+  // Unanswered: fails after the time-out, not before.
+  Fixture silent(std::nullopt, 300ms);
+  auto unanswered = silent.start(silent.stream->publish("key"));
+  EXPECT_EQ(unanswered.wait_for(150ms), std::future_status::timeout);
+  EXPECT_EQ(errorOf(unanswered), RTMPStream::Error::Case::requestTimedOut);
+  EXPECT_EQ(blockOn(silent.stream->readyState()), StreamReadyState::idle);
+
+  // Answered: its time-out cannot fail the next command.
+  Fixture fixture(std::nullopt, 300ms);
+  fixture.publish();
+  auto closing = fixture.start(fixture.stream->close());
+  EXPECT_EQ(blockOn(fixture.stream->readyState()), StreamReadyState::idle);
+  std::this_thread::sleep_for(200ms);
+  fixture.answer("NetStream.Unpublish.Success");
+  EXPECT_EQ(closing.get().status()->code(), "NetStream.Unpublish.Success");
+}
+
+TEST(RTMPStreamTests, ASecondCommandFailsTheWaitingOne) {
+  Fixture fixture;
+  fixture.play();
+  auto pausing = fixture.start(fixture.stream->pause(true));
+  auto closing = fixture.start(fixture.stream->close());
+  EXPECT_EQ(errorOf(pausing), RTMPStream::Error::Case::invalidState);
+  fixture.answer("NetStream.Play.Stop");
+  EXPECT_NO_THROW(closing.get());
+}
+
+TEST(RTMPStreamTests, PauseWaitsForTheStatusOfTheRequestedState) {
+  Fixture fixture;
+  fixture.play();
+  auto pausing = fixture.start(fixture.stream->pause(true));
+  EXPECT_EQ(fixture.sentNamed("pause").back().arguments.at(0), AMFValue(true));
+  fixture.answer("NetStream.Unpause.Notify");
+  EXPECT_EQ(pausing.wait_for(50ms), std::future_status::timeout);
+  fixture.answer("NetStream.Pause.Notify");
+  EXPECT_NO_THROW(pausing.get());
+  EXPECT_TRUE(blockOn(fixture.stream->isPaused()));
+  auto resuming = fixture.start(fixture.stream->togglePause());
+  EXPECT_EQ(fixture.sentNamed("pause").back().arguments.at(0), AMFValue(false));
+  fixture.answer("NetStream.Pause.Notify");
+  EXPECT_EQ(resuming.wait_for(50ms), std::future_status::timeout);
+  fixture.answer("NetStream.Unpause.Notify");
+  EXPECT_NO_THROW(resuming.get());
+  EXPECT_FALSE(blockOn(fixture.stream->isPaused()));
+}
+
+TEST(RTMPStreamTests, CommandsAreRefusedOutsideTheirStates) {
+  Fixture fixture;
+  const auto refused = [&](platform::Async<void> command) {
+    try {
+      blockOn(std::move(command));
+    } catch (const RTMPStream::Error& error) {
+      return error.errorCase() == RTMPStream::Error::Case::invalidState;
+    }
+    return false;
+  };
+  EXPECT_TRUE(refused(fixture.stream->seek(10)));
+  EXPECT_TRUE(refused(fixture.stream->send("@setDataFrame", {})));
+  const auto refusedResponse = [&](platform::Async<RTMPResponse> command) {
+    auto future = launch(std::move(command));
+    return errorOf(future) == RTMPStream::Error::Case::invalidState;
+  };
+  EXPECT_TRUE(refusedResponse(fixture.stream->close()));
+  EXPECT_TRUE(refusedResponse(fixture.stream->publish(std::nullopt)));
+  EXPECT_TRUE(refusedResponse(fixture.stream->pause(true)));
+  fixture.publish();
+  EXPECT_TRUE(refusedResponse(fixture.stream->publish("again")));
+  EXPECT_TRUE(refusedResponse(fixture.stream->play({"other"})));
+  EXPECT_TRUE(refused(fixture.stream->receiveVideo(false)));
+
+  Fixture playing;
+  playing.play();
+  blockOn(playing.stream->seek(10));
+  const auto seek = playing.sentNamed("seek");
+  ASSERT_EQ(seek.size(), 1u);
+  EXPECT_EQ(seek[0].arguments, (AMFList{10.0}));
+  EXPECT_EQ(seek[0].chunkType, RTMPChunkType::zero);
+}
+
+TEST(RTMPStreamTests, DataMessagesKeepOneTimeLineOnTheirChunkStream) {
+  Fixture fixture;
+  EXPECT_ANY_THROW(blockOn(fixture.stream->send("onCuePoint", {})));
+  fixture.publish();
+  std::this_thread::sleep_for(20ms);
+  blockOn(fixture.stream->send("onCuePoint", {1}));
+  blockOn(fixture.stream->send("onTextData", {2}, true));
+  const auto sent = fixture.connection->sent();
+  ASSERT_GE(sent.size(), 3u);
+  const auto& metadata = sent[sent.size() - 3];
+  const auto& cue = sent[sent.size() - 2];
+  const auto& text = sent.back();
+  EXPECT_EQ(metadata.chunkType, RTMPChunkType::zero);
+  EXPECT_LT(metadata.timestamp, 20u);
+  // A delta from the previous data message, whatever its handler.
+  EXPECT_EQ(cue.chunkType, RTMPChunkType::one);
+  EXPECT_GE(cue.timestamp, 20u);
+  EXPECT_LT(cue.timestamp, 2000u);
+  // Reset: whole again, counted from the start of the publication.
+  EXPECT_EQ(text.chunkType, RTMPChunkType::zero);
+  EXPECT_GE(text.timestamp, cue.timestamp);
+}
+
+TEST(RTMPStreamTests, EncodedMediaLeaveInOrderAndASecondPublicationStartsAtZero) {
+  Fixture fixture;
+  fixture.publish();
+  for (int frame = 0; frame < 100; ++frame) blockOn(fixture.stream->append(testing::encodedFrameAt(1.0 + frame / 30.0)));
+  // An audio sample buffer is no video.
+  const auto audioTime = platform::CMTime::make(5, 1);
+  blockOn(fixture.stream->append(
+      testing::encodedFrame(testing::aacPacket(48000, 2)->format()->formatDescription(), audioTime, audioTime)));
+  auto sent = fixture.connection->sent();
+  std::vector<Captured> video;
+  for (auto& message : sent) {
+    if (message.chunkStreamId == RTMPChunkStreamId::video) video.push_back(message);
+  }
+  ASSERT_EQ(video.size(), 101u);
+  EXPECT_EQ(video[0].payload[1], 0x00);
+  std::uint32_t total = 0;
+  for (std::size_t index = 1; index < video.size(); ++index) {
+    EXPECT_EQ(video[index].payload[1], 0x01);
+    total += video[index].timestamp;
+  }
+  EXPECT_NEAR(total, 3300u, 1);
+  blockOn(fixture.stream->dispatch(fluvio::NetworkMonitorEvent::reset()));
+  EXPECT_EQ(blockOn(fixture.stream->currentFPS()), 100);
+
+  auto closing = fixture.start(fixture.stream->close());
+  fixture.answer("NetStream.Unpublish.Success");
+  closing.get();
+  fixture.publish();
+  blockOn(fixture.stream->append(testing::encodedFrameAt(0.5)));
+  sent = fixture.connection->sent();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[sent.size() - 2].chunkType, RTMPChunkType::zero);
+  EXPECT_EQ(sent[sent.size() - 2].payload[1], 0x00);
+  EXPECT_EQ(sent.back().timestamp, 0u);
+}
+
+TEST(RTMPStreamTests, ReceivedDataSetsMetadataAndSampleAccess) {
+  Fixture fixture;
+  AMFArray metadata;
+  metadata.dict = {{"width", 640.0}};
+  const auto received = [&](std::string handler, AMFList arguments) {
+    blockOn(fixture.stream->dispatch(RTMPDataMessage(1, 0, RTMPObjectEncoding::amf0, std::move(handler), std::move(arguments)),
+                                     RTMPChunkType::zero));
+  };
+  received("onMetaData", {metadata});
+  EXPECT_EQ(blockOn(fixture.stream->metadata()), metadata);
+  received("onMetaData", {"not an array"});
+  EXPECT_EQ(blockOn(fixture.stream->metadata()), AMFArray());
+  const auto infoBefore = blockOn(fixture.stream->info()).byteCount;
+  received("|RtmpSampleAccess", {false, true});
+  EXPECT_GT(blockOn(fixture.stream->info()).byteCount, infoBefore);
+}
+
+TEST(RTMPStreamTests, SettingsWithoutAnRTMPFormIsRefused) {
+  Fixture fixture;
+  EXPECT_THROW(blockOn(fixture.stream->setAudioSettings(fluvio::AudioCodecSettings(64000, true, std::nullopt, 0,
+                                                                                     fluvio::AudioCodecFormat::pcm))),
+               RTMPStream::Error);
+  for (const auto format : {fluvio::AudioCodecFormat::aac, fluvio::AudioCodecFormat::opus}) {
+    blockOn(fixture.stream->setAudioSettings(fluvio::AudioCodecSettings(96000, true, std::nullopt, 0, format)));
+    EXPECT_EQ(blockOn(fixture.stream->audioSettings()).format, format);
+  }
+}
+
+}  // namespace
+}  // namespace rtmpfluvio

@@ -1,0 +1,113 @@
+#include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
+
+#include <asio/read.hpp>
+#include <asio/write.hpp>
+#include <stdexcept>
+#include <sys/socket.h>
+
+#include "RTMPFluvio/Sources/RTMP/RTMPControlMessages.hpp"
+
+namespace rtmpfluvio::testing {
+namespace {
+
+constexpr int kDeadlineSeconds = 10;
+
+void setDeadline(asio::ip::tcp::socket& socket) {
+  timeval deadline{kDeadlineSeconds, 0};
+  setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
+}
+
+}  // namespace
+
+ScriptedRTMPServer::ScriptedRTMPServer()
+    : acceptor_(context_, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0)) {}
+
+ScriptedRTMPServer::~ScriptedRTMPServer() = default;
+
+std::uint16_t ScriptedRTMPServer::port() const { return acceptor_.local_endpoint().port(); }
+
+std::string ScriptedRTMPServer::url(const std::string& path) const {
+  return "rtmp://127.0.0.1:" + std::to_string(port()) + path;
+}
+
+void ScriptedRTMPServer::accept(bool handshake) {
+  timeval deadline{kDeadlineSeconds, 0};
+  setsockopt(acceptor_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
+  client_.emplace(acceptor_.accept());
+  setDeadline(*client_);
+  reader_.reset();
+  writer_.reset();
+  if (!handshake) return;
+  Bytes c0c1(1537);
+  asio::read(*client_, asio::buffer(c0c1));
+  if (c0c1[0] != 3) throw std::runtime_error("C0 is not version 3");
+  Bytes s0s1s2(1 + 1536 + 1536, 0x11);
+  s0s1s2[0] = 3;
+  std::copy(c0c1.begin() + 1, c0c1.end(), s0s1s2.begin() + 1537);  // S2 echoes C1
+  asio::write(*client_, asio::buffer(s0s1s2));
+  Bytes c2(1536);
+  asio::read(*client_, asio::buffer(c2));
+  if (!std::equal(c2.begin() + 8, c2.end(), s0s1s2.begin() + 9)) throw std::runtime_error("C2 does not echo S1");
+}
+
+void ScriptedRTMPServer::readSome() {
+  std::uint8_t buffer[65536];
+  const std::size_t count = client_->read_some(asio::buffer(buffer));
+  reader_.put(std::span(buffer, count));
+}
+
+RTMPReceivedMessage ScriptedRTMPServer::nextMessage() {
+  for (;;) {
+    while (const auto chunk = reader_.next()) {
+      auto message = decodeMessage(chunk->header);
+      if (!message) continue;
+      if (const auto* size = std::get_if<RTMPSetChunkSizeMessage>(&*message)) reader_.setChunkSize(size->size());
+      return *message;
+    }
+    readSome();
+  }
+}
+
+RTMPCommandMessage ScriptedRTMPServer::nextCommand() {
+  for (;;) {
+    auto message = nextMessage();
+    if (auto* command = std::get_if<RTMPCommandMessage>(&message)) return *command;
+  }
+}
+
+void ScriptedRTMPServer::send(const RTMPMessage& message, std::uint32_t chunkStreamId) {
+  Bytes bytes;
+  writer_.write(RTMPChunkType::zero, chunkStreamId, message, bytes);
+  sendBytes(bytes);
+}
+
+void ScriptedRTMPServer::sendBytes(const Bytes& bytes) { asio::write(*client_, asio::buffer(bytes)); }
+
+void ScriptedRTMPServer::reply(const RTMPCommandMessage& command, AMFList arguments, const std::string& name) {
+  send(RTMPCommandMessage(command.streamId(), 0, RTMPObjectEncoding::amf0, name, command.transactionId(),
+                          std::nullopt, std::move(arguments)));
+}
+
+void ScriptedRTMPServer::replyToConnect(const RTMPCommandMessage& connect, const std::string& code,
+                                        const std::string& description) {
+  const bool success = code == "NetConnection.Connect.Success";
+  const AMFObject information{{"level", success ? "status" : "error"}, {"code", code}, {"description", description}};
+  send(RTMPCommandMessage(0, 0, RTMPObjectEncoding::amf0, success ? "_result" : "_error", connect.transactionId(),
+                          AMFObject{{"fmsVer", "FMS/3,0,1,123"}}, {AMFValue(information)}));
+}
+
+bool ScriptedRTMPServer::clientClosed() {
+  try {
+    for (;;) readSome();
+  } catch (const std::system_error& error) {
+    return error.code() == asio::error::eof || error.code() == asio::error::connection_reset;
+  }
+}
+
+void ScriptedRTMPServer::closeClient() {
+  std::error_code ignored;
+  client_->shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+  client_->close(ignored);
+}
+
+}  // namespace rtmpfluvio::testing

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkReader.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkWriter.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPCommandMessage.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
+
+namespace rtmpfluvio::testing {
+
+// A loopback RTMP server that the test drives step by step from its own
+// thread: accept, handshake, read what the client sends, answer. Every wait
+// has a deadline; a missed one fails the test with an exception.
+class ScriptedRTMPServer {
+ public:
+  using Bytes = std::vector<std::uint8_t>;
+
+  ScriptedRTMPServer();
+  ~ScriptedRTMPServer();
+
+  std::uint16_t port() const;
+  std::string url(const std::string& path = "/live") const;
+
+  // Accepts the next client; with `handshake`, also answers its handshake.
+  void accept(bool handshake = true);
+  // The next message, applying the client's chunk size on the way.
+  RTMPReceivedMessage nextMessage();
+  // The next command, skipping control messages.
+  RTMPCommandMessage nextCommand();
+  void send(const RTMPMessage& message, std::uint32_t chunkStreamId = 3);
+  void sendBytes(const Bytes& bytes);
+  // "_result" (or `name`) for `command` with the given arguments.
+  void reply(const RTMPCommandMessage& command, AMFList arguments, const std::string& name = "_result");
+  // The connect reply with a status of the given code, level and description.
+  void replyToConnect(const RTMPCommandMessage& connect, const std::string& code, const std::string& description = {});
+  // True when the client closed its side within the deadline.
+  bool clientClosed();
+  void closeClient();
+
+ private:
+  void readSome();
+
+  asio::io_context context_;
+  asio::ip::tcp::acceptor acceptor_;
+  std::optional<asio::ip::tcp::socket> client_;
+  RTMPChunkReader reader_;
+  RTMPChunkWriter writer_;
+};
+
+}  // namespace rtmpfluvio::testing
