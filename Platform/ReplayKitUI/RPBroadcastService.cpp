@@ -36,8 +36,9 @@ struct RPBroadcastService::Run {
 
   static void readErrorOutput(std::shared_ptr<Run> run) {
     auto* stream = g_subprocess_get_stderr_pipe(run->process);
+    auto* cancellable = run->cancellable;
     g_input_stream_read_bytes_async(
-        stream, 1024, G_PRIORITY_DEFAULT, run->cancellable,
+        stream, 1024, G_PRIORITY_DEFAULT, cancellable,
         [](GObject* source, GAsyncResult* result, gpointer data) {
           std::unique_ptr<std::shared_ptr<Run>> owned(static_cast<std::shared_ptr<Run>*>(data));
           auto run = *owned;
@@ -60,8 +61,9 @@ struct RPBroadcastService::Run {
   }
 
   static void waitForExit(std::shared_ptr<Run> run) {
+    auto* process = run->process;
     g_subprocess_wait_async(
-        run->process, nullptr,
+        process, nullptr,
         [](GObject*, GAsyncResult* result, gpointer data) {
           std::unique_ptr<std::shared_ptr<Run>> owned(static_cast<std::shared_ptr<Run>*>(data));
           auto run = *owned;
@@ -102,7 +104,7 @@ void RPBroadcastService::start() {
   if (run_) return;
   GError* error = nullptr;
   GSubprocess* process = g_subprocess_new(G_SUBPROCESS_FLAGS_STDERR_PIPE, &error, configuration_.programPath.c_str(),
-                                          "--extension", configuration_.extension.c_str(), nullptr);
+                                          configuration_.extension.c_str(), nullptr);
   if (process == nullptr) {
     const std::string message = std::string("Die Übertragung konnte nicht gestartet werden: ") + error->message;
     g_error_free(error);

@@ -9,8 +9,8 @@
 
 namespace platform {
 
-// The broadcast service as a program of its own: started with the extension
-// to run, stopped with SIGTERM. When it ends on its own with a failure, the
+// The broadcast service as a program of its own: started as
+// `PROGRAM EXTENSION_MODULE`, stopped with SIGTERM. When it ends on its own with a failure, the
 // last line it wrote to its error output is the broadcast's error text.
 class RPBroadcastService : public std::enable_shared_from_this<RPBroadcastService> {
  public:

@@ -152,8 +152,10 @@ WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration)
   persistCookies(session);
 
   auto* settings = webkit_settings_new();
-  webkit_settings_set_user_agent_with_application_details(
-      settings, configuration.applicationNameForUserAgent.c_str(), nullptr);
+  // The engine would append its own version to the name; the name stands alone.
+  const std::string userAgent =
+      std::string(webkit_settings_get_user_agent(settings)) + " " + configuration.applicationNameForUserAgent;
+  webkit_settings_set_user_agent(settings, userAgent.c_str());
   webkit_settings_set_media_playback_requires_user_gesture(settings, configuration.mediaPlaybackRequiresUserAction);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings,
                                                               configuration.allowsBackForwardNavigationGestures);

@@ -22,7 +22,7 @@ AdwMessageDialog* shownDialog() {
 
 PortalWindow::PortalWindow(const std::string& startURL)
     : window_(TarvelPortalApp::makeWindow(nullptr, *PortalURL::make(startURL),
-                                          {TARVEL_PORTAL_STAND_IN_SERVICE, "TarvelPortalBroadcast"})) {
+                                          {TARVEL_PORTAL_STAND_IN_SERVICE, "TarvelPortalBroadcast.so"})) {
   gtk_window_present(GTK_WINDOW(window_));
 }
 
@@ -60,7 +60,21 @@ AdwMessageDialog* PortalWindow::waitForDialog() {
     dialog = shownDialog();
     return dialog != nullptr;
   });
+  if (dialog != nullptr) waitForFrames(GTK_WIDGET(dialog));
   return dialog;
+}
+
+void PortalWindow::waitForFrames(GtkWidget* widget) {
+  int frames = 0;
+  const guint tick = gtk_widget_add_tick_callback(
+      widget,
+      [](GtkWidget*, GdkFrameClock*, gpointer data) -> gboolean {
+        ++*static_cast<int*>(data);
+        return G_SOURCE_CONTINUE;
+      },
+      &frames, nullptr);
+  waitUntil([&] { return frames >= 3; });
+  gtk_widget_remove_tick_callback(widget, tick);
 }
 
 bool PortalWindow::dialogGone() {
