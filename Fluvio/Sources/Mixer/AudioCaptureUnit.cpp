@@ -25,41 +25,15 @@ AudioCaptureUnit::AudioCaptureUnit(std::shared_ptr<CaptureSessionConvertible> se
 
 void AudioCaptureUnit::attachAudio(std::shared_ptr<platform::AVCaptureDevice> device, std::uint8_t track,
                                    const Configuration& configuration) {
-  if (auto it = devices_.find(track); it != devices_.end()) {
-    session_->detach(it->second.get());
-    devices_.erase(it);
-  }
+  devices_.detach(track);
   if (!device) return;
-  auto unit = std::make_shared<AudioDeviceUnit>(track, device);
+  auto unit = std::make_shared<AudioDeviceUnit>(track, std::move(device));
   unit->setSampleBufferDelegate(
       [weakSelf = weak_from_this()](const platform::CMSampleBuffer& sampleBuffer, std::uint8_t bufferTrack) {
         if (auto self = weakSelf.lock()) self->appendOnQueue(sampleBuffer, bufferTrack);
       },
       lockQueue_);
-  if (configuration) {
-    try {
-      configuration(*unit);
-    } catch (...) {
-      // The unit is attached as it is.
-    }
-  }
-  if (!session_->attach(unit.get())) {
-    session_->detach(unit.get());
-    throw platform::AVError(platform::AVError::invalidArgument, device);
-  }
-  devices_[track] = std::move(unit);
-}
-
-void AudioCaptureUnit::suspend() {
-  if (isSuspended_) return;
-  for (const auto& [track, unit] : devices_) session_->detach(unit.get());
-  isSuspended_ = true;
-}
-
-void AudioCaptureUnit::resume() {
-  if (!isSuspended_) return;
-  for (const auto& [track, unit] : devices_) session_->attach(unit.get());
-  isSuspended_ = false;
+  devices_.attach(std::move(unit), configuration);
 }
 
 bool AudioCaptureUnit::isMonitoringEnabled() const {

@@ -11,6 +11,7 @@
 #include "Fluvio/Sources/Mixer/AudioDeviceUnit.hpp"
 #include "Fluvio/Sources/Mixer/AudioMixer.hpp"
 #include "Fluvio/Sources/Mixer/AudioMonitor.hpp"
+#include "Fluvio/Sources/Mixer/CaptureDevices.hpp"
 #include "Fluvio/Sources/Mixer/CaptureSessionConvertible.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/SerialQueue.hpp"
@@ -38,11 +39,11 @@ class AudioCaptureUnit final : public AudioMixerDelegate, public std::enable_sha
   // session refuses the unit; configuration errors are dropped.
   void attachAudio(std::shared_ptr<platform::AVCaptureDevice> device, std::uint8_t track,
                    const Configuration& configuration = {});
-  const std::map<std::uint8_t, std::shared_ptr<AudioDeviceUnit>>& devices() const noexcept { return devices_; }
+  const std::map<std::uint8_t, std::shared_ptr<AudioDeviceUnit>>& devices() const noexcept { return devices_.units(); }
 
-  bool isSuspended() const noexcept { return isSuspended_; }
-  void suspend();
-  void resume();
+  bool isSuspended() const noexcept { return devices_.isSuspended(); }
+  void suspend() { devices_.suspend(); }
+  void resume() { devices_.resume(); }
 
   bool isMonitoringEnabled() const;
   void setMonitoringEnabled(bool enabled);
@@ -74,8 +75,7 @@ class AudioCaptureUnit final : public AudioMixerDelegate, public std::enable_sha
   const std::shared_ptr<CaptureSessionConvertible> session_;
   std::shared_ptr<AudioMixer> audioMixer_;
   AudioMonitor monitor_;
-  std::map<std::uint8_t, std::shared_ptr<AudioDeviceUnit>> devices_;
-  bool isSuspended_ = false;
+  CaptureDevices<AudioDeviceUnit> devices_{session_};
 
   mutable std::mutex mutex_;
   bool isMonitoringEnabled_ = false;

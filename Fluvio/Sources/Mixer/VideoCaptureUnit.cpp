@@ -12,10 +12,7 @@ std::shared_ptr<VideoCaptureUnit> VideoCaptureUnit::make(std::shared_ptr<Capture
 
 void VideoCaptureUnit::attachVideo(std::shared_ptr<platform::AVCaptureDevice> device, std::uint8_t track,
                                    const Configuration& configuration) {
-  if (auto it = devices_.find(track); it != devices_.end()) {
-    session_->detach(it->second.get());
-    devices_.erase(it);
-  }
+  devices_.detach(track);
   lockQueue_->async([weakSelf = weak_from_this(), track] {
     if (auto self = weakSelf.lock()) {
       self->videoMixer_.removeInputFormat(track);
@@ -25,7 +22,7 @@ void VideoCaptureUnit::attachVideo(std::shared_ptr<platform::AVCaptureDevice> de
   });
   if (!device) return;
   const bool anotherCamera =
-      std::any_of(devices_.begin(), devices_.end(), [](const auto& entry) { return entry.second->device() != nullptr; });
+      std::any_of(devices().begin(), devices().end(), [](const auto& entry) { return entry.second->device() != nullptr; });
   if (anotherCamera && !session_->isMultiCamSessionEnabled()) throw Error();
   auto unit = std::make_shared<VideoDeviceUnit>(track, device);
   unit->setVideoOrientation(videoOrientation_);
@@ -34,17 +31,7 @@ void VideoCaptureUnit::attachVideo(std::shared_ptr<platform::AVCaptureDevice> de
         if (auto self = weakSelf.lock()) self->appendOnQueue(sampleBuffer, frameTrack);
       },
       lockQueue_);
-  if (configuration) {
-    try {
-      configuration(*unit);
-    } catch (...) {
-      // The unit is attached as it is.
-    }
-  }
-  if (!session_->attach(unit.get())) {
-    session_->detach(unit.get());
-    throw platform::AVError(platform::AVError::invalidArgument, device);
-  }
+  devices_.attach(unit, configuration);
   for (const auto& connection : unit->output()->connections()) {
     if (connection->isVideoMirroringSupported()) connection->setVideoMirrored(unit->isVideoMirrored());
     if (connection->isVideoOrientationSupported()) connection->setVideoOrientation(unit->videoOrientation());
@@ -52,30 +39,17 @@ void VideoCaptureUnit::attachVideo(std::shared_ptr<platform::AVCaptureDevice> de
       connection->setPreferredVideoStabilizationMode(unit->preferredVideoStabilizationMode());
     }
   }
-  devices_[track] = std::move(unit);
-}
-
-void VideoCaptureUnit::suspend() {
-  if (isSuspended_) return;
-  for (const auto& [track, unit] : devices_) session_->detach(unit.get());
-  isSuspended_ = true;
-}
-
-void VideoCaptureUnit::resume() {
-  if (!isSuspended_) return;
-  for (const auto& [track, unit] : devices_) session_->attach(unit.get());
-  isSuspended_ = false;
 }
 
 void VideoCaptureUnit::setTorchEnabled(bool enabled) {
   isTorchEnabled_ = enabled;
-  for (const auto& [track, unit] : devices_) {
+  for (const auto& [track, unit] : devices()) {
     unit->setTorchMode(enabled ? platform::AVCaptureTorchMode::on : platform::AVCaptureTorchMode::off);
   }
 }
 
 void VideoCaptureUnit::applyVideoOrientation() {
-  for (const auto& [track, unit] : devices_) unit->setVideoOrientation(videoOrientation_);
+  for (const auto& [track, unit] : devices()) unit->setVideoOrientation(videoOrientation_);
 }
 
 VideoMixerSettings VideoCaptureUnit::settings() const {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <utility>
 
+#include "Fluvio/Sources/Mixer/CaptureDevices.hpp"
 #include "Fluvio/Sources/Mixer/CaptureSessionConvertible.hpp"
 #include "Fluvio/Sources/Mixer/VideoDeviceUnit.hpp"
 #include "Fluvio/Sources/Mixer/VideoMixer.hpp"
@@ -37,11 +38,11 @@ class VideoCaptureUnit final : public VideoMixerDelegate, public std::enable_sha
   // unit's error, or AVError::invalidArgument when the session refuses it.
   void attachVideo(std::shared_ptr<platform::AVCaptureDevice> device, std::uint8_t track,
                    const Configuration& configuration = {});
-  const std::map<std::uint8_t, std::shared_ptr<VideoDeviceUnit>>& devices() const noexcept { return devices_; }
+  const std::map<std::uint8_t, std::shared_ptr<VideoDeviceUnit>>& devices() const noexcept { return devices_.units(); }
 
-  bool isSuspended() const noexcept { return isSuspended_; }
-  void suspend();
-  void resume();
+  bool isSuspended() const noexcept { return devices_.isSuspended(); }
+  void suspend() { devices_.suspend(); }
+  void resume() { devices_.resume(); }
 
   bool isTorchEnabled() const noexcept { return isTorchEnabled_; }
   void setTorchEnabled(bool enabled);
@@ -72,8 +73,7 @@ class VideoCaptureUnit final : public VideoMixerDelegate, public std::enable_sha
       std::make_shared<const platform::SerialQueue>("com.fluvio.Fluvio.VideoCaptureUnit.lock");
   const std::shared_ptr<CaptureSessionConvertible> session_;
   VideoMixer videoMixer_;
-  std::map<std::uint8_t, std::shared_ptr<VideoDeviceUnit>> devices_;
-  bool isSuspended_ = false;
+  CaptureDevices<VideoDeviceUnit> devices_{session_};
   bool isTorchEnabled_ = false;
   platform::AVCaptureVideoOrientation videoOrientation_ = platform::AVCaptureVideoOrientation::portrait;
 
