@@ -1,0 +1,42 @@
+#include "Fluvio/Sources/Mixer/AudioMixerTrackSettings.hpp"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+namespace fluvio {
+
+const AudioMixerTrackSettings AudioMixerTrackSettings::defaultSettings{};
+
+std::optional<std::vector<std::int64_t>> AudioMixerTrackSettings::validChannelMap(
+    const platform::AVAudioConverter& converter) const {
+  if (!channelMap || channelMap->size() != converter.outputFormat()->channelCount()) return std::nullopt;
+  const auto inputChannels = static_cast<std::int64_t>(converter.inputFormat()->channelCount());
+  if (std::any_of(channelMap->begin(), channelMap->end(), [&](auto entry) { return entry >= inputChannels; })) {
+    return std::nullopt;
+  }
+  return channelMap;
+}
+
+void AudioMixerTrackSettings::apply(const AudioMixerTrackSettings& oldValue,
+                                    platform::AVAudioConverter* converter) const {
+  if (converter == nullptr) return;
+  if (oldValue.downmix != downmix) converter->setDownmix(downmix);
+  if (!channelMap || oldValue.channelMap == channelMap) return;
+  if (auto map = validChannelMap(*converter)) converter->setChannelMap(std::move(*map));
+}
+
+void to_json(nlohmann::json& json, const AudioMixerTrackSettings& settings) {
+  json = nlohmann::json{{"volume", settings.volume}, {"isMuted", settings.isMuted}, {"downmix", settings.downmix}};
+  if (settings.channelMap) json["channelMap"] = *settings.channelMap;
+}
+
+void from_json(const nlohmann::json& json, AudioMixerTrackSettings& settings) {
+  AudioMixerTrackSettings decoded;
+  json.at("volume").get_to(decoded.volume);
+  json.at("isMuted").get_to(decoded.isMuted);
+  json.at("downmix").get_to(decoded.downmix);
+  if (auto it = json.find("channelMap"); it != json.end()) decoded.channelMap = it->get<std::vector<std::int64_t>>();
+  settings = std::move(decoded);
+}
+
+}  // namespace fluvio

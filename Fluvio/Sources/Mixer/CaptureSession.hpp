@@ -1,0 +1,76 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "Fluvio/Sources/Mixer/CaptureSessionConvertible.hpp"
+#include "Fluvio/Sources/Util/AsyncStreamedFlow.hpp"
+#include "Platform/Concurrency/SerialQueue.hpp"
+#include "Platform/Foundation/Notification.hpp"
+
+namespace fluvio {
+
+// A platform capture session, single- or multi-camera, with its runtime
+// errors and interruptions published as sequences. Restarts after failures
+// back off, so a device that is gone does not make a busy loop.
+class CaptureSession final : public CaptureSessionConvertible,
+                             public std::enable_shared_from_this<CaptureSession> {
+ public:
+  struct Capabilities {
+    bool isMultiCamSessionEnabled() const noexcept { return isMultiCamSessionEnabled_; }
+    // Stores false, with an info line, where the platform cannot run several cameras.
+    void setMultiCamSessionEnabled(bool enabled);
+
+   private:
+    bool isMultiCamSessionEnabled_ = false;
+  };
+
+  static constexpr std::chrono::milliseconds firstRestartDelay{250};
+  static constexpr std::chrono::seconds longestRestartDelay{8};
+
+  static std::shared_ptr<CaptureSession> make(bool isMultiCamSessionEnabled);
+  ~CaptureSession() override;
+
+  // Made on first use.
+  const std::shared_ptr<platform::AVCaptureSession>& session();
+
+  Preset sessionPreset() const override;
+  void setSessionPreset(Preset preset) override;
+  bool isCapturing() const override;
+  platform::AsyncStream<bool> isInturreped() override;
+  platform::AsyncStream<platform::AVError> runtimeError() override;
+  std::shared_ptr<platform::CMClock> synchronizationClock() const override { return platform::CMClock::hostTimeClock(); }
+  bool isMultiCamSessionEnabled() const override { return capabilities_.isMultiCamSessionEnabled(); }
+  bool isMultitaskingCameraAccessEnabled() const override { return false; }
+  bool attach(const DeviceUnit* unit) override;
+  void detach(const DeviceUnit* unit) override;
+  void configuration(const Configuration& body) override;
+  void startRunningIfNeeded() override;
+
+  bool isRunning() const override;
+  void startRunning() override;
+  void stopRunning() override;
+
+ private:
+  explicit CaptureSession(bool isMultiCamSessionEnabled);
+
+  void sessionRuntimeError(const platform::Notification& notification);
+  void yieldInterrupted(bool interrupted);
+  void scheduleRestart(std::chrono::steady_clock::duration delay);
+
+  Capabilities capabilities_;
+  mutable std::mutex mutex_;
+  std::shared_ptr<platform::AVCaptureSession> session_;
+  Preset sessionPreset_ = Preset::hd1280x720;
+  bool isRunning_ = false;
+  AsyncStreamedFlow<bool> isInturreped_;
+  AsyncStreamedFlow<platform::AVError> runtimeError_;
+  std::optional<std::chrono::steady_clock::time_point> lastRestart_;
+  std::chrono::steady_clock::duration restartDelay_ = firstRestartDelay;
+  bool restartScheduled_ = false;
+  platform::SerialQueue restartQueue_{"com.fluvio.Fluvio.CaptureSession.restart"};
+};
+
+}  // namespace fluvio

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+
+#include "Fluvio/Sources/Mixer/AudioCaptureUnit.hpp"
+#include "Fluvio/Sources/Mixer/CaptureSession.hpp"
+#include "Fluvio/Sources/Mixer/NullCaptureSession.hpp"
+#include "Fluvio/Sources/Mixer/VideoCaptureUnit.hpp"
+#include "Fluvio/Tests/Mixer/Collector.hpp"
+#include "Fluvio/Tests/Mixer/MixerTestSupport.hpp"
+#include "Platform/AVFAudio/NullAudioDevice.hpp"
+#include "Platform/AVFoundation/SyntheticCameraSource.hpp"
+#include "Platform/AVFoundation/ToneMicrophoneSource.hpp"
+#include "Platform/AudioToolbox/DeviceOutputUnit.hpp"
+#include "Platform/Foundation/NotificationCenter.hpp"
+
+namespace fluvio {
+namespace {
+
+using platform::AVCaptureVideoOrientation;
+using testing::Collector;
+
+struct Capture {
+  std::shared_ptr<CaptureSession> session;
+  std::shared_ptr<VideoCaptureUnit> video;
+  std::shared_ptr<AudioCaptureUnit> audio;
+  explicit Capture(bool multiCam = false, bool multiTrack = false)
+      : session(CaptureSession::make(multiCam)),
+        video(VideoCaptureUnit::make(session)),
+        audio(AudioCaptureUnit::make(session, multiTrack)) {}
+  ~Capture() { session->stopRunning(); }
+  template <class Body>
+  void configure(Body&& body) {
+    session->configuration([&](platform::AVCaptureSession&) { body(); });
+  }
+};
+
+// The synthetic camera and microphone through a running session: frames
+// turned to the orientation, in time order; audio mixed into contiguous blocks.
+TEST(CaptureUnits, SyntheticDevicesDeliverThroughTheSession) {
+  Capture capture;
+  auto camera = platform::SyntheticCameraSource::makeDevice();
+  capture.configure([&] {
+    capture.video->attachVideo(camera, 0, [](VideoDeviceUnit& unit) { unit.setFrameRate(60); });
+    capture.audio->attachAudio(platform::ToneMicrophoneSource::makeDevice(), 0);
+  });
+  Collector<VideoCaptureUnit::Input> frames(capture.video->inputs());
+  Collector<platform::CMSampleBuffer> mixed(capture.video->output());
+  auto [stream, continuation] = platform::AsyncStream<AudioCaptureUnit::Element>::makeStream();
+  capture.audio->setContinuation(continuation);
+  Collector<AudioCaptureUnit::Element> audio(stream);
+  capture.session->startRunning();
+  EXPECT_TRUE(capture.session->isCapturing());
+  ASSERT_TRUE(frames.waitFor(10));
+  ASSERT_TRUE(mixed.waitFor(10));
+  ASSERT_TRUE(audio.waitFor(10));
+  const auto received = frames.elements();
+  for (std::size_t i = 1; i < received.size(); ++i) {
+    EXPECT_EQ(received[i].first, 0);
+    EXPECT_LT(received[i - 1].second.presentationTimeStamp(), received[i].second.presentationTimeStamp());
+  }
+  // Portrait by default: the landscape camera comes out upright.
+  EXPECT_EQ(received[0].second.imageBuffer()->width(), 720u);
+  EXPECT_EQ(received[0].second.imageBuffer()->height(), 1280u);
+  EXPECT_EQ(camera->activeVideoMinFrameDuration(), platform::CMTime::make(100, 6000));
+  EXPECT_EQ(capture.video->inputFormats().size(), 1u);
+  const auto blocks = audio.elements();
+  for (std::size_t i = 1; i < blocks.size(); ++i) {
+    EXPECT_EQ(blocks[i].second->sampleTime() - blocks[i - 1].second->sampleTime(), 1024);
+    EXPECT_NE(blocks[i].first, blocks[i - 1].first);  // each a copy of its own
+  }
+  EXPECT_EQ(blocks[0].first->frameLength(), 1024u);
+  EXPECT_EQ(capture.audio->inputFormats().size(), 1u);
+
+  capture.video->setVideoOrientation(AVCaptureVideoOrientation::landscapeRight);
+  capture.video->applyVideoOrientation();
+  const auto seen = frames.elements().size();
+  ASSERT_TRUE(frames.waitFor(seen + 5));
+  EXPECT_EQ(frames.elements().back().second.imageBuffer()->width(), 1280u);
+  capture.session->stopRunning();
+  capture.video->finishFlows();
+  capture.audio->finishContinuation();
+  EXPECT_FALSE(capture.session->isCapturing());
+}
+
+TEST(CaptureUnits, AttachRules) {
+  Capture capture;
+  auto front = platform::SyntheticCameraSource::makeDevice(platform::AVCaptureDevicePosition::front);
+  capture.configure([&] { capture.video->attachVideo(platform::SyntheticCameraSource::makeDevice(), 0); });
+  // A second camera needs a multi-camera session.
+  EXPECT_THROW(capture.configure([&] { capture.video->attachVideo(front, 1); }), VideoCaptureUnit::Error);
+  EXPECT_FALSE(capture.video->devices().contains(1));
+  // A device that cannot be opened throws and leaves the track without a unit.
+  auto gone = platform::SyntheticCameraSource::makeDevice();
+  gone->setConnected(false);
+  EXPECT_THROW(capture.configure([&] { capture.audio->attachAudio(gone, 0); }), platform::AVError);
+  EXPECT_TRUE(capture.audio->devices().empty());
+  // Attaching no device detaches.
+  capture.configure([&] { capture.video->attachVideo(nullptr, 0); });
+  EXPECT_TRUE(capture.video->devices().empty());
+  EXPECT_TRUE(capture.session->session()->inputs().empty());
+
+  Capture multi(true);
+  multi.configure([&] {
+    multi.video->attachVideo(platform::SyntheticCameraSource::makeDevice(), 0);
+    multi.video->attachVideo(front, 1);
+  });
+  EXPECT_EQ(multi.video->devices().size(), 2u);
+  EXPECT_EQ(multi.session->session()->connections().size(), 2u);
+  multi.video->suspend();
+  multi.video->suspend();
+  EXPECT_TRUE(multi.session->session()->inputs().empty());
+  multi.video->resume();
+  EXPECT_EQ(multi.session->session()->inputs().size(), 2u);
+  multi.video->resume();
+  EXPECT_EQ(multi.session->session()->inputs().size(), 2u);
+}
+
+TEST(VideoDeviceUnitSettings, FrameRateTorchAndConnections) {
+  auto camera = platform::SyntheticCameraSource::makeDevice();
+  VideoDeviceUnit unit(0, camera);
+  const auto format = camera->activeFormat();
+  unit.setFrameRate(30);
+  EXPECT_EQ(camera->activeFormat(), format);
+  EXPECT_EQ(camera->activeVideoMinFrameDuration(), platform::CMTime::make(100, 3000));
+  EXPECT_EQ(camera->activeVideoMaxFrameDuration(), platform::CMTime::make(100, 3000));
+  unit.setFrameRate(29.97);
+  EXPECT_EQ(camera->activeVideoMinFrameDuration(), platform::CMTime::make(100, 2997));
+  for (const double rate : {240.0, 0.0, -5.0, 1e12}) {
+    EXPECT_THROW(unit.setFrameRate(rate), VideoDeviceUnit::Error) << rate;
+    EXPECT_EQ(unit.frameRate(), 29.97);
+  }
+  camera->lockForConfiguration();  // a failed set released its lock: this one is ours
+  camera->unlockForConfiguration();
+  unit.setTorchMode(platform::AVCaptureTorchMode::on);
+  EXPECT_EQ(camera->torchMode(), platform::AVCaptureTorchMode::off);
+  // Before attaching, only the field changes.
+  unit.setVideoMirrored(true);
+  EXPECT_TRUE(unit.isVideoMirrored());
+  EXPECT_TRUE(unit.output()->connections().empty());
+  ASSERT_NE(unit.connection(), nullptr);
+  EXPECT_EQ(unit.colorFormat(), platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange);
+}
+
+TEST(CaptureSessionEvents, RuntimeErrorsAndInterruptions) {
+  auto session = CaptureSession::make(false);
+  session->startRunning();
+  Collector<platform::AVError> errors(session->runtimeError());
+  Collector<bool> interrupted(session->isInturreped());
+  auto& center = platform::NotificationCenter::defaultCenter();
+  const auto object = std::shared_ptr<const void>(session->session(), session->session().get());
+  center.post(std::string(platform::AVCaptureSessionRuntimeErrorNotification), object, {});
+  center.post(std::string(platform::AVCaptureSessionRuntimeErrorNotification), object,
+              {{std::string(platform::AVCaptureSessionErrorKey), std::string("not a code")}});
+  center.post(std::string(platform::AVCaptureSessionRuntimeErrorNotification), object,
+              {{std::string(platform::AVCaptureSessionErrorKey), std::int64_t(-11819)}});
+  center.post(std::string(platform::AVCaptureSessionWasInterruptedNotification), object);
+  center.post(std::string(platform::AVCaptureSessionInterruptionEndedNotification), object);
+  center.post(std::string(platform::AVCaptureSessionWasInterruptedNotification), nullptr);  // another object
+  ASSERT_TRUE(errors.waitFor(1));
+  ASSERT_TRUE(interrupted.waitFor(2));
+  session->stopRunning();
+  EXPECT_TRUE(errors.waitFinished());
+  ASSERT_EQ(errors.elements().size(), 1u);
+  EXPECT_EQ(errors.elements()[0].code(), -11819);
+  EXPECT_EQ(interrupted.elements(), (std::vector<bool>{true, false}));
+}
+
+// A device that keeps failing is restarted less and less often, never in a busy loop.
+TEST(CaptureSessionEvents, RestartsAfterFailureBackOff) {
+  auto session = CaptureSession::make(false);
+  auto camera = platform::SyntheticCameraSource::makeDevice();
+  auto unit = std::make_shared<VideoDeviceUnit>(0, camera);
+  session->configuration([&](platform::AVCaptureSession&) { session->attach(unit.get()); });
+  session->startRunning();
+  std::atomic<int> restarts = 0;
+  Collector<platform::AVError> errors(session->runtimeError());
+  camera->setConnected(false);
+  session->session()->stopRunning();  // the device went away
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(600)) {
+    if (!session->session()->isRunning()) {
+      session->startRunningIfNeeded();
+      if (session->session()->isRunning()) {
+        ++restarts;
+        session->session()->stopRunning();
+      }
+    }
+  }
+  // Immediately, then after 250 ms, then not before 500 ms more.
+  EXPECT_GE(restarts.load(), 1);
+  EXPECT_LE(restarts.load(), 2);
+  session->stopRunning();
+}
+
+TEST(NullCaptureSessionBehaviour, AcceptsEverythingAndDoesNothing) {
+  NullCaptureSession session;
+  session.setSessionPreset(platform::AVCaptureSession::Preset::vga640x480);
+  EXPECT_EQ(session.sessionPreset(), platform::AVCaptureSession::Preset::hd1280x720);
+  bool called = false;
+  session.configuration([&](platform::AVCaptureSession&) { called = true; });
+  EXPECT_FALSE(called);
+  EXPECT_EQ(session.synchronizationClock(), nullptr);
+  session.startRunning();
+  EXPECT_TRUE(session.isRunning());
+  EXPECT_FALSE(session.isCapturing());
+  Collector<platform::AVError> errors(session.runtimeError());
+  session.stopRunning();
+  EXPECT_TRUE(errors.waitFinished());
+}
+
+TEST(CaptureSessionConfiguration, CommitsAndRethrows) {
+  auto session = CaptureSession::make(false);
+  EXPECT_THROW(session->configuration([](platform::AVCaptureSession&) { throw std::runtime_error("closure"); }),
+               std::runtime_error);
+  // Committed: a unit attached now takes effect at once.
+  auto unit = std::make_shared<AudioDeviceUnit>(0, platform::ToneMicrophoneSource::makeDevice());
+  EXPECT_TRUE(session->attach(unit.get()));
+  EXPECT_EQ(session->session()->connections().size(), 1u);
+  session->setSessionPreset(platform::AVCaptureSession::Preset::vga640x480);
+  EXPECT_EQ(session->session()->sessionPreset(), platform::AVCaptureSession::Preset::vga640x480);
+  auto multi = CaptureSession::make(true);
+  multi->setSessionPreset(platform::AVCaptureSession::Preset::vga640x480);  // refused by the session, kept
+  EXPECT_EQ(multi->sessionPreset(), platform::AVCaptureSession::Preset::vga640x480);
+  EXPECT_NE(multi->session()->sessionPreset(), platform::AVCaptureSession::Preset::vga640x480);
+}
+
+// Monitoring plays the mixed audio on the device output: the samples the
+// device renders are the ones appended.
+TEST(AudioMonitoring, PlaysTheMixThroughTheDevice) {
+  std::mutex mutex;
+  std::vector<std::int16_t> played;
+  std::shared_ptr<platform::NullAudioDevice> device;
+  platform::DeviceOutputUnit::setDeviceFactory([&] {
+    device = platform::NullAudioDevice::make(testing::int16Format(48000), 1024, platform::NullAudioDevice::Clock::manual,
+                                             [&](const platform::AVAudioPCMBuffer& period) {
+                                               std::lock_guard lock(mutex);
+                                               const auto* samples = period.int16ChannelData()[0];
+                                               played.assign(samples, samples + 2048);
+                                             });
+    return device;
+  });
+  auto unit = AudioCaptureUnit::make(std::make_shared<NullCaptureSession>(), false);
+  testing::ToneSource tone{testing::int16Format(48000), 4321};
+  auto [first, firstTime] = tone.next(1024);
+  unit->append(first, firstTime, 0);
+  unit->setMonitoringEnabled(true);
+  for (int i = 0; i < 3; ++i) {
+    auto [buffer, when] = tone.next(1024);
+    unit->append(buffer, when, 0);
+  }
+  std::promise<void> drained;
+  unit->lockQueue()->async([&] { drained.set_value(); });
+  drained.get_future().wait();
+  ASSERT_NE(device, nullptr);
+  device->advance(2);
+  {
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(played.size(), 2048u);
+    EXPECT_EQ(played.front(), 4321);
+    EXPECT_EQ(played.back(), 4321);
+  }
+  unit->setMonitoringEnabled(false);
+  std::promise<void> stopped;
+  unit->lockQueue()->async([&] { stopped.set_value(); });
+  stopped.get_future().wait();
+  platform::DeviceOutputUnit::setDeviceFactory({});
+}
+
+}  // namespace
+}  // namespace fluvio
