@@ -104,9 +104,14 @@ ByteArray& ByteArray::writeUTF8Bytes(std::string_view text) {
 
 ByteArray& ByteArray::writeBytes(std::span<const std::uint8_t> bytes) {
   if (position_ == data_.size()) {
-    // Appending, as while a message is built: a plain copy behind the end.
-    data_.resize(position_ + bytes.size());
-    if (!bytes.empty()) std::memcpy(data_.data() + position_, bytes.data(), bytes.size());
+    // Appending, as while a message is built: the few bytes of a marker or
+    // number one by one, longer runs as one copy behind the end.
+    if (bytes.size() <= sizeof(std::uint64_t)) {
+      for (const std::uint8_t byte : bytes) data_.push_back(byte);
+    } else {
+      data_.resize(position_ + bytes.size());
+      std::memcpy(data_.data() + position_, bytes.data(), bytes.size());
+    }
     position_ += bytes.size();
     return *this;
   }
