@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include <ctime>
+#include <fstream>
+#include <string_view>
 #include <vector>
 
 #include "Fluvio/Sources/Codec/VTCompressionSessionAdapter.hpp"
@@ -57,4 +59,24 @@ BENCHMARK_CAPTURE(encode720pBroadcast, BGRA, &videotest::makeBGRA)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// With --write-bgra-frames=FILE the BGRA pictures are written there as raw
+// video instead, so that a reference encoder can be timed on the same frames.
+int main(int argc, char** argv) {
+  constexpr std::string_view option = "--write-bgra-frames=";
+  if (argc == 2 && std::string_view(argv[1]).starts_with(option)) {
+    std::ofstream file(std::string(std::string_view(argv[1]).substr(option.size())), std::ios::binary);
+    for (int index = 0; index < pictureCount; ++index) {
+      auto picture = videotest::makeBGRA(width, height, index);
+      picture->lockBaseAddress(platform::kCVPixelBufferLock_ReadOnly);
+      for (int y = 0; y < height; ++y) {
+        file.write(reinterpret_cast<const char*>(picture->baseAddress() + y * picture->bytesPerRow()), width * 4);
+      }
+      picture->unlockBaseAddress(platform::kCVPixelBufferLock_ReadOnly);
+    }
+    return file ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,10 +1,22 @@
 #include "Tracepost/Sources/UTF8.hpp"
 
+#include <cstdint>
+#include <cstring>
+
 namespace tracepost {
 
 bool isValidUTF8(std::string_view text) noexcept {
   std::size_t index = 0;
   while (index < text.size()) {
+    // Runs of ASCII, the common case, go eight bytes at a time.
+    std::uint64_t eight = 0;
+    if (text.size() - index >= sizeof eight) {
+      std::memcpy(&eight, text.data() + index, sizeof eight);
+      if ((eight & 0x8080808080808080u) == 0) {
+        index += sizeof eight;
+        continue;
+      }
+    }
     const auto lead = static_cast<unsigned char>(text[index]);
     if (lead < 0x80) {
       ++index;

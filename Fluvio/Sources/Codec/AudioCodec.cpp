@@ -26,8 +26,6 @@ constexpr std::size_t kMaximumPacketSize = 1024;
 constexpr std::size_t kEncodingInputBuffers = 6;
 constexpr std::size_t kDecodedOutputBuffers = 24;
 constexpr std::uint32_t kRingBufferCounts = 16;
-// Samples in one AAC packet: the step between the packets of an ADTS sample buffer.
-constexpr std::int64_t kSamplesPerPacket = 1024;
 // The CRC that follows the fixed header when protection is present.
 constexpr std::size_t kADTSCRCSize = 2;
 
@@ -47,10 +45,12 @@ std::int64_t frameCount(const AVAudioBuffer& buffer) {
 }
 
 // The presentation time of packet `index` of a sample buffer that starts at
-// `start`, packets being kSamplesPerPacket samples at `sampleRate` apart.
-platform::CMTime packetTime(const platform::CMTime& start, std::size_t index, double sampleRate) {
+// `start`, packets being `format`'s frames per packet apart.
+platform::CMTime packetTime(const platform::CMTime& start, std::size_t index, const AVAudioFormat& format) {
+  const double sampleRate = format.sampleRate();
   if (!start.isValid() || !(sampleRate > 0)) return start;
-  const auto ticks = std::llround(static_cast<double>(index) * kSamplesPerPacket * start.timescale / sampleRate);
+  const double framesPerPacket = format.streamDescription().mFramesPerPacket;
+  const auto ticks = std::llround(static_cast<double>(index) * framesPerPacket * start.timescale / sampleRate);
   return platform::CMTime::make(start.value + ticks, start.timescale);
 }
 
@@ -118,7 +118,7 @@ void AudioCodec::append(const platform::CMSampleBuffer& sampleBuffer) {
     const ADTSHeader header(frame);
     const auto headerSize = AudioSpecificConfig::adtsHeaderSize + (header.protectionAbsent ? 0 : kADTSCRCSize);
     if (frame.size() < headerSize) continue;
-    const auto time = packetTime(start, index, inputFormat_->sampleRate());
+    const auto time = packetTime(start, index, *inputFormat_);
     append(makePacket(frame.subspan(headerSize)), AVAudioTime::make(time.value, time.timescale));
   }
 }
@@ -161,7 +161,8 @@ void AudioCodec::anchorAudioTime(const AVAudioTime& when) {
   }
 }
 
-void AudioCodec::convert(const std::shared_ptr<AVAudioBuffer>& appended, const std::shared_ptr<AVAudioTime>& when) {
+void AudioCodec::convert(const std::shared_ptr<AVAudioBuffer>& appended, const std::shared_ptr<AVAudioTime>& when,
+                         bool ending) {
   const bool isCompressed = std::dynamic_pointer_cast<AVAudioCompressedBuffer>(appended) != nullptr;
   for (;;) {
     auto output = nextOutputBuffer();
@@ -174,12 +175,15 @@ void AudioCodec::convert(const std::shared_ptr<AVAudioBuffer>& appended, const s
             -> std::shared_ptr<AVAudioBuffer> {
           std::shared_ptr<AVAudioBuffer> input;
           if (!isCompressed) {
-            input = renderInput(packets);
+            // At the end the last frames go too, however few.
+            input = renderInput(ending && ringBuffer_ ? std::min(packets, ringBuffer_->counts()) : packets);
           } else if (!std::exchange(packetFed, true)) {
             // Each packet reaches the decoder once.
             input = appended;
           }
-          inputStatus = input ? AVAudioConverterInputStatus::haveData : AVAudioConverterInputStatus::noDataNow;
+          inputStatus = input     ? AVAudioConverterInputStatus::haveData
+                        : ending ? AVAudioConverterInputStatus::endOfStream
+                                 : AVAudioConverterInputStatus::noDataNow;
           return input;
         });
     if (status != AVAudioConverterOutputStatus::haveData) {
@@ -245,6 +249,11 @@ void AudioCodec::startRunning() {
 void AudioCodec::stopRunning() {
   if (!isRunning_) return;
   isRunning_ = false;
+  // An encoder holds back the frames of its last, partial packet and those
+  // it looks ahead over: ending its stream sends them out.
+  if (audioConverter_ && settings_.format != AudioCodecFormat::pcm && inputFormat_ && isLinearPCM(*inputFormat_)) {
+    convert(nullptr, nullptr, true);
+  }
   outputStream_.finish();
 }
 

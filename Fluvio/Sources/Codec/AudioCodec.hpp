@@ -62,8 +62,10 @@ class AudioCodec final : public Runner {
   void setInputFormat(std::shared_ptr<platform::AVAudioFormat> inputFormat);
   std::shared_ptr<platform::AVAudioConverter> makeAudioConverter();
   void anchorAudioTime(const platform::AVAudioTime& when);
+  // Runs the converter until it wants more input; `ending` ends the PCM
+  // input with what the ring buffer holds and drains the encoder.
   void convert(const std::shared_ptr<platform::AVAudioBuffer>& appended,
-               const std::shared_ptr<platform::AVAudioTime>& when);
+               const std::shared_ptr<platform::AVAudioTime>& when, bool ending = false);
   // `frames` frames from the ring buffer in the current input buffer, grown
   // to what the converter asks for; null while the ring holds fewer.
   std::shared_ptr<platform::AVAudioBuffer> renderInput(platform::AVAudioFrameCount frames);

@@ -7,7 +7,7 @@
 namespace rtmpfluvio {
 namespace {
 
-constexpr std::size_t kTypicalSize = 8;
+constexpr std::size_t kTypicalSize = 16;
 
 }  // namespace
 

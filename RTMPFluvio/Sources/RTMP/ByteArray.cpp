@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #include "Tracepost/Sources/UTF8.hpp"
 
@@ -86,11 +87,7 @@ std::vector<std::uint32_t> ByteArray::readUInt32Array() const {
 
 template <std::size_t Size>
 ByteArray& ByteArray::writeBigEndian(std::uint64_t value) {
-  const auto bytes = bigEndianBytes<Size>(value);
-  if (position_ != data_.size()) return writeBytes(bytes);
-  data_.insert(data_.end(), bytes.begin(), bytes.end());
-  position_ += Size;
-  return *this;
+  return writeBytes(bigEndianBytes<Size>(value));
 }
 
 ByteArray& ByteArray::writeUInt8(std::uint8_t value) { return writeBigEndian<1>(value); }
@@ -107,7 +104,14 @@ ByteArray& ByteArray::writeUTF8Bytes(std::string_view text) {
 
 ByteArray& ByteArray::writeBytes(std::span<const std::uint8_t> bytes) {
   if (position_ == data_.size()) {
-    data_.insert(data_.end(), bytes.begin(), bytes.end());
+    // Appending, as while a message is built: the few bytes of a marker or
+    // number one by one, longer runs as one copy behind the end.
+    if (bytes.size() <= sizeof(std::uint64_t)) {
+      for (const std::uint8_t byte : bytes) data_.push_back(byte);
+    } else {
+      data_.resize(position_ + bytes.size());
+      std::memcpy(data_.data() + position_, bytes.data(), bytes.size());
+    }
     position_ += bytes.size();
     return *this;
   }
