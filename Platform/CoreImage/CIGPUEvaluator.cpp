@@ -335,6 +335,7 @@ bool CIGPUEvaluator::renderARGB(const CIImage& image, const CGRect& rect, const 
   }
   if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
   glViewport(0, 0, width, height);
+  glDisable(GL_SCISSOR_TEST);
   glClearColor(0, 0, 0, 0);
   glClear(GL_COLOR_BUFFER_BIT);
   glEnable(GL_BLEND);
@@ -344,7 +345,17 @@ bool CIGPUEvaluator::renderARGB(const CIImage& image, const CGRect& rect, const 
   glUniform2f(s.uniform("origin"), static_cast<float>(rect.origin.x), static_cast<float>(rect.origin.y));
   glUniform1i(s.uniform("source"), 0);
   glUniform1i(s.uniform("keyTable"), 1);
+  glEnable(GL_SCISSOR_TEST);
   for (const Layer& layer : layers) {
+    // Shade only the pixels the layer can reach.
+    CGRect area = intersection(layer.clip, rect);
+    if (layer.source) area = intersection(area, applying(layer.source->extent(), layer.toFinal));
+    if (layer.mask) area = intersection(area, layer.mask->first);
+    if (isEmpty(area)) continue;
+    const double left = std::floor(area.origin.x - rect.origin.x), bottom = std::floor(area.origin.y - rect.origin.y);
+    glScissor(static_cast<GLint>(left), static_cast<GLint>(bottom),
+              static_cast<GLsizei>(std::ceil(area.origin.x + area.size.width - rect.origin.x) - left),
+              static_cast<GLsizei>(std::ceil(area.origin.y + area.size.height - rect.origin.y) - bottom));
     std::size_t sourceWidth = 0, sourceHeight = 0;
     if (layer.source && !s.uploadSource(*layer.source, sourceWidth, sourceHeight)) return false;
     glUniform1i(s.uniform("kind"), layer.source ? 1 : 0);
