@@ -1,28 +1,18 @@
 #include "Platform/CoreGraphics/CGContext.hpp"
 
+#include "Platform/CoreGraphics/CGRoundedRect.hpp"
+
 #include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 
 namespace platform {
 
 namespace {
 
 constexpr std::int64_t maximumSide = 16384;
-
-void setSourceColor(cairo_t* cairo, const CGColor& color) {
-  const auto& c = color.components;
-  if (c.size() >= 4) {
-    cairo_set_source_rgba(cairo, c[0], c[1], c[2], c[3]);
-  } else if (c.size() == 2) {
-    cairo_set_source_rgba(cairo, c[0], c[0], c[0], c[1]);
-  } else {
-    cairo_set_source_rgba(cairo, 0, 0, 0, 1);
-  }
-}
 
 // cairo's ARGB32 is a native-endian word of premultiplied A, R, G, B.
 void unpremultiplyRow(const std::uint32_t* source, std::uint8_t* destination, std::size_t width) {
@@ -83,18 +73,34 @@ void CGContext::fillRoundedRect(const CGRect& rect, CGFloat radius, const CGColo
   const double height = rect.size.height;
   if (!(width > 0) || !(height > 0) || !std::isfinite(width) || !std::isfinite(height)) return;
   const double r = std::isfinite(radius) ? std::clamp(radius, 0.0, std::min(width, height) / 2) : 0.0;
-  const double x = rect.origin.x;
-  const double y = rect.origin.y;
-  constexpr double quarter = std::numbers::pi / 2;
-  cairo_new_path(cairo_);
-  cairo_arc(cairo_, x + width - r, y + r, r, -quarter, 0);
-  cairo_arc(cairo_, x + width - r, y + height - r, r, 0, quarter);
-  cairo_arc(cairo_, x + r, y + height - r, r, quarter, 2 * quarter);
-  cairo_arc(cairo_, x + r, y + r, r, 2 * quarter, 3 * quarter);
-  cairo_close_path(cairo_);
-  setSourceColor(cairo_, color);
-  cairo_set_fill_rule(cairo_, CAIRO_FILL_RULE_WINDING);
-  cairo_fill(cairo_);
+  // Coverage by the shared rule (not cairo's path rasteriser), so that masks
+  // made here match the GPU path's edges.
+  cairo_surface_flush(surface_);
+  unsigned char* data = cairo_image_surface_get_data(surface_);
+  const auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface_));
+  const auto& c = color.components;
+  const double alpha = c.size() >= 4 ? c[3] : c.size() == 2 ? c[1] : 1.0;
+  const double red = c.size() >= 4 ? c[0] : c.size() == 2 ? c[0] : 0.0;
+  const double green = c.size() >= 4 ? c[1] : red;
+  const double blue = c.size() >= 4 ? c[2] : red;
+  for (std::size_t y = 0; y < height_; ++y) {
+    for (std::size_t x = 0; x < width_; ++x) {
+      const double coverage = roundedRectCoverage({rect.origin, {width, height}}, r, x + 0.5, y + 0.5) * alpha;
+      if (coverage <= 0) continue;
+      if (kind_ == Kind::gray8) {
+        std::uint8_t& out = data[y * stride + x];
+        out = static_cast<std::uint8_t>(std::lround(coverage * 255 + out * (1 - coverage)));
+      } else {
+        auto& out = reinterpret_cast<std::uint32_t*>(data + y * stride)[x];
+        const auto blend = [&](double value, int shift) {
+          const double below = (out >> shift) & 0xFF;
+          return static_cast<std::uint32_t>(std::lround(value * coverage * 255 + below * (1 - coverage))) << shift;
+        };
+        out = blend(1, 24) | blend(red, 16) | blend(green, 8) | blend(blue, 0);
+      }
+    }
+  }
+  cairo_surface_mark_dirty(surface_);
 }
 
 std::shared_ptr<CGImage> CGContext::makeImage() {

@@ -53,16 +53,12 @@ void vImageAlphaBlend_ARGB8888(const vImage_Buffer& top, const vImage_Buffer& bo
   for (std::size_t y = 0; y < top.height; ++y) blendRow(top.row(y), bottom.row(y), destination.row(y), top.width);
 }
 
-void vImageOverwriteChannels_ARGB8888(const vImage_Buffer& planar, const vImage_Buffer& source,
-                                      const vImage_Buffer& destination, std::uint8_t copyMask) {
-  const bool channel[4] = {(copyMask & 0x8) != 0, (copyMask & 0x4) != 0, (copyMask & 0x2) != 0,
-                           (copyMask & 0x1) != 0};
-  for (std::size_t y = 0; y < source.height; ++y) {
-    const std::uint8_t* values = planar.row(y);
-    const std::uint8_t* in = source.row(y);
-    std::uint8_t* out = destination.row(y);
-    for (std::size_t x = 0; x < source.width; ++x) {
-      for (int c = 0; c < 4; ++c) out[x * 4 + c] = channel[c] ? values[x] : in[x * 4 + c];
+void vImageMultiplyAlpha_ARGB8888(const vImage_Buffer& mask, const vImage_Buffer& image) {
+  for (std::size_t y = 0; y < image.height; ++y) {
+    const std::uint8_t* values = mask.row(y);
+    std::uint8_t* pixels = image.row(y);
+    for (std::size_t x = 0; x < image.width; ++x) {
+      pixels[x * 4] = static_cast<std::uint8_t>((pixels[x * 4] * values[x] + 127) / 255);
     }
   }
 }

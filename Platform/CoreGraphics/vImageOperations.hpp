@@ -19,10 +19,8 @@ void vImageCopyBuffer(const vImage_Buffer& source, const vImage_Buffer& destinat
 // `top` over `bottom` into `destination` (which may be `bottom`).
 void vImageAlphaBlend_ARGB8888(const vImage_Buffer& top, const vImage_Buffer& bottom,
                                const vImage_Buffer& destination);
-// The channels selected by `copyMask` (0x8 = A, 0x4 = R, 0x2 = G, 0x1 = B) take
-// the planar values; the others come from `source`.
-void vImageOverwriteChannels_ARGB8888(const vImage_Buffer& planar, const vImage_Buffer& source,
-                                      const vImage_Buffer& destination, std::uint8_t copyMask);
+// Scales the alpha of every pixel by the planar mask (255 keeps it, 0 clears it).
+void vImageMultiplyAlpha_ARGB8888(const vImage_Buffer& mask, const vImage_Buffer& image);
 // Splits into four float planes scaled from 0...255 to minimum...maximum per channel.
 void vImageConvert_ARGB8888toPlanarF(const vImage_Buffer& source, const std::array<vImage_Buffer, 4>& planes,
                                      const std::array<float, 4>& maximum, const std::array<float, 4>& minimum);

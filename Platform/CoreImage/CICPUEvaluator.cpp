@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "Platform/CoreGraphics/CGRoundedRect.hpp"
 #include "Platform/CoreGraphics/vImageOperations.hpp"
 
 namespace platform {
@@ -16,15 +17,6 @@ struct Overloaded : Visitors... {
 };
 
 bool isIntegral(double value) { return std::abs(value - std::round(value)) < 1e-6; }
-
-// Signed distance from a point to a rounded rectangle (negative inside).
-double roundedRectangleDistance(const CGRect& rect, double radius, double x, double y) {
-  const double halfWidth = rect.size.width / 2, halfHeight = rect.size.height / 2;
-  const double qx = std::abs(x - (rect.origin.x + halfWidth)) - (halfWidth - radius);
-  const double qy = std::abs(y - (rect.origin.y + halfHeight)) - (halfHeight - radius);
-  const double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0));
-  return outside + std::min(std::max(qx, qy), 0.0) - radius;
-}
 
 // Straight-alpha ARGB bytes from a premultiplied float pixel.
 void store(const std::array<float, 4>& pixel, std::uint8_t* out) {
@@ -184,8 +176,7 @@ CICPUEvaluator::Pixel CICPUEvaluator::sample(const CIImage& image, double x, dou
           [&](const CIImage::PixelBuffer&) { return sampleRaster(rasters_.at(&image), x, y); },
           [&](const CIImage::Bitmap&) { return sampleRaster(rasters_.at(&image), x, y); },
           [&](const CIImage::RoundedRectangle& node) -> Pixel {
-            const auto coverage =
-                static_cast<float>(std::clamp(0.5 - roundedRectangleDistance(node.extent, node.radius, x, y), 0.0, 1.0));
+            const auto coverage = static_cast<float>(roundedRectCoverage(node.extent, node.radius, x, y));
             return {coverage, coverage, coverage, coverage};
           },
           [&](const CIImage::Transform& node) {

@@ -1,8 +1,13 @@
 #include "Platform/CoreImage/CIContext.hpp"
 
+#include "Platform/CoreImage/CIGPUEvaluator.hpp"
+
 namespace platform {
 
-// Until the GL evaluator exists, there is no GPU context.
-std::shared_ptr<CIContext> CIContext::makeGPU(const CIContextOptions&) { return nullptr; }
+std::shared_ptr<CIContext> CIContext::makeGPU(const CIContextOptions& options) {
+  auto evaluator = CIGPUEvaluator::make();
+  if (!evaluator) return nullptr;
+  return std::make_shared<CIContext>(std::move(evaluator), options, true);
+}
 
 }  // namespace platform

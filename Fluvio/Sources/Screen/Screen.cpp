@@ -3,12 +3,8 @@
 #include <cmath>
 
 #include "Fluvio/Sources/Screen/ScreenRendererByCPU.hpp"
-#include "Fluvio/Sources/Util/FluvioLogger.hpp"
-
-#if __has_include("Fluvio/Sources/Screen/ScreenRendererByGPU.hpp")
 #include "Fluvio/Sources/Screen/ScreenRendererByGPU.hpp"
-#define FLUVIO_HAS_GPU_RENDERER 1
-#endif
+#include "Fluvio/Sources/Util/FluvioLogger.hpp"
 
 namespace fluvio {
 
@@ -54,9 +50,7 @@ void Screen::setDynamicRangeMode(DynamicRangeMode mode) {
 }
 
 std::unique_ptr<ScreenRenderer> Screen::makeRenderer() const {
-#ifdef FLUVIO_HAS_GPU_RENDERER
   if (isGPURendererEnabled_) return std::make_unique<ScreenRendererByGPU>(dynamicRangeMode_);
-#endif
   return std::make_unique<ScreenRendererByCPU>(dynamicRangeMode_);
 }
 

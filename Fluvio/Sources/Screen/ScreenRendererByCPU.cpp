@@ -51,7 +51,7 @@ void ScreenRendererByCPU::layout(ScreenObject& object) {
   if (object.cornerRadius() > 0) {
     const CGSize size{static_cast<CGFloat>(pixels.width), static_cast<CGFloat>(pixels.height)};
     if (const vImage_Buffer* mask = shapeFactory_.cornerRadius(size, object.cornerRadius())) {
-      vImageOverwriteChannels_ARGB8888(*mask, pixels, pixels, 0x8);
+      vImageMultiplyAlpha_ARGB8888(*mask, pixels);
     }
     return;
   }
@@ -59,7 +59,7 @@ void ScreenRendererByCPU::layout(ScreenObject& object) {
   if (!keyed || !keyed->chromaKeyColor()) return;
   try {
     const vImage_Buffer& mask = chromaKeyProcessor()->process(pixels, *keyed->chromaKeyColor());
-    vImageOverwriteChannels_ARGB8888(mask, pixels, pixels, 0x8);
+    vImageMultiplyAlpha_ARGB8888(mask, pixels);
   } catch (const std::exception& error) {
     TP_ERROR(logger(), error.what());
   }

@@ -32,9 +32,7 @@ void StreamScreenObject::setSampleBuffer(std::optional<CMSampleBuffer> sampleBuf
 bool StreamScreenObject::isTranslucent() const { return cornerRadius() > 0 || chromaKeyColor().has_value(); }
 
 ScreenObjectImage<CIImage> StreamScreenObject::makeCIImage(ScreenRenderer&) {
-  if (!sampleBuffer_ || !sampleBuffer_->imageBuffer()) return ScreenObjectImage<CIImage>::empty();
-  return ScreenObjectImage<CIImage>::of(
-      videoscreenobject::makeImage(CIImage::pixelBuffer(sampleBuffer_->imageBuffer()), videoGravity_, bounds()));
+  return videoscreenobject::makeCIImage(sampleBuffer_, videoGravity_, bounds());
 }
 
 ScreenObjectImage<CGImage> StreamScreenObject::makeCGImage(ScreenRenderer& renderer) {

@@ -16,6 +16,12 @@ CIImage::Pointer makeImage(const CIImage::Pointer& frame, AVLayerVideoGravity gr
   return scaled->cropped(area)->transformed({1, 0, 0, 1, -area.origin.x, -area.origin.y});
 }
 
+ScreenObjectImage<CIImage> makeCIImage(const std::optional<CMSampleBuffer>& frame, AVLayerVideoGravity gravity,
+                                       const CGRect& bounds) {
+  if (!frame || !frame->imageBuffer()) return ScreenObjectImage<CIImage>::empty();
+  return ScreenObjectImage<CIImage>::of(makeImage(CIImage::pixelBuffer(frame->imageBuffer()), gravity, bounds));
+}
+
 ScreenObjectImage<CGImage> makeCGImage(const ScreenObjectImage<CIImage>& image, ScreenRenderer& renderer) {
   if (image.state == ScreenObjectImage<CIImage>::State::unchanged) return ScreenObjectImage<CGImage>::unchanged();
   if (image.state == ScreenObjectImage<CIImage>::State::empty) return ScreenObjectImage<CGImage>::empty();

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "Fluvio/Sources/Screen/ScreenObject.hpp"
 #include "Platform/AVFoundation/AVLayerVideoGravity.hpp"
@@ -18,6 +19,9 @@ namespace videoscreenobject {
 // and moved to the origin.
 platform::CIImage::Pointer makeImage(const platform::CIImage::Pointer& frame, platform::AVLayerVideoGravity gravity,
                                      const platform::CGRect& bounds);
+// The picture of the frame on show; empty without one.
+ScreenObjectImage<platform::CIImage> makeCIImage(const std::optional<platform::CMSampleBuffer>& frame,
+                                                 platform::AVLayerVideoGravity gravity, const platform::CGRect& bounds);
 // The recipe rendered to a bitmap by the renderer's context.
 ScreenObjectImage<platform::CGImage> makeCGImage(const ScreenObjectImage<platform::CIImage>& image,
                                                  ScreenRenderer& renderer);
