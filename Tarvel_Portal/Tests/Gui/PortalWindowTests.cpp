@@ -25,6 +25,15 @@ TEST(PortalWindow, PageArmsAndDisarmsTheStartButton) {
   EXPECT_EQ(server->count("/"), 1u) << "the site root loads once on appearance";
   EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView()));
   ASSERT_TRUE(portal.waitForButton(false));
+  // The engine paints after the load ends: wait for the page's blue header.
+  graphene_rect_t page;
+  ASSERT_TRUE(gtk_widget_compute_bounds(portal.content().widget(), portal.window(), &page));
+  const auto headerShown = [&] {
+    const auto pixel = Screenshot::of(portal.window()).at(static_cast<int>(page.origin.x) + 10,
+                                                          static_cast<int>(page.origin.y) + 10);
+    return pixel.red == 0x1c && pixel.green == 0x71 && pixel.blue == 0xd8;
+  };
+  ASSERT_TRUE(waitUntil(headerShown));
   const auto idle = Screenshot::of(portal.window());
   idle.save("portal-page");
 
