@@ -21,7 +21,7 @@ int quarterTurns(AVCaptureVideoOrientation orientation) {
 AVCaptureConnection::AVCaptureConnection(std::vector<std::shared_ptr<AVCaptureInputPort>> inputPorts,
                                          const std::shared_ptr<AVCaptureOutput>& output)
     : inputPorts_(std::move(inputPorts)), output_(output),
-      isVideo_(output && output->mediaType() == AVMediaType::video) {}
+      isVideo_(output && output->mediaType() == AVMediaTypeVideo) {}
 
 std::shared_ptr<CMSampleBuffer> AVCaptureConnection::process(const CMSampleBuffer& sampleBuffer) const {
   const int turns = quarterTurns(orientation_);

@@ -53,7 +53,7 @@ class AVCaptureDevice {
     std::string localizedName;
     AVCaptureDeviceType deviceType = AVCaptureDeviceType::builtInWideAngleCamera;
     AVCaptureDevicePosition position = AVCaptureDevicePosition::unspecified;
-    AVMediaType mediaType = AVMediaType::video;
+    AVMediaType mediaType = AVMediaTypeVideo;
     bool hasTorch = false;
   };
 

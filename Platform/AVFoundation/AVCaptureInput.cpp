@@ -8,7 +8,7 @@ AVCaptureDeviceInput::AVCaptureDeviceInput(std::shared_ptr<AVCaptureDevice> devi
   if (!device_ || !device_->source() || !device_->isConnected() || !device_->source()->isAvailable()) {
     throw AVError(AVError::deviceNotConnected, device_);
   }
-  const auto mediaType = device_->hasMediaType(AVMediaType::audio) ? AVMediaType::audio : AVMediaType::video;
+  const auto mediaType = device_->hasMediaType(AVMediaTypeAudio) ? AVMediaTypeAudio : AVMediaTypeVideo;
   ports_.push_back(
       std::make_shared<AVCaptureInputPort>(*this, mediaType, device_->deviceType(), device_->position()));
 }

@@ -60,7 +60,7 @@ class AVCaptureOutput {
 
 class AVCaptureVideoDataOutput final : public AVCaptureOutput {
  public:
-  AVCaptureVideoDataOutput() : AVCaptureOutput(AVMediaType::video) {}
+  AVCaptureVideoDataOutput() : AVCaptureOutput(AVMediaTypeVideo) {}
   bool alwaysDiscardsLateVideoFrames() const noexcept { return discards_; }
   void setAlwaysDiscardsLateVideoFrames(bool discards) noexcept { discards_ = discards; }
 
@@ -71,7 +71,7 @@ class AVCaptureVideoDataOutput final : public AVCaptureOutput {
 
 class AVCaptureAudioDataOutput final : public AVCaptureOutput {
  public:
-  AVCaptureAudioDataOutput() : AVCaptureOutput(AVMediaType::audio) {}
+  AVCaptureAudioDataOutput() : AVCaptureOutput(AVMediaTypeAudio) {}
 };
 
 }  // namespace platform

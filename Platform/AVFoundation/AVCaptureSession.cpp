@@ -71,7 +71,7 @@ bool AVCaptureSession::canAddInput(const std::shared_ptr<AVCaptureInput>& input)
   if (!device) return true;
   return std::none_of(inputs_.begin(), inputs_.end(), [&](const auto& entry) {
     const auto other = asDeviceInput(entry);
-    return other && other->device()->hasMediaType(AVMediaType::video) == device->device()->hasMediaType(AVMediaType::video);
+    return other && other->device()->hasMediaType(AVMediaTypeVideo) == device->device()->hasMediaType(AVMediaTypeVideo);
   });
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-namespace platform {
+// AVMediaType (audio or video) comes with the writer's output settings.
+#include "Platform/AVFoundation/AVOutputSettings.hpp"
 
-enum class AVMediaType { video, audio };
+namespace platform {
 
 enum class AVCaptureDevicePosition : int { unspecified = 0, back = 1, front = 2 };
 

@@ -36,7 +36,7 @@ std::shared_ptr<AVCaptureDevice> SyntheticCameraSource::makeDevice(AVCaptureDevi
   std::swap(formats[0], formats[1]);
   AVCaptureDevice::Description description{
       position == AVCaptureDevicePosition::front ? "synthetic-camera-front" : "synthetic-camera",
-      "Test Pattern Camera", AVCaptureDeviceType::builtInWideAngleCamera, position, AVMediaType::video, false};
+      "Test Pattern Camera", AVCaptureDeviceType::builtInWideAngleCamera, position, AVMediaTypeVideo, false};
   return AVCaptureDevice::make(std::move(description), std::move(formats), std::make_shared<SyntheticCameraSource>());
 }
 

@@ -11,7 +11,7 @@ namespace platform {
 
 std::shared_ptr<AVCaptureDevice> ToneMicrophoneSource::makeDevice() {
   AVCaptureDevice::Description description{"synthetic-microphone", "Tone Microphone", AVCaptureDeviceType::microphone,
-                                           AVCaptureDevicePosition::unspecified, AVMediaType::audio, false};
+                                           AVCaptureDevicePosition::unspecified, AVMediaTypeAudio, false};
   return AVCaptureDevice::make(std::move(description), {}, std::make_shared<ToneMicrophoneSource>());
 }
 

@@ -14,7 +14,7 @@ std::shared_ptr<platform::AVCaptureConnection> makeConnection(
     const platform::AVCaptureDeviceInput& input, const platform::AVCaptureDevice& device,
     const std::shared_ptr<platform::AVCaptureVideoDataOutput>& output) {
   for (const auto& port : input.ports()) {
-    if (port->mediaType() == platform::AVMediaType::video && port->sourceDeviceType() == device.deviceType() &&
+    if (port->mediaType() == platform::AVMediaTypeVideo && port->sourceDeviceType() == device.deviceType() &&
         port->sourceDevicePosition() == device.position()) {
       return std::make_shared<platform::AVCaptureConnection>(std::vector{port}, output);
     }
