@@ -1,7 +1,5 @@
 #pragma once
 
-#include <asio/async_result.hpp>
-#include <asio/use_awaitable.hpp>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -11,6 +9,8 @@
 
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/Concurrency/PendingResume.hpp"
+#include "Platform/Concurrency/UnhandledError.hpp"
+#include "Platform/Concurrency/WaitingConsumers.hpp"
 
 namespace platform {
 
@@ -30,7 +30,7 @@ struct BufferingPolicy {
 namespace detail {
 
 template <class T>
-class AsyncStreamState {
+class AsyncStreamState : public std::enable_shared_from_this<AsyncStreamState<T>> {
  public:
   explicit AsyncStreamState(BufferingPolicy policy) : policy_(policy) {}
 
@@ -39,11 +39,10 @@ class AsyncStreamState {
   YieldResult yield(T element) {
     std::unique_lock lock(mutex_);
     if (finished_) return YieldResult::terminated;
-    if (!waiters_.empty()) {
-      auto waiter = std::move(waiters_.front());
-      waiters_.pop_front();
+    if (!consumers_.empty()) {
+      auto waiter = consumers_.takeFirst();
       lock.unlock();
-      std::move(waiter)(std::optional<T>(std::move(element)));
+      Consumers::hand(this->shared_from_this(), std::move(waiter), std::move(element));
       return YieldResult::enqueued;
     }
     switch (policy_.kind) {
@@ -71,43 +70,45 @@ class AsyncStreamState {
   // The consumer went away: nothing buffered is delivered any more.
   void terminate() { close(true); }
 
-  Async<std::optional<T>> next(std::shared_ptr<AsyncStreamState> self) {
-    return asio::async_initiate<const asio::use_awaitable_t<>&, void(std::optional<T>)>(
-        [self](auto handler) {
-          std::unique_lock lock(self->mutex_);
-          if (!self->buffer_.empty() || self->finished_) {
-            std::optional<T> element;
-            if (!self->buffer_.empty()) {
-              element = std::move(self->buffer_.front());
-              self->buffer_.pop_front();
-            }
-            lock.unlock();
-            PendingResume<std::optional<T>>(std::move(handler))(std::move(element));
-          } else {
-            self->waiters_.emplace_back(std::move(handler));
-          }
-        },
-        asio::use_awaitable);
-  }
+  Async<std::optional<T>> next() { return Consumers::next(this->shared_from_this()); }
 
  private:
+  using Consumers = WaitingConsumers<T, AsyncStreamState>;
+  friend Consumers;
+
+  std::optional<std::pair<std::exception_ptr, std::optional<T>>> takeNextLocked() {
+    if (buffer_.empty()) {
+      if (!finished_) return std::nullopt;
+      return std::pair<std::exception_ptr, std::optional<T>>();
+    }
+    std::optional<T> element(std::move(buffer_.front()));
+    buffer_.pop_front();
+    return std::pair<std::exception_ptr, std::optional<T>>(nullptr, std::move(element));
+  }
+
+  void giveBack(T element) {
+    if (!terminated_) buffer_.push_front(std::move(element));
+  }
+
   void close(bool dropBuffered) {
-    std::deque<PendingResume<std::optional<T>>> waiters;
+    std::deque<typename Consumers::Handle> waiters;
     std::deque<T> dropped;
     {
       std::lock_guard lock(mutex_);
       finished_ = true;
-      waiters.swap(waiters_);
+      terminated_ = terminated_ || dropBuffered;
+      waiters = consumers_.takeAll();
       if (dropBuffered) dropped.swap(buffer_);
     }
-    for (auto& waiter : waiters) std::move(waiter)(std::nullopt);
+    for (auto& waiter : waiters) Consumers::hand(this->shared_from_this(), std::move(waiter), std::nullopt);
   }
 
   std::mutex mutex_;
   BufferingPolicy policy_;
   bool finished_ = false;
+  bool terminated_ = false;
   std::deque<T> buffer_;
-  std::deque<PendingResume<std::optional<T>>> waiters_;
+  Consumers consumers_;
 };
 
 // Finishes the stream when the last copy of its continuation goes away, and
@@ -133,7 +134,10 @@ struct AsyncStreamEnd {
 // An asynchronous sequence of T with one producer side (the continuation,
 // usable from any thread without blocking) and a consumer side that awaits
 // `next()`. Elements yielded before `finish()` are still delivered; `next()`
-// then yields nullopt. The consumer resumes on its own executor.
+// then yields nullopt. The consumer resumes on its own executor. Cancelling
+// the consumer's task ends a waiting `next()` with operation_aborted and keeps
+// any element that was on its way for the next call, so racing `next()`
+// against another wait (asio's `||`) loses nothing.
 template <class T>
 class AsyncStream {
  public:
@@ -157,7 +161,7 @@ class AsyncStream {
   }
 
   // The next element, or nullopt once the stream has finished.
-  Async<std::optional<T>> next() const { return end_->state->next(end_->state); }
+  Async<std::optional<T>> next() const { return end_->state->next(); }
 
  private:
   explicit AsyncStream(std::shared_ptr<detail::AsyncStreamState<T>> state)

@@ -1,7 +1,20 @@
 #pragma once
 
+// A suspended task's resuming side. Contract:
+// - resumed exactly once, from any thread, with a value or an error; later
+//   resumes (a late reply, the time-out) return false and change nothing;
+// - the waiting task resumes on its own executor, never inside resume();
+// - cancelling the waiting task ends the wait at once with operation_aborted
+//   (see isCancellation); from then on resume() returns false, so a producer
+//   never hands a value to a wait that will not deliver it;
+// - with a time-out the wait ends with ContinuationError::timedOut; dropping
+//   every copy unresumed ends it with ContinuationError::abandoned;
+// - resume(std::exception_ptr) refuses a null pointer (std::invalid_argument).
+// A wait ends by throwing out of withContinuation: a caller that parked the
+// continuation in a table must erase it on every path (PendingReplies does).
+
 #include <asio/async_result.hpp>
-#include <asio/bind_executor.hpp>
+#include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/strand.hpp>
 #include <asio/this_coro.hpp>
@@ -11,12 +24,15 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <type_traits>
+#include <utility>
 #include <variant>
 
 #include "Platform/Concurrency/ContinuationError.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/Concurrency/PendingResume.hpp"
+#include "Platform/Concurrency/UnhandledError.hpp"
 
 namespace platform {
 
@@ -26,67 +42,65 @@ template <class T>
 using Stored = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
 
 // What the waiting side and every copy of the continuation share. The first
-// resume wins; later ones (a late reply, the time-out) change nothing.
+// resume wins, whoever makes it: the producer, the time-out or a cancel.
 template <class T>
-class ContinuationState {
+class ContinuationState : public std::enable_shared_from_this<ContinuationState<T>> {
  public:
-  using Result = std::variant<Stored<T>, std::exception_ptr>;
+  using Value = std::optional<Stored<T>>;
 
-  bool resume(Result result) {
-    std::optional<PendingResume<Result>> waiter;
+  bool resume(std::exception_ptr error, Value value) {
+    std::optional<PendingResume<Value>> waiter;
     std::shared_ptr<asio::steady_timer> timer;
     {
       std::lock_guard lock(mutex_);
       if (resumed_) return false;
       resumed_ = true;
+      timer = std::move(timer_);
       if (waiter_) {
         waiter = std::move(waiter_);
         waiter_.reset();
       } else {
-        result_ = std::move(result);
+        early_.emplace(error, std::move(value));
       }
-      timer = std::move(timer_);
     }
-    if (timer) {
-      // The timer lives on its own strand; cancel it there.
-      asio::post(timer->get_executor(), [timer] { timer->cancel(); });
-    }
-    if (waiter) std::move(*waiter)(std::move(result));
+    if (timer) asio::post(timer->get_executor(), [timer] { timer->cancel(); });
+    if (waiter) std::move(*waiter)(std::move(error), std::move(value));
     return true;
   }
 
-  // Starts the time-out on a strand of the waiting coroutine's executor.
-  void armTimeout(const Executor& executor, std::chrono::steady_clock::duration timeout,
-                  const std::shared_ptr<ContinuationState>& self) {
+  bool cancel() { return resume(cancellationError(), std::nullopt); }
+
+  // Starts the time-out on a strand of `executor`. The armed timer holds the
+  // state, so a pending time-out always fires or is cancelled by the resume.
+  void armTimeout(const Executor& executor, std::chrono::steady_clock::duration timeout) {
     auto timer = std::make_shared<asio::steady_timer>(asio::make_strand(executor), timeout);
     {
       std::lock_guard lock(mutex_);
       if (resumed_) return;
       timer_ = timer;
     }
-    std::weak_ptr<ContinuationState> weak = self;
-    asio::post(timer->get_executor(), [timer, weak] {
-      timer->async_wait([timer, weak](const std::error_code& error) {
-        if (error) return;
-        if (auto state = weak.lock()) {
-          state->resume(std::make_exception_ptr(ContinuationError(ContinuationError::Case::timedOut)));
-        }
+    asio::post(timer->get_executor(), [timer, self = this->shared_from_this()] {
+      timer->async_wait([timer, self](const std::error_code& error) {
+        if (!error) self->resume(std::make_exception_ptr(ContinuationError(ContinuationError::Case::timedOut)), {});
       });
     });
   }
 
-  Async<Result> wait(std::shared_ptr<ContinuationState> self) {
-    return asio::async_initiate<const asio::use_awaitable_t<>&, void(Result)>(
-        [self](auto handler) {
+  Async<Value> wait() {
+    return asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, Value)>(
+        [self = this->shared_from_this()](auto handler) {
           std::unique_lock lock(self->mutex_);
-          if (self->result_) {
-            auto result = std::move(*self->result_);
-            self->result_.reset();
+          if (self->early_) {
+            auto [error, value] = std::move(*self->early_);
+            self->early_.reset();
             lock.unlock();
-            PendingResume<Result>(std::move(handler))(std::move(result));
-          } else {
-            self->waiter_.emplace(std::move(handler));
+            PendingResume<Value>(std::move(handler))(std::move(error), std::move(value));
+            return;
           }
+          std::weak_ptr<ContinuationState> weak = self;
+          self->waiter_.emplace(std::move(handler), [weak] {
+            if (auto state = weak.lock()) state->cancel();
+          });
         },
         asio::use_awaitable);
   }
@@ -94,8 +108,8 @@ class ContinuationState {
  private:
   std::mutex mutex_;
   bool resumed_ = false;
-  std::optional<Result> result_;
-  std::optional<PendingResume<Result>> waiter_;
+  std::optional<std::pair<std::exception_ptr, Value>> early_;  // resumed before the wait began
+  std::optional<PendingResume<Value>> waiter_;
   std::shared_ptr<asio::steady_timer> timer_;
 };
 
@@ -107,32 +121,41 @@ struct ContinuationOwner {
   ContinuationOwner(const ContinuationOwner&) = delete;
   ContinuationOwner& operator=(const ContinuationOwner&) = delete;
   ~ContinuationOwner() {
-    state->resume(std::make_exception_ptr(ContinuationError(ContinuationError::Case::abandoned)));
+    state->resume(std::make_exception_ptr(ContinuationError(ContinuationError::Case::abandoned)), {});
   }
 
   std::shared_ptr<ContinuationState<T>> state;
 };
 
+// Closes the state when the waiting coroutine leaves by any path (its body
+// threw, it was cancelled before suspending, its frame was dropped), so no
+// later resume reports a delivery that never happens.
+template <class T>
+struct ContinuationCloser {
+  ~ContinuationCloser() { state->cancel(); }
+  std::shared_ptr<ContinuationState<T>> state;
+};
+
 }  // namespace detail
 
-// The resuming side of a suspended task: resumed exactly once, with a value or
-// an error, from any thread. Copies share the one suspension.
+// The resuming side of a suspended task. Copies share the one suspension.
 template <class T>
 class Continuation {
  public:
-  // Each returns false when the continuation was resumed already.
+  // Each returns false when the wait has ended already.
   template <class U = T>
     requires(!std::is_void_v<U>)
   bool resume(U value) const {
-    return owner_->state->resume(typename State::Result(std::in_place_index<0>, std::move(value)));
+    return owner_->state->resume(nullptr, typename State::Value(std::in_place, std::move(value)));
   }
   bool resume() const
     requires std::is_void_v<T>
   {
-    return owner_->state->resume(typename State::Result(std::in_place_index<0>));
+    return owner_->state->resume(nullptr, typename State::Value(std::in_place));
   }
   bool resume(std::exception_ptr error) const {
-    return owner_->state->resume(typename State::Result(std::in_place_index<1>, std::move(error)));
+    if (!error) throw std::invalid_argument("a continuation resumed with an error needs a non-null error");
+    return owner_->state->resume(std::move(error), std::nullopt);
   }
   template <class E>
     requires std::is_base_of_v<std::exception, E>
@@ -153,16 +176,16 @@ class Continuation {
 
 // Suspends the calling task until `body`'s continuation is resumed. `body` runs
 // at once, on the caller, and usually stores the continuation where a reply will
-// find it. With a time-out, the task resumes with ContinuationError::timedOut
-// unless a value or error came first.
+// find it.
 template <class T, class Body>
 Async<T> withContinuation(Body body, std::optional<std::chrono::steady_clock::duration> timeout = std::nullopt) {
   auto state = std::make_shared<detail::ContinuationState<T>>();
-  if (timeout) state->armTimeout(co_await asio::this_coro::executor, *timeout, state);
+  detail::ContinuationCloser<T> closer{state};
+  if (timeout) state->armTimeout(co_await asio::this_coro::executor, *timeout);
   body(Continuation<T>(state));
-  auto result = co_await state->wait(state);
-  if (result.index() == 1) std::rethrow_exception(std::get<1>(result));
-  if constexpr (!std::is_void_v<T>) co_return std::move(std::get<0>(result));
+  auto waiting = state->wait();
+  auto value = co_await std::move(waiting);
+  if constexpr (!std::is_void_v<T>) co_return std::move(*value);
 }
 
 }  // namespace platform

@@ -1,8 +1,12 @@
 #include "Platform/Concurrency/Executor.hpp"
 
 #include <algorithm>
+#include <asio/strand.hpp>
 #include <asio/thread_pool.hpp>
+#include <atomic>
 #include <thread>
+
+#include "Platform/Concurrency/RuntimeError.hpp"
 
 namespace platform {
 
@@ -14,13 +18,35 @@ asio::thread_pool& pool() {
   return *threads;
 }
 
+std::atomic<bool> poolShutDown = false;
+
+bool runsOnPool(const Executor& executor) {
+  if (const auto* threads = executor.target<asio::thread_pool::executor_type>()) return &threads->context() == &pool();
+  if (const auto* strand = executor.target<asio::strand<Executor>>()) return runsOnPool(strand->get_inner_executor());
+  return false;
+}
+
 }  // namespace
 
-Executor globalExecutor() { return pool().get_executor(); }
+Executor globalExecutor() {
+  if (poolShutDown) throw RuntimeError(RuntimeError::Case::shutDown);
+  return pool().get_executor();
+}
 
 void shutdownGlobalExecutor() {
+  poolShutDown = true;
   pool().stop();
   pool().join();
 }
+
+namespace detail {
+
+void refuseIfShutDown(const Executor& executor) {
+  if (poolShutDown && runsOnPool(executor)) throw RuntimeError(RuntimeError::Case::shutDown);
+}
+
+bool onPoolThread() { return pool().get_executor().running_in_this_thread(); }
+
+}  // namespace detail
 
 }  // namespace platform

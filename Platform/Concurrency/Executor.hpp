@@ -12,12 +12,25 @@ template <class T = void>
 using Async = asio::awaitable<T>;
 
 // The process-wide thread pool that actors, queues and tasks run on unless given
-// another executor. Made on first use and kept until the process exits.
+// another executor. Made on first use and kept until the process exits. Throws
+// RuntimeError::shutDown once shutdownGlobalExecutor() has run.
 Executor globalExecutor();
 
 // Stops the pool and waits for its threads, dropping work still queued. Call
 // it last in main (never from a pool thread), so that no task runs while the
-// program's statics are destroyed.
+// program's statics are destroyed. From then on, work submitted to the pool
+// (spawn, blockOn, queues and actors on it) is refused with RuntimeError::shutDown.
 void shutdownGlobalExecutor();
+
+namespace detail {
+
+// Throws RuntimeError::shutDown when `executor` runs on the pool and the pool
+// was shut down.
+void refuseIfShutDown(const Executor& executor);
+
+// True on a thread of the process pool (a task, an actor body, queue work).
+bool onPoolThread();
+
+}  // namespace detail
 
 }  // namespace platform

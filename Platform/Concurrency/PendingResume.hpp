@@ -1,10 +1,12 @@
 #pragma once
 
+#include <asio/associated_cancellation_slot.hpp>
 #include <asio/associated_executor.hpp>
 #include <asio/execution/outstanding_work.hpp>
 #include <asio/post.hpp>
 #include <asio/prefer.hpp>
-#include <functional>
+#include <asio/system_executor.hpp>
+#include <exception>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -13,32 +15,69 @@
 
 namespace platform::detail {
 
-// One suspended coroutine's completion handler, type-erased. Resuming posts the
-// handler to the coroutine's own executor, so a producer never runs the consumer
-// inline on its thread. Holds outstanding work so the executor stays alive.
+// One suspended coroutine's completion handler (signature
+// void(std::exception_ptr, Value)), type-erased. Resuming posts to the
+// coroutine's own executor, so a producer never runs the consumer inline on
+// its thread. Holds outstanding work so the executor stays alive meanwhile.
 template <class Value>
 class PendingResume {
  public:
   template <class Handler>
-  explicit PendingResume(Handler&& handler) {
-    using H = std::decay_t<Handler>;
-    auto executor = asio::prefer(asio::get_associated_executor(handler, globalExecutor()),
-                                 asio::execution::outstanding_work.tracked);
-    auto shared = std::make_shared<H>(std::forward<Handler>(handler));
-    resume_ = [shared = std::move(shared), executor = std::move(executor)](Value value) mutable {
-      asio::post(executor, [shared = std::move(shared), value = std::move(value)]() mutable {
-        std::move (*shared)(std::move(value));
-      });
-    };
+  explicit PendingResume(Handler&& handler)
+      : target_(std::make_unique<Holder<std::decay_t<Handler>>>(std::forward<Handler>(handler))) {}
+
+  // Also calls `onCancel()` when the waiting task is cancelled. It runs where
+  // the cancellation is emitted (the task's strand), so it must lock what it
+  // shares with producers; it is dropped once the coroutine resumes.
+  template <class Handler, class OnCancel>
+  PendingResume(Handler&& handler, OnCancel onCancel) {
+    auto slot = asio::get_associated_cancellation_slot(handler);
+    if (slot.is_connected()) {
+      slot.assign([onCancel = std::move(onCancel)](asio::cancellation_type) mutable { onCancel(); });
+    }
+    target_ = std::make_unique<Holder<std::decay_t<Handler>>>(std::forward<Handler>(handler));
   }
 
-  void operator()(Value value) && {
-    auto resume = std::move(resume_);
-    resume(std::move(value));
+  void operator()(std::exception_ptr error, Value value) && {
+    std::move(*this).resumeWith(
+        [error = std::move(error), value = std::move(value)]() mutable { return Outcome{error, std::move(value)}; });
   }
+
+  // Resumes with what `decide()` returns, evaluated on the coroutine's
+  // executor just before it resumes: a wait cancelled while its value was on
+  // the way can still hand the value back instead of losing it.
+  template <class Decide>
+  void resumeWith(Decide decide) && {
+    auto executor = target_->executor();
+    asio::post(executor, [target = std::move(target_), decide = std::move(decide)]() mutable {
+      auto [error, value] = decide();
+      target->complete(std::move(error), std::move(value));
+    });
+  }
+
+  using Outcome = std::pair<std::exception_ptr, Value>;
 
  private:
-  std::function<void(Value)> resume_;
+  struct Target {
+    virtual ~Target() = default;
+    virtual Executor executor() const = 0;
+    virtual void complete(std::exception_ptr error, Value value) = 0;
+  };
+
+  template <class Handler>
+  struct Holder final : Target {
+    explicit Holder(Handler h)
+        : executor_(asio::prefer(asio::get_associated_executor(h, Executor(asio::system_executor())),
+                                 asio::execution::outstanding_work.tracked)),
+          handler_(std::move(h)) {}
+    Executor executor() const override { return executor_; }
+    void complete(std::exception_ptr error, Value value) override { std::move(handler_)(error, std::move(value)); }
+
+    Executor executor_;
+    Handler handler_;
+  };
+
+  std::unique_ptr<Target> target_;
 };
 
 }  // namespace platform::detail

@@ -9,33 +9,49 @@
 #include <utility>
 
 #include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/UnhandledError.hpp"
 
 namespace platform {
 
 // A labelled serial queue: work submitted to it runs one item at a time, in
-// submission order, on the executor's threads.
+// submission order, on the executor's threads. An exception escaping an item
+// goes to the unhandled-error handler under the queue's label. Submitting to a
+// queue on a shut-down pool throws RuntimeError::shutDown.
 class SerialQueue {
  public:
   explicit SerialQueue(std::string label, Executor executor = globalExecutor())
-      : label_(std::move(label)), strand_(asio::make_strand(std::move(executor))) {}
+      : label_(std::make_shared<const std::string>(std::move(label))), strand_(asio::make_strand(std::move(executor))) {}
 
-  const std::string& label() const noexcept { return label_; }
+  const std::string& label() const noexcept { return *label_; }
   Executor executor() const { return strand_; }
 
   template <class Work>
   void async(Work&& work) const {
-    asio::post(strand_, std::forward<Work>(work));
+    detail::refuseIfShutDown(strand_);
+    asio::post(strand_, [label = label_, work = std::forward<Work>(work)]() mutable { run(*label, work); });
   }
 
   // Runs `work` on the queue once `delay` has passed.
   template <class Work>
   void asyncAfter(std::chrono::steady_clock::duration delay, Work&& work) const {
+    detail::refuseIfShutDown(strand_);
     auto timer = std::make_shared<asio::steady_timer>(strand_, delay);
-    timer->async_wait([timer, work = std::forward<Work>(work)](const std::error_code&) mutable { work(); });
+    timer->async_wait([timer, label = label_, work = std::forward<Work>(work)](const std::error_code&) mutable {
+      run(*label, work);
+    });
   }
 
  private:
-  std::string label_;
+  template <class Work>
+  static void run(const std::string& label, Work& work) {
+    try {
+      work();
+    } catch (...) {
+      detail::reportUnhandledError(label, std::current_exception());
+    }
+  }
+
+  std::shared_ptr<const std::string> label_;  // shared with queued work
   asio::strand<Executor> strand_;
 };
 

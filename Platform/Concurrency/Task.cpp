@@ -6,9 +6,6 @@
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
 #include <atomic>
-#include <cstdio>
-#include <mutex>
-#include <system_error>
 
 namespace platform {
 
@@ -20,64 +17,30 @@ struct TaskState {
   asio::strand<Executor> strand;
   asio::cancellation_signal signal;  // used on `strand` only
   std::atomic<bool> cancelled = false;
-  std::atomic<bool> ended = false;
+  bool ended = false;  // on `strand` only
 };
+
+Task startTask(Executor executor, Async<void> body, std::string name, std::function<void()> onEnd) {
+  detail::refuseIfShutDown(executor);
+  auto state = std::make_shared<detail::TaskState>(std::move(executor));
+  // Posting (rather than co_spawn's dispatch) keeps the body out of the
+  // spawner's call even when the spawner runs on a pool thread.
+  asio::post(state->strand, [state, body = std::move(body), name = std::move(name), onEnd = std::move(onEnd)]() mutable {
+    asio::co_spawn(state->strand, std::move(body),
+                   asio::bind_cancellation_slot(state->signal.slot(), [state, name = std::move(name),
+                                                                       onEnd = std::move(onEnd)](std::exception_ptr error) {
+                     state->ended = true;
+                     detail::reportUnhandledError(name, error);
+                     if (onEnd) onEnd();
+                   }));
+  });
+  return Task(state);
+}
 
 }  // namespace detail
 
-namespace {
-
-std::mutex handlerMutex;
-
-UnhandledErrorHandler& currentHandler() {
-  static UnhandledErrorHandler handler = [](const std::string& taskName, std::exception_ptr error) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "task %s ended with an error: %s\n", taskName.c_str(), e.what());
-    } catch (...) {
-      std::fprintf(stderr, "task %s ended with an unknown error\n", taskName.c_str());
-    }
-  };
-  return handler;
-}
-
-void report(const std::string& taskName, std::exception_ptr error) {
-  UnhandledErrorHandler handler;
-  {
-    std::lock_guard lock(handlerMutex);
-    handler = currentHandler();
-  }
-  if (handler) handler(taskName, error);
-}
-
-}  // namespace
-
-UnhandledErrorHandler setUnhandledErrorHandler(UnhandledErrorHandler handler) {
-  std::lock_guard lock(handlerMutex);
-  std::swap(currentHandler(), handler);
-  return handler;
-}
-
-bool isCancellation(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::system_error& e) {
-    return e.code() == asio::error::operation_aborted;
-  } catch (...) {
-    return false;
-  }
-}
-
 Task spawn(Executor executor, Async<void> body, std::string name) {
-  auto state = std::make_shared<detail::TaskState>(std::move(executor));
-  asio::co_spawn(state->strand, std::move(body),
-                 asio::bind_cancellation_slot(state->signal.slot(),
-                                              [state, name = std::move(name)](std::exception_ptr error) {
-                                                state->ended = true;
-                                                if (error && !isCancellation(error)) report(name, error);
-                                              }));
-  return Task(state);
+  return detail::startTask(std::move(executor), std::move(body), std::move(name), {});
 }
 
 void Task::cancel() const {

@@ -9,31 +9,41 @@
 
 #include "Platform/Concurrency/CoroutineSupport.hpp"
 #include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/UnhandledError.hpp"
 
 namespace platform {
 
+class Task;
+
 namespace detail {
 struct TaskState;
-}
+// spawn() that also calls `onEnd` on the task's strand once the body has
+// ended by any path (what TaskGroup counts its children with).
+Task startTask(Executor executor, Async<void> body, std::string name, std::function<void()> onEnd);
+}  // namespace detail
 
 // Handle of an unstructured task. Dropping it does not stop the task.
 class Task {
  public:
   Task() = default;
 
-  // Asks the task to stop: the operation it awaits (a sleep, a timer) ends
-  // with operation_aborted. Safe from any thread; no effect once it has ended.
+  // Asks the task to stop: the wait it is suspended in (a sleep, a
+  // continuation, a stream, an actor call) ends with operation_aborted, and so
+  // does every later co_await. The cancellation reaches each wait on the
+  // strand that wait runs on. Safe from any thread; no effect once it has ended.
   void cancel() const;
   bool isCancelled() const;
 
  private:
-  friend Task spawn(Executor, Async<void>, std::string);
+  friend Task detail::startTask(Executor, Async<void>, std::string, std::function<void()>);
   explicit Task(std::shared_ptr<detail::TaskState> state) : state_(std::move(state)) {}
   std::shared_ptr<detail::TaskState> state_;
 };
 
-// Starts `body` detached on a strand of `executor`. An exception that ends it
-// is reported through the unhandled-error handler; cancellation is quiet.
+// Starts `body` detached on a strand of `executor`. The body never runs inside
+// this call: it starts later, from the strand's queue. An exception that ends
+// it is reported through the unhandled-error handler; cancellation is quiet.
+// Throws RuntimeError::shutDown on a shut-down pool.
 Task spawn(Executor executor, Async<void> body, std::string name = {});
 
 // The same for a callable that returns the coroutine; the callable (and so a
@@ -44,13 +54,5 @@ template <class Callable>
 Task spawn(Executor executor, Callable callable, std::string name = {}) {
   return spawn(std::move(executor), detail::invokeHeld(std::move(callable)), std::move(name));
 }
-
-using UnhandledErrorHandler = std::function<void(const std::string& taskName, std::exception_ptr)>;
-
-// Replaces where task errors go (standard error by default); returns the old handler.
-UnhandledErrorHandler setUnhandledErrorHandler(UnhandledErrorHandler handler);
-
-// True when `error` is the cancellation of an awaited operation.
-bool isCancellation(std::exception_ptr error);
 
 }  // namespace platform

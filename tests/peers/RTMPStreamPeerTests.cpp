@@ -84,16 +84,21 @@ std::vector<std::string> lines(const std::string& text) {
   return result;
 }
 
+// The application URL of the server's "live".
+std::string applicationURL(const peers::NginxRTMPServer& server) {
+  return "rtmp://127.0.0.1:" + std::to_string(server.port()) + "/live";
+}
+
 TEST(RTMPStreamPeerTests, PublishesEncodedMediaThatNginxRecordsWhole) {
-  peers::NginxRTMPServer server;
-  Publisher publisher(server.url());
+  peers::NginxRTMPServer server({.record = true});
+  Publisher publisher(applicationURL(server));
   const auto response = blockOn(publisher.stream->publish("key"));
   EXPECT_EQ(response.status()->code(), "NetStream.Publish.Start");
   publisher.appendMedia(kFrames);
   publisher.waitUntilSent();
   blockOn(publisher.connection->close());
 
-  const auto recording = server.recording("key");
+  const auto recording = server.recordPath() / "key.flv";
   const auto deadline = std::chrono::steady_clock::now() + 5s;
   while (probe(recording, "-show_entries format=duration").empty() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(50ms);
@@ -125,11 +130,28 @@ TEST(RTMPStreamPeerTests, PublishesEncodedMediaThatNginxRecordsWhole) {
   EXPECT_NEAR(std::stod(starts[0]), std::stod(starts[1]), 0.1);
 }
 
+TEST(RTMPStreamPeerTests, FFmpegReceivesThePublication) {
+  peers::FFmpegRTMPListener listener;
+  Publisher publisher("rtmp://127.0.0.1:" + std::to_string(listener.port()) + "/app");
+  blockOn(publisher.stream->publish("key"));
+  publisher.appendMedia(30);
+  publisher.waitUntilSent();
+  blockOn(publisher.connection->close());
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (listener.output().find("muxing overhead") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(50ms);
+  }
+  const auto output = listener.output();
+  EXPECT_NE(output.find("Video: h264 (Constrained Baseline)"), std::string::npos) << output;
+  EXPECT_NE(output.find("Audio: aac (LC), 48000 Hz, stereo"), std::string::npos) << output;
+  EXPECT_NE(output.find("frame=   30"), std::string::npos) << output;
+}
+
 TEST(RTMPStreamPeerTests, ASecondPublisherOfTheSameNameIsRefused) {
-  peers::NginxRTMPServer server;
-  Publisher first(server.url());
+  peers::NginxRTMPServer server({});
+  Publisher first(applicationURL(server));
   blockOn(first.stream->publish("key"));
-  Publisher second(server.url());
+  Publisher second(applicationURL(server));
   try {
     blockOn(second.stream->publish("key"));
     ADD_FAILURE() << "published twice";
@@ -142,12 +164,12 @@ TEST(RTMPStreamPeerTests, ASecondPublisherOfTheSameNameIsRefused) {
 }
 
 TEST(RTMPStreamPeerTests, AServerThatDiesEndsThePublication) {
-  peers::NginxRTMPServer server;
-  Publisher publisher(server.url());
+  std::optional<peers::NginxRTMPServer> server(std::in_place, peers::NginxRTMPServer::Options{});
+  Publisher publisher(applicationURL(*server));
   auto status = blockOn(publisher.connection->status());
   blockOn(publisher.stream->publish("key"));
   publisher.appendMedia(10);
-  server.kill();
+  server.reset();
   const auto killedAt = std::chrono::steady_clock::now();
   auto closed = blockOn(status.next());
   ASSERT_TRUE(closed);

@@ -211,6 +211,38 @@ TEST(RTMPConnectionTests, DoOutputKeepsCallOrderAndAnnouncedChunkSize) {
   blockOn(connection->close());
 }
 
+// A window size before the connect reply changes the window without an echo;
+// then each monitor tick that finds a window's worth more received sends one
+// acknowledgement of the total.
+TEST(RTMPConnectionTests, AcknowledgesEachWindowOfReceivedBytes) {
+  ScriptedRTMPServer server;
+  auto connection = RTMPConnection::make();
+  auto pending = connectLater(connection, server.url());
+  server.accept();
+  const RTMPCommandMessage connect = server.nextCommand();
+  server.send(RTMPWindowAcknowledgementSizeMessage(0, 0, 4000), 2);
+  server.replyToConnect(connect, "NetConnection.Connect.Success");
+  pending.get();
+  const auto filler = [&] {
+    server.send(RTMPCommandMessage(0, 0, RTMPObjectEncoding::amf0, "onFiller", 0, std::nullopt,
+                                   {AMFValue(std::string(5000, 'f'))}));
+  };
+  filler();
+  std::vector<std::uint32_t> acknowledged;
+  while (acknowledged.size() < 2) {
+    const auto message = server.nextMessage();
+    ASSERT_FALSE(std::holds_alternative<RTMPWindowAcknowledgementSizeMessage>(message)) << "no echo before connected";
+    if (const auto* ack = std::get_if<RTMPAcknowledgementMessage>(&message)) {
+      acknowledged.push_back(ack->sequence());
+      filler();
+    }
+  }
+  EXPECT_GE(acknowledged[0], 4000u);
+  EXPECT_GE(acknowledged[1], 8000u);
+  EXPECT_GT(acknowledged[1], acknowledged[0]);
+  blockOn(connection->close());
+}
+
 TEST(RTMPConnectionTests, ConnectTimesOutOnASilentServer) {
   ScriptedRTMPServer server;
   RTMPConnection::Configuration configuration;

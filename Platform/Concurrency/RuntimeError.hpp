@@ -1,0 +1,39 @@
+#pragma once
+
+#include <exception>
+
+namespace platform {
+
+// Work the runtime refuses instead of hanging or losing it.
+class RuntimeError : public std::exception {
+ public:
+  enum class Case {
+    // The process pool was shut down: nothing submitted to it would run.
+    shutDown,
+    // blockOn on a thread of the pool (a task, an actor body, queue work):
+    // the pool could wait on itself for ever.
+    blockingOnPoolThread,
+    // An actor used before it was made shared through make()/adopt(), or
+    // after it began to be destroyed: its work could outlive it.
+    actorNotShared,
+  };
+
+  explicit RuntimeError(Case which) : case_(which) {}
+  Case which() const noexcept { return case_; }
+  const char* what() const noexcept override {
+    switch (case_) {
+      case Case::shutDown:
+        return "shutDown";
+      case Case::blockingOnPoolThread:
+        return "blockingOnPoolThread";
+      case Case::actorNotShared:
+        return "actorNotShared";
+    }
+    return "unknown";
+  }
+
+ private:
+  Case case_;
+};
+
+}  // namespace platform

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
+#include "Platform/Concurrency/TaskGroup.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+
+using namespace platform;
+using namespace std::chrono_literals;
+using platform::testing::eventually;
+
+namespace {
+
+// A child that sleeps long and records whether it started and how it ended.
+struct Children {
+  std::atomic<int> started = 0;
+  std::atomic<int> cancelled = 0;
+  std::atomic<int> ended = 0;
+
+  void add(TaskGroup& group, std::chrono::milliseconds sleep = 10s) {
+    group.spawn([this, sleep]() -> Async<void> {
+      ++started;
+      try {
+        co_await sleepFor(sleep);
+      } catch (...) {
+        if (isCancellation(std::current_exception())) ++cancelled;
+        ++ended;
+        throw;
+      }
+      ++ended;
+    });
+  }
+};
+
+}  // namespace
+
+TEST(TaskGroup, CancelAllCancelsEveryChildAndReturnsOnlyOnceAllHaveEnded) {
+  for (int count : {1, 5}) {
+    TaskGroup group;
+    Children children;
+    for (int i = 0; i < count; ++i) children.add(group);
+    ASSERT_TRUE(eventually([&] { return children.started == count; }));
+    EXPECT_EQ(group.count(), static_cast<std::size_t>(count));
+    blockOn(group.cancelAll());
+    EXPECT_EQ(children.ended, count) << "cancelAll returned before a child ended";
+    EXPECT_EQ(children.cancelled, count);
+    EXPECT_EQ(group.count(), 0u);
+    children.add(group, 1ms);  // usable again
+    blockOn(group.wait());
+    EXPECT_EQ(children.ended, count + 1);
+    EXPECT_EQ(children.cancelled, count);
+  }
+}
+
+TEST(TaskGroup, WaitEndsWhenTheLastChildEndsAndNotBefore) {
+  TaskGroup group;
+  Children children;
+  children.add(group, 1ms);
+  children.add(group, 150ms);
+  auto start = std::chrono::steady_clock::now();
+  blockOn(group.wait());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
+  EXPECT_EQ(children.ended, 2);
+  EXPECT_EQ(children.cancelled, 0);
+}
+
+TEST(TaskGroup, DestroyingTheGroupCancelsItsChildren) {
+  auto children = std::make_shared<Children>();
+  {
+    TaskGroup group;
+    for (int i = 0; i < 3; ++i) children->add(group);
+    ASSERT_TRUE(eventually([&] { return children->started == 3; }));
+  }
+  ASSERT_TRUE(eventually([&] { return children->ended == 3; }));
+  EXPECT_EQ(children->cancelled, 3);
+}

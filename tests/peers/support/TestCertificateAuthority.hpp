@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "tests/peers/support/NginxRTMPServer.hpp"
+
+namespace peers {
+
+// A certificate authority made at test time, with its certificate in PEM in
+// a directory of its own (point SSL_CERT_FILE at `certificateFile` to trust
+// it), issuing server certificates for a host name.
+class TestCertificateAuthority {
+ public:
+  TestCertificateAuthority();
+  ~TestCertificateAuthority();
+
+  std::filesystem::path certificateFile() const { return directory_.path() / "ca.pem"; }
+  // A certificate for `hostName` (DNS name), valid from `notBefore` to
+  // `notAfter` from now, with its key; files named after `name`.
+  NginxRTMPServer::TLSCertificate issue(const std::string& name, const std::string& hostName,
+                                        std::chrono::hours notBefore = std::chrono::hours(-1),
+                                        std::chrono::hours notAfter = std::chrono::hours(24));
+
+ private:
+  struct Keys;
+  TemporaryDirectory directory_;
+  std::unique_ptr<Keys> keys_;
+};
+
+}  // namespace peers
