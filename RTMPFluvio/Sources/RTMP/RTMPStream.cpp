@@ -1,5 +1,9 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/post.hpp>
+#include <asio/use_awaitable.hpp>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -155,15 +159,17 @@ Async<void> RTMPStream::createStreamBody() {
   // Once per connection: not while one is asked for or an id is held.
   if (isCreating_ || id_ != 0) co_return;
   isCreating_ = true;
+  // The announcements' answers are not awaited (some servers never send
+  // them); each starts on the strand in turn, so they leave before the
+  // request for the stream.
   if (fcPublishName_) {
-    auto release = callConnection("releaseStream", {*fcPublishName_});
-    auto announce = callConnection("FCPublish", {*fcPublishName_});
-    co_await std::move(release);
-    co_await std::move(announce);
+    startCall("releaseStream", {*fcPublishName_});
+    startCall("FCPublish", {*fcPublishName_});
   }
   std::optional<RTMPResponse> response;
   try {
-    response = co_await callConnection("createStream", {});
+    auto asked = asio::co_spawn(strand(), callConnection("createStream", {}), asio::use_awaitable);
+    response = co_await std::move(asked);
   } catch (const std::exception& error) {
     TP_ERROR(logger(), "createStream() ", error.what());
   }
@@ -178,6 +184,15 @@ Async<void> RTMPStream::createStreamBody() {
   packager_.setStreamId(id_);
   link_->setId(id_);
   readyState_ = StreamReadyState::idle;
+}
+
+void RTMPStream::startCall(std::string commandName, AMFList arguments) {
+  asio::co_spawn(
+      strand(),
+      [self = shared_from_this(), commandName = std::move(commandName), arguments = std::move(arguments)]() mutable {
+        return self->callConnection(std::move(commandName), std::move(arguments));
+      },
+      asio::detached);
 }
 
 Async<std::optional<RTMPResponse>> RTMPStream::callConnection(std::string commandName, AMFList arguments) {
@@ -196,14 +211,10 @@ Async<void> RTMPStream::connectionWillCloseBody() {
   readyState_ = StreamReadyState::idle;
   if (fcPublishName_ && state == StreamReadyState::publishing) {
     // Each fails at once when the link is already gone.
-    for (auto [commandName, argument] : {std::pair<const char*, AMFValue>{"FCUnpublish", *fcPublishName_},
-                                         std::pair<const char*, AMFValue>{"deleteStream", id_}}) {
-      try {
-        auto answer = callConnection(commandName, AMFList{argument});
-        co_await std::move(answer);
-      } catch (const std::exception&) {
-      }
-    }
+    startCall("FCUnpublish", {*fcPublishName_});
+    startCall("deleteStream", {id_});
+    // Both have reached the connection once this strand comes round again.
+    co_await asio::post(strand(), asio::use_awaitable);
   } else if (state == StreamReadyState::playing || state == StreamReadyState::publishing) {
     sendCommand("closeStream", {});
   }

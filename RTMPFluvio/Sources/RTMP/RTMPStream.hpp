@@ -163,6 +163,9 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   // Bodies, on the stream's strand.
   platform::Async<void> createStreamBody();
   platform::Async<std::optional<RTMPResponse>> callConnection(std::string commandName, AMFList arguments);
+  // Sends a connection-level command whose answer nobody waits for; the
+  // commands started so leave in the order they were started.
+  void startCall(std::string commandName, AMFList arguments);
   platform::Async<RTMPResponse> publishBody(std::optional<std::string> name, HowToPublish type);
   platform::Async<RTMPResponse> playBody(AMFList arguments);
   platform::Async<void> sendWhilePlaying(std::string commandName, AMFList arguments);

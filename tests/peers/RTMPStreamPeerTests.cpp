@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Fluvio/Tests/Stream/StreamTestMedia.hpp"
+#include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/VideoToolbox/VTSessionProperties.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
+#include "tests/peers/support/NginxRTMPServer.hpp"
+#include "tests/peers/support/Process.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::blockOn;
+using rtmpfluvio::RTMPConnection;
+using rtmpfluvio::RTMPStream;
+
+constexpr int kFrames = 90;
+constexpr double kFrameRate = 30;
+constexpr double kSampleRate = 48000;
+
+// A publication of raw frames and PCM through the stream's own encoders.
+struct Publisher {
+  explicit Publisher(const std::string& url, const std::string& name = "key")
+      : connection(RTMPConnection::make()), stream(RTMPStream::make(connection, name)) {
+    blockOn(stream->setVideoSettings(fluvio::VideoCodecSettings(
+        {640, 360}, 1'000'000, std::string(platform::kVTProfileLevel_H264_Baseline_3_1),
+        fluvio::VideoCodecSettings::ScalingMode::trim, fluvio::VideoCodecSettings::BitRateMode::average(), 2,
+        std::nullopt, std::vector<double>{0, 0}, false, true, kFrameRate)));
+    blockOn(stream->setAudioSettings(fluvio::AudioCodecSettings(128'000)));
+    blockOn(connection->connect(url));
+  }
+
+  // Raw media for `seconds` of stream time, faster than real time.
+  void appendMedia(int frames) {
+    const auto start = platform::HostClock::now();
+    const auto format = platform::AVAudioFormat::makeStandard(kSampleRate, 2);
+    std::int64_t audioFrame = 0;
+    for (int frame = 0; frame < frames; ++frame) {
+      const double seconds = frame / kFrameRate;
+      const auto time = platform::CMTime::makeWithSeconds(platform::HostClock::seconds(start) + seconds, 90000);
+      blockOn(stream->append(fluvio::testing::rawVideoFrame(frame, time, 640, 360)));
+      while (audioFrame / kSampleRate <= seconds) {
+        blockOn(stream->append(fluvio::testing::toneBuffer(format, 1024, audioFrame),
+                               fluvio::testing::audioTime(start, audioFrame, kSampleRate)));
+        audioFrame += 1024;
+      }
+    }
+  }
+
+  // Waits (at most 20 s) until the encoders have delivered everything: the
+  // bytes the stream has sent stop growing for half a second.
+  void waitUntilSent() {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    std::int64_t previous = -1;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const auto bytes = blockOn(stream->info()).byteCount;
+      if (bytes == previous) return;
+      previous = bytes;
+      std::this_thread::sleep_for(500ms);
+    }
+  }
+
+  std::shared_ptr<RTMPConnection> connection;
+  std::shared_ptr<RTMPStream> stream;
+};
+
+std::string probe(const std::filesystem::path& file, const std::string& arguments) {
+  return peers::run("ffprobe -v error " + arguments + " " + peers::quoted(file.string())).output;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) {
+    if (!line.empty()) result.push_back(line);
+  }
+  return result;
+}
+
+// The application URL of the server's "live".
+std::string applicationURL(const peers::NginxRTMPServer& server) {
+  return "rtmp://127.0.0.1:" + std::to_string(server.port()) + "/live";
+}
+
+TEST(RTMPStreamPeerTests, PublishesEncodedMediaThatNginxRecordsWhole) {
+  peers::NginxRTMPServer server({.record = true});
+  Publisher publisher(applicationURL(server));
+  const auto response = blockOn(publisher.stream->publish("key"));
+  EXPECT_EQ(response.status()->code(), "NetStream.Publish.Start");
+  publisher.appendMedia(kFrames);
+  publisher.waitUntilSent();
+  blockOn(publisher.connection->close());
+
+  const auto recording = server.recordPath() / "key.flv";
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (probe(recording, "-show_entries format=duration").empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(peers::run("ffmpeg -v error -i " + peers::quoted(recording.string()) + " -f null -").output, "");
+  EXPECT_EQ(lines(probe(recording, "-select_streams v -show_entries stream=codec_name,profile,level,width,height -of "
+                                   "default=nw=1")),
+            (std::vector<std::string>{"codec_name=h264", "profile=Constrained Baseline", "width=640", "height=360",
+                                      "level=31"}));
+  EXPECT_EQ(lines(probe(recording, "-select_streams a -show_entries stream=codec_name,sample_rate -of default=nw=1")),
+            (std::vector<std::string>{"codec_name=aac", "sample_rate=48000"}));
+
+  const auto packets = lines(probe(recording, "-select_streams v -show_entries packet=dts_time,flags -of csv=p=0"));
+  // The encoder makes one frame of each raw frame.
+  EXPECT_EQ(static_cast<int>(packets.size()), kFrames);
+  double previousDts = -1;
+  double lastKey = 0;
+  for (const auto& packet : packets) {
+    const double dts = std::stod(packet.substr(0, packet.find(',')));
+    EXPECT_GT(dts, previousDts);
+    previousDts = dts;
+    if (packet.find('K') != std::string::npos) {
+      EXPECT_LE(dts - lastKey, 2.0);
+      lastKey = dts;
+    }
+  }
+  const auto starts = lines(probe(recording, "-show_entries stream=start_time -of csv=p=0"));
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_NEAR(std::stod(starts[0]), std::stod(starts[1]), 0.1);
+}
+
+TEST(RTMPStreamPeerTests, FFmpegReceivesThePublication) {
+  peers::FFmpegRTMPListener listener;
+  Publisher publisher("rtmp://127.0.0.1:" + std::to_string(listener.port()) + "/app");
+  blockOn(publisher.stream->publish("key"));
+  publisher.appendMedia(30);
+  publisher.waitUntilSent();
+  blockOn(publisher.connection->close());
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (listener.output().find("muxing overhead") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(50ms);
+  }
+  const auto output = listener.output();
+  EXPECT_NE(output.find("Video: h264 (Constrained Baseline)"), std::string::npos) << output;
+  EXPECT_NE(output.find("Audio: aac (LC), 48000 Hz, stereo"), std::string::npos) << output;
+  EXPECT_NE(output.find("frame=   30"), std::string::npos) << output;
+}
+
+TEST(RTMPStreamPeerTests, ASecondPublisherOfTheSameNameIsRefused) {
+  peers::NginxRTMPServer server({});
+  Publisher first(applicationURL(server));
+  blockOn(first.stream->publish("key"));
+  Publisher second(applicationURL(server));
+  try {
+    blockOn(second.stream->publish("key"));
+    ADD_FAILURE() << "published twice";
+  } catch (const RTMPStream::Error& error) {
+    EXPECT_EQ(error.errorCase(), RTMPStream::Error::Case::requestFailed);
+    ASSERT_TRUE(error.response() && error.response()->status());
+    EXPECT_EQ(error.response()->status()->code(), "NetStream.Publish.BadName");
+  }
+  EXPECT_EQ(blockOn(second.stream->readyState()), fluvio::StreamReadyState::idle);
+}
+
+TEST(RTMPStreamPeerTests, AServerThatDiesEndsThePublication) {
+  std::optional<peers::NginxRTMPServer> server(std::in_place, peers::NginxRTMPServer::Options{});
+  Publisher publisher(applicationURL(*server));
+  auto status = blockOn(publisher.connection->status());
+  blockOn(publisher.stream->publish("key"));
+  publisher.appendMedia(10);
+  server.reset();
+  const auto killedAt = std::chrono::steady_clock::now();
+  auto closed = blockOn(status.next());
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(closed->code(), "NetConnection.Connect.Closed");
+  EXPECT_LT(std::chrono::steady_clock::now() - killedAt, 1s);
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (blockOn(publisher.stream->readyState()) != fluvio::StreamReadyState::idle &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(blockOn(publisher.stream->readyState()), fluvio::StreamReadyState::idle);
+  // Idle only once the encoders have stopped and the media tasks have ended.
+}
+
+}  // namespace
