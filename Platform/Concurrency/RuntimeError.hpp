@@ -13,9 +13,6 @@ class RuntimeError : public std::exception {
     // blockOn on a thread of the pool (a task, an actor body, queue work):
     // the pool could wait on itself for ever.
     blockingOnPoolThread,
-    // An actor used before it was made shared through make()/adopt(), or
-    // after it began to be destroyed: its work could outlive it.
-    actorNotShared,
   };
 
   explicit RuntimeError(Case which) : case_(which) {}
@@ -26,8 +23,6 @@ class RuntimeError : public std::exception {
         return "shutDown";
       case Case::blockingOnPoolThread:
         return "blockingOnPoolThread";
-      case Case::actorNotShared:
-        return "actorNotShared";
     }
     return "unknown";
   }

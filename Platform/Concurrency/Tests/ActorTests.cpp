@@ -8,17 +8,21 @@
 #include "Platform/Concurrency/Actor.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "Platform/Concurrency/Continuation.hpp"
+#include "Platform/Concurrency/PendingReplies.hpp"
+#include "Platform/Concurrency/SerialQueue.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
+using platform::testing::eventually;
 
 namespace {
 
-// The shape the RTMP connection has: a request parks a continuation in a table
-// keyed by transaction id; the reply arrives through another call into the same
-// actor, which must be able to run while the request is suspended.
+// The shape the RTMP connection has: a request parks a waiter in a table
+// keyed by transaction id; the reply arrives through another call into the
+// same actor, which must be able to run while the request is suspended.
 class Transactions : public Actor {
  public:
   Async<std::string> request(int id, std::chrono::milliseconds timeout) { return isolated(requestBody(id, timeout)); }
@@ -30,24 +34,20 @@ class Transactions : public Actor {
   // show under ThreadSanitizer.
   std::vector<int> recorded;
   bool onStrandEverywhere = true;
+  PendingReplies<int, std::string> pending;
 
  private:
   Async<std::string> requestBody(int id, std::chrono::milliseconds timeout) {
     onStrandEverywhere &= strand().running_in_this_thread();
-    auto value = co_await withContinuation<std::string>([&](Continuation<std::string> c) { pending_.emplace(id, c); },
-                                                        timeout);
+    auto waiter = pending.add(id, timeout);
+    auto value = co_await std::move(waiter).value();
     onStrandEverywhere &= strand().running_in_this_thread();
-    pending_.erase(id);
     co_return value;
   }
 
   Async<bool> replyBody(int id, std::string value) {
     onStrandEverywhere &= strand().running_in_this_thread();
-    auto found = pending_.find(id);
-    if (found == pending_.end()) co_return false;
-    auto continuation = found->second;
-    pending_.erase(found);
-    co_return continuation.resume(std::move(value));
+    co_return pending.resolve(id, std::move(value));
   }
 
   Async<std::vector<int>> recordBody(int value) {
@@ -56,14 +56,12 @@ class Transactions : public Actor {
   }
 
   Async<size_t> countBody() { co_return recorded.size(); }
-
-  std::map<int, Continuation<std::string>> pending_;
 };
 
 }  // namespace
 
 TEST(Actor, ReplyThroughTheSameActorResumesAParkedRequest) {
-  auto actor = std::make_shared<Transactions>();
+  auto actor = Actor::make<Transactions>();
   auto answer = blockOn([actor]() -> Async<std::string> {
     auto result = std::make_shared<std::string>();
     std::atomic<bool> done = false;
@@ -71,7 +69,7 @@ TEST(Actor, ReplyThroughTheSameActorResumesAParkedRequest) {
       *result = co_await actor->request(1, 2s);
       done = true;
     });
-    // Keep replying until the request has parked its continuation.
+    // Keep replying until the request has parked its waiter.
     while (!co_await actor->reply(1, "ok")) co_await sleepFor(1ms);
     while (!done) co_await sleepFor(1ms);
     co_return *result;
@@ -80,14 +78,15 @@ TEST(Actor, ReplyThroughTheSameActorResumesAParkedRequest) {
   EXPECT_TRUE(actor->onStrandEverywhere);
 }
 
-TEST(Actor, ReplyAfterTimeOutFindsNothingAndChangesNothing) {
-  auto actor = std::make_shared<Transactions>();
-  EXPECT_THROW(blockOn(actor->request(2, 20ms)), ContinuationError);
+TEST(Actor, TimedOutRequestsLeaveNoEntryAndALateReplyFindsNothing) {
+  auto actor = Actor::make<Transactions>();
+  for (int id = 0; id < 50; ++id) EXPECT_THROW(blockOn(actor->request(id, 1ms)), ContinuationError);
+  EXPECT_EQ(actor->pending.count(), 0u);
   EXPECT_FALSE(blockOn(actor->reply(2, "late")));
 }
 
 TEST(Actor, WorkSpawnedOntoTheActorFromOneTaskRunsInOrder) {
-  auto actor = std::make_shared<Transactions>();
+  auto actor = Actor::make<Transactions>();
   constexpr int count = 2000;
   blockOn([actor]() -> Async<void> {
     for (int i = 0; i < count; ++i) {
@@ -95,14 +94,14 @@ TEST(Actor, WorkSpawnedOntoTheActorFromOneTaskRunsInOrder) {
     }
     co_return;
   });
-  for (int tries = 0; tries < 1000 && blockOn(actor->count()) < count; ++tries) std::this_thread::sleep_for(2ms);
+  ASSERT_TRUE(eventually([&] { return blockOn(actor->count()) == count; }));
   auto recorded = blockOn(actor->record(count));
   ASSERT_EQ(recorded.size(), static_cast<size_t>(count + 1));
   for (int i = 0; i <= count; ++i) ASSERT_EQ(recorded[i], i);
 }
 
 TEST(Actor, ConcurrentCallersAreSerialised) {
-  auto actor = std::make_shared<Transactions>();
+  auto actor = Actor::make<Transactions>();
   std::vector<std::thread> callers;
   for (int t = 0; t < 8; ++t) {
     callers.emplace_back([actor, t] {
@@ -125,6 +124,10 @@ class Issuer : public Actor {
  public:
   Async<Ticket> issue() { return isolated(issueBody()); }
   Async<Ticket> refuse() { return isolated(refuseBody()); }
+  // A capturing lambda passed uncalled: its captures live as long as the body.
+  Async<std::string> greet(std::string name) {
+    return isolated([this, name]() -> Async<std::string> { co_return prefix_ + name; });
+  }
 
  private:
   Async<Ticket> issueBody() { co_return Ticket(++issued_); }
@@ -133,13 +136,189 @@ class Issuer : public Actor {
     co_return Ticket(0);
   }
   int issued_ = 0;
+  std::string prefix_ = "hello ";
 };
 
 }  // namespace
 
-TEST(Actor, CarriesResultsWithoutADefaultValue) {
-  auto issuer = std::make_shared<Issuer>();
+TEST(Actor, CarriesResultsWithoutADefaultValueAndBodiesGivenAsLambdas) {
+  auto issuer = Actor::make<Issuer>();
   EXPECT_EQ(blockOn(issuer->issue()).number, 1);
   EXPECT_EQ(blockOn([issuer]() -> Async<Ticket> { co_return co_await issuer->issue(); }).number, 2);
   EXPECT_THROW(blockOn(issuer->refuse()), std::runtime_error);
+  for (std::string name : {"a name long enough to live on the heap", "b"}) {
+    EXPECT_EQ(blockOn(issuer->greet(name)), "hello " + name);
+  }
+}
+
+namespace {
+
+// Starts its own loop that waits for a reply: the loop, not the app, keeps it alive.
+class Pinger : public Actor {
+ public:
+  explicit Pinger(std::atomic<bool>& destroyed) : destroyed_(destroyed) {}
+  ~Pinger() override { destroyed_ = true; }
+
+  void start() {
+    spawn(strand(), [this]() -> Async<void> { co_await ping(); });
+  }
+  Async<bool> answer() { return isolated(answerBody()); }
+
+  PendingReplies<int, int> pending;
+
+ private:
+  Async<void> ping() { return isolated(pingBody()); }
+  Async<void> pingBody() {
+    auto waiter = pending.add(1, 10s);
+    co_await std::move(waiter).value();
+    ++answered_;  // touches the actor after its owner let go
+  }
+  Async<bool> answerBody() { co_return pending.resolve(1, 7); }
+
+  std::atomic<bool>& destroyed_;
+  int answered_ = 0;
+};
+
+}  // namespace
+
+TEST(Actor, WorkRunningOnAnActorKeepsItAliveUntilTheWorkEnds) {
+  std::atomic<bool> destroyed = false;
+  auto pinger = Actor::make<Pinger>(destroyed);
+  std::weak_ptr<Pinger> weak = pinger;
+  pinger->start();
+  ASSERT_TRUE(eventually([&] { return pinger->pending.count() == 1; }));
+  pinger.reset();
+  std::this_thread::sleep_for(20ms);
+  ASSERT_FALSE(destroyed) << "destroyed while its own loop still waited";
+  ASSERT_TRUE(blockOn(weak.lock()->answer()));
+  EXPECT_TRUE(eventually([&] { return destroyed.load(); }));
+}
+
+namespace {
+
+class Pump : public Actor {
+ public:
+  Async<void> run() { return isolated(runBody()); }
+  std::atomic<int> cancelledOnStrand = 0;
+
+ private:
+  Async<void> runBody() {
+    try {
+      for (;;) co_await sleepFor(1us);  // a cancellation handler installed and cleared on every turn
+    } catch (...) {
+      if (isCancellation(std::current_exception()) && strand().running_in_this_thread()) ++cancelledOnStrand;
+      throw;
+    }
+  }
+};
+
+}  // namespace
+
+TEST(Actor, CancellingACallerReachesTheBodyOnTheActorsStrand) {
+  constexpr int rounds = 100;
+  std::atomic<int> ended = 0;
+  std::vector<std::shared_ptr<Pump>> pumps;
+  for (int i = 0; i < rounds; ++i) {
+    auto pump = Actor::make<Pump>();
+    pumps.push_back(pump);
+    auto task = spawn(globalExecutor(), [pump, &ended]() -> Async<void> {
+      try {
+        co_await pump->run();
+      } catch (...) {
+      }
+      ++ended;
+    });
+    std::this_thread::sleep_for(std::chrono::microseconds(50 * (i % 5)));
+    task.cancel();
+  }
+  ASSERT_TRUE(eventually([&] { return ended == rounds; }));
+  for (auto& pump : pumps) EXPECT_EQ(pump->cancelledOnStrand, 1);
+}
+
+namespace {
+
+// Moves money between two balances with no suspension in between, so no
+// other call may ever see it half done.
+class Account : public Actor, public std::enable_shared_from_this<Account> {
+ public:
+  Async<void> transfer() { return isolated(transferBody()); }
+  Async<void> audit() { return isolated(auditBody()); }
+  std::atomic<bool> auditSawHalfDoneTransfer = false;
+  std::atomic<int> audits = 0;
+
+ private:
+  Async<void> transferBody() {
+    balanceA_ -= 10;
+    spawn(globalExecutor(), [self = shared_from_this()]() -> Async<void> {
+      co_await self->audit();
+    });
+    balanceB_ += 10;
+    co_return;
+  }
+  Async<void> auditBody() {
+    if (balanceA_ + balanceB_ != 100) auditSawHalfDoneTransfer = true;
+    ++audits;
+    co_return;
+  }
+  int balanceA_ = 100, balanceB_ = 0;
+};
+
+}  // namespace
+
+TEST(Spawn, TheBodyNeverRunsInsideTheSpawnersCall) {
+  SerialQueue queue("spawner");
+  std::promise<bool> ranInside;
+  queue.async([&ranInside] {
+    auto inside = std::make_shared<std::atomic<bool>>(true);
+    auto ranDuringSpawn = std::make_shared<std::atomic<bool>>(false);
+    spawn(globalExecutor(), [inside, ranDuringSpawn]() -> Async<void> {
+      if (*inside) *ranDuringSpawn = true;
+      co_return;
+    });
+    *inside = false;
+    ranInside.set_value(ranDuringSpawn->load());
+  });
+  EXPECT_FALSE(ranInside.get_future().get());
+
+  auto account = Actor::make<Account>();
+  for (int i = 0; i < 20; ++i) blockOn(account->transfer());
+  ASSERT_TRUE(eventually([&] { return account->audits == 20; }));
+  EXPECT_FALSE(account->auditSawHalfDoneTransfer);
+}
+
+namespace {
+
+class Log : public Actor {
+ public:
+  std::vector<int> entries;  // touched only on the strand
+  Async<std::vector<int>> read() { return isolated([this]() -> Async<std::vector<int>> { co_return entries; }); }
+};
+
+}  // namespace
+
+TEST(Actor, EnqueuedWorkRunsInCallOrderAndItsErrorsAreReported) {
+  std::atomic<int> reported = 0;
+  auto previous = setUnhandledErrorHandler([&](const std::string&, std::exception_ptr) { ++reported; });
+  auto log = Actor::make<Log>();
+  constexpr int count = 1000;
+  for (int i = 0; i < count; ++i) {
+    if (i % 2 == 0) {
+      log->enqueue([log, i] { log->entries.push_back(i); });
+    } else {
+      log->enqueue([log, i]() -> Async<void> {
+        log->entries.push_back(i);  // before the first suspension: still in call order
+        co_await sleepFor(1ms);
+      });
+    }
+  }
+  log->enqueue([] { throw std::runtime_error("bad work"); });
+  log->enqueue([]() -> Async<void> {
+    co_await sleepFor(1ms);
+    throw std::runtime_error("bad coroutine work");
+  });
+  ASSERT_TRUE(eventually([&] { return reported == 2; }));
+  auto entries = blockOn(log->read());
+  ASSERT_EQ(entries.size(), static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) ASSERT_EQ(entries[i], i);
+  setUnhandledErrorHandler(previous);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <asio/experimental/awaitable_operators.hpp>
 #include <asio/strand.hpp>
 #include <asio/this_coro.hpp>
 #include <atomic>
@@ -8,6 +9,7 @@
 
 #include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
 
 using namespace platform;
 
@@ -122,4 +124,21 @@ TEST(AsyncStream, ManyProducersLoseNothing) {
     continuation.finish();
   }
   EXPECT_EQ(consumer.get(), std::vector<int>(producers, perProducer));
+}
+
+TEST(AsyncStream, ANextThatLosesARaceTakesNothingWithIt) {
+  auto [stream, continuation] = AsyncStream<int>::makeStream();
+  auto strand = asio::make_strand(globalExecutor());
+  auto first = blockOn(
+      [s = stream]() -> Async<std::size_t> {
+        using namespace asio::experimental::awaitable_operators;
+        auto raced = co_await (s.next() || sleepFor(std::chrono::milliseconds(30)));
+        co_return raced.index();
+      },
+      strand);
+  EXPECT_EQ(first, 1u) << "the sleep wins while nothing is yielded";
+  continuation.yield(1);
+  continuation.yield(2);
+  continuation.finish();
+  EXPECT_EQ(blockOn(drain(stream)), (std::vector<int>{1, 2}));
 }

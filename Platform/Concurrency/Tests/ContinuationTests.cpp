@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/strand.hpp>
 #include <atomic>
 #include <future>
 #include <chrono>
@@ -111,4 +113,18 @@ TEST(Task, ErrorsReachTheUnhandledErrorHandler) {
   ASSERT_EQ(future.wait_for(2s), std::future_status::ready);
   EXPECT_EQ(future.get(), "failing-task");
   setUnhandledErrorHandler(previous);
+}
+
+TEST(Continuation, AWaitThatLosesARaceRefusesTheLaterReply) {
+  std::optional<Continuation<int>> kept;
+  auto branch = blockOn(
+      [&]() -> Async<std::size_t> {
+        using namespace asio::experimental::awaitable_operators;
+        auto raced = co_await (withContinuation<int>([&](Continuation<int> c) { kept = c; }) ||
+                               sleepFor(std::chrono::milliseconds(30)));
+        co_return raced.index();
+      },
+      asio::make_strand(globalExecutor()));
+  EXPECT_EQ(branch, 1u);
+  EXPECT_FALSE(kept->resume(5)) << "the reply went to a wait that had already lost";
 }

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <asio/async_result.hpp>
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/bind_executor.hpp>
+#include <asio/cancellation_signal.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/post.hpp>
+#include <asio/strand.hpp>
+#include <asio/use_awaitable.hpp>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+#include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/PendingResume.hpp"
+
+namespace platform::detail {
+
+template <class T>
+using StrandCallValue = std::optional<std::conditional_t<std::is_void_v<T>, std::monostate, T>>;
+
+template <class T>
+Async<StrandCallValue<T>> deliverAsOptional(Async<T> body) {
+  if constexpr (std::is_void_v<T>) {
+    co_await std::move(body);
+    co_return StrandCallValue<T>(std::in_place);
+  } else {
+    co_return StrandCallValue<T>(co_await std::move(body));
+  }
+}
+
+// Runs `body` on `strand` while the caller waits on its own executor, holding
+// `keepAlive` until the body has ended. A cancellation of the caller is not
+// passed on where it is emitted (asio would run the body's cancellation
+// handlers on the caller's thread, racing the strand): it is posted to the
+// strand and emitted there through a signal of this call's own.
+template <class T>
+class StrandCall {
+ public:
+  using Value = StrandCallValue<T>;
+
+  StrandCall(asio::strand<Executor> strand, std::shared_ptr<const void> keepAlive)
+      : strand_(std::move(strand)), keepAlive_(std::move(keepAlive)) {}
+
+  template <class Handler>
+  void operator()(Handler handler, Async<T> body) {
+    auto bridge = std::make_shared<Bridge>();
+    auto strand = strand_;
+    PendingResume<Value> caller(std::move(handler), [bridge, strand] {
+      asio::post(strand, [bridge] {
+        if (!bridge->ended) bridge->signal.emit(asio::cancellation_type::terminal);
+      });
+    });
+    auto finished = [bridge, strand, keepAlive = keepAlive_, caller = std::move(caller)](
+                        std::exception_ptr error, Value value = Value()) mutable {
+      bridge->ended = true;
+      std::move(caller)(std::move(error), std::move(value));
+      // The spawned coroutine still unwinds after this handler: keep the
+      // signal its cancellation state lives in until the strand is done.
+      asio::post(strand, [bridge, keepAlive = std::move(keepAlive)] {});
+    };
+    asio::co_spawn(strand_, deliverAsOptional(std::move(body)),
+                   asio::bind_cancellation_slot(bridge->signal.slot(),
+                                                asio::bind_executor(strand_, std::move(finished))));
+  }
+
+ private:
+  struct Bridge {
+    asio::cancellation_signal signal;  // on the strand only
+    bool ended = false;                // on the strand only
+  };
+
+  asio::strand<Executor> strand_;
+  std::shared_ptr<const void> keepAlive_;
+};
+
+template <class T>
+Async<T> callOnStrand(asio::strand<Executor> strand, std::shared_ptr<const void> keepAlive, Async<T> body) {
+  auto running = asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, StrandCallValue<T>)>(
+      StrandCall<T>(std::move(strand), std::move(keepAlive)), asio::use_awaitable, std::move(body));
+  auto value = co_await std::move(running);
+  if constexpr (!std::is_void_v<T>) co_return std::move(*value);
+}
+
+}  // namespace platform::detail

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Platform/Concurrency/Actor.hpp"
+#include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Channel.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
+#include "Platform/Concurrency/Task.hpp"
+#include "Platform/Concurrency/TaskGroup.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+
+using namespace platform;
+using namespace std::chrono_literals;
+using platform::testing::eventually;
+
+namespace {
+
+// A connection whose send() may be called from many tasks at once. Each
+// message is queued whole; one writer task, owned by the connection's task
+// group, writes it in several suspending steps, so messages never interleave
+// on the wire. close() ends the writer, which lets the connection go.
+class Connection : public Actor {
+ public:
+  static std::shared_ptr<Connection> make(std::atomic<bool>& destroyed) {
+    auto connection = adopt(std::shared_ptr<Connection>(new Connection(destroyed)));
+    connection->tasks_.spawn([connection]() -> Async<void> { co_await connection->writeLoop(); }, "writer");
+    return connection;
+  }
+  ~Connection() override { destroyed_ = true; }
+
+  Async<void> send(std::string message) {
+    auto sending = outgoing_.send(std::move(message));
+    co_await std::move(sending);
+  }
+  Async<std::string> wire() { return isolated([this]() -> Async<std::string> { co_return wire_; }); }
+  Async<void> close() {
+    outgoing_.finish();
+    auto ending = tasks_.cancelAll();
+    co_await std::move(ending);
+  }
+
+ private:
+  explicit Connection(std::atomic<bool>& destroyed) : destroyed_(destroyed) {}
+
+  Async<void> writeLoop() { return isolated(writeLoopBody()); }
+  Async<void> writeLoopBody() {
+    while (auto message = co_await outgoing_.receive()) {
+      for (std::size_t at = 0; at < message->size(); at += 2) {  // one chunk per write
+        wire_ += message->substr(at, 2);
+        co_await sleepFor(100us);  // the socket write suspends
+      }
+    }
+  }
+
+  std::atomic<bool>& destroyed_;
+  Channel<std::string> outgoing_{8};
+  TaskGroup tasks_;
+  std::string wire_;
+};
+
+}  // namespace
+
+TEST(SingleWriter, MessagesSentFromManyTasksReachTheWireWhole) {
+  std::atomic<bool> destroyed = false;
+  auto connection = Connection::make(destroyed);
+  const std::vector<std::string> letters = {"A", "B", "C", "D"};
+  constexpr int perSender = 5;
+  for (const auto& letter : letters) {
+    spawn(globalExecutor(), [connection, letter]() -> Async<void> {
+      for (int i = 0; i < perSender; ++i) co_await connection->send(std::string(6, letter[0]));
+    });
+  }
+  const std::size_t total = letters.size() * perSender * 6;
+  ASSERT_TRUE(eventually([&] { return blockOn(connection->wire()).size() == total; }));
+  auto wire = blockOn(connection->wire());
+  for (std::size_t at = 0; at < wire.size(); at += 6) {
+    EXPECT_EQ(wire.substr(at, 6), std::string(6, wire[at])) << "interleaved at " << at << ": " << wire;
+  }
+  blockOn(connection->close());
+  std::weak_ptr<Connection> weak = connection;
+  connection.reset();
+  EXPECT_TRUE(eventually([&] { return destroyed.load(); })) << "the closed connection was kept alive";
+}
