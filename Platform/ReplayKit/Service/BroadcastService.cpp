@@ -165,7 +165,8 @@ int runBroadcast(const BroadcastServiceOptions& options) {
     }
   }
 
-  clock.reset();
+  // Stopped, not destroyed: the summary still reads the clock's drops.
+  if (clock) clock->stop();
   appAudio.reset();
   microphone.reset();
   delivery->end();
