@@ -54,9 +54,9 @@ TEST(PendingReplies, EachWayAWaitEndsRemovesItsEntryAndRefusesLateReplies) {
     SCOPED_TRACE(c.name);
     Replies replies;
     for (int key : {3, 8}) {  // two keys, so the value is the one of its own key
+      auto start = std::chrono::steady_clock::now();
       auto waiter = replies.add(key, c.expected == "timedOut" ? 30ms : 10s);
       EXPECT_TRUE(replies.contains(key));
-      auto start = std::chrono::steady_clock::now();
       c.end(replies, key);
       auto expected = c.expected == "reply" ? "reply " + std::to_string(key) : c.expected;
       EXPECT_EQ(outcome(std::move(waiter)), expected);
