@@ -146,7 +146,7 @@ std::ostream& operator<<(std::ostream& stream, const Difference& difference) {
 TEST(DifferentialRenderTests, CPUAndGPURenderersAgreeWithEachOtherAndTheReferences) {
   if (!CIContext::makeGPU()) GTEST_SKIP() << "no OpenGL ES 3 display (EGL surfaceless) could be opened";
   const auto artefacts = std::filesystem::current_path() / "artefacts" / "compositing";
-  const auto references = std::filesystem::path(__FILE__).parent_path() / "References";
+  const auto references = std::filesystem::path(FLUVIO_TESTS_DIR) / "Screen" / "References";
   std::filesystem::create_directories(artefacts);
   for (const Scene& scene : scenes) {
     const auto cpu = render(scene, false);
