@@ -6,15 +6,11 @@
 
 #include "Platform/CoreGraphics/CGRoundedRect.hpp"
 #include "Platform/CoreGraphics/vImageOperations.hpp"
+#include "Platform/CoreImage/Overloaded.hpp"
 
 namespace platform {
 
 namespace {
-
-template <class... Visitors>
-struct Overloaded : Visitors... {
-  using Visitors::operator()...;
-};
 
 bool isIntegral(double value) { return std::abs(value - std::round(value)) < 1e-6; }
 
@@ -91,7 +87,7 @@ bool CICPUEvaluator::renderScaledPixelBuffer(const CIImage& image, const CGRect&
 
 bool CICPUEvaluator::prepare(const CIImage& image) {
   return std::visit(
-      Overloaded{
+      detail::Overloaded{
           [](const CIImage::Color&) { return true; },
           [](const CIImage::RoundedRectangle&) { return true; },
           [&](const CIImage::PixelBuffer& source) {
@@ -168,7 +164,7 @@ CICPUEvaluator::Pixel CICPUEvaluator::sampleRaster(const Raster& raster, double 
 
 CICPUEvaluator::Pixel CICPUEvaluator::sample(const CIImage& image, double x, double y) const {
   return std::visit(
-      Overloaded{
+      detail::Overloaded{
           [](const CIImage::Color& node) -> Pixel {
             const CIColor& c = node.color;
             return {c.red * c.alpha, c.green * c.alpha, c.blue * c.alpha, c.alpha};

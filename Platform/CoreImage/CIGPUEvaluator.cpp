@@ -9,6 +9,8 @@
 #include <cstring>
 #include <optional>
 
+#include "Platform/CoreImage/Overloaded.hpp"
+
 namespace platform {
 
 namespace {
@@ -84,16 +86,11 @@ struct Layer {
   const vImageMultidimensionalTable* key = nullptr;
 };
 
-template <class... Visitors>
-struct Overloaded : Visitors... {
-  using Visitors::operator()...;
-};
-
 // Flattens the recipe into layers, bottom first; false for a shape the GL
 // path does not draw (a mask that is not a rounded rectangle).
 bool flatten(const CIImage& image, Layer layer, std::vector<Layer>& layers) {
   return std::visit(
-      Overloaded{
+      detail::Overloaded{
           [&](const CIImage::Color& node) {
             layer.color = {node.color.red * node.color.alpha, node.color.green * node.color.alpha,
                            node.color.blue * node.color.alpha, node.color.alpha};
