@@ -42,12 +42,15 @@ std::vector<Wait> everyWait() {
     auto parked = std::make_shared<Parked>();
     waits.push_back({timeout ? "continuation with a time-out" : "continuation",
                      [parked, timeout]() -> Async<void> {
-                       co_await withContinuation<int>(
+                       // A named awaitable: g++ 12 destroys a capturing lambda
+                       // temporary inside a co_await expression twice.
+                       auto parking = withContinuation<int>(
                            [parked](Continuation<int> c) {
                              std::lock_guard lock(parked->mutex);
                              parked->continuation = c;
                            },
                            timeout);
+                       co_await std::move(parking);
                      },
                      [parked] {
                        std::lock_guard lock(parked->mutex);
