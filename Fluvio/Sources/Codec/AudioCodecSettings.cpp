@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "Fluvio/Sources/Codec/ChannelMap.hpp"
 #include "Fluvio/Sources/ISO/AudioSpecificConfig.hpp"
 
 namespace fluvio {
@@ -111,12 +112,7 @@ void AudioCodecSettings::apply(platform::AVAudioConverter* converter,
 
 std::optional<std::vector<std::int64_t>> AudioCodecSettings::makeChannelMap(
     const platform::AVAudioConverter& converter) const {
-  if (!channelMap || channelMap->size() != converter.outputFormat()->channelCount()) return std::nullopt;
-  const auto inputChannels = static_cast<std::int64_t>(converter.inputFormat()->channelCount());
-  if (std::any_of(channelMap->begin(), channelMap->end(), [&](auto entry) { return entry >= inputChannels; })) {
-    return std::nullopt;
-  }
-  return channelMap;
+  return validChannelMap(channelMap, converter);
 }
 
 std::string_view rawValue(AudioCodecFormat format) noexcept {

@@ -3,18 +3,15 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "Fluvio/Sources/Codec/ChannelMap.hpp"
+
 namespace fluvio {
 
 const AudioMixerTrackSettings AudioMixerTrackSettings::defaultSettings{};
 
 std::optional<std::vector<std::int64_t>> AudioMixerTrackSettings::validChannelMap(
     const platform::AVAudioConverter& converter) const {
-  if (!channelMap || channelMap->size() != converter.outputFormat()->channelCount()) return std::nullopt;
-  const auto inputChannels = static_cast<std::int64_t>(converter.inputFormat()->channelCount());
-  if (std::any_of(channelMap->begin(), channelMap->end(), [&](auto entry) { return entry >= inputChannels; })) {
-    return std::nullopt;
-  }
-  return channelMap;
+  return fluvio::validChannelMap(channelMap, converter);
 }
 
 void AudioMixerTrackSettings::apply(const AudioMixerTrackSettings& oldValue,
