@@ -113,9 +113,8 @@ int runBroadcast(const BroadcastServiceOptions& options) {
       note("no screen: " + error);
       return 2;
     }
-    clock = std::make_unique<FrameClock>(screenFramesPerSecond, start,
+    clock = std::make_unique<FrameClock>(screenFramesPerSecond, start, end,
                                          [&](std::uint64_t hostTime, std::uint64_t index) {
-                                           if (!beforeEnd(hostTime)) return;
                                            if (auto frame = screen->frame(hostTime, index)) {
                                              delivery->deliver(*frame, RPSampleBufferType::video);
                                            }

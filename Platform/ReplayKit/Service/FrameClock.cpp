@@ -15,8 +15,9 @@ std::chrono::steady_clock::time_point steadyTime(std::uint64_t hostTime) {
 
 }  // namespace
 
-FrameClock::FrameClock(int ticksPerSecond, std::uint64_t startHostTime, Work work)
-    : ticksPerSecond_(ticksPerSecond), start_(startHostTime), work_(std::move(work)) {
+FrameClock::FrameClock(int ticksPerSecond, std::uint64_t startHostTime, std::optional<std::uint64_t> endHostTime,
+                       Work work)
+    : ticksPerSecond_(ticksPerSecond), start_(startHostTime), end_(endHostTime), work_(std::move(work)) {
   worker_ = std::thread([this] { runWorker(); });
   clock_ = std::thread([this] { runClock(); });
 }
@@ -44,6 +45,7 @@ void FrameClock::runClock() {
   std::unique_lock lock(mutex_);
   for (std::uint64_t index = 0;; ++index) {
     const std::uint64_t due = tickTime(index);
+    if (end_ && due >= *end_) return;
     if (wake_.wait_until(lock, steadyTime(due), [this] { return stopping_; })) return;
     if (HostClock::now() > due + period || busy_) {
       ++dropped_;

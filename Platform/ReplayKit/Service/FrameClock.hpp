@@ -13,12 +13,13 @@ namespace platform::broadcastservice {
 // Ticks at a fixed rate on the host clock, from a given start, and runs each
 // tick's work on a worker thread. The clock never waits for the work: a tick
 // that finds the worker busy, or that comes too late, is dropped and
-// counted, so slow work loses frames, never time.
+// counted, so slow work loses frames, never time. With an end, the last
+// tick is the one before it.
 class FrameClock {
  public:
   using Work = std::function<void(std::uint64_t hostTime, std::uint64_t index)>;
 
-  FrameClock(int ticksPerSecond, std::uint64_t startHostTime, Work work);
+  FrameClock(int ticksPerSecond, std::uint64_t startHostTime, std::optional<std::uint64_t> endHostTime, Work work);
   ~FrameClock();
   FrameClock(const FrameClock&) = delete;
   FrameClock& operator=(const FrameClock&) = delete;
@@ -41,6 +42,7 @@ class FrameClock {
 
   const int ticksPerSecond_;
   const std::uint64_t start_;
+  const std::optional<std::uint64_t> end_;
   const Work work_;
   std::mutex mutex_;
   std::condition_variable wake_;

@@ -22,7 +22,7 @@ SyntheticAudio::SyntheticAudio(RPSampleBufferType type, std::uint64_t startHostT
 SyntheticAudio::~SyntheticAudio() {
   {
     const std::lock_guard lock(mutex_);
-    stopping_ = true;
+    stopAt_ = HostClock::now();
   }
   wake_.notify_all();
   thread_.join();
@@ -35,9 +35,13 @@ void SyntheticAudio::run() {
   std::vector<std::int16_t> samples(std::size_t{audioFramesPerBuffer} * channels);
   std::unique_lock lock(mutex_);
   for (std::uint64_t first = 0;; first += audioFramesPerBuffer) {
-    const auto due = std::chrono::steady_clock::time_point(
-        std::chrono::nanoseconds(frameTime(start_, first + audioFramesPerBuffer)));
-    if (wake_.wait_until(lock, due, [this] { return stopping_; })) return;
+    const std::uint64_t due = frameTime(start_, first + audioFramesPerBuffer);
+    // A buffer that fell due before the stop is still handed over, even when
+    // a slow handler kept this thread from it until now.
+    const auto stoppedBeforeDue = [&] { return stopAt_ < due; };
+    if (wake_.wait_until(lock, std::chrono::steady_clock::time_point(std::chrono::nanoseconds(due)), stoppedBeforeDue)) {
+      return;
+    }
     for (int frame = 0; frame < audioFramesPerBuffer; ++frame) {
       const std::uint64_t index = first + frame;
       const auto value = isApp ? SyntheticSignal::appSample(index) : SyntheticSignal::microphoneSample(index);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -24,7 +25,7 @@ class SyntheticAudio final : public AudioSource {
   const AudioSink sink_;
   std::mutex mutex_;
   std::condition_variable wake_;
-  bool stopping_ = false;
+  std::uint64_t stopAt_ = UINT64_MAX;  // host time of the stop request
   std::thread thread_;
 };
 
