@@ -68,13 +68,6 @@ bool onFrameGrid(long long pts, long long first) {
   return std::llabs(offset * 30 - index * second) < 30;
 }
 
-// The count the service's summary gives, or a count no test expects.
-std::size_t droppedFrames(const std::string& summary) {
-  const auto droppedAt = summary.find(" frames dropped by the service");
-  if (droppedAt == std::string::npos) return 1'000'000;
-  return std::stoul(summary.substr(summary.rfind(' ', droppedAt - 1) + 1));
-}
-
 TEST_F(BroadcastServiceTest, FeedsFramesAndBothAudioKindsOnTheHostClockUntilTheTimeIsUp) {
   auto& service = start({"--seconds", "2"});
   ASSERT_EQ(service.wait(15s), 0) << service.standardError();

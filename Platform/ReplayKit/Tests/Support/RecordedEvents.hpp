@@ -34,4 +34,8 @@ struct RecordedEvents {
   std::size_t count(const std::string& call) const;
 };
 
+// The frames the service's summary counts as dropped, or a count no test
+// expects when the summary has none.
+std::size_t droppedFrames(const std::string& summary);
+
 }  // namespace replaykit_tests
