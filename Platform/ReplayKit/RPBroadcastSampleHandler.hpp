@@ -22,6 +22,7 @@ struct RPBroadcastStatistics {
   std::uint64_t bytesSent = 0;
   std::uint64_t bytesQueued = 0;
   std::uint64_t buffersDropped = 0;
+  std::uint64_t videoFramesSent = 0;
 };
 
 // The principal class of a broadcast extension derives from this. The

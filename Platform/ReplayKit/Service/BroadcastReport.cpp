@@ -24,12 +24,13 @@ std::string summary(const BroadcastProgress& end) {
   char text[400];
   std::snprintf(text, sizeof text,
                 "broadcast: %.1f s, %llu frames delivered (%.1f fps), %llu app audio and %llu microphone buffers, "
-                "%llu frames dropped by the service, %llu buffers dropped by the extension, %llu bytes sent",
+                "%llu frames dropped by the service, %llu buffers dropped by the extension, %llu frames and %llu bytes sent",
                 end.elapsedSeconds, static_cast<unsigned long long>(end.delivered.video), fps,
                 static_cast<unsigned long long>(end.delivered.audioApp),
                 static_cast<unsigned long long>(end.delivered.audioMic),
                 static_cast<unsigned long long>(end.framesDroppedByService),
                 static_cast<unsigned long long>(end.extension.buffersDropped),
+                static_cast<unsigned long long>(end.extension.videoFramesSent),
                 static_cast<unsigned long long>(end.extension.bytesSent));
   return text;
 }

@@ -71,11 +71,11 @@ std::unique_ptr<AudioSource> makeAudio(AudioInput input, RPSampleBufferType type
   return std::make_unique<SyntheticAudio>(type, start, sink);
 }
 
-// Waits until the extension has let go of its handler (its closing work is
-// done) or the limit has passed.
-void waitForRelease(const std::weak_ptr<RPBroadcastSampleHandler>& handler) {
+// Waits until the extension has let go of its handler, so only the caller
+// holds it (its closing work is done), or the limit has passed.
+void waitForRelease(const std::shared_ptr<RPBroadcastSampleHandler>& handler) {
   const auto limit = std::chrono::steady_clock::now() + lingerLimit;
-  while (!handler.expired() && std::chrono::steady_clock::now() < limit) {
+  while (handler.use_count() > 1 && std::chrono::steady_clock::now() < limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
@@ -123,8 +123,8 @@ int runBroadcast(const BroadcastServiceOptions& options) {
       if (beforeEnd(buffer.presentationTimeStamp().value)) delivery->deliver(buffer, type);
     };
     appAudio = makeAudio(options.audio, RPSampleBufferType::audioApp, start, sink, error);
-    microphone = makeAudio(options.audio, RPSampleBufferType::audioMic, start, sink, error);
-    if (!appAudio || !microphone) {
+    if (options.microphone) microphone = makeAudio(options.audio, RPSampleBufferType::audioMic, start, sink, error);
+    if (!appAudio || (options.microphone && !microphone)) {
       note("no sound server: " + error);
       return 2;
     }
@@ -133,7 +133,8 @@ int runBroadcast(const BroadcastServiceOptions& options) {
   const auto progress = [&] {
     const auto now = HostClock::now();
     const auto until = end ? std::min(now, *end) : now;
-    return BroadcastProgress{until > start ? double(until - start) / second : 0, delivery->counts(),
+    return BroadcastProgress{until > start ? double(until - start) / second : 0,
+                             delivery ? delivery->counts() : SampleDelivery::Counts{},
                              clock ? clock->droppedTicks() : 0, handler->broadcastStatistics()};
   };
   const bool showStatus = ::isatty(STDERR_FILENO);
@@ -170,12 +171,14 @@ int runBroadcast(const BroadcastServiceOptions& options) {
   microphone.reset();
   delivery->end();
   if (!failure->get()) handler->broadcastFinished();
-  const auto last = progress();
   handler->setFinishHandler(nullptr);
-  const std::weak_ptr<RPBroadcastSampleHandler> released = handler;
+  // The summary counts what the extension sent until it let go.
+  const auto delivered = delivery->counts();
   delivery.reset();
+  waitForRelease(handler);
+  auto last = progress();
+  last.delivered = delivered;
   handler.reset();
-  waitForRelease(released);
 
   if (showStatus) std::cerr << "\r\033[K";
   std::cout << summary(last) << std::endl;

@@ -17,6 +17,8 @@ struct BroadcastServiceOptions {
   // answers; the synthetic sources otherwise.
   VideoInput video = VideoInput::automatic;
   AudioInput audio = AudioInput::automatic;
+  // Without it no microphone is opened and no microphone buffer delivered.
+  bool microphone = true;
 };
 
 // Runs one broadcast through the extension's principal class and returns

@@ -15,7 +15,7 @@ using namespace platform::broadcastservice;
 
 constexpr std::string_view usage =
     "usage: broadcast-service [--seconds N] [--video auto|screen|synthetic] [--audio auto|pulse|synthetic]\n"
-    "                         [--principal-class NAME] EXTENSION_MODULE\n"
+    "                         [--no-microphone] [--principal-class NAME] EXTENSION_MODULE\n"
     "SIGTSTP pauses the broadcast, SIGCONT resumes it, SIGINT or SIGTERM finishes it.\n";
 
 [[noreturn]] void fail(std::string_view text) {
@@ -52,6 +52,8 @@ std::optional<BroadcastServiceOptions> parse(int argc, char** argv) {
       else if (name == "pulse") options.audio = AudioInput::pulse;
       else if (name == "synthetic") options.audio = AudioInput::synthetic;
       else fail("unknown audio input");
+    } else if (argument == "--no-microphone") {
+      options.microphone = false;
     } else if (argument == "--principal-class") {
       options.principalClass = value();
     } else if (argument.starts_with("-") || !options.modulePath.empty()) {

@@ -45,12 +45,12 @@ bool isSupported(const platform::CMFormatDescription* formatDescription) {
                                formatDescription->mediaSubType() == platform::kCMVideoCodecType_HEVC);
 }
 
-// Milliseconds from decoding to presentation, biased; 0 without a decode time.
+// Milliseconds from decoding to presentation, so a player shows the picture
+// with the sound captured at the same time; 0 without a decode time.
 std::int32_t compositionTimeOf(const platform::CMSampleBuffer& sampleBuffer) {
   const platform::CMTime decodeTime = sampleBuffer.decodeTimeStamp();
   if (!decodeTime.isValid()) return 0;
-  const double offset =
-      std::trunc(((sampleBuffer.presentationTimeStamp() - decodeTime).seconds() + RTMPVideoMessage::kCompositionTimeBias) * 1000);
+  const double offset = std::round((sampleBuffer.presentationTimeStamp() - decodeTime).seconds() * 1000);
   if (!(offset > 0)) return 0;
   return offset >= kMaxCompositionTime ? kMaxCompositionTime : static_cast<std::int32_t>(offset);
 }

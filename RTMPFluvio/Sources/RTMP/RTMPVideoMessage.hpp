@@ -16,10 +16,6 @@ namespace rtmpfluvio {
 // form with its FourCC.
 class RTMPVideoMessage final : public RTMPMessage {
  public:
-  // Added to every frame's composition time offset, so that presentation
-  // never comes before decoding even when the encoder reorders frames.
-  static constexpr double kCompositionTimeBias = 0.066;
-
   RTMPVideoMessage(std::uint32_t streamId, std::uint32_t timestamp, Bytes payload) noexcept
       : RTMPMessage(streamId, timestamp, std::move(payload)) {}
 

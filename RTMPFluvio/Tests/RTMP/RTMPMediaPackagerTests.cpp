@@ -45,9 +45,7 @@ std::vector<Sent> sentOf(const RTMPMediaPackage& package) {
 }
 
 Bytes avcSequenceHeader() { return concatenated({{0x17, 0x00, 0x00, 0x00, 0x00}, testing::kAVCC}); }
-Bytes keyFrameBody(std::uint8_t compositionTime = 66) {
-  return concatenated({{0x17, 0x01, 0x00, 0x00, compositionTime}, testing::kEncodedFrame});
-}
+Bytes keyFrameBody() { return concatenated({{0x17, 0x01, 0x00, 0x00, 0x00}, testing::kEncodedFrame}); }
 
 RTMPMediaPackager publishingPackager(std::uint32_t streamId = 1) {
   RTMPMediaPackager packager;
@@ -66,7 +64,7 @@ TEST(RTMPMediaPackagerTests, VideoStartsWithAFullSequenceHeaderThenDeltas) {
   // Without a decode time the presentation time counts.
   const auto presented = testing::encodedFrame(testing::h264Description(), CMTime::invalid, CMTime::make(1625, 1000));
   EXPECT_EQ(sentOf(packager.package(presented)),
-            (std::vector<Sent>{{RTMPChunkType::one, RTMPChunkStreamId::video, 125, 7, keyFrameBody(0)}}));
+            (std::vector<Sent>{{RTMPChunkType::one, RTMPChunkStreamId::video, 125, 7, keyFrameBody()}}));
   EXPECT_EQ(packager.takeFrameCount(), 3);
 }
 

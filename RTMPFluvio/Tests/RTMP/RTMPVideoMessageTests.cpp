@@ -59,17 +59,17 @@ TEST(RTMPVideoMessageTests, SequenceHeadersCarryTheDescriptionsRecord) {
   EXPECT_FALSE(RTMPVideoMessage::make(1, 0, platform::CMFormatDescription::makeVideo(platform::kCMVideoCodecType_H264, {2, 2}).value));
 }
 
-TEST(RTMPVideoMessageTests, FramesCarryFrameTypeAndBiasedCompositionTime) {
+TEST(RTMPVideoMessageTests, FramesCarryFrameTypeAndPresentationMinusDecodeTime) {
   const auto h264 = h264Description();
   const CMTime second = CMTime::make(1000, 1000);
   const auto key = frame(h264, second, second);
   const auto keyMessage = RTMPVideoMessage::make(1, 1000, key.get());
   ASSERT_TRUE(keyMessage);
-  EXPECT_EQ(keyMessage->payload(), concatenated({{0x17, 0x01, 0x00, 0x00, 0x42}, kFrame}));
+  EXPECT_EQ(keyMessage->payload(), concatenated({{0x17, 0x01, 0x00, 0x00, 0x00}, kFrame}));
 
   const auto inter = frame(h264, second + CMTime::make(333, 10000), second);
   fluvio::setNotSync(*inter, true);
-  EXPECT_EQ(RTMPVideoMessage::make(1, 0, inter.get())->payload(), concatenated({{0x27, 0x01, 0x00, 0x00, 0x63}, kFrame}));
+  EXPECT_EQ(RTMPVideoMessage::make(1, 0, inter.get())->payload(), concatenated({{0x27, 0x01, 0x00, 0x00, 0x21}, kFrame}));
 
   // A not-sync entry that says false is a key frame.
   inter->mutableSampleAttachments().front()[platform::CMSampleAttachmentKey::notSync] = false;
@@ -83,10 +83,10 @@ TEST(RTMPVideoMessageTests, FramesCarryFrameTypeAndBiasedCompositionTime) {
   const auto late = RTMPVideoMessage::make(1, 0, frame(h264, CMTime::make(100000, 1), second).get());
   EXPECT_EQ(Bytes(late->payload().begin() + 2, late->payload().begin() + 5), (Bytes{0x7F, 0xFF, 0xFF}));
 
-  const auto hevcInter = frame(hevcDescription(), second, second);
+  const auto hevcInter = frame(hevcDescription(), second + CMTime::make(1, 10), second);
   fluvio::setNotSync(*hevcInter, true);
   EXPECT_EQ(RTMPVideoMessage::make(1, 0, hevcInter.get())->payload(),
-            concatenated({{0xA1}, kHVC1, {0x00, 0x00, 0x42}, kFrame}));
+            concatenated({{0xA1}, kHVC1, {0x00, 0x00, 0x64}, kFrame}));
   EXPECT_EQ(RTMPVideoMessage::make(1, 0, frame(hevcDescription(), second, second).get())->payload()[0], 0x91);
 
   EXPECT_FALSE(RTMPVideoMessage::make(1, 0, nullptr));

@@ -51,6 +51,13 @@ void ChildProcess::stop() {
   pid_ = -1;
 }
 
+void ChildProcess::kill() {
+  if (!isRunning()) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
 std::uint16_t freeLoopbackPort() {
   const int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};

@@ -20,6 +20,8 @@ class ChildProcess {
 
   bool isRunning();
   void stop();
+  // SIGKILL, as a crash would end it.
+  void kill();
 
  private:
   pid_t pid_ = -1;

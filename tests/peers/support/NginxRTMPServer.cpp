@@ -60,6 +60,13 @@ std::string NginxRTMPServer::url(const std::string& streamName) const {
 
 std::string NginxRTMPServer::errorLog() const { return contents(directory_.path() / "error.log"); }
 
+int NginxRTMPServer::clientConnections() const {
+  std::istringstream log(errorLog());
+  int count = 0;
+  for (std::string line; std::getline(log, line);) count += line.find("client connected") != std::string::npos;
+  return count;
+}
+
 FFmpegRTMPListener::FFmpegRTMPListener() : port_(freeLoopbackPort()) {
   process_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "debug", "-listen", "1", "-i",

@@ -40,6 +40,10 @@ class NginxRTMPServer {
   // Where recordings go: <streamName>.flv.
   std::filesystem::path recordPath() const { return directory_.path() / "record"; }
   std::string errorLog() const;
+  // How many RTMP clients have connected so far, as the server logged them.
+  int clientConnections() const;
+  // Ends the server at once: its clients' connections drop.
+  void kill() { process_->kill(); }
 
  private:
   TemporaryDirectory directory_;

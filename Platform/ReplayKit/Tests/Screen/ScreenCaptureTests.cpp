@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <stdexcept>
 #include <vector>
 #include <filesystem>
 #include <memory>
@@ -14,63 +10,13 @@
 
 #include "Platform/ReplayKit/Tests/Support/RecordedEvents.hpp"
 #include "Platform/ReplayKit/Tests/Support/ServiceProcess.hpp"
+#include "Platform/ReplayKit/Tests/Support/VirtualDisplay.hpp"
 
 namespace replaykit_tests {
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-// An X server of our own with a window that covers its screen in one colour.
-class VirtualDisplay {
- public:
-  VirtualDisplay(const fs::path& directory, int width, int height) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) throw std::runtime_error("pipe");
-    const std::string size = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    server_ = std::make_unique<ServiceProcess>(
-        std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(pipeFds[1]), "-screen", "0", size,
-                                 "-nolisten", "tcp"},
-        std::map<std::string, std::string>{}, directory);
-    ::close(pipeFds[1]);
-    char number[16] = {};
-    const auto count = ::read(pipeFds[0], number, sizeof number - 1);
-    ::close(pipeFds[0]);
-    if (count <= 0) throw std::runtime_error("Xvfb did not start");
-    name_ = ":" + std::string(number, std::strlen(number) - (number[std::strlen(number) - 1] == '\n'));
-    connection_ = xcb_connect(name_.c_str(), nullptr);
-    screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
-    window_ = xcb_generate_id(connection_);
-    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen_->root, 0, 0, screen_->width_in_pixels,
-                      screen_->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual, 0, nullptr);
-    xcb_map_window(connection_, window_);
-    graphics_ = xcb_generate_id(connection_);
-    xcb_create_gc(connection_, graphics_, window_, 0, nullptr);
-  }
-  ~VirtualDisplay() {
-    xcb_disconnect(connection_);
-    server_->signal(SIGTERM);
-    server_->wait(5s);
-  }
-
-  const std::string& name() const { return name_; }
-
-  // Fills the window and waits until the server has drawn it.
-  void fill(std::uint32_t rgb) {
-    xcb_change_gc(connection_, graphics_, XCB_GC_FOREGROUND, &rgb);
-    const xcb_rectangle_t all{0, 0, screen_->width_in_pixels, screen_->height_in_pixels};
-    xcb_poly_fill_rectangle(connection_, window_, graphics_, 1, &all);
-    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-  }
-
- private:
-  std::unique_ptr<ServiceProcess> server_;
-  std::string name_;
-  xcb_connection_t* connection_ = nullptr;
-  xcb_screen_t* screen_ = nullptr;
-  xcb_window_t window_ = 0;
-  xcb_gcontext_t graphics_ = 0;
-};
 
 TEST(ScreenCapture, DeliversTheDisplayAsItIsNow) {
   char pattern[] = "/tmp/screencapture-XXXXXX";

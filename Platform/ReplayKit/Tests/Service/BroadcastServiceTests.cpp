@@ -107,6 +107,15 @@ TEST_F(BroadcastServiceTest, FeedsFramesAndBothAudioKindsOnTheHostClockUntilTheT
   EXPECT_NE(service.standardOutput().find("broadcast: "), std::string::npos);
 }
 
+TEST_F(BroadcastServiceTest, WithoutAMicrophoneOnlyTheAppAudioIsDelivered) {
+  auto& service = start({"--seconds", "1", "--no-microphone"});
+  ASSERT_EQ(service.wait(15s), 0) << service.standardError();
+  const auto recorded = events();
+  EXPECT_EQ(recorded.appAudio.size(), 47u);
+  EXPECT_TRUE(recorded.microphone.empty());
+  EXPECT_GE(recorded.video.size(), 27u);
+}
+
 TEST_F(BroadcastServiceTest, FlashesAndBeepsAtTheSameHostTimeOnceASecond) {
   auto& service = start({"--seconds", "3.2"});
   ASSERT_EQ(service.wait(15s), 0) << service.standardError();
