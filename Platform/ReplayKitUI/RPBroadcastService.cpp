@@ -103,8 +103,9 @@ RPBroadcastService::~RPBroadcastService() {
 void RPBroadcastService::start() {
   if (run_) return;
   GError* error = nullptr;
+  // The picker offers no microphone, so the service captures none.
   GSubprocess* process = g_subprocess_new(G_SUBPROCESS_FLAGS_STDERR_PIPE, &error, configuration_.programPath.c_str(),
-                                          configuration_.extension.c_str(), nullptr);
+                                          "--no-microphone", configuration_.extension.c_str(), nullptr);
   if (process == nullptr) {
     const std::string message = std::string("Die Übertragung konnte nicht gestartet werden: ") + error->message;
     g_error_free(error);
