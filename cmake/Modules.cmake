@@ -31,10 +31,12 @@ function(fluvio_library name)
   target_link_libraries(${name} PUBLIC fluvio_options ${ARG_DEPS})
 endfunction()
 
-# fluvio_tests(NAME DIR <dir> LABEL <unit|peer|gui> [DEPS ...]): one GoogleTest
-# program of every source below <dir>, its cases registered with CTest.
+# fluvio_tests(NAME DIR <dir> LABEL <unit|peer|gui> [SERIAL] [DEPS ...]): one
+# GoogleTest program of every source below <dir>, its cases registered with
+# CTest; SERIAL cases run with no other test beside them (real-time media that
+# must not lose frames to a busy machine).
 function(fluvio_tests name)
-  cmake_parse_arguments(ARG "" "DIR;LABEL" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "DIR;LABEL" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -45,5 +47,9 @@ function(fluvio_tests name)
   target_link_libraries(${name} PRIVATE fluvio_options ${ARG_DEPS} platform_concurrency GTest::gtest GTest::gmock
     GTest::gtest_main)
   include(GoogleTest)
-  gtest_discover_tests(${name} PROPERTIES LABELS ${ARG_LABEL} DISCOVERY_TIMEOUT 60)
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
+  gtest_discover_tests(${name} PROPERTIES LABELS ${ARG_LABEL} RUN_SERIAL ${serial} DISCOVERY_TIMEOUT 60)
 endfunction()

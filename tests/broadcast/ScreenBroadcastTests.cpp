@@ -33,7 +33,7 @@ TEST(ScreenBroadcast, AVirtualDisplayWithAMovingWindowIsRecordedLikeTheSynthetic
   moving = false;
   mover.join();
   ASSERT_EQ(exitCode, 0) << service->standardError();
-  expectBroadcastFormat(ingest.recordPath() / "x11.flv", 300);
+  expectBroadcastFormat(ingest.recordPath() / "x11.flv", service->standardOutput(), 300);
 }
 
 }  // namespace

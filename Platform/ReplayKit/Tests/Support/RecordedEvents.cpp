@@ -34,10 +34,10 @@ std::size_t RecordedEvents::count(const std::string& call) const {
   return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), call));
 }
 
-std::size_t droppedFrames(const std::string& summary) {
-  const auto droppedAt = summary.find(" frames dropped by the service");
-  if (droppedAt == std::string::npos) return 1'000'000;
-  return std::stoul(summary.substr(summary.rfind(' ', droppedAt - 1) + 1));
+std::size_t summaryCount(const std::string& summary, const std::string& label) {
+  const auto at = summary.find(label);
+  if (at == std::string::npos || at == 0) return 1'000'000;
+  return std::stoul(summary.substr(summary.rfind(' ', at - 1) + 1));
 }
 
 }  // namespace replaykit_tests

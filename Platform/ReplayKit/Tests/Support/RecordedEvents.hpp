@@ -34,8 +34,12 @@ struct RecordedEvents {
   std::size_t count(const std::string& call) const;
 };
 
-// The frames the service's summary counts as dropped, or a count no test
-// expects when the summary has none.
-std::size_t droppedFrames(const std::string& summary);
+// The number the service's summary gives before `label` (" frames
+// delivered", " frames dropped by the service", " frames and"), or a count no
+// test expects when the summary has none.
+std::size_t summaryCount(const std::string& summary, const std::string& label);
+inline std::size_t droppedFrames(const std::string& summary) {
+  return summaryCount(summary, " frames dropped by the service");
+}
 
 }  // namespace replaykit_tests
