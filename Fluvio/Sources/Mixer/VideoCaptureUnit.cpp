@@ -25,6 +25,11 @@ void VideoCaptureUnit::attachVideo(std::shared_ptr<platform::AVCaptureDevice> de
       std::any_of(devices().begin(), devices().end(), [](const auto& entry) { return entry.second->device() != nullptr; });
   if (anotherCamera && !session_->isMultiCamSessionEnabled()) throw Error();
   auto unit = std::make_shared<VideoDeviceUnit>(track, device);
+  try {
+    unit->setDynamicRangeMode(dynamicRangeMode_);
+  } catch (...) {
+    // The camera keeps its own format.
+  }
   unit->setVideoOrientation(videoOrientation_);
   unit->setSampleBufferDelegate(
       [weakSelf = weak_from_this()](const platform::CMSampleBuffer& sampleBuffer, std::uint8_t frameTrack) {
@@ -50,6 +55,10 @@ void VideoCaptureUnit::setTorchEnabled(bool enabled) {
 
 void VideoCaptureUnit::applyVideoOrientation() {
   for (const auto& [track, unit] : devices()) unit->setVideoOrientation(videoOrientation_);
+}
+
+void VideoCaptureUnit::applyDynamicRangeMode() {
+  for (const auto& [track, unit] : devices()) unit->setDynamicRangeMode(dynamicRangeMode_);
 }
 
 VideoMixerSettings VideoCaptureUnit::settings() const {

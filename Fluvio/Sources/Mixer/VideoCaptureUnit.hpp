@@ -50,6 +50,11 @@ class VideoCaptureUnit final : public VideoMixerDelegate, public std::enable_sha
   // Stores the orientation; applyVideoOrientation() gives it to the devices.
   void setVideoOrientation(platform::AVCaptureVideoOrientation orientation) noexcept { videoOrientation_ = orientation; }
   void applyVideoOrientation();
+  DynamicRangeMode dynamicRangeMode() const noexcept { return dynamicRangeMode_; }
+  // Stores the mode; applyDynamicRangeMode() gives it to the devices and
+  // throws the first device's error (the devices after it keep theirs).
+  void setDynamicRangeMode(DynamicRangeMode mode) noexcept { dynamicRangeMode_ = mode; }
+  void applyDynamicRangeMode();
 
   VideoMixerSettings settings() const;
   void setSettings(VideoMixerSettings settings);
@@ -76,6 +81,7 @@ class VideoCaptureUnit final : public VideoMixerDelegate, public std::enable_sha
   CaptureDevices<VideoDeviceUnit> devices_{session_};
   bool isTorchEnabled_ = false;
   platform::AVCaptureVideoOrientation videoOrientation_ = platform::AVCaptureVideoOrientation::portrait;
+  DynamicRangeMode dynamicRangeMode_ = DynamicRangeMode::sdr;
 
   mutable std::mutex mutex_;
   VideoMixerSettings settings_;

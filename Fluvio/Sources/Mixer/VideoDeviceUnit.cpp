@@ -78,6 +78,32 @@ void VideoDeviceUnit::setTorchMode(platform::AVCaptureTorchMode mode) {
   }
 }
 
+void VideoDeviceUnit::setDynamicRangeMode(DynamicRangeMode mode) {
+  if (!device_ || mode == dynamicRangeMode_) return;
+  const auto pixelFormat = mode == DynamicRangeMode::hdr ? platform::kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange
+                                                         : platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange;
+  device_->lockForConfiguration();
+  const auto active = device_->activeFormat();
+  const auto size = active ? active->formatDescription()->dimensions() : platform::CMVideoDimensions{};
+  for (const auto& format : device_->formats()) {
+    const auto& description = *format->formatDescription();
+    const auto dimensions = description.dimensions();
+    if (dimensions.width != size.width || dimensions.height != size.height) continue;
+    if (description.mediaSubType() != pixelFormat) continue;
+    try {
+      device_->setActiveFormat(format);
+    } catch (...) {
+      device_->unlockForConfiguration();
+      throw;
+    }
+    dynamicRangeMode_ = mode;
+    device_->unlockForConfiguration();
+    return;
+  }
+  device_->unlockForConfiguration();
+  throw Error(Error::Case::unsupportedDynamicRangeMode, mode);
+}
+
 void VideoDeviceUnit::setVideoOrientation(platform::AVCaptureVideoOrientation orientation) {
   videoOrientation_ = orientation;
   for (const auto& connection : output_->connections()) {

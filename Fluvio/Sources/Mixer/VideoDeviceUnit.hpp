@@ -7,6 +7,7 @@
 #include "Fluvio/Sources/Mixer/DeviceUnit.hpp"
 #include "Fluvio/Sources/Mixer/DeviceUnitDataOutput.hpp"
 #include "Fluvio/Sources/Mixer/VideoMixer.hpp"
+#include "Fluvio/Sources/Screen/DynamicRangeMode.hpp"
 #include "Platform/AVFoundation/AVCaptureVideoOrientation.hpp"
 #include "Platform/Concurrency/SerialQueue.hpp"
 
@@ -19,14 +20,17 @@ class VideoDeviceUnit final : public DeviceUnit {
   class Error : public std::exception {
    public:
     enum class Case { unsupportedDynamicRangeMode, unsupportedFrameRate };
-    explicit Error(Case errorCase) : case_(errorCase) {}
+    explicit Error(Case errorCase, DynamicRangeMode mode = DynamicRangeMode::sdr) : case_(errorCase), mode_(mode) {}
     Case errorCase() const noexcept { return case_; }
+    // The mode an unsupportedDynamicRangeMode refused.
+    DynamicRangeMode mode() const noexcept { return mode_; }
     const char* what() const noexcept override {
       return case_ == Case::unsupportedFrameRate ? "unsupportedFrameRate" : "unsupportedDynamicRangeMode";
     }
 
    private:
     Case case_;
+    DynamicRangeMode mode_;
   };
 
   // Throws the input's AVError when the device cannot be opened.
@@ -48,6 +52,10 @@ class VideoDeviceUnit final : public DeviceUnit {
   void setColorFormat(std::uint32_t colorFormat) noexcept { colorFormat_ = colorFormat; }
   // Never throws: a device without that torch mode is left alone.
   void setTorchMode(platform::AVCaptureTorchMode mode);
+  DynamicRangeMode dynamicRangeMode() const noexcept { return dynamicRangeMode_; }
+  // Takes the format of the active size in the mode's capture pixel format;
+  // throws unsupportedDynamicRangeMode (or the lock's error) without one.
+  void setDynamicRangeMode(DynamicRangeMode mode);
 
   platform::AVCaptureVideoOrientation videoOrientation() const noexcept { return videoOrientation_; }
   void setVideoOrientation(platform::AVCaptureVideoOrientation orientation);
@@ -70,6 +78,7 @@ class VideoDeviceUnit final : public DeviceUnit {
   platform::AVCaptureVideoOrientation videoOrientation_ = platform::AVCaptureVideoOrientation::portrait;
   bool isVideoMirrored_ = false;
   platform::AVCaptureVideoStabilizationMode stabilization_ = platform::AVCaptureVideoStabilizationMode::off;
+  DynamicRangeMode dynamicRangeMode_ = DynamicRangeMode::sdr;
   std::shared_ptr<DeviceUnitDataOutput> dataOutput_;
 };
 
