@@ -52,6 +52,13 @@ std::vector<std::shared_ptr<VideoTrackScreenObject>> videoTracks(Screen& screen)
   return tracks;
 }
 
+// Resumes once the queue has run everything posted to it before.
+Async<void> drained(const platform::SerialQueue& queue) {
+  return platform::withContinuation<void>([&queue](platform::Continuation<void> done) {
+    queue.async([done] { done.resume(); });
+  });
+}
+
 bool isDisplayRate(double frameRate) { return std::isfinite(frameRate) && frameRate >= 1 && frameRate <= 1000; }
 
 }  // namespace
@@ -339,8 +346,16 @@ Async<void> MediaMixer::stopRunning() {
   return isolated([this]() -> Async<void> {
     if (!isRunning_) co_return;
     stopCapturingNow();
+    // What was captured before the stop is mixed and reaches the outputs
+    // before this returns, so a recorder stopped next has all of it.
+    auto audioDrained = drained(*audioIO()->lockQueue());
+    co_await std::move(audioDrained);
+    auto videoDrained = drained(*videoIO()->lockQueue());
+    co_await std::move(videoDrained);
     audioIO()->finishContinuation();
     videoIO()->finishFlows();
+    auto routed = routing_.wait();
+    co_await std::move(routed);
     platform::NotificationCenter::defaultCenter().removeObserver(this);
     auto stopped = platform::withContinuation<void>([self = shared_from_this()](platform::Continuation<void> done) {
       self->onScreen([done](MediaMixer& mixer, Screen& screen) {
@@ -389,17 +404,17 @@ Async<std::vector<std::shared_ptr<MediaMixerOutput>>> MediaMixer::currentOutputs
 
 void MediaMixer::startRouting() {
   auto self = shared_from_this();
-  platform::spawn(strand(), [self, inputs = videoIO()->inputs()]() -> Async<void> {
+  routing_.spawn([self, inputs = videoIO()->inputs()]() -> Async<void> {
     auto routing = self->routeVideoInputs(inputs);
     co_await std::move(routing);
   });
-  platform::spawn(strand(), [self, output = videoIO()->output()]() -> Async<void> {
+  routing_.spawn([self, output = videoIO()->output()]() -> Async<void> {
     auto routing = self->routeMixedVideo(output);
     co_await std::move(routing);
   });
   auto [audio, continuation] = platform::AsyncStream<AudioCaptureUnit::Element>::makeStream();
   audioIO()->setContinuation(std::move(continuation));
-  platform::spawn(strand(), [self, audio = std::move(audio)]() -> Async<void> {
+  routing_.spawn([self, audio = std::move(audio)]() -> Async<void> {
     auto routing = self->routeMixedAudio(audio);
     co_await std::move(routing);
   });

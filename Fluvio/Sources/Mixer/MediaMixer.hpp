@@ -14,6 +14,7 @@
 #include "Fluvio/Sources/Stream/DisplayLinkChoreographer.hpp"
 #include "Fluvio/Sources/Stream/MediaMixerOutput.hpp"
 #include "Fluvio/Sources/Util/AsyncRunner.hpp"
+#include "Platform/Concurrency/TaskGroup.hpp"
 #include "Platform/Foundation/Notification.hpp"
 
 namespace fluvio {
@@ -145,6 +146,8 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   std::shared_ptr<VideoCaptureUnit> videoIO_;
   const std::shared_ptr<DisplayLinkChoreographer> displayLink_;
   std::shared_ptr<Screen> screen_;  // on ScreenActor
+  // The three routing tasks of a run, on the strand.
+  platform::TaskGroup routing_{strand()};
 };
 
 }  // namespace fluvio

@@ -10,15 +10,25 @@
 
 #include "Fluvio/Sources/Mixer/MediaMixer.hpp"
 #include "Fluvio/Sources/Stream/MediaMixerOutput.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
 
 namespace fluvio::testing {
 
-// An output that selects tracks and counts what it is given, by track.
+// An output that selects tracks and keeps what it is given; it may be slow
+// to answer which tracks it selects.
 class CountingOutput final : public MediaMixerOutput {
  public:
-  CountingOutput(std::optional<std::uint8_t> video, std::optional<std::uint8_t> audio) : video_(video), audio_(audio) {}
-  platform::Async<std::optional<std::uint8_t>> videoTrackId() override { co_return video_; }
-  platform::Async<std::optional<std::uint8_t>> audioTrackId() override { co_return audio_; }
+  CountingOutput(std::optional<std::uint8_t> video, std::optional<std::uint8_t> audio,
+                 std::chrono::milliseconds answerDelay = {})
+      : video_(video), audio_(audio), answerDelay_(answerDelay) {}
+  platform::Async<std::optional<std::uint8_t>> videoTrackId() override {
+    if (answerDelay_.count() > 0) co_await platform::sleepFor(answerDelay_);
+    co_return video_;
+  }
+  platform::Async<std::optional<std::uint8_t>> audioTrackId() override {
+    if (answerDelay_.count() > 0) co_await platform::sleepFor(answerDelay_);
+    co_return audio_;
+  }
   void mixer(MediaMixer&, const platform::CMSampleBuffer& sampleBuffer) override {
     std::lock_guard lock(mutex_);
     frames_.push_back(sampleBuffer);
@@ -50,6 +60,7 @@ class CountingOutput final : public MediaMixerOutput {
  private:
   std::optional<std::uint8_t> video_;
   std::optional<std::uint8_t> audio_;
+  std::chrono::milliseconds answerDelay_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<platform::CMSampleBuffer> frames_;

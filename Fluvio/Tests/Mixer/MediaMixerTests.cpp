@@ -60,6 +60,27 @@ TEST(MediaMixerRouting, OutputsGetTheTracksTheySelect) {
   EXPECT_EQ(raw1->frames().back().presentationTimeStamp(), platform::CMTime::make(10, 30));
 }
 
+// Everything appended before the stop has reached the outputs when
+// stopRunning() returns: a recorder stopped right after loses nothing.
+TEST(MediaMixerRouting, StopDeliversWhatCameBefore) {
+  auto mixer = MediaMixer::make(MediaMixer::CaptureSessionMode::manual);
+  auto output = std::make_shared<CountingOutput>(0, MediaMixer::mixedTrack, std::chrono::milliseconds(2));
+  constexpr int kBlocks = 60;
+  blockOn([&]() -> Async<void> {
+    co_await mixer->addOutput(output);
+    co_await mixer->startRunning();
+    testing::ToneSource tone{testing::int16Format(48000), 1000};
+    for (int i = 0; i < kBlocks; ++i) {
+      auto [buffer, when] = tone.next(1024);
+      co_await mixer->append(buffer, when, 0);
+      co_await mixer->append(testing::frame(i), 0);
+    }
+    co_await mixer->stopRunning();
+  });
+  EXPECT_EQ(output->audioBlocks(), std::size_t(kBlocks));
+  EXPECT_EQ(output->frames().size(), std::size_t(kBlocks));
+}
+
 TEST(MediaMixerConfiguration, ErrorsReachTheCaller) {
   auto mixer = MediaMixer::make(MediaMixer::CaptureSessionMode::single);
   bool called = false;
