@@ -35,13 +35,9 @@ std::optional<platform::CMTime> frameDuration(double frameRate) {
 }  // namespace
 
 VideoDeviceUnit::VideoDeviceUnit(std::uint8_t track, std::shared_ptr<platform::AVCaptureDevice> device)
-    : track_(track),
-      device_(device),
-      input_(std::make_shared<platform::AVCaptureDeviceInput>(std::move(device))),
-      output_(std::make_shared<platform::AVCaptureVideoDataOutput>()),
-      connection_(makeConnection(*input_, *device_, output_)) {}
-
-VideoDeviceUnit::~VideoDeviceUnit() { output_->setSampleBufferDelegate({}, nullptr); }
+    : DeviceUnitOf(track, std::move(device)) {
+  connection_ = makeConnection(*input_, *device_, output_);
+}
 
 void VideoDeviceUnit::setFrameRate(double frameRate) {
   if (!device_) return;
@@ -123,12 +119,6 @@ void VideoDeviceUnit::setPreferredVideoStabilizationMode(platform::AVCaptureVide
   for (const auto& connection : output_->connections()) {
     if (connection->isVideoStabilizationSupported()) connection->setPreferredVideoStabilizationMode(mode);
   }
-}
-
-void VideoDeviceUnit::setSampleBufferDelegate(DeviceUnitDataOutput::Sink sink,
-                                              std::shared_ptr<const platform::SerialQueue> queue) {
-  dataOutput_ = sink ? std::make_shared<DeviceUnitDataOutput>(track_, std::move(sink)) : nullptr;
-  output_->setSampleBufferDelegate(dataOutput_, dataOutput_ ? std::move(queue) : nullptr);
 }
 
 }  // namespace fluvio

@@ -15,7 +15,7 @@ namespace fluvio {
 
 // A camera of one track with the settings a client controls: frame rate,
 // orientation, mirroring, stabilisation and torch.
-class VideoDeviceUnit final : public DeviceUnit {
+class VideoDeviceUnit final : public DeviceUnitOf<platform::AVCaptureVideoDataOutput> {
  public:
   class Error : public std::exception {
    public:
@@ -35,13 +35,6 @@ class VideoDeviceUnit final : public DeviceUnit {
 
   // Throws the input's AVError when the device cannot be opened.
   VideoDeviceUnit(std::uint8_t track, std::shared_ptr<platform::AVCaptureDevice> device);
-  ~VideoDeviceUnit() override;
-
-  std::uint8_t track() const override { return track_; }
-  std::shared_ptr<platform::AVCaptureDevice> device() const override { return device_; }
-  std::shared_ptr<platform::AVCaptureInput> input() const override { return input_; }
-  std::shared_ptr<platform::AVCaptureOutput> output() const override { return output_; }
-  std::shared_ptr<platform::AVCaptureConnection> connection() const override { return connection_; }
 
   double frameRate() const noexcept { return frameRate_; }
   // Keeps the active format when it runs at the rate, else takes a format of
@@ -64,22 +57,13 @@ class VideoDeviceUnit final : public DeviceUnit {
   platform::AVCaptureVideoStabilizationMode preferredVideoStabilizationMode() const noexcept { return stabilization_; }
   void setPreferredVideoStabilizationMode(platform::AVCaptureVideoStabilizationMode mode);
 
-  // Captured frames go to `sink` on `queue`; no sink stops the delivery.
-  void setSampleBufferDelegate(DeviceUnitDataOutput::Sink sink, std::shared_ptr<const platform::SerialQueue> queue);
-
  private:
-  std::uint8_t track_;
-  std::shared_ptr<platform::AVCaptureDevice> device_;
-  std::shared_ptr<platform::AVCaptureDeviceInput> input_;
-  std::shared_ptr<platform::AVCaptureVideoDataOutput> output_;
-  std::shared_ptr<platform::AVCaptureConnection> connection_;
   double frameRate_ = 30.0;
   std::uint32_t colorFormat_ = platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange;
   platform::AVCaptureVideoOrientation videoOrientation_ = platform::AVCaptureVideoOrientation::portrait;
   bool isVideoMirrored_ = false;
   platform::AVCaptureVideoStabilizationMode stabilization_ = platform::AVCaptureVideoStabilizationMode::off;
   DynamicRangeMode dynamicRangeMode_ = DynamicRangeMode::sdr;
-  std::shared_ptr<DeviceUnitDataOutput> dataOutput_;
 };
 
 }  // namespace fluvio
