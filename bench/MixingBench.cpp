@@ -1,5 +1,6 @@
 // Capture mixing: the four-track audio mix against summing the same samples
-// by hand, and the video mixer's path for one 720p frame against copying it.
+// by hand, and the video mixer's paths for one 720p frame (passed on, muted,
+// or composed by the screen in offscreen mode) against copying it.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,7 @@
 
 #include "Fluvio/Sources/Mixer/AudioMixerByMultiTrack.hpp"
 #include "Fluvio/Sources/Mixer/VideoMixer.hpp"
+#include "Fluvio/Sources/Screen/Screen.hpp"
 #include "Platform/AVFoundation/PixelRotation.hpp"
 #include "Platform/AVFoundation/SyntheticCameraSource.hpp"
 
@@ -104,6 +106,25 @@ void BM_VideoMixer720p(benchmark::State& state) {
   for (auto _ : state) mixer.append(frame, 0);
 }
 BENCHMARK(BM_VideoMixer720p)->Arg(0)->Arg(1);
+
+// Offscreen mode: one camera frame into the screen's video track and one
+// 720p frame composed for a display-link tick, on the CPU renderer.
+void BM_ScreenCompose720p(benchmark::State& state) {
+  auto screen = Screen::make();
+  const auto picture = frame720p();
+  std::int64_t tick = 0;
+  for (auto _ : state) {
+    const double seconds = 1 + double(tick++) / 30;
+    const auto timing = platform::CMSampleTimingInfo{platform::CMTime::make(1, 30),
+                                                     platform::CMTime::makeWithSeconds(seconds, 1'000'000'000),
+                                                     platform::CMTime::invalid};
+    auto stamped = platform::CMSampleBuffer::makeReadyWithImageBuffer(picture.imageBuffer(),
+                                                                      picture.formatDescription(), timing);
+    screen->videoTrackScreenObject()->enqueue(*stamped.value);
+    benchmark::DoNotOptimize(screen->makeSampleBuffer({seconds, seconds + 1.0 / 30}));
+  }
+}
+BENCHMARK(BM_ScreenCompose720p)->Unit(benchmark::kMillisecond);
 
 // A 720p frame turned upright (portrait) in software, as a connection does.
 void BM_Rotate720pToPortrait(benchmark::State& state) {

@@ -15,7 +15,8 @@ std::shared_ptr<AudioCaptureUnit> AudioCaptureUnit::make(std::shared_ptr<Capture
 
 AudioCaptureUnit::AudioCaptureUnit(std::shared_ptr<CaptureSessionConvertible> session,
                                    bool isMultiTrackAudioMixingEnabled)
-    : isMultiTrackAudioMixingEnabled_(isMultiTrackAudioMixingEnabled), session_(std::move(session)) {
+    : CaptureUnit(std::move(session), "com.fluvio.Fluvio.AudioCaptureUnit.lock"),
+      isMultiTrackAudioMixingEnabled_(isMultiTrackAudioMixingEnabled) {
   if (isMultiTrackAudioMixingEnabled) {
     audioMixer_ = std::make_shared<AudioMixerByMultiTrack>();
   } else {
@@ -28,11 +29,7 @@ void AudioCaptureUnit::attachAudio(std::shared_ptr<platform::AVCaptureDevice> de
   devices_.detach(track);
   if (!device) return;
   auto unit = std::make_shared<AudioDeviceUnit>(track, std::move(device));
-  unit->setSampleBufferDelegate(
-      [weakSelf = weak_from_this()](const platform::CMSampleBuffer& sampleBuffer, std::uint8_t bufferTrack) {
-        if (auto self = weakSelf.lock()) self->appendOnQueue(sampleBuffer, bufferTrack);
-      },
-      lockQueue_);
+  unit->setSampleBufferDelegate(sink(), lockQueue_);
   devices_.attach(std::move(unit), configuration);
 }
 
@@ -46,15 +43,13 @@ void AudioCaptureUnit::setMonitoringEnabled(bool enabled) {
     std::lock_guard lock(mutex_);
     isMonitoringEnabled_ = enabled;
   }
-  lockQueue_->async([weakSelf = weak_from_this(), enabled] {
-    auto self = weakSelf.lock();
-    if (!self) return;
+  onQueue([enabled](AudioCaptureUnit& self) {
     if (enabled) {
       // The monitor knows the format before it plays, when the mixer knows it.
-      self->monitor_.setInputFormat(self->audioMixer_->outputFormat());
-      self->monitor_.startRunning();
+      self.monitor_.setInputFormat(self.audioMixer_->outputFormat());
+      self.monitor_.startRunning();
     } else {
-      self->monitor_.stopRunning();
+      self.monitor_.stopRunning();
     }
   });
 }
@@ -69,23 +64,15 @@ void AudioCaptureUnit::setSettings(AudioMixerSettings settings) {
     std::lock_guard lock(mutex_);
     settings_ = settings;
   }
-  lockQueue_->async([weakSelf = weak_from_this(), settings = std::move(settings)]() mutable {
-    if (auto self = weakSelf.lock()) {
-      self->audioMixer_->setSettings(std::move(settings));
-      self->snapshot();
-    }
+  onQueue([settings = std::move(settings)](AudioCaptureUnit& self) mutable {
+    self.audioMixer_->setSettings(std::move(settings));
+    self.snapshot();
   });
 }
 
 AudioMixer::InputFormats AudioCaptureUnit::inputFormats() const {
   std::lock_guard lock(mutex_);
   return inputFormats_;
-}
-
-void AudioCaptureUnit::append(platform::CMSampleBuffer sampleBuffer, std::uint8_t track) {
-  lockQueue_->async([weakSelf = weak_from_this(), sampleBuffer = std::move(sampleBuffer), track] {
-    if (auto self = weakSelf.lock()) self->appendOnQueue(sampleBuffer, track);
-  });
 }
 
 void AudioCaptureUnit::appendOnQueue(const platform::CMSampleBuffer& sampleBuffer, std::uint8_t track) {
@@ -96,11 +83,9 @@ void AudioCaptureUnit::appendOnQueue(const platform::CMSampleBuffer& sampleBuffe
 void AudioCaptureUnit::append(std::shared_ptr<platform::AVAudioPCMBuffer> buffer,
                               std::shared_ptr<platform::AVAudioTime> when, std::uint8_t track) {
   if (!buffer) return;
-  lockQueue_->async([weakSelf = weak_from_this(), buffer = std::move(buffer), when = std::move(when), track] {
-    if (auto self = weakSelf.lock()) {
-      self->audioMixer_->append(*buffer, when, track);
-      self->snapshot();
-    }
+  onQueue([buffer = std::move(buffer), when = std::move(when), track](AudioCaptureUnit& self) {
+    self.audioMixer_->append(*buffer, when, track);
+    self.snapshot();
   });
 }
 

@@ -11,10 +11,8 @@
 #include "Fluvio/Sources/Mixer/AudioDeviceUnit.hpp"
 #include "Fluvio/Sources/Mixer/AudioMixer.hpp"
 #include "Fluvio/Sources/Mixer/AudioMonitor.hpp"
-#include "Fluvio/Sources/Mixer/CaptureDevices.hpp"
-#include "Fluvio/Sources/Mixer/CaptureSessionConvertible.hpp"
+#include "Fluvio/Sources/Mixer/CaptureUnit.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
-#include "Platform/Concurrency/SerialQueue.hpp"
 
 namespace fluvio {
 
@@ -23,7 +21,7 @@ namespace fluvio {
 // `lockQueue`, where captured audio arrives: appends and setting changes
 // from elsewhere are posted there, and what callers read back is a snapshot
 // taken there after each change.
-class AudioCaptureUnit final : public AudioMixerDelegate, public std::enable_shared_from_this<AudioCaptureUnit> {
+class AudioCaptureUnit final : public CaptureUnit<AudioCaptureUnit, AudioDeviceUnit>, public AudioMixerDelegate {
  public:
   using Element = std::pair<std::shared_ptr<platform::AVAudioPCMBuffer>, std::shared_ptr<platform::AVAudioTime>>;
   using Configuration = std::function<void(AudioDeviceUnit& unit)>;
@@ -31,7 +29,6 @@ class AudioCaptureUnit final : public AudioMixerDelegate, public std::enable_sha
   static std::shared_ptr<AudioCaptureUnit> make(std::shared_ptr<CaptureSessionConvertible> session,
                                                 bool isMultiTrackAudioMixingEnabled);
 
-  const std::shared_ptr<const platform::SerialQueue>& lockQueue() const noexcept { return lockQueue_; }
   bool isMultiTrackAudioMixingEnabled() const noexcept { return isMultiTrackAudioMixingEnabled_; }
 
   // Detaches the track's unit, then attaches a unit for `device` (none only
@@ -39,11 +36,6 @@ class AudioCaptureUnit final : public AudioMixerDelegate, public std::enable_sha
   // session refuses the unit; configuration errors are dropped.
   void attachAudio(std::shared_ptr<platform::AVCaptureDevice> device, std::uint8_t track,
                    const Configuration& configuration = {});
-  const std::map<std::uint8_t, std::shared_ptr<AudioDeviceUnit>>& devices() const noexcept { return devices_.units(); }
-
-  bool isSuspended() const noexcept { return devices_.isSuspended(); }
-  void suspend() { devices_.suspend(); }
-  void resume() { devices_.resume(); }
 
   bool isMonitoringEnabled() const;
   void setMonitoringEnabled(bool enabled);
@@ -51,7 +43,7 @@ class AudioCaptureUnit final : public AudioMixerDelegate, public std::enable_sha
   AudioMixerSettings settings() const;
   void setSettings(AudioMixerSettings settings);
   AudioMixer::InputFormats inputFormats() const;
-  void append(platform::CMSampleBuffer sampleBuffer, std::uint8_t track);
+  using CaptureUnit::append;
   void append(std::shared_ptr<platform::AVAudioPCMBuffer> buffer, std::shared_ptr<platform::AVAudioTime> when,
               std::uint8_t track);
 
@@ -63,19 +55,16 @@ class AudioCaptureUnit final : public AudioMixerDelegate, public std::enable_sha
                   const std::shared_ptr<platform::AVAudioTime>& when) override;
 
  private:
+  friend CaptureUnit;
   AudioCaptureUnit(std::shared_ptr<CaptureSessionConvertible> session, bool isMultiTrackAudioMixingEnabled);
   // On the queue.
   void appendOnQueue(const platform::CMSampleBuffer& sampleBuffer, std::uint8_t track);
   // On the queue: keeps what readers see in step with the mixer.
   void snapshot();
 
-  const std::shared_ptr<const platform::SerialQueue> lockQueue_ =
-      std::make_shared<const platform::SerialQueue>("com.fluvio.Fluvio.AudioCaptureUnit.lock");
   const bool isMultiTrackAudioMixingEnabled_;
-  const std::shared_ptr<CaptureSessionConvertible> session_;
   std::shared_ptr<AudioMixer> audioMixer_;
   AudioMonitor monitor_;
-  CaptureDevices<AudioDeviceUnit> devices_{session_};
 
   mutable std::mutex mutex_;
   bool isMonitoringEnabled_ = false;

@@ -36,15 +36,22 @@ class AudioMixer {
   std::shared_ptr<AudioMixerDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(std::weak_ptr<AudioMixerDelegate> delegate) { delegate_ = std::move(delegate); }
 
-  virtual const AudioMixerSettings& settings() const = 0;
+  const AudioMixerSettings& settings() const noexcept { return settings_; }
   virtual void setSettings(AudioMixerSettings settings) = 0;
   // Each track's converter input format.
   virtual InputFormats inputFormats() const = 0;
-  virtual std::shared_ptr<platform::AVAudioFormat> outputFormat() const = 0;
+  // Set by the main track's first buffer.
+  const std::shared_ptr<platform::AVAudioFormat>& outputFormat() const noexcept { return outputFormat_; }
 
   virtual void append(const platform::CMSampleBuffer& sampleBuffer, std::uint8_t track) = 0;
   virtual void append(const platform::AVAudioPCMBuffer& buffer, const std::shared_ptr<platform::AVAudioTime>& when,
                       std::uint8_t track) = 0;
+
+ protected:
+  AudioMixerSettings settings_;
+  std::shared_ptr<platform::AVAudioFormat> outputFormat_;
+  // The main track's format the output format was made from.
+  std::shared_ptr<const platform::CMFormatDescription> inSourceFormat_;
 
  private:
   std::weak_ptr<AudioMixerDelegate> delegate_;

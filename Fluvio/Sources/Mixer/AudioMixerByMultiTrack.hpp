@@ -19,10 +19,8 @@ namespace fluvio {
 // output format.
 class AudioMixerByMultiTrack final : public AudioMixer, private AudioMixerTrackDelegate {
  public:
-  const AudioMixerSettings& settings() const override { return settings_; }
   void setSettings(AudioMixerSettings settings) override;
   InputFormats inputFormats() const override;
-  std::shared_ptr<platform::AVAudioFormat> outputFormat() const override { return outputFormat_; }
 
   void append(const platform::CMSampleBuffer& sampleBuffer, std::uint8_t track) override;
   void append(const platform::AVAudioPCMBuffer& buffer, const std::shared_ptr<platform::AVAudioTime>& when,
@@ -49,9 +47,6 @@ class AudioMixerByMultiTrack final : public AudioMixer, private AudioMixerTrackD
                                                 const platform::AudioTimeStamp* timeStamp, std::uint32_t bus,
                                                 std::uint32_t frames, platform::AudioBufferList* data);
 
-  AudioMixerSettings settings_;
-  std::shared_ptr<platform::AVAudioFormat> outputFormat_;
-  std::shared_ptr<const platform::CMFormatDescription> inSourceFormat_;
   std::map<std::uint8_t, std::unique_ptr<AudioMixerTrack>> tracks_;
   std::shared_ptr<platform::AVAudioTime> anchor_;
   std::map<std::uint8_t, std::shared_ptr<AudioRingBuffer>> buffers_;

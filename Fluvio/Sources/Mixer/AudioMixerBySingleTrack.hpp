@@ -10,10 +10,8 @@ namespace fluvio {
 // Passes the main track through its converter; other tracks are ignored.
 class AudioMixerBySingleTrack final : public AudioMixer, private AudioMixerTrackDelegate {
  public:
-  const AudioMixerSettings& settings() const override { return settings_; }
   void setSettings(AudioMixerSettings settings) override;
   InputFormats inputFormats() const override;
-  std::shared_ptr<platform::AVAudioFormat> outputFormat() const override { return outputFormat_; }
 
   void append(const platform::CMSampleBuffer& sampleBuffer, std::uint8_t track) override;
   void append(const platform::AVAudioPCMBuffer& buffer, const std::shared_ptr<platform::AVAudioTime>& when,
@@ -25,9 +23,6 @@ class AudioMixerBySingleTrack final : public AudioMixer, private AudioMixerTrack
              const std::shared_ptr<platform::AVAudioTime>& when) override;
   void track(AudioMixerTrack&, const std::exception&) override {}
 
-  AudioMixerSettings settings_;
-  std::shared_ptr<platform::AVAudioFormat> outputFormat_;
-  std::shared_ptr<const platform::CMFormatDescription> inSourceFormat_;
   std::unique_ptr<AudioMixerTrack> track_;
 };
 

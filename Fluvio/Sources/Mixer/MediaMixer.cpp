@@ -1,13 +1,16 @@
 #include "Fluvio/Sources/Mixer/MediaMixer.hpp"
 
 #include <asio/post.hpp>
+#include <cmath>
 
 #include "Fluvio/Sources/Extension/AVCaptureDeviceExtension.hpp"
 #include "Fluvio/Sources/Extension/AVCaptureSessionPresetExtension.hpp"
 #include "Fluvio/Sources/Mixer/CaptureSession.hpp"
 #include "Fluvio/Sources/Mixer/NullCaptureSession.hpp"
+#include "Fluvio/Sources/Screen/ScreenActor.hpp"
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
 #include "Platform/AVFoundation/AVAudioSession.hpp"
+#include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "Platform/Foundation/LifecycleNotifications.hpp"
 #include "Platform/Foundation/NotificationCenter.hpp"
@@ -32,6 +35,32 @@ const char* caseName(MediaMixer::Error::Case errorCase) {
 // Preset sides, or the largest value for a preset without known sides.
 std::int32_t sideOr(std::optional<std::int32_t> side) { return side.value_or(2147483647); }
 
+// The video-track objects of a container: its own children first, then
+// those of each child container, in child order.
+void collectVideoTracks(const ScreenObjectContainer& container, std::vector<std::shared_ptr<VideoTrackScreenObject>>& into) {
+  for (const auto& child : container.children()) {
+    if (auto track = std::dynamic_pointer_cast<VideoTrackScreenObject>(child)) into.push_back(std::move(track));
+  }
+  for (const auto& child : container.children()) {
+    if (const auto* inner = dynamic_cast<const ScreenObjectContainer*>(child.get())) collectVideoTracks(*inner, into);
+  }
+}
+
+std::vector<std::shared_ptr<VideoTrackScreenObject>> videoTracks(Screen& screen) {
+  std::vector<std::shared_ptr<VideoTrackScreenObject>> tracks;
+  collectVideoTracks(*screen.root(), tracks);
+  return tracks;
+}
+
+// Resumes once the queue has run everything posted to it before.
+Async<void> drained(const platform::SerialQueue& queue) {
+  return platform::withContinuation<void>([&queue](platform::Continuation<void> done) {
+    queue.async([done] { done.resume(); });
+  });
+}
+
+bool isDisplayRate(double frameRate) { return std::isfinite(frameRate) && frameRate >= 1 && frameRate <= 1000; }
+
 }  // namespace
 
 MediaMixer::Error::Error(Case errorCase, std::exception_ptr underlying)
@@ -45,12 +74,28 @@ MediaMixer::Error::Error(Case errorCase, std::exception_ptr underlying)
   }
 }
 
-std::shared_ptr<MediaMixer> MediaMixer::make(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled) {
-  return std::shared_ptr<MediaMixer>(new MediaMixer(captureSessionMode, multiTrackAudioMixingEnabled));
+std::shared_ptr<MediaMixer> MediaMixer::make(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
+                                             std::shared_ptr<platform::DisplayTickSource> displayTickSource) {
+  return std::shared_ptr<MediaMixer>(
+      new MediaMixer(captureSessionMode, multiTrackAudioMixingEnabled, std::move(displayTickSource)));
 }
 
-MediaMixer::MediaMixer(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled)
-    : captureSessionMode_(captureSessionMode), isMultiTrackAudioMixingEnabled_(multiTrackAudioMixingEnabled) {}
+MediaMixer::MediaMixer(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
+                       std::shared_ptr<platform::DisplayTickSource> displayTickSource)
+    : captureSessionMode_(captureSessionMode),
+      isMultiTrackAudioMixingEnabled_(multiTrackAudioMixingEnabled),
+      displayLink_(DisplayLinkChoreographer::make(std::move(displayTickSource))) {}
+
+const std::shared_ptr<Screen>& MediaMixer::screen() {
+  if (!screen_) screen_ = Screen::make();
+  return screen_;
+}
+
+void MediaMixer::onScreen(std::function<void(MediaMixer&, Screen&)> work) {
+  asio::post(ScreenActor::shared().executor(), [self = shared_from_this(), work = std::move(work)] {
+    work(*self, *self->screen());
+  });
+}
 
 MediaMixer::~MediaMixer() { platform::NotificationCenter::defaultCenter().removeObserver(this); }
 
@@ -143,7 +188,13 @@ Async<void> MediaMixer::setVideoOrientation(platform::AVCaptureVideoOrientation 
 }
 
 Async<void> MediaMixer::setVideoMixerSettings(VideoMixerSettings settings) {
-  return isolated(onActor([this, settings] { videoIO()->setSettings(settings); }));
+  return isolated(onActor([this, settings] {
+    if (settings.mode != videoIO()->settings().mode) switchDisplayLink(settings.mode);
+    videoIO()->setSettings(settings);
+    onScreen([mainTrack = settings.mainTrack](MediaMixer&, Screen& screen) {
+      screen.videoTrackScreenObject()->setTrack(mainTrack);
+    });
+  }));
 }
 
 Async<void> MediaMixer::setFrameRate(double frameRate) {
@@ -155,9 +206,35 @@ Async<void> MediaMixer::setFrameRate(double frameRate) {
       if (auto it = video->devices().find(settings.mainTrack); it != video->devices().end()) {
         it->second->setFrameRate(frameRate);
       }
+    } else {
+      if (!isDisplayRate(frameRate)) throw VideoDeviceUnit::Error(VideoDeviceUnit::Error::Case::unsupportedFrameRate);
+      onScreen([frameRate](MediaMixer& mixer, Screen&) {
+        mixer.displayLink_->setPreferredFramesPerSecond(static_cast<int>(frameRate));
+      });
     }
     frameRate_ = frameRate;
   }));
+}
+
+Async<void> MediaMixer::setDynamicRangeMode(DynamicRangeMode mode) {
+  return isolated(onActor([this, mode] {
+    if (mode == dynamicRangeMode_) return;
+    onScreen([mode](MediaMixer&, Screen& screen) { screen.setDynamicRangeMode(mode); });
+    const auto& video = videoIO();
+    if (video->dynamicRangeMode() != mode) {
+      video->setDynamicRangeMode(mode);
+      try {
+        session()->configuration([&](platform::AVCaptureSession&) { video->applyDynamicRangeMode(); });
+      } catch (const std::exception& error) {
+        TP_DEBUG(logger(), "dynamic range of the cameras: ", error.what());
+      }
+    }
+    dynamicRangeMode_ = mode;
+  }));
+}
+
+Async<DynamicRangeMode> MediaMixer::dynamicRangeMode() {
+  return isolated(onActor([this] { return dynamicRangeMode_; }));
 }
 
 Async<void> MediaMixer::setAudioMixerSettings(AudioMixerSettings settings) {
@@ -239,6 +316,9 @@ void MediaMixer::startCapturingNow() {
   // Subscribed first, so no error of the start itself is missed.
   auto errors = capture->runtimeError();
   capture->startRunning();
+  onScreen([clock = capture->synchronizationClock()](MediaMixer&, Screen& screen) {
+    screen.renderer().setSynchronizationClock(clock);
+  });
   platform::spawn(strand(), [self = shared_from_this(), errors = std::move(errors)]() -> Async<void> {
     auto watching = self->watchRuntimeErrors(errors);
     co_await std::move(watching);
@@ -246,13 +326,16 @@ void MediaMixer::startCapturingNow() {
 }
 
 void MediaMixer::stopCapturingNow() {
-  if (session()->isRunning()) session()->stopRunning();
+  if (!session()->isRunning()) return;
+  session()->stopRunning();
+  onScreen([](MediaMixer&, Screen& screen) { screen.renderer().setSynchronizationClock(nullptr); });
 }
 
 Async<void> MediaMixer::startRunning() {
   return isolated(onActor([this] {
     if (isRunning_) return;
     isRunning_ = true;
+    switchDisplayLink(videoIO()->settings().mode);
     startCapturingNow();
     startRouting();
     observe();
@@ -260,29 +343,78 @@ Async<void> MediaMixer::startRunning() {
 }
 
 Async<void> MediaMixer::stopRunning() {
-  return isolated(onActor([this] {
-    if (!isRunning_) return;
+  return isolated([this]() -> Async<void> {
+    if (!isRunning_) co_return;
     stopCapturingNow();
+    // What was captured before the stop is mixed and reaches the outputs
+    // before this returns, so a recorder stopped next has all of it.
+    auto audioDrained = drained(*audioIO()->lockQueue());
+    co_await std::move(audioDrained);
+    auto videoDrained = drained(*videoIO()->lockQueue());
+    co_await std::move(videoDrained);
     audioIO()->finishContinuation();
     videoIO()->finishFlows();
+    auto routed = routing_.wait();
+    co_await std::move(routed);
     platform::NotificationCenter::defaultCenter().removeObserver(this);
+    auto stopped = platform::withContinuation<void>([self = shared_from_this()](platform::Continuation<void> done) {
+      self->onScreen([done](MediaMixer& mixer, Screen& screen) {
+        mixer.displayLink_->stopRunning();
+        for (const auto& track : videoTracks(screen)) track->invalidateLayout();
+        done.resume();
+      });
+    });
+    co_await std::move(stopped);
     isRunning_ = false;
-  }));
+  });
+}
+
+void MediaMixer::switchDisplayLink(VideoMixerSettings::Mode mode) {
+  if (!isRunning_) return;
+  if (mode == VideoMixerSettings::Mode::passthrough) {
+    onScreen([](MediaMixer& mixer, Screen&) { mixer.displayLink_->stopRunning(); });
+    return;
+  }
+  platform::spawn(ScreenActor::shared().executor(), [self = shared_from_this()]() -> Async<void> {
+    auto loop = runDisplayLink(self);
+    co_await std::move(loop);
+  });
+}
+
+Async<void> MediaMixer::runDisplayLink(std::shared_ptr<MediaMixer> self) {
+  auto rate = self->frameRate();
+  const double frameRate = co_await std::move(rate);
+  self->displayLink_->setPreferredFramesPerSecond(static_cast<int>(frameRate));
+  self->displayLink_->startRunning();
+  auto ticks = self->displayLink_->updateFrames();
+  while (auto tick = co_await ticks.next()) {
+    auto frame = self->screen()->makeSampleBuffer(*tick);
+    if (!frame) continue;
+    auto outputs = self->currentOutputs();
+    for (const auto& output : co_await std::move(outputs)) {
+      auto id = output->videoTrackId();
+      if (co_await std::move(id) == mixedTrack) output->mixer(*self, *frame);
+    }
+  }
+}
+
+Async<std::vector<std::shared_ptr<MediaMixerOutput>>> MediaMixer::currentOutputs() {
+  return isolated(onActor([this] { return outputs_; }));
 }
 
 void MediaMixer::startRouting() {
   auto self = shared_from_this();
-  platform::spawn(strand(), [self, inputs = videoIO()->inputs()]() -> Async<void> {
+  routing_.spawn([self, inputs = videoIO()->inputs()]() -> Async<void> {
     auto routing = self->routeVideoInputs(inputs);
     co_await std::move(routing);
   });
-  platform::spawn(strand(), [self, output = videoIO()->output()]() -> Async<void> {
+  routing_.spawn([self, output = videoIO()->output()]() -> Async<void> {
     auto routing = self->routeMixedVideo(output);
     co_await std::move(routing);
   });
   auto [audio, continuation] = platform::AsyncStream<AudioCaptureUnit::Element>::makeStream();
   audioIO()->setContinuation(std::move(continuation));
-  platform::spawn(strand(), [self, audio = std::move(audio)]() -> Async<void> {
+  routing_.spawn([self, audio = std::move(audio)]() -> Async<void> {
     auto routing = self->routeMixedAudio(audio);
     co_await std::move(routing);
   });
@@ -290,6 +422,15 @@ void MediaMixer::startRouting() {
 
 Async<void> MediaMixer::routeVideoInputs(platform::AsyncStream<VideoCaptureUnit::Input> inputs) {
   while (auto element = co_await inputs.next()) {
+    const auto settings = videoIO()->settings();
+    if (settings.mode == VideoMixerSettings::Mode::offscreen) {
+      onScreen([settings, element = *element](MediaMixer&, Screen& screen) {
+        for (const auto& object : videoTracks(screen)) {
+          if (object->track() == element.first) object->enqueue(element.second);
+        }
+        if (element.first == settings.mainTrack) screen.setVideoCaptureLatency(element.second.presentationTimeStamp());
+      });
+    }
     for (const auto& output : std::vector(outputs_)) {
       auto id = output->videoTrackId();
       if (co_await std::move(id) == element->first) output->mixer(*this, element->second);

@@ -10,15 +10,19 @@
 #include "Fluvio/Sources/Mixer/AudioCaptureUnit.hpp"
 #include "Fluvio/Sources/Mixer/CaptureSessionConvertible.hpp"
 #include "Fluvio/Sources/Mixer/VideoCaptureUnit.hpp"
+#include "Fluvio/Sources/Screen/Screen.hpp"
+#include "Fluvio/Sources/Stream/DisplayLinkChoreographer.hpp"
 #include "Fluvio/Sources/Stream/MediaMixerOutput.hpp"
 #include "Fluvio/Sources/Util/AsyncRunner.hpp"
+#include "Platform/Concurrency/TaskGroup.hpp"
 #include "Platform/Foundation/Notification.hpp"
 
 namespace fluvio {
 
 // The front of capture and mixing: owns the capture session and the audio
 // and video capture units, and fans raw and mixed media out to its outputs.
-// Every member runs on the actor's strand.
+// Every member runs on the actor's strand; the screen and the display link
+// are touched only on ScreenActor, in tasks the mixer starts.
 class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this<MediaMixer> {
  public:
   enum class CaptureSessionMode { single, multi, manual };
@@ -41,7 +45,9 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   static constexpr std::uint8_t mixedTrack = 255;
 
   static std::shared_ptr<MediaMixer> make(CaptureSessionMode captureSessionMode = CaptureSessionMode::single,
-                                          bool multiTrackAudioMixingEnabled = false);
+                                          bool multiTrackAudioMixingEnabled = false,
+                                          std::shared_ptr<platform::DisplayTickSource> displayTickSource =
+                                              platform::DisplayTickSource::main());
   ~MediaMixer() override;
 
   platform::Async<bool> isRunning() const override;
@@ -63,7 +69,10 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   platform::Async<void> setVideoMixerSettings(VideoMixerSettings settings);
   // In passthrough mode the main track's camera runs at the rate; its error
   // leaves the stored rate as it was.
+  // In offscreen mode the display link runs at the rate (finite, 1 or more).
   platform::Async<void> setFrameRate(double frameRate);
+  // Errors of the devices are dropped; the mode is stored anyway.
+  platform::Async<void> setDynamicRangeMode(DynamicRangeMode mode);
   platform::Async<void> setAudioMixerSettings(AudioMixerSettings settings);
   platform::Async<void> setMonitoringEnabled(bool enabled);
 
@@ -76,6 +85,7 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   platform::Async<AudioMixer::InputFormats> audioInputFormats();
   platform::Async<VideoMixer::InputFormats> videoInputFormats();
   platform::Async<double> frameRate();
+  platform::Async<DynamicRangeMode> dynamicRangeMode();
   platform::Async<bool> isCapturing();
   platform::Async<platform::AVCaptureVideoOrientation> videoOrientation();
 
@@ -90,8 +100,13 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   platform::Async<void> startCapturing();
   platform::Async<void> stopCapturing();
 
+  // The compositing surface of offscreen mode, made on first use. On
+  // ScreenActor only.
+  const std::shared_ptr<Screen>& screen();
+
  private:
-  MediaMixer(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled);
+  MediaMixer(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
+             std::shared_ptr<platform::DisplayTickSource> displayTickSource);
 
   // The session and units, made on first use; on the strand.
   const std::shared_ptr<CaptureSessionConvertible>& session();
@@ -105,6 +120,12 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   platform::Async<void> routeVideoInputs(platform::AsyncStream<VideoCaptureUnit::Input> inputs);
   platform::Async<void> routeMixedVideo(platform::AsyncStream<platform::CMSampleBuffer> output);
   platform::Async<void> routeMixedAudio(platform::AsyncStream<AudioCaptureUnit::Element> audio);
+  // Starts or stops the display-link loop for the mode, while running.
+  void switchDisplayLink(VideoMixerSettings::Mode mode);
+  static platform::Async<void> runDisplayLink(std::shared_ptr<MediaMixer> self);
+  platform::Async<std::vector<std::shared_ptr<MediaMixerOutput>>> currentOutputs();
+  // Runs `work` with the screen on ScreenActor, later.
+  void onScreen(std::function<void(MediaMixer&, Screen&)> work);
   platform::Async<void> watchRuntimeErrors(platform::AsyncStream<platform::AVError> errors);
   void sessionRuntimeErrorOccured(const platform::AVError& error);
   void didEnterBackground();
@@ -116,12 +137,17 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   const CaptureSessionMode captureSessionMode_;
   const bool isMultiTrackAudioMixingEnabled_;
   double frameRate_ = 30.0;
+  DynamicRangeMode dynamicRangeMode_ = DynamicRangeMode::sdr;
   bool isRunning_ = false;
   bool isInBackground_ = false;
   std::vector<std::shared_ptr<MediaMixerOutput>> outputs_;
   std::shared_ptr<CaptureSessionConvertible> session_;
   std::shared_ptr<AudioCaptureUnit> audioIO_;
   std::shared_ptr<VideoCaptureUnit> videoIO_;
+  const std::shared_ptr<DisplayLinkChoreographer> displayLink_;
+  std::shared_ptr<Screen> screen_;  // on ScreenActor
+  // The three routing tasks of a run, on the strand.
+  platform::TaskGroup routing_{strand()};
 };
 
 }  // namespace fluvio

@@ -13,24 +13,23 @@ std::shared_ptr<VideoCaptureUnit> VideoCaptureUnit::make(std::shared_ptr<Capture
 void VideoCaptureUnit::attachVideo(std::shared_ptr<platform::AVCaptureDevice> device, std::uint8_t track,
                                    const Configuration& configuration) {
   devices_.detach(track);
-  lockQueue_->async([weakSelf = weak_from_this(), track] {
-    if (auto self = weakSelf.lock()) {
-      self->videoMixer_.removeInputFormat(track);
-      std::lock_guard lock(self->mutex_);
-      self->inputFormats_ = self->videoMixer_.inputFormats();
-    }
+  onQueue([track](VideoCaptureUnit& self) {
+    self.videoMixer_.removeInputFormat(track);
+    std::lock_guard lock(self.mutex_);
+    self.inputFormats_ = self.videoMixer_.inputFormats();
   });
   if (!device) return;
   const bool anotherCamera =
       std::any_of(devices().begin(), devices().end(), [](const auto& entry) { return entry.second->device() != nullptr; });
   if (anotherCamera && !session_->isMultiCamSessionEnabled()) throw Error();
   auto unit = std::make_shared<VideoDeviceUnit>(track, device);
+  try {
+    unit->setDynamicRangeMode(dynamicRangeMode_);
+  } catch (...) {
+    // The camera keeps its own format.
+  }
   unit->setVideoOrientation(videoOrientation_);
-  unit->setSampleBufferDelegate(
-      [weakSelf = weak_from_this()](const platform::CMSampleBuffer& sampleBuffer, std::uint8_t frameTrack) {
-        if (auto self = weakSelf.lock()) self->appendOnQueue(sampleBuffer, frameTrack);
-      },
-      lockQueue_);
+  unit->setSampleBufferDelegate(sink(), lockQueue_);
   devices_.attach(unit, configuration);
   for (const auto& connection : unit->output()->connections()) {
     if (connection->isVideoMirroringSupported()) connection->setVideoMirrored(unit->isVideoMirrored());
@@ -52,6 +51,10 @@ void VideoCaptureUnit::applyVideoOrientation() {
   for (const auto& [track, unit] : devices()) unit->setVideoOrientation(videoOrientation_);
 }
 
+void VideoCaptureUnit::applyDynamicRangeMode() {
+  for (const auto& [track, unit] : devices()) unit->setDynamicRangeMode(dynamicRangeMode_);
+}
+
 VideoMixerSettings VideoCaptureUnit::settings() const {
   std::lock_guard lock(mutex_);
   return settings_;
@@ -62,20 +65,12 @@ void VideoCaptureUnit::setSettings(VideoMixerSettings settings) {
     std::lock_guard lock(mutex_);
     settings_ = settings;
   }
-  lockQueue_->async([weakSelf = weak_from_this(), settings] {
-    if (auto self = weakSelf.lock()) self->videoMixer_.setSettings(settings);
-  });
+  onQueue([settings](VideoCaptureUnit& self) { self.videoMixer_.setSettings(settings); });
 }
 
 VideoMixer::InputFormats VideoCaptureUnit::inputFormats() const {
   std::lock_guard lock(mutex_);
   return inputFormats_;
-}
-
-void VideoCaptureUnit::append(platform::CMSampleBuffer sampleBuffer, std::uint8_t track) {
-  lockQueue_->async([weakSelf = weak_from_this(), sampleBuffer = std::move(sampleBuffer), track] {
-    if (auto self = weakSelf.lock()) self->appendOnQueue(sampleBuffer, track);
-  });
 }
 
 void VideoCaptureUnit::appendOnQueue(const platform::CMSampleBuffer& sampleBuffer, std::uint8_t track) {

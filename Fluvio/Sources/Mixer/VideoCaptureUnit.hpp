@@ -8,12 +8,10 @@
 #include <mutex>
 #include <utility>
 
-#include "Fluvio/Sources/Mixer/CaptureDevices.hpp"
-#include "Fluvio/Sources/Mixer/CaptureSessionConvertible.hpp"
+#include "Fluvio/Sources/Mixer/CaptureUnit.hpp"
 #include "Fluvio/Sources/Mixer/VideoDeviceUnit.hpp"
 #include "Fluvio/Sources/Mixer/VideoMixer.hpp"
 #include "Fluvio/Sources/Util/AsyncStreamedFlow.hpp"
-#include "Platform/Concurrency/SerialQueue.hpp"
 
 namespace fluvio {
 
@@ -21,7 +19,7 @@ namespace fluvio {
 // every frame goes through, and two flows that republish the mixer's inputs
 // and output. The mixer is touched only on `lockQueue`, where captured
 // frames arrive; appends and setting changes from elsewhere are posted there.
-class VideoCaptureUnit final : public VideoMixerDelegate, public std::enable_shared_from_this<VideoCaptureUnit> {
+class VideoCaptureUnit final : public CaptureUnit<VideoCaptureUnit, VideoDeviceUnit>, public VideoMixerDelegate {
  public:
   class Error : public std::exception {
    public:
@@ -32,17 +30,10 @@ class VideoCaptureUnit final : public VideoMixerDelegate, public std::enable_sha
 
   static std::shared_ptr<VideoCaptureUnit> make(std::shared_ptr<CaptureSessionConvertible> session);
 
-  const std::shared_ptr<const platform::SerialQueue>& lockQueue() const noexcept { return lockQueue_; }
-
   // Throws Error when a second camera needs a multi-camera session, the
   // unit's error, or AVError::invalidArgument when the session refuses it.
   void attachVideo(std::shared_ptr<platform::AVCaptureDevice> device, std::uint8_t track,
                    const Configuration& configuration = {});
-  const std::map<std::uint8_t, std::shared_ptr<VideoDeviceUnit>>& devices() const noexcept { return devices_.units(); }
-
-  bool isSuspended() const noexcept { return devices_.isSuspended(); }
-  void suspend() { devices_.suspend(); }
-  void resume() { devices_.resume(); }
 
   bool isTorchEnabled() const noexcept { return isTorchEnabled_; }
   void setTorchEnabled(bool enabled);
@@ -50,11 +41,15 @@ class VideoCaptureUnit final : public VideoMixerDelegate, public std::enable_sha
   // Stores the orientation; applyVideoOrientation() gives it to the devices.
   void setVideoOrientation(platform::AVCaptureVideoOrientation orientation) noexcept { videoOrientation_ = orientation; }
   void applyVideoOrientation();
+  DynamicRangeMode dynamicRangeMode() const noexcept { return dynamicRangeMode_; }
+  // Stores the mode; applyDynamicRangeMode() gives it to the devices and
+  // throws the first device's error (the devices after it keep theirs).
+  void setDynamicRangeMode(DynamicRangeMode mode) noexcept { dynamicRangeMode_ = mode; }
+  void applyDynamicRangeMode();
 
   VideoMixerSettings settings() const;
   void setSettings(VideoMixerSettings settings);
   VideoMixer::InputFormats inputFormats() const;
-  void append(platform::CMSampleBuffer sampleBuffer, std::uint8_t track);
 
   // Each read starts a new sequence and ends the one before.
   platform::AsyncStream<Input> inputs();
@@ -65,17 +60,16 @@ class VideoCaptureUnit final : public VideoMixerDelegate, public std::enable_sha
   void didOutput(const platform::CMSampleBuffer& sampleBuffer) override;
 
  private:
-  explicit VideoCaptureUnit(std::shared_ptr<CaptureSessionConvertible> session) : session_(std::move(session)) {}
+  friend CaptureUnit;
+  explicit VideoCaptureUnit(std::shared_ptr<CaptureSessionConvertible> session)
+      : CaptureUnit(std::move(session), "com.fluvio.Fluvio.VideoCaptureUnit.lock") {}
   // On the queue.
   void appendOnQueue(const platform::CMSampleBuffer& sampleBuffer, std::uint8_t track);
 
-  const std::shared_ptr<const platform::SerialQueue> lockQueue_ =
-      std::make_shared<const platform::SerialQueue>("com.fluvio.Fluvio.VideoCaptureUnit.lock");
-  const std::shared_ptr<CaptureSessionConvertible> session_;
   VideoMixer videoMixer_;
-  CaptureDevices<VideoDeviceUnit> devices_{session_};
   bool isTorchEnabled_ = false;
   platform::AVCaptureVideoOrientation videoOrientation_ = platform::AVCaptureVideoOrientation::portrait;
+  DynamicRangeMode dynamicRangeMode_ = DynamicRangeMode::sdr;
 
   mutable std::mutex mutex_;
   VideoMixerSettings settings_;

@@ -35,13 +35,9 @@ std::optional<platform::CMTime> frameDuration(double frameRate) {
 }  // namespace
 
 VideoDeviceUnit::VideoDeviceUnit(std::uint8_t track, std::shared_ptr<platform::AVCaptureDevice> device)
-    : track_(track),
-      device_(device),
-      input_(std::make_shared<platform::AVCaptureDeviceInput>(std::move(device))),
-      output_(std::make_shared<platform::AVCaptureVideoDataOutput>()),
-      connection_(makeConnection(*input_, *device_, output_)) {}
-
-VideoDeviceUnit::~VideoDeviceUnit() { output_->setSampleBufferDelegate({}, nullptr); }
+    : DeviceUnitOf(track, std::move(device)) {
+  connection_ = makeConnection(*input_, *device_, output_);
+}
 
 void VideoDeviceUnit::setFrameRate(double frameRate) {
   if (!device_) return;
@@ -78,6 +74,32 @@ void VideoDeviceUnit::setTorchMode(platform::AVCaptureTorchMode mode) {
   }
 }
 
+void VideoDeviceUnit::setDynamicRangeMode(DynamicRangeMode mode) {
+  if (!device_ || mode == dynamicRangeMode_) return;
+  const auto pixelFormat = mode == DynamicRangeMode::hdr ? platform::kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange
+                                                         : platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange;
+  device_->lockForConfiguration();
+  const auto active = device_->activeFormat();
+  const auto size = active ? active->formatDescription()->dimensions() : platform::CMVideoDimensions{};
+  for (const auto& format : device_->formats()) {
+    const auto& description = *format->formatDescription();
+    const auto dimensions = description.dimensions();
+    if (dimensions.width != size.width || dimensions.height != size.height) continue;
+    if (description.mediaSubType() != pixelFormat) continue;
+    try {
+      device_->setActiveFormat(format);
+    } catch (...) {
+      device_->unlockForConfiguration();
+      throw;
+    }
+    dynamicRangeMode_ = mode;
+    device_->unlockForConfiguration();
+    return;
+  }
+  device_->unlockForConfiguration();
+  throw Error(Error::Case::unsupportedDynamicRangeMode, mode);
+}
+
 void VideoDeviceUnit::setVideoOrientation(platform::AVCaptureVideoOrientation orientation) {
   videoOrientation_ = orientation;
   for (const auto& connection : output_->connections()) {
@@ -97,12 +119,6 @@ void VideoDeviceUnit::setPreferredVideoStabilizationMode(platform::AVCaptureVide
   for (const auto& connection : output_->connections()) {
     if (connection->isVideoStabilizationSupported()) connection->setPreferredVideoStabilizationMode(mode);
   }
-}
-
-void VideoDeviceUnit::setSampleBufferDelegate(DeviceUnitDataOutput::Sink sink,
-                                              std::shared_ptr<const platform::SerialQueue> queue) {
-  dataOutput_ = sink ? std::make_shared<DeviceUnitDataOutput>(track_, std::move(sink)) : nullptr;
-  output_->setSampleBufferDelegate(dataOutput_, dataOutput_ ? std::move(queue) : nullptr);
 }
 
 }  // namespace fluvio

@@ -7,6 +7,7 @@
 #include "Fluvio/Sources/Mixer/DeviceUnit.hpp"
 #include "Fluvio/Sources/Mixer/DeviceUnitDataOutput.hpp"
 #include "Fluvio/Sources/Mixer/VideoMixer.hpp"
+#include "Fluvio/Sources/Screen/DynamicRangeMode.hpp"
 #include "Platform/AVFoundation/AVCaptureVideoOrientation.hpp"
 #include "Platform/Concurrency/SerialQueue.hpp"
 
@@ -14,30 +15,26 @@ namespace fluvio {
 
 // A camera of one track with the settings a client controls: frame rate,
 // orientation, mirroring, stabilisation and torch.
-class VideoDeviceUnit final : public DeviceUnit {
+class VideoDeviceUnit final : public DeviceUnitOf<platform::AVCaptureVideoDataOutput> {
  public:
   class Error : public std::exception {
    public:
     enum class Case { unsupportedDynamicRangeMode, unsupportedFrameRate };
-    explicit Error(Case errorCase) : case_(errorCase) {}
+    explicit Error(Case errorCase, DynamicRangeMode mode = DynamicRangeMode::sdr) : case_(errorCase), mode_(mode) {}
     Case errorCase() const noexcept { return case_; }
+    // The mode an unsupportedDynamicRangeMode refused.
+    DynamicRangeMode mode() const noexcept { return mode_; }
     const char* what() const noexcept override {
       return case_ == Case::unsupportedFrameRate ? "unsupportedFrameRate" : "unsupportedDynamicRangeMode";
     }
 
    private:
     Case case_;
+    DynamicRangeMode mode_;
   };
 
   // Throws the input's AVError when the device cannot be opened.
   VideoDeviceUnit(std::uint8_t track, std::shared_ptr<platform::AVCaptureDevice> device);
-  ~VideoDeviceUnit() override;
-
-  std::uint8_t track() const override { return track_; }
-  std::shared_ptr<platform::AVCaptureDevice> device() const override { return device_; }
-  std::shared_ptr<platform::AVCaptureInput> input() const override { return input_; }
-  std::shared_ptr<platform::AVCaptureOutput> output() const override { return output_; }
-  std::shared_ptr<platform::AVCaptureConnection> connection() const override { return connection_; }
 
   double frameRate() const noexcept { return frameRate_; }
   // Keeps the active format when it runs at the rate, else takes a format of
@@ -48,6 +45,10 @@ class VideoDeviceUnit final : public DeviceUnit {
   void setColorFormat(std::uint32_t colorFormat) noexcept { colorFormat_ = colorFormat; }
   // Never throws: a device without that torch mode is left alone.
   void setTorchMode(platform::AVCaptureTorchMode mode);
+  DynamicRangeMode dynamicRangeMode() const noexcept { return dynamicRangeMode_; }
+  // Takes the format of the active size in the mode's capture pixel format;
+  // throws unsupportedDynamicRangeMode (or the lock's error) without one.
+  void setDynamicRangeMode(DynamicRangeMode mode);
 
   platform::AVCaptureVideoOrientation videoOrientation() const noexcept { return videoOrientation_; }
   void setVideoOrientation(platform::AVCaptureVideoOrientation orientation);
@@ -56,21 +57,13 @@ class VideoDeviceUnit final : public DeviceUnit {
   platform::AVCaptureVideoStabilizationMode preferredVideoStabilizationMode() const noexcept { return stabilization_; }
   void setPreferredVideoStabilizationMode(platform::AVCaptureVideoStabilizationMode mode);
 
-  // Captured frames go to `sink` on `queue`; no sink stops the delivery.
-  void setSampleBufferDelegate(DeviceUnitDataOutput::Sink sink, std::shared_ptr<const platform::SerialQueue> queue);
-
  private:
-  std::uint8_t track_;
-  std::shared_ptr<platform::AVCaptureDevice> device_;
-  std::shared_ptr<platform::AVCaptureDeviceInput> input_;
-  std::shared_ptr<platform::AVCaptureVideoDataOutput> output_;
-  std::shared_ptr<platform::AVCaptureConnection> connection_;
   double frameRate_ = 30.0;
   std::uint32_t colorFormat_ = platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange;
   platform::AVCaptureVideoOrientation videoOrientation_ = platform::AVCaptureVideoOrientation::portrait;
   bool isVideoMirrored_ = false;
   platform::AVCaptureVideoStabilizationMode stabilization_ = platform::AVCaptureVideoStabilizationMode::off;
-  std::shared_ptr<DeviceUnitDataOutput> dataOutput_;
+  DynamicRangeMode dynamicRangeMode_ = DynamicRangeMode::sdr;
 };
 
 }  // namespace fluvio

@@ -143,6 +143,48 @@ TEST(VideoDeviceUnitSettings, FrameRateTorchAndConnections) {
   EXPECT_EQ(unit.colorFormat(), platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange);
 }
 
+std::shared_ptr<platform::AVCaptureDevice::Format> videoFormat(platform::OSType pixelFormat, std::int32_t width,
+                                                               std::int32_t height) {
+  return platform::AVCaptureDevice::Format::make(
+      platform::CMFormatDescription::makeVideo(pixelFormat, {width, height}).value,
+      {platform::AVFrameRateRange::make(1, 30)}, false);
+}
+
+// The mode takes the format of the active size in its pixel format, both
+// ways; without one it is refused with the mode and nothing changes.
+TEST(VideoDeviceUnitSettings, DynamicRangeTakesAFormatOfTheActiveSize) {
+  using platform::kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange;
+  using platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange;
+  const auto sdr720 = videoFormat(kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange, 1280, 720);
+  const auto hdr480 = videoFormat(kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange, 640, 480);
+  const auto hdr720 = videoFormat(kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange, 1280, 720);
+  const auto cameraOf = [](std::vector<std::shared_ptr<platform::AVCaptureDevice::Format>> formats) {
+    return platform::AVCaptureDevice::make({"camera", "Camera"}, std::move(formats),
+                                           std::make_shared<platform::SyntheticCameraSource>());
+  };
+  auto camera = cameraOf({sdr720, hdr480, hdr720});
+  VideoDeviceUnit unit(0, camera);
+  unit.setDynamicRangeMode(DynamicRangeMode::hdr);
+  EXPECT_EQ(camera->activeFormat(), hdr720);
+  EXPECT_EQ(unit.dynamicRangeMode(), DynamicRangeMode::hdr);
+  unit.setDynamicRangeMode(DynamicRangeMode::sdr);
+  EXPECT_EQ(camera->activeFormat(), sdr720);
+
+  auto sdrOnly = cameraOf({sdr720, hdr480});
+  VideoDeviceUnit plain(0, sdrOnly);
+  try {
+    plain.setDynamicRangeMode(DynamicRangeMode::hdr);
+    ADD_FAILURE() << "no error";
+  } catch (const VideoDeviceUnit::Error& error) {
+    EXPECT_EQ(error.errorCase(), VideoDeviceUnit::Error::Case::unsupportedDynamicRangeMode);
+    EXPECT_EQ(error.mode(), DynamicRangeMode::hdr);
+  }
+  EXPECT_EQ(sdrOnly->activeFormat(), sdr720);
+  EXPECT_EQ(plain.dynamicRangeMode(), DynamicRangeMode::sdr);
+  sdrOnly->lockForConfiguration();  // the refusal released its lock
+  sdrOnly->unlockForConfiguration();
+}
+
 TEST(CaptureSessionEvents, RuntimeErrorsAndInterruptions) {
   auto session = CaptureSession::make(false);
   session->startRunning();

@@ -4,6 +4,7 @@
 
 #include "Fluvio/Sources/Mixer/MediaMixer.hpp"
 #include "Fluvio/Tests/Mixer/Collector.hpp"
+#include "Fluvio/Tests/Mixer/CountingOutput.hpp"
 #include "Fluvio/Tests/Mixer/MixerTestSupport.hpp"
 #include "Platform/AVFoundation/AVAudioSession.hpp"
 #include "Platform/AVFoundation/SyntheticCameraSource.hpp"
@@ -17,56 +18,7 @@ namespace {
 
 using platform::Async;
 using platform::blockOn;
-
-// An output that selects tracks and counts what it is given, by track.
-class CountingOutput final : public MediaMixerOutput {
- public:
-  CountingOutput(std::optional<std::uint8_t> video, std::optional<std::uint8_t> audio) : video_(video), audio_(audio) {}
-  Async<std::optional<std::uint8_t>> videoTrackId() override { co_return video_; }
-  Async<std::optional<std::uint8_t>> audioTrackId() override { co_return audio_; }
-  void mixer(MediaMixer&, const platform::CMSampleBuffer& sampleBuffer) override {
-    std::lock_guard lock(mutex_);
-    frames_.push_back(sampleBuffer);
-    changed_.notify_all();
-  }
-  void mixer(MediaMixer&, const std::shared_ptr<platform::AVAudioPCMBuffer>&,
-             const std::shared_ptr<platform::AVAudioTime>&) override {
-    std::lock_guard lock(mutex_);
-    ++audioBlocks_;
-    changed_.notify_all();
-  }
-  Async<void> selectTrack(std::optional<std::uint8_t>, platform::CMMediaType) override { co_return; }
-
-  bool waitFor(std::size_t frames, std::size_t audioBlocks) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(20),
-                             [&] { return frames_.size() >= frames && audioBlocks_ >= audioBlocks; });
-  }
-  std::vector<platform::CMSampleBuffer> frames() const {
-    std::lock_guard lock(mutex_);
-    return frames_;
-  }
-  std::size_t audioBlocks() const {
-    std::lock_guard lock(mutex_);
-    return audioBlocks_;
-  }
-
- private:
-  std::optional<std::uint8_t> video_;
-  std::optional<std::uint8_t> audio_;
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<platform::CMSampleBuffer> frames_;
-  std::size_t audioBlocks_ = 0;
-};
-
-platform::CMSampleBuffer frame(std::int64_t time) {
-  auto picture = platform::CVPixelBuffer::make(64, 48, platform::kCVPixelFormatType_32BGRA).value;
-  auto description = platform::CMFormatDescription::makeForImageBuffer(*picture).value;
-  return *platform::CMSampleBuffer::makeReadyWithImageBuffer(
-              picture, description, {platform::CMTime::make(1, 30), platform::CMTime::make(time, 30), platform::CMTime::invalid})
-              .value;
-}
+using testing::CountingOutput;
 
 // Application-made media in manual mode: raw frames reach the outputs of
 // their track, the main track's frames the mixed-video outputs, mixed audio
@@ -85,8 +37,8 @@ TEST(MediaMixerRouting, OutputsGetTheTracksTheySelect) {
     co_await mixer->startRunning();
     testing::ToneSource tone{testing::int16Format(48000), 1000};
     for (int i = 0; i < 4; ++i) {
-      co_await mixer->append(frame(i), 0);
-      co_await mixer->append(frame(i), 1);
+      co_await mixer->append(testing::frame(i), 0);
+      co_await mixer->append(testing::frame(i), 1);
       auto [buffer, when] = tone.next(1024);
       co_await mixer->append(buffer, when, 0);
     }
@@ -100,12 +52,33 @@ TEST(MediaMixerRouting, OutputsGetTheTracksTheySelect) {
   EXPECT_EQ(blockOn(mixer->videoInputFormats()).size(), 2u);
   // Stopped: nothing more reaches the outputs; started again: it does.
   blockOn(mixer->removeOutput(none));
-  blockOn(mixer->append(frame(9), 1));
+  blockOn(mixer->append(testing::frame(9), 1));
   blockOn(mixer->startRunning());
-  blockOn(mixer->append(frame(10), 1));
+  blockOn(mixer->append(testing::frame(10), 1));
   ASSERT_TRUE(raw1->waitFor(5, 0));
   blockOn(mixer->stopRunning());
   EXPECT_EQ(raw1->frames().back().presentationTimeStamp(), platform::CMTime::make(10, 30));
+}
+
+// Everything appended before the stop has reached the outputs when
+// stopRunning() returns: a recorder stopped right after loses nothing.
+TEST(MediaMixerRouting, StopDeliversWhatCameBefore) {
+  auto mixer = MediaMixer::make(MediaMixer::CaptureSessionMode::manual);
+  auto output = std::make_shared<CountingOutput>(0, MediaMixer::mixedTrack, std::chrono::milliseconds(2));
+  constexpr int kBlocks = 60;
+  blockOn([&]() -> Async<void> {
+    co_await mixer->addOutput(output);
+    co_await mixer->startRunning();
+    testing::ToneSource tone{testing::int16Format(48000), 1000};
+    for (int i = 0; i < kBlocks; ++i) {
+      auto [buffer, when] = tone.next(1024);
+      co_await mixer->append(buffer, when, 0);
+      co_await mixer->append(testing::frame(i), 0);
+    }
+    co_await mixer->stopRunning();
+  });
+  EXPECT_EQ(output->audioBlocks(), std::size_t(kBlocks));
+  EXPECT_EQ(output->frames().size(), std::size_t(kBlocks));
 }
 
 TEST(MediaMixerConfiguration, ErrorsReachTheCaller) {
