@@ -119,6 +119,14 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   platform::Async<std::size_t> doOutput(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
     return isolated(doOutputBody(type, chunkStreamId, std::move(message)));
   }
+  // The same without waiting: queued on the connection's strand behind
+  // everything handed over before, with no task per message.
+  template <class Message>
+  void enqueueOutput(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
+    enqueue([self = shared_from_this(), type, chunkStreamId, message = std::move(message)] {
+      self->output(type, chunkStreamId, message);
+    });
+  }
 
  private:
   struct PendingCommand {

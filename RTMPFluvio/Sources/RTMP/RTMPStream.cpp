@@ -50,7 +50,7 @@ std::string_view rawValue(RTMPStream::HowToPublish type) noexcept {
 std::shared_ptr<RTMPStream> RTMPStream::make(const std::shared_ptr<RTMPConnection>& connection,
                                              std::optional<std::string> fcPublishName) {
   std::shared_ptr<RTMPStream> stream(new RTMPStream(std::move(fcPublishName)));
-  stream->start(std::make_shared<RTMPConnectionCarrier>(connection, stream->strand()));
+  stream->start(std::make_shared<RTMPConnectionCarrier>(connection));
   return stream;
 }
 
