@@ -178,8 +178,9 @@ TEST(RTMPConnectionTests, StreamsCreateThemselvesAndReceiveWhatIsTheirs) {
   EXPECT_EQ(std::get<RTMPUserControlMessage>(pong).value(), 1234);
 
   ASSERT_TRUE(eventually([&] { return stream->messages().size() == 3 && stream->userEvents().size() == 1; }));
+  const auto messages = stream->messages();
   for (int index = 0; index < 3; ++index) {
-    const auto& command = std::get<RTMPCommandMessage>(stream->messages()[index]);
+    const auto& command = std::get<RTMPCommandMessage>(messages[index]);
     EXPECT_EQ(command.arguments()[1], AMFValue(static_cast<double>(index))) << "in arrival order";
   }
   EXPECT_EQ(stream->userEvents().front(), RTMPUserControlMessage::Event::bufferEmpty);
