@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "Platform/Concurrency/BlockOn.hpp"
@@ -98,8 +97,6 @@ TEST(RTMPConnectionPeerTests, TLSVerifiesTheCertificateChainHostNameAndDates) {
   peers::NginxRTMPServer::Options options;
   options.tls = {authority.issue("valid", "localhost"), authority.issue("expired", "localhost", -48h, -24h)};
   peers::NginxRTMPServer nginx(options);
-  const char* previous = std::getenv("SSL_CERT_FILE");
-  const std::string saved = previous ? previous : "";
 
   struct Case {
     const char* name;
@@ -116,7 +113,7 @@ TEST(RTMPConnectionPeerTests, TLSVerifiesTheCertificateChainHostNameAndDates) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ::setenv("SSL_CERT_FILE", c.trusted.c_str(), 1);
+    const peers::TrustedCertificateFile trusted(c.trusted);
     auto connection = RTMPConnection::make();
     const std::string url = "rtmps://" + c.host + ":" + std::to_string(c.port) + "/live";
     if (c.succeeds) {
@@ -131,11 +128,6 @@ TEST(RTMPConnectionPeerTests, TLSVerifiesTheCertificateChainHostNameAndDates) {
       EXPECT_EQ(error.errorCase(), RTMPConnection::Error::Case::socketErrorOccurred) << error.what();
       EXPECT_TRUE(error.networkError()) << "the TLS layer's reason comes with it";
     }
-  }
-  if (previous) {
-    ::setenv("SSL_CERT_FILE", saved.c_str(), 1);
-  } else {
-    ::unsetenv("SSL_CERT_FILE");
   }
 }
 

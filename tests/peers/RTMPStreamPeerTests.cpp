@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -8,6 +10,7 @@
 
 #include "Fluvio/Tests/Stream/StreamTestMedia.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Fluvio/Sources/Stream/StreamOutput.hpp"
 #include "Platform/VideoToolbox/VTSessionProperties.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
@@ -182,6 +185,67 @@ TEST(RTMPStreamPeerTests, AServerThatDiesEndsThePublication) {
   }
   EXPECT_EQ(blockOn(publisher.stream->readyState()), fluvio::StreamReadyState::idle);
   // Idle only once the encoders have stopped and the media tasks have ended.
+}
+
+// Records when each decoded picture and audio buffer comes out.
+class PlaybackRecorder final : public fluvio::StreamOutput {
+ public:
+  struct Picture {
+    double presentationSeconds;
+    std::chrono::steady_clock::time_point shownAt;
+  };
+
+  void stream(fluvio::StreamConvertible&, const std::shared_ptr<platform::AVAudioBuffer>& buffer,
+              const std::shared_ptr<platform::AVAudioTime>&) override {
+    if (buffer) ++audioBuffers_;
+  }
+  void stream(fluvio::StreamConvertible&, const platform::CMSampleBuffer& sampleBuffer) override {
+    const std::lock_guard lock(mutex_);
+    pictures_.push_back({sampleBuffer.presentationTimeStamp().seconds(), std::chrono::steady_clock::now()});
+  }
+
+  std::vector<Picture> pictures() const {
+    const std::lock_guard lock(mutex_);
+    return pictures_;
+  }
+  int audioBuffers() const { return audioBuffers_; }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Picture> pictures_;
+  std::atomic<int> audioBuffers_ = 0;
+};
+
+// ffmpeg publishes a live test source to nginx; our stream plays it: the
+// pictures come out in order, key frames of several chunks included, at the
+// pace of their own time stamps, and the sound comes out too.
+TEST(RTMPStreamPeerTests, PlaysALiveSourceAtRealTime) {
+  peers::NginxRTMPServer server({});
+  peers::FFmpegTestSourcePublisher source(applicationURL(server) + "/source");
+  auto connection = RTMPConnection::make();
+  auto stream = RTMPStream::make(connection);
+  auto recorder = std::make_shared<PlaybackRecorder>();
+  blockOn(stream->addOutput(recorder));
+  blockOn(connection->connect(applicationURL(server)));
+  const auto response = blockOn(stream->play({"source"}));
+  EXPECT_EQ(response.status()->code(), "NetStream.Play.Start");
+  std::this_thread::sleep_for(6s);
+  blockOn(connection->close());
+
+  const auto pictures = recorder->pictures();
+  ASSERT_GE(pictures.size(), 120u) << source.output() << server.errorLog();
+  for (std::size_t index = 1; index < pictures.size(); ++index) {
+    ASSERT_GT(pictures[index].presentationSeconds, pictures[index - 1].presentationSeconds) << "picture " << index;
+  }
+  // From the second second on, once playback has settled.
+  const auto& first = pictures[30];
+  const auto& last = pictures.back();
+  const double streamSeconds = last.presentationSeconds - first.presentationSeconds;
+  const double wallSeconds = std::chrono::duration<double>(last.shownAt - first.shownAt).count();
+  EXPECT_NEAR(streamSeconds / wallSeconds, 1.0, 0.05) << streamSeconds << " s of pictures in " << wallSeconds << " s";
+  EXPECT_NEAR(static_cast<double>(pictures.size() - 31) / wallSeconds, 30.0, 1.5);
+  // 44,100 Hz in packets of 1,024 samples: 43 a second.
+  EXPECT_GE(recorder->audioBuffers(), 150) << "the sound comes out too";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "Platform/Concurrency/Task.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
 #include "RTMPFluvio/Sources/RTMP/URLCredentials.hpp"
 
 namespace rtmpfluvio {
@@ -212,17 +213,19 @@ platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_
   if (generation != generation_) co_return;
   setReadyState(ReadyState::versionSent);
   socket->send(handshake_.c0c1packet());
+  std::optional<Error> failure;
   while (auto bytes = co_await received->next()) {
     if (generation != generation_) co_return;
     try {
       listen(*bytes);
     } catch (const std::exception& error) {
       TP_ERROR(logger(), "Closing the connection: the server broke the protocol: ", error.what());
+      failure = Error(Error::Case::protocolError);
       break;
     }
   }
   if (generation != generation_) co_return;
-  closeLink();
+  closeLink(failure);
   for (const auto streams = streams_; const auto& stream : streams) {
     try {
       co_await stream->connectionWillClose();
@@ -304,6 +307,8 @@ void RTMPConnection::dispatch(const RTMPReceivedMessage& received, RTMPChunkType
     bandWidth_ = bandwidth->size();
   } else if (const auto* command = std::get_if<RTMPCommandMessage>(&received)) {
     dispatch(*command);
+  } else if (const auto* sharedObject = std::get_if<RTMPSharedObjectMessage>(&received)) {
+    dispatch(*sharedObject);
   } else if (const auto* user = std::get_if<RTMPUserControlMessage>(&received)) {
     if (user->event() == RTMPUserControlMessage::Event::ping) {
       output(RTMPChunkType::zero, RTMPChunkStreamId::control,
@@ -339,6 +344,17 @@ void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
     pending.mapped().waiter.resumeThrowing(Error::requestFailed(response));
   }
   if (response.status()) yieldStatus(*response.status());
+}
+
+void RTMPConnection::dispatch(const RTMPSharedObjectMessage& message) {
+  if (!uri_) return;
+  // The object's path is the connection's URL without its query.
+  std::string remotePath = uri_->absoluteString();
+  if (uri_->query()) remotePath.erase(remotePath.find('?'));
+  const bool persistence = (message.flags()[3] & 2) != 0;
+  const auto object = RTMPSharedObject::getRemote(message.sharedObjectName(), remotePath, persistence);
+  // Applied in arrival order on the object.
+  object->enqueue([object, message] { return object->on(message); });
 }
 
 void RTMPConnection::dispatch(const fluvio::NetworkMonitorEvent& event) {
@@ -467,7 +483,7 @@ void RTMPConnection::dropSocket() {
   if (networkMonitor_) spawnOnStrand([monitor = networkMonitor_]() { return monitor->stopRunning(); }, "monitor");
 }
 
-void RTMPConnection::closeLink() {
+void RTMPConnection::closeLink(const std::optional<Error>& failure) {
   const RTMPStatus status =
       makeStatus(readyState_ == ReadyState::handshakeDone ? Code::connectClosed : Code::connectFailed);
   uri_.reset();
@@ -478,7 +494,7 @@ void RTMPConnection::closeLink() {
   operations_.clear();
   const bool connectWaited = operations.contains(kConnectTransactionId);
   for (auto& [transactionId, pending] : operations) {
-    pending.waiter.resumeThrowing(Error::requestFailed(RTMPResponse(status, {})));
+    pending.waiter.resumeThrowing(failure ? *failure : Error::requestFailed(RTMPResponse(status, {})));
   }
   if (!connectWaited) yieldStatus(status);
 }

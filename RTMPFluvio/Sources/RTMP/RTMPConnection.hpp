@@ -46,7 +46,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
       invalidState,
       connectionTimedOut,
       requestTimedOut,
-      // The server broke the chunk protocol; the connection is closed.
+      // The server broke the chunk protocol; the connection was closed.
       protocolError,
     };
     explicit Error(Case errorCase);
@@ -119,6 +119,14 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   platform::Async<std::size_t> doOutput(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
     return isolated(doOutputBody(type, chunkStreamId, std::move(message)));
   }
+  // The same without waiting: queued on the connection's strand behind
+  // everything handed over before, with no task per message.
+  template <class Message>
+  void enqueueOutput(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
+    enqueue([self = shared_from_this(), type, chunkStreamId, message = std::move(message)] {
+      self->output(type, chunkStreamId, message);
+    });
+  }
 
  private:
   struct PendingCommand {
@@ -147,13 +155,15 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   void readChunks(std::span<const std::uint8_t> bytes);
   void dispatch(const RTMPReceivedMessage& message, RTMPChunkType type);
   void dispatch(const RTMPCommandMessage& command);
+  void dispatch(const RTMPSharedObjectMessage& message);
   void dispatch(const fluvio::NetworkMonitorEvent& event);
   RTMPCommandMessage makeConnectMessage() const;
   void yieldStatus(const RTMPStatus& status);
   // Ends the current socket: its receive loop and monitor stop feeding us.
   void dropSocket();
-  // The link is gone or closed: every waiter fails, the status goes out.
-  void closeLink();
+  // The link is gone or closed: every waiter fails (with `failure` when the
+  // server broke the protocol), the status goes out.
+  void closeLink(const std::optional<Error>& failure = std::nullopt);
   // Spawns a task on the connection's strand that keeps the connection alive.
   template <class Body>
   void spawnOnStrand(Body body, std::string name);

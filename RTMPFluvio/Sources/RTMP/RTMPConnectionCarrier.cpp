@@ -1,18 +1,12 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionCarrier.hpp"
 
-#include <asio/co_spawn.hpp>
-#include <asio/detached.hpp>
-
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStreamConnectionLink.hpp"
 
 namespace rtmpfluvio {
 
-RTMPConnectionCarrier::RTMPConnectionCarrier(const std::shared_ptr<RTMPConnection>& connection,
-                                             platform::Executor streamStrand)
-    : connection_(connection),
-      requestTimeout_(connection->configuration().requestTimeout),
-      streamStrand_(std::move(streamStrand)) {}
+RTMPConnectionCarrier::RTMPConnectionCarrier(const std::shared_ptr<RTMPConnection>& connection)
+    : connection_(connection), requestTimeout_(connection->configuration().requestTimeout) {}
 
 platform::Async<bool> RTMPConnectionCarrier::connected() {
   const auto connection = connection_.lock();
@@ -37,13 +31,8 @@ void RTMPConnectionCarrier::output(RTMPChunkType chunkType, RTMPChunkStreamId ch
                                    RTMPStreamMessage message) {
   const auto connection = connection_.lock();
   if (!connection) return;
-  // Started in call order on the stream's strand, each hands its message to
-  // the connection's strand before the next starts: the wire keeps the order.
-  std::visit(
-      [&](auto& sent) {
-        asio::co_spawn(streamStrand_, connection->doOutput(chunkType, chunkStreamId, std::move(sent)), asio::detached);
-      },
-      message);
+  // Queued in call order from the stream's strand: the wire keeps the order.
+  std::visit([&](auto& sent) { connection->enqueueOutput(chunkType, chunkStreamId, std::move(sent)); }, message);
 }
 
 }  // namespace rtmpfluvio

@@ -11,7 +11,7 @@ namespace rtmpfluvio {
 // connection's output in the order the stream's strand hands them over.
 class RTMPConnectionCarrier final : public RTMPStreamCarrier {
  public:
-  RTMPConnectionCarrier(const std::shared_ptr<RTMPConnection>& connection, platform::Executor streamStrand);
+  explicit RTMPConnectionCarrier(const std::shared_ptr<RTMPConnection>& connection);
 
   std::chrono::milliseconds requestTimeout() const override { return requestTimeout_; }
   platform::Async<bool> connected() override;
@@ -23,7 +23,6 @@ class RTMPConnectionCarrier final : public RTMPStreamCarrier {
   // Weak: the connection keeps its streams, not the other way round.
   const std::weak_ptr<RTMPConnection> connection_;
   const std::chrono::milliseconds requestTimeout_;
-  const platform::Executor streamStrand_;
 };
 
 }  // namespace rtmpfluvio

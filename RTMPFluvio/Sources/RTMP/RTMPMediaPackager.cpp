@@ -29,6 +29,7 @@ bool sameFormat(const std::shared_ptr<const platform::CMFormatDescription>& lhs,
 }  // namespace
 
 void RTMPMediaPackager::reset() {
+  mediaStart_.reset();
   audioTimestamp_.clear();
   videoTimestamp_.clear();
   audioFormat_.reset();
@@ -41,7 +42,7 @@ RTMPMediaPackage RTMPMediaPackager::package(const std::shared_ptr<platform::AVAu
   if (!audioBuffer) return package;
   std::uint32_t delta = 0;
   try {
-    delta = audioTimestamp_.update(when);
+    delta = advance(audioTimestamp_, RTMPTimestamp::seconds(when));
   } catch (const RTMPTimestamp::Error& error) {
     TP_WARN(logger(), "append(_:when:)", " ", error.what());
     return package;
@@ -59,7 +60,7 @@ RTMPMediaPackage RTMPMediaPackager::package(const platform::CMSampleBuffer& samp
   const auto time = decodeTime.isValid() ? decodeTime : sampleBuffer.presentationTimeStamp();
   std::uint32_t delta = 0;
   try {
-    delta = videoTimestamp_.update(time);
+    delta = advance(videoTimestamp_, time.seconds());
   } catch (const RTMPTimestamp::Error& error) {
     TP_WARN(logger(), "append(_:)", " ", error.what());
     return package;
@@ -70,6 +71,13 @@ RTMPMediaPackage RTMPMediaPackager::package(const platform::CMSampleBuffer& samp
     package.body = RTMPOutgoingMedia{RTMPChunkType::one, RTMPChunkStreamId::video, std::move(*body)};
   }
   return package;
+}
+
+std::uint32_t RTMPMediaPackager::advance(RTMPTimestamp& clock, double seconds) {
+  const double origin = mediaStart_.value_or(seconds);
+  const auto delta = clock.update(seconds, origin);
+  mediaStart_ = origin;
+  return delta;
 }
 
 std::uint16_t RTMPMediaPackager::takeFrameCount() noexcept {

@@ -123,6 +123,11 @@ void RTMPSocket::receiveNext() {
 void RTMPSocket::send(Bytes bytes) {
   asio::post(strand(), [self = shared_from_this(), bytes = std::move(bytes)]() mutable {
     if (!self->connected_) return;
+    if (self->queueBytesOut_ + static_cast<std::int64_t>(bytes.size()) > kMaxQueuedBytes) {
+      // A peer that stops reading must not make us hold its backlog without end.
+      TP_ERROR(logger(), "Closing: ", self->queueBytesOut_, " bytes wait unsent; the peer stopped reading.");
+      return self->closeWith(std::nullopt);
+    }
     self->queueBytesOut_ += static_cast<std::int64_t>(bytes.size());
     self->outgoing_.push_back(std::move(bytes));
     self->sendNext();

@@ -41,6 +41,9 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   };
 
   static constexpr std::size_t kReceiveSize = 64 * 1024;
+  // Bytes waiting to be sent beyond which the socket closes: about a minute
+  // of a 2 Mbit/s publication.
+  static constexpr std::int64_t kMaxQueuedBytes = 16 * 1024 * 1024;
 
   static std::shared_ptr<RTMPSocket> make(platform::NWParameters parameters,
                                           std::chrono::steady_clock::duration timeout = std::chrono::seconds(15),
@@ -53,7 +56,8 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // when it is not ready within the time-out.
   platform::Async<platform::AsyncStream<Bytes>> connect(std::string host, std::int64_t port);
   // Queues bytes; dropped unless connected. Safe from any thread, and bytes
-  // queued from one thread leave in that order. A failed send closes the socket.
+  // queued from one thread leave in that order. A failed send, or more than
+  // kMaxQueuedBytes waiting, closes the socket.
   void send(Bytes bytes);
   // Tears the connection down; a pending connect fails. Safe from any thread.
   void close();

@@ -50,7 +50,7 @@ std::string_view rawValue(RTMPStream::HowToPublish type) noexcept {
 std::shared_ptr<RTMPStream> RTMPStream::make(const std::shared_ptr<RTMPConnection>& connection,
                                              std::optional<std::string> fcPublishName) {
   std::shared_ptr<RTMPStream> stream(new RTMPStream(std::move(fcPublishName)));
-  stream->start(std::make_shared<RTMPConnectionCarrier>(connection, stream->strand()));
+  stream->start(std::make_shared<RTMPConnectionCarrier>(connection));
   return stream;
 }
 
@@ -296,6 +296,11 @@ Async<void> RTMPStream::send(std::string handlerName, AMFList arguments, bool is
 
 Async<void> RTMPStream::sendBody(std::string handlerName, AMFList arguments, bool isResetTimestamp) {
   if (readyState_ != StreamReadyState::publishing) throw Error(Error::Case::invalidState);
+  sendData(std::move(handlerName), std::move(arguments), isResetTimestamp);
+  co_return;
+}
+
+void RTMPStream::sendData(std::string handlerName, AMFList arguments, bool isResetTimestamp) {
   if (isResetTimestamp) dataTimestamp_.reset();
   // The data chunk stream carries one time line: a whole header gives the
   // time since the publication began, a delta header the time since the
@@ -305,7 +310,6 @@ Async<void> RTMPStream::sendBody(std::string handlerName, AMFList arguments, boo
   RTMPDataMessage message(id_, timestamp, objectEncoding_, std::move(handlerName), std::move(arguments));
   output(chunkType, RTMPChunkStreamId::data, std::move(message));
   dataTimestamp_ = std::chrono::steady_clock::now();
-  co_return;
 }
 
 // Network reports.

@@ -172,6 +172,10 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   platform::Async<RTMPResponse> pauseBody(std::optional<bool> paused);
   platform::Async<RTMPResponse> closeBody();
   platform::Async<void> sendBody(std::string handlerName, AMFList arguments, bool isResetTimestamp);
+  void sendData(std::string handlerName, AMFList arguments, bool isResetTimestamp);
+  // Sends `package`, header first; while publishing, a header comes after
+  // the metadata again when what the encoders were given has added to it.
+  void output(RTMPMediaPackage package);
   platform::Async<void> dispatchNetworkBody(fluvio::NetworkMonitorEvent event);
   platform::Async<void> connectionWillCloseBody();
   platform::Async<void> appendVideoBody(platform::CMSampleBuffer sampleBuffer);

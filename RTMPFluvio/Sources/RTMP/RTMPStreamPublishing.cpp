@@ -60,8 +60,7 @@ Async<RTMPResponse> RTMPStream::publishBody(std::optional<std::string> name, How
   readyState_ = StreamReadyState::publishing;
   packager_.setPublishing(true);
   try {
-    auto sent = sendBody("@setDataFrame", {"onMetaData", metadata_}, false);
-    co_await std::move(sent);
+    sendData("@setDataFrame", {"onMetaData", metadata_}, false);
   } catch (const std::exception& error) {
     TP_WARN(logger(), "metadata not sent: ", error.what());
   }
@@ -127,9 +126,7 @@ Async<void> RTMPStream::appendVideoBody(platform::CMSampleBuffer sampleBuffer) {
   const auto& formatDescription = sampleBuffer.formatDescription();
   if (!formatDescription || formatDescription->mediaType() != platform::kCMMediaType_Video) co_return;
   if (fluvio::isCompressed(*formatDescription)) {
-    auto package = packager_.package(sampleBuffer);
-    output(std::move(package.sequenceHeader));
-    output(std::move(package.body));
+    output(packager_.package(sampleBuffer));
     co_return;
   }
   outgoing_->append(sampleBuffer);
@@ -141,14 +138,25 @@ Async<void> RTMPStream::appendAudioBody(std::shared_ptr<platform::AVAudioBuffer>
                                         std::shared_ptr<platform::AVAudioTime> when) {
   if (!audioBuffer || !when) co_return;
   if (auto compressed = std::dynamic_pointer_cast<platform::AVAudioCompressedBuffer>(audioBuffer)) {
-    auto package = packager_.package(compressed, *when);
-    output(std::move(package.sequenceHeader));
-    output(std::move(package.body));
+    output(packager_.package(compressed, *when));
     co_return;
   }
   outgoing_->append(audioBuffer, when);
   if (!audioSampleAccess_ || !std::dynamic_pointer_cast<platform::AVAudioPCMBuffer>(audioBuffer)) co_return;
   for (const auto& output : outputs_) output->stream(*this, audioBuffer, when);
+}
+
+void RTMPStream::output(RTMPMediaPackage package) {
+  // The encoders' input formats, and so the media keys, become known after
+  // the publication began; a reader takes the latest metadata before the media.
+  if (package.sequenceHeader && readyState_ == StreamReadyState::publishing) {
+    if (auto metadata = makeMetadata(*outgoing_); !(metadata == metadata_)) {
+      metadata_ = std::move(metadata);
+      sendData("@setDataFrame", {"onMetaData", metadata_}, false);
+    }
+  }
+  output(std::move(package.sequenceHeader));
+  output(std::move(package.body));
 }
 
 void RTMPStream::mixer(fluvio::MediaMixer&, const platform::CMSampleBuffer& sampleBuffer) {

@@ -8,6 +8,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPControlMessages.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPDataMessage.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPUserControlMessage.hpp"
 #include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
 #include "RTMPFluvio/Tests/RTMP/TestRTMPStream.hpp"
@@ -177,8 +178,9 @@ TEST(RTMPConnectionTests, StreamsCreateThemselvesAndReceiveWhatIsTheirs) {
   EXPECT_EQ(std::get<RTMPUserControlMessage>(pong).value(), 1234);
 
   ASSERT_TRUE(eventually([&] { return stream->messages().size() == 3 && stream->userEvents().size() == 1; }));
+  const auto messages = stream->messages();
   for (int index = 0; index < 3; ++index) {
-    const auto& command = std::get<RTMPCommandMessage>(stream->messages()[index]);
+    const auto& command = std::get<RTMPCommandMessage>(messages[index]);
     EXPECT_EQ(command.arguments()[1], AMFValue(static_cast<double>(index))) << "in arrival order";
   }
   EXPECT_EQ(stream->userEvents().front(), RTMPUserControlMessage::Event::bufferEmpty);
@@ -309,12 +311,38 @@ TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
     auto connection = RTMPConnection::make();
     connectAndAccept(server, connection, server.url());
     auto statuses = blockOn(connection->status());
+    auto waiting = std::async(std::launch::async, [&] { return blockOn(connection->call("waits")); });
+    server.nextCommand();
     server.sendBytes(c.bytes);
     const auto status = blockOn(statuses.next());
     ASSERT_TRUE(status);
     EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
+    EXPECT_EQ(errorCaseOf(waiting), RTMPConnection::Error::Case::protocolError);
     EXPECT_TRUE(server.clientClosed());
   }
+}
+
+// Shared-object messages on stream 0 reach the object named by the
+// connection's URL without its query and by the message's persistence flag.
+TEST(RTMPConnectionTests, SharedObjectMessagesReachTheirObject) {
+  ScriptedRTMPServer server;
+  auto connection = RTMPConnection::make();
+  connectAndAccept(server, connection, server.url("/live?token=t"));
+  const std::string path = server.url("/live");
+  for (const bool persistent : {false, true}) {
+    SCOPED_TRACE(persistent);
+    server.send(RTMPSharedObjectMessage(0, 0, RTMPObjectEncoding::amf0, "scores", 1,
+                                        RTMPSharedObjectMessage::makeFlags(persistent),
+                                        {{RTMPSharedObjectType::change, "p1", AMFValue(persistent ? 2.0 : 1.0)}}));
+    server.send(RTMPSharedObjectMessage(0, 0, RTMPObjectEncoding::amf0, "scores", 2,
+                                        RTMPSharedObjectMessage::makeFlags(persistent),
+                                        {{RTMPSharedObjectType::change, "p2", AMFValue("later")}}));
+    const auto object = RTMPSharedObject::getRemote("scores", path, persistent);
+    EXPECT_TRUE(eventually([&] {
+      return blockOn(object->data()) == AMFObject{{"p1", persistent ? 2.0 : 1.0}, {"p2", "later"}};
+    }));
+  }
+  blockOn(connection->close());
 }
 
 TEST(RTMPConnectionTests, CloseAbortsAPendingConnectAndASecondConnectIsRefused) {

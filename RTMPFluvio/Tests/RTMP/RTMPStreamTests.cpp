@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <algorithm>
 #include <future>
 
+#include "Fluvio/Tests/Stream/StreamTestMedia.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "RTMPFluvio/Tests/RTMP/RTMPCaptureConnection.hpp"
 #include "RTMPFluvio/Tests/RTMP/RTMPStreamTestMedia.hpp"
@@ -131,6 +133,34 @@ TEST(RTMPStreamTests, PublishSendsTheCommandThenTheMetadataOnce) {
   EXPECT_EQ(metadata[0].type, RTMPMessageType::amf0Data);
   EXPECT_EQ(metadata[0].arguments.at(0), AMFValue("onMetaData"));
   EXPECT_EQ(blockOn(fixture.stream->info()).resourceName, "key");
+}
+
+// Raw video reaches the encoder after the publication began: the metadata
+// goes out again, with the video keys, before the first video message.
+TEST(RTMPStreamTests, MetadataGainsTheMediaKeysBeforeTheMediaTheyDescribe) {
+  Fixture fixture("key");
+  blockOn(fixture.stream->setVideoSettings(fluvio::VideoCodecSettings({640, 360}, 1'000'000)));
+  fixture.publish();
+  const auto widthOf = [](const Captured& sent) {
+    const auto* metadata = sent.arguments.at(1).as<AMFArray>();
+    const auto* width = metadata ? metadata->dict.find("width") : nullptr;
+    const auto* number = width ? width->as<double>() : nullptr;
+    return number ? *number : -1.0;
+  };
+  ASSERT_EQ(fixture.sentNamed("@setDataFrame").size(), 1u);
+  EXPECT_EQ(widthOf(fixture.sentNamed("@setDataFrame")[0]), -1.0) << "no width yet";
+
+  blockOn(fixture.stream->append(fluvio::testing::rawVideoFrame(0, platform::CMTime::make(1, 30), 640, 360)));
+  blockOn(fixture.stream->append(testing::encodedFrameAt(1.0)));
+  blockOn(fixture.stream->append(testing::encodedFrameAt(1.04)));
+  const auto metadata = fixture.sentNamed("@setDataFrame");
+  ASSERT_EQ(metadata.size(), 2u) << "once more, not per frame";
+  EXPECT_EQ(metadata[1].chunkType, RTMPChunkType::one);
+  EXPECT_EQ(widthOf(metadata[1]), 640.0);
+  const auto sent = fixture.connection->sent();
+  const auto position = [&](auto predicate) { return std::find_if(sent.begin(), sent.end(), predicate) - sent.begin(); };
+  EXPECT_LT(position([](const Captured& c) { return c.name == "@setDataFrame" && c.chunkType == RTMPChunkType::one; }),
+            position([](const Captured& c) { return c.type == RTMPMessageType::video; }));
 }
 
 TEST(RTMPStreamTests, StatusAnswersResolveTheWaitingCommandByCodeAndLevel) {

@@ -96,6 +96,27 @@ void ScriptedRTMPServer::replyToConnect(const RTMPCommandMessage& connect, const
                           AMFObject{{"fmsVer", "FMS/3,0,1,123"}}, {AMFValue(information)}));
 }
 
+void ScriptedRTMPServer::servePublisher(const std::function<void(const RTMPReceivedMessage&)>& received) {
+  try {
+    for (;;) {
+      const auto message = nextMessage();
+      const auto* command = std::get_if<RTMPCommandMessage>(&message);
+      if (!command) {
+        received(message);
+      } else if (command->commandName() == "connect") {
+        replyToConnect(*command, "NetConnection.Connect.Success");
+      } else if (command->commandName() == "createStream") {
+        reply(*command, {1.0});
+      } else if (command->commandName() == "publish") {
+        const AMFObject status{{"level", "status"}, {"code", "NetStream.Publish.Start"}, {"description", ""}};
+        send(RTMPCommandMessage(1, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt, {AMFValue(status)}));
+      }
+    }
+  } catch (const std::system_error&) {
+    // The client has gone.
+  }
+}
+
 bool ScriptedRTMPServer::clientClosed() {
   try {
     for (;;) readSome();

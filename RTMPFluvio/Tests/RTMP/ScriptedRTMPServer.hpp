@@ -40,6 +40,10 @@ class ScriptedRTMPServer {
   void reply(const RTMPCommandMessage& command, AMFList arguments, const std::string& name = "_result");
   // The connect reply with a status of the given code, level and description.
   void replyToConnect(const RTMPCommandMessage& connect, const std::string& code, const std::string& description = {});
+  // Answers a publisher as a live server would (connect, createStream with
+  // id 1, publish) and hands every other message to `received`, until the
+  // client goes or stays silent past the deadline.
+  void servePublisher(const std::function<void(const RTMPReceivedMessage&)>& received);
   // True when the client closed its side within the deadline.
   bool clientClosed();
   void closeClient();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -26,6 +27,9 @@ class TestRTMPStream final : public RTMPConnectionStream, public std::enable_sha
   void dispatch(const fluvio::NetworkMonitorEvent& event) override {
     std::lock_guard lock(mutex_);
     networkEvents_.push_back(event.eventCase());
+    if (const auto& report = event.report()) {
+      peakQueueBytesOut_ = std::max(peakQueueBytesOut_, report->currentQueueBytesOut);
+    }
   }
   platform::Async<void> createStream() override {
     auto connection = connection_.lock();
@@ -49,6 +53,11 @@ class TestRTMPStream final : public RTMPConnectionStream, public std::enable_sha
   std::vector<RTMPReceivedMessage> messages() const { return recorded(messages_); }
   std::vector<RTMPUserControlMessage::Event> userEvents() const { return recorded(userEvents_); }
   std::vector<fluvio::NetworkMonitorEvent::Case> networkEvents() const { return recorded(networkEvents_); }
+  // The most bytes the monitor saw waiting in the socket.
+  std::int64_t peakQueueBytesOut() const {
+    std::lock_guard lock(mutex_);
+    return peakQueueBytesOut_;
+  }
   int closes() const {
     std::lock_guard lock(mutex_);
     return closes_;
@@ -61,6 +70,7 @@ class TestRTMPStream final : public RTMPConnectionStream, public std::enable_sha
   std::vector<RTMPUserControlMessage::Event> userEvents_;
   std::vector<fluvio::NetworkMonitorEvent::Case> networkEvents_;
   int closes_ = 0;
+  std::int64_t peakQueueBytesOut_ = 0;
 };
 
 }  // namespace rtmpfluvio::testing

@@ -79,4 +79,16 @@ std::string FFmpegRTMPListener::url() const { return "rtmp://127.0.0.1:" + std::
 
 std::string FFmpegRTMPListener::output() const { return contents(directory_.path() / "ffmpeg.out"); }
 
+FFmpegTestSourcePublisher::FFmpegTestSourcePublisher(const std::string& url) {
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+                               "testsrc2=size=640x360:rate=30", "-f", "lavfi", "-i",
+                               "sine=frequency=440:sample_rate=44100", "-c:v", "libx264", "-preset", "ultrafast",
+                               "-tune", "zerolatency", "-pix_fmt", "yuv420p", "-g", "30", "-c:a", "aac", "-b:a",
+                               "128k", "-f", "flv", url},
+      directory_.path() / "ffmpeg.out");
+}
+
+std::string FFmpegTestSourcePublisher::output() const { return contents(directory_.path() / "ffmpeg.out"); }
+
 }  // namespace peers

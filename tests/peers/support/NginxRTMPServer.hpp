@@ -68,4 +68,17 @@ class FFmpegRTMPListener {
   std::unique_ptr<ChildProcess> process_;
 };
 
+// ffmpeg publishing a live test source (testsrc2 picture, sine tone) as
+// H.264 and AAC at real-time pace to an RTMP URL, until the object goes.
+class FFmpegTestSourcePublisher {
+ public:
+  explicit FFmpegTestSourcePublisher(const std::string& url);
+
+  std::string output() const;
+
+ private:
+  TemporaryDirectory directory_;
+  std::unique_ptr<ChildProcess> process_;
+};
+
 }  // namespace peers

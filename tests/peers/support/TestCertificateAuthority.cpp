@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace peers {
@@ -89,6 +90,19 @@ NginxRTMPServer::TLSCertificate TestCertificateAuthority::issue(const std::strin
   write(files.certificate, certificate.get());
   write(files.key, key.get());
   return files;
+}
+
+TrustedCertificateFile::TrustedCertificateFile(const std::filesystem::path& file) {
+  if (const char* previous = std::getenv("SSL_CERT_FILE")) previous_ = previous;
+  ::setenv("SSL_CERT_FILE", file.c_str(), 1);
+}
+
+TrustedCertificateFile::~TrustedCertificateFile() {
+  if (previous_) {
+    ::setenv("SSL_CERT_FILE", previous_->c_str(), 1);
+  } else {
+    ::unsetenv("SSL_CERT_FILE");
+  }
 }
 
 }  // namespace peers

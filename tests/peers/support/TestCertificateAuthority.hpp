@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tests/peers/support/NginxRTMPServer.hpp"
@@ -28,6 +29,19 @@ class TestCertificateAuthority {
   struct Keys;
   TemporaryDirectory directory_;
   std::unique_ptr<Keys> keys_;
+};
+
+// Points SSL_CERT_FILE at one certificate file while it lives, so the TLS
+// layer trusts only that; the previous value comes back afterwards.
+class TrustedCertificateFile {
+ public:
+  explicit TrustedCertificateFile(const std::filesystem::path& file);
+  ~TrustedCertificateFile();
+  TrustedCertificateFile(const TrustedCertificateFile&) = delete;
+  TrustedCertificateFile& operator=(const TrustedCertificateFile&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
 };
 
 }  // namespace peers
