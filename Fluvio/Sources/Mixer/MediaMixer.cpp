@@ -46,7 +46,7 @@ MediaMixer::Error::Error(Case errorCase, std::exception_ptr underlying)
 }
 
 std::shared_ptr<MediaMixer> MediaMixer::make(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled) {
-  return std::shared_ptr<MediaMixer>(new MediaMixer(captureSessionMode, multiTrackAudioMixingEnabled));
+  return adopt(std::shared_ptr<MediaMixer>(new MediaMixer(captureSessionMode, multiTrackAudioMixingEnabled)));
 }
 
 MediaMixer::MediaMixer(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled)

@@ -62,7 +62,7 @@ TEST(IncomingStreamDecodingTests, DecodesOurOwnOutputBackInOrderPacedByTheMediaL
   const auto engine = platform::AVAudioEngine::make(device);
   const auto player = AudioPlayer::make(engine);
   const auto source = std::make_shared<platform::ManualDisplayTickSource>();
-  const auto owner = std::make_shared<testing::RecordingStream>();
+  const auto owner = platform::Actor::make<testing::RecordingStream>();
   const auto incoming = IncomingStream::make(owner, source);
   blockOn(incoming->attachAudioPlayer(player));
   blockOn(incoming->startRunning());
