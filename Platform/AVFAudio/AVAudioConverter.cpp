@@ -29,9 +29,10 @@ AVAudioConverter::Error::Error(Case errorCase, std::string detail)
       message_(std::string(caseName(errorCase)) + (detail_.empty() ? "" : ": " + detail_)) {}
 
 std::shared_ptr<AVAudioConverter> AVAudioConverter::make(std::shared_ptr<AVAudioFormat> fromFormat,
-                                                         std::shared_ptr<AVAudioFormat> toFormat) {
+                                                         std::shared_ptr<AVAudioFormat> toFormat,
+                                                         std::optional<std::int64_t> bitRate) {
   try {
-    auto pipeline = Pipeline::make(std::move(fromFormat), std::move(toFormat));
+    auto pipeline = Pipeline::make(std::move(fromFormat), std::move(toFormat), bitRate);
     return pipeline ? std::shared_ptr<AVAudioConverter>(new AVAudioConverter(std::move(pipeline))) : nullptr;
   } catch (const std::bad_alloc&) {
     return nullptr;

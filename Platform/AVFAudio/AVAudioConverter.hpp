@@ -90,9 +90,11 @@ class AVAudioConverter {
   // Nothing when the pair is not supported: PCM formats of another common
   // format than float32/float64/int16/int32, compressed formats other than
   // AAC and Opus, compressed to compressed, or rates and channel counts the
-  // codec refuses.
+  // codec refuses. An encoder starts at `bitRate` (kept within
+  // applicableEncodeBitRates()), so one known beforehand opens it only once.
   static std::shared_ptr<AVAudioConverter> make(std::shared_ptr<AVAudioFormat> fromFormat,
-                                                std::shared_ptr<AVAudioFormat> toFormat);
+                                                std::shared_ptr<AVAudioFormat> toFormat,
+                                                std::optional<std::int64_t> bitRate = std::nullopt);
   ~AVAudioConverter();
 
   AVAudioConverter(const AVAudioConverter&) = delete;

@@ -25,8 +25,10 @@ constexpr int maximumIdlePulls = 64;
 constexpr std::uint32_t maximumFramesPerPacket = 1u << 16;
 
 // A default bit rate of 64 kbit/s per channel, within what the encoder takes.
-std::int64_t defaultBitRate(const std::vector<std::int64_t>& applicable, int channels) {
-  const std::int64_t wanted = std::int64_t{64'000} * channels;
+// The requested rate, or 64 kbit/s per channel, within the applicable range.
+std::int64_t initialBitRate(const std::vector<std::int64_t>& applicable, int channels,
+                            std::optional<std::int64_t> requested) {
+  const std::int64_t wanted = requested.value_or(std::int64_t{64'000} * channels);
   return applicable.empty() ? wanted : std::clamp(wanted, applicable.front(), applicable.back());
 }
 
@@ -52,7 +54,8 @@ AVAudioConverter::Error libavError(Case errorCase, int code) { return {errorCase
 }  // namespace
 
 std::unique_ptr<AVAudioConverter::Pipeline> AVAudioConverter::Pipeline::make(std::shared_ptr<AVAudioFormat> fromFormat,
-                                                                             std::shared_ptr<AVAudioFormat> toFormat) {
+                                                                             std::shared_ptr<AVAudioFormat> toFormat,
+                                                                             std::optional<std::int64_t> bitRate) {
   if (!fromFormat || !toFormat) return nullptr;
   const auto& from = fromFormat->streamDescription();
   const auto& to = toFormat->streamDescription();
@@ -73,17 +76,17 @@ std::unique_ptr<AVAudioConverter::Pipeline> AVAudioConverter::Pipeline::make(std
         return nullptr;
       }
       const auto channels = static_cast<int>(to.mChannelsPerFrame);
-      const auto bitRate =
-          defaultBitRate(AudioPacketEncoder::applicableBitRates(to.mFormatID, *rate, channels), channels);
+      const auto encodeRate =
+          initialBitRate(AudioPacketEncoder::applicableBitRates(to.mFormatID, *rate, channels), channels, bitRate);
       auto encoder =
-          AudioPacketEncoder::make({to.mFormatID, *rate, channels, bitRate, static_cast<int>(to.mFramesPerPacket)});
+          AudioPacketEncoder::make({to.mFormatID, *rate, channels, encodeRate, static_cast<int>(to.mFramesPerPacket)});
       if (!encoder) return nullptr;
       auto outputFormat = withMagicCookie(*toFormat, encoder->magicCookie());
       if (!outputFormat) return nullptr;
       pipeline.reset(new Pipeline(Direction::encoding, std::move(fromFormat), std::move(outputFormat),
                                   {encoder->sampleFormat(), *rate, channels}));
       pipeline->encoder_ = std::move(encoder);
-      pipeline->bitRate_ = bitRate;
+      pipeline->bitRate_ = encodeRate;
     }
     pipeline->resampler_ =
         AudioResampler::make(*inputLayout, pipeline->outputLayout_, pipeline->matrixFor(inputLayout->channels));

@@ -19,7 +19,7 @@ namespace platform {
 class AVAudioConverter::Pipeline {
  public:
   static std::unique_ptr<Pipeline> make(std::shared_ptr<AVAudioFormat> fromFormat,
-                                        std::shared_ptr<AVAudioFormat> toFormat);
+                                        std::shared_ptr<AVAudioFormat> toFormat, std::optional<std::int64_t> bitRate);
 
   const std::shared_ptr<AVAudioFormat>& inputFormat() const noexcept { return inputFormat_; }
   const std::shared_ptr<AVAudioFormat>& outputFormat() const noexcept { return outputFormat_; }

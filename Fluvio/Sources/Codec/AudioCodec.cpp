@@ -87,7 +87,8 @@ std::shared_ptr<platform::AVAudioConverter> AudioCodec::makeAudioConverter() {
   if (!inputFormat_) return nullptr;
   const auto outputFormat = settings_.makeOutputFormat(*inputFormat_);
   if (!outputFormat) return nullptr;
-  auto converter = platform::AVAudioConverter::make(inputFormat_, outputFormat);
+  // The encoder opens at the settings' rate, so applying them opens no second one.
+  auto converter = platform::AVAudioConverter::make(inputFormat_, outputFormat, settings_.bitRate);
   settings_.apply(converter.get(), std::nullopt);
   if (isLinearPCM(*inputFormat_)) ringBuffer_ = AudioRingBuffer::make(inputFormat_, kRingBufferCounts);
   if (!audioConverter_ || audioConverter_->outputFormat()->sampleRate() != outputFormat->sampleRate()) {

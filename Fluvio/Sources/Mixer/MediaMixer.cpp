@@ -76,8 +76,8 @@ MediaMixer::Error::Error(Case errorCase, std::exception_ptr underlying)
 
 std::shared_ptr<MediaMixer> MediaMixer::make(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
                                              std::shared_ptr<platform::DisplayTickSource> displayTickSource) {
-  return std::shared_ptr<MediaMixer>(
-      new MediaMixer(captureSessionMode, multiTrackAudioMixingEnabled, std::move(displayTickSource)));
+  return adopt(std::shared_ptr<MediaMixer>(
+      new MediaMixer(captureSessionMode, multiTrackAudioMixingEnabled, std::move(displayTickSource))));
 }
 
 MediaMixer::MediaMixer(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,

@@ -15,7 +15,7 @@ NetworkMonitor::Tick NetworkMonitor::everySecond() {
 
 std::shared_ptr<NetworkMonitor> NetworkMonitor::make(const std::shared_ptr<NetworkTransportReporter>& reporter,
                                                      Tick tick) {
-  return std::shared_ptr<NetworkMonitor>(new NetworkMonitor(reporter, std::move(tick)));
+  return adopt(std::shared_ptr<NetworkMonitor>(new NetworkMonitor(reporter, std::move(tick))));
 }
 
 NetworkMonitor::NetworkMonitor(std::weak_ptr<NetworkTransportReporter> reporter, Tick tick)

@@ -31,8 +31,8 @@ std::int64_t bitsPerSecond(std::int64_t bytesPerSecond) {
 
 std::shared_ptr<StreamVideoAdaptiveBitRateStrategy> StreamVideoAdaptiveBitRateStrategy::make(
     std::int64_t mamimumVideoBitrate) {
-  return std::shared_ptr<StreamVideoAdaptiveBitRateStrategy>(
-      new StreamVideoAdaptiveBitRateStrategy(mamimumVideoBitrate));
+  return adopt(std::shared_ptr<StreamVideoAdaptiveBitRateStrategy>(
+      new StreamVideoAdaptiveBitRateStrategy(mamimumVideoBitrate)));
 }
 
 platform::Async<void> StreamVideoAdaptiveBitRateStrategy::adjustBitrate(NetworkMonitorEvent event,

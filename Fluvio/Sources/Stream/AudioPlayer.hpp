@@ -21,7 +21,7 @@ class AudioPlayer final : public platform::Actor, public std::enable_shared_from
  public:
   // Without an engine the player hands out nodes that never play.
   static std::shared_ptr<AudioPlayer> make(std::shared_ptr<platform::AVAudioEngine> audioEngine) {
-    return std::shared_ptr<AudioPlayer>(new AudioPlayer(std::move(audioEngine)));
+    return adopt(std::shared_ptr<AudioPlayer>(new AudioPlayer(std::move(audioEngine))));
   }
 
   platform::Async<std::shared_ptr<AudioPlayerNode>> makePlayerNode();

@@ -28,7 +28,7 @@ class AudioPlayerNode final : public AsyncRunner, public std::enable_shared_from
   // Made by the player (AudioPlayer::makePlayerNode).
   static std::shared_ptr<AudioPlayerNode> make(std::weak_ptr<AudioPlayer> player,
                                                std::shared_ptr<platform::AVAudioPlayerNode> playerNode) {
-    return std::shared_ptr<AudioPlayerNode>(new AudioPlayerNode(std::move(player), std::move(playerNode)));
+    return adopt(std::shared_ptr<AudioPlayerNode>(new AudioPlayerNode(std::move(player), std::move(playerNode))));
   }
 
   const std::shared_ptr<platform::AVAudioPlayerNode>& playerNode() const noexcept { return playerNode_; }

@@ -12,7 +12,7 @@ namespace fluvio {
 
 std::shared_ptr<IncomingStream> IncomingStream::make(std::weak_ptr<StreamConvertible> stream,
                                                      std::shared_ptr<platform::DisplayTickSource> tickSource) {
-  return std::shared_ptr<IncomingStream>(new IncomingStream(std::move(stream), std::move(tickSource)));
+  return adopt(std::shared_ptr<IncomingStream>(new IncomingStream(std::move(stream), std::move(tickSource))));
 }
 
 IncomingStream::IncomingStream(std::weak_ptr<StreamConvertible> stream,

@@ -16,7 +16,7 @@ constexpr int kBurstReported = 3;
 }  // namespace
 
 std::shared_ptr<MediaLink> MediaLink::make(std::shared_ptr<platform::DisplayTickSource> tickSource) {
-  return std::shared_ptr<MediaLink>(new MediaLink(std::move(tickSource)));
+  return adopt(std::shared_ptr<MediaLink>(new MediaLink(std::move(tickSource))));
 }
 
 MediaLink::MediaLink(std::shared_ptr<platform::DisplayTickSource> tickSource)

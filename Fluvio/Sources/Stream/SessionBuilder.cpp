@@ -5,7 +5,7 @@
 namespace fluvio {
 
 std::shared_ptr<SessionBuilder> SessionBuilder::make(std::shared_ptr<SessionBuilderFactory> factory, platform::URL uri) {
-  return std::shared_ptr<SessionBuilder>(new SessionBuilder(std::move(factory), std::move(uri)));
+  return adopt(std::shared_ptr<SessionBuilder>(new SessionBuilder(std::move(factory), std::move(uri))));
 }
 
 platform::Async<std::shared_ptr<SessionBuilder>> SessionBuilder::setMode(SessionMode mode) {

@@ -23,7 +23,7 @@ const std::shared_ptr<SessionBuilderFactory>& SessionBuilderFactory::shared() {
 }
 
 std::shared_ptr<SessionBuilderFactory> SessionBuilderFactory::make() {
-  return std::shared_ptr<SessionBuilderFactory>(new SessionBuilderFactory());
+  return adopt(std::shared_ptr<SessionBuilderFactory>(new SessionBuilderFactory()));
 }
 
 platform::Async<std::shared_ptr<SessionBuilder>> SessionBuilderFactory::make(std::optional<platform::URL> uri) {

@@ -33,7 +33,7 @@ std::optional<platform::AVFileType> fileType(const std::string& pathExtension) {
 }  // namespace
 
 std::shared_ptr<StreamRecorder> StreamRecorder::make(platform::Executor executor) {
-  return std::shared_ptr<StreamRecorder>(new StreamRecorder(std::move(executor)));
+  return adopt(std::shared_ptr<StreamRecorder>(new StreamRecorder(std::move(executor))));
 }
 
 platform::Async<StreamRecorder::Settings> StreamRecorder::settings() {

@@ -103,7 +103,7 @@ std::vector<NetworkTransportReport> queueRows(const std::vector<std::int64_t>& q
 
 struct MonitorFixture {
   explicit MonitorFixture(std::vector<NetworkTransportReport> rows)
-      : reporter(std::make_shared<TableReporter>(std::move(rows))), monitor(NetworkMonitor::make(reporter, ticker.tick())) {}
+      : reporter(platform::Actor::make<TableReporter>(std::move(rows))), monitor(NetworkMonitor::make(reporter, ticker.tick())) {}
   ~MonitorFixture() { platform::blockOn(monitor->stopRunning()); }
 
   // A sequence taken before starting, so that it sees every tick.
@@ -228,7 +228,7 @@ TEST(NetworkMonitor, LosingTheReporterEndsTheSequenceButNotTheSampling) {
 }
 
 TEST(NetworkMonitor, ARunningMonitorLivesUntilStopped) {
-  auto reporter = std::make_shared<TableReporter>(queueRows({1}));
+  auto reporter = platform::Actor::make<TableReporter>(queueRows({1}));
   ManualTicker ticker;
   auto monitor = NetworkMonitor::make(reporter, ticker.tick());
   std::weak_ptr<NetworkMonitor> weak = monitor;

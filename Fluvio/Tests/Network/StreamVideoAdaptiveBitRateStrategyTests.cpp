@@ -95,7 +95,7 @@ TEST(StreamVideoAdaptiveBitRateStrategy, ReportsItsMaximaAndNeverTouchesAudio) {
   const auto strategy = StreamVideoAdaptiveBitRateStrategy::make(2'000'000);
   EXPECT_EQ(strategy->mamimumVideoBitRate(), 2'000'000);
   EXPECT_EQ(strategy->mamimumAudioBitRate(), 0);
-  const auto stream = std::make_shared<SettingsStream>(1'000'000, 128'000);
+  const auto stream = platform::Actor::make<SettingsStream>(1'000'000, 128'000);
   send(*strategy, stream, NetworkMonitorEvent::publishInsufficientBWOccured(sent(100'000)));
   EXPECT_EQ(platform::blockOn(stream->audioSettings()).bitRate, 128'000);
 }
@@ -112,7 +112,7 @@ TEST(StreamVideoAdaptiveBitRateStrategy, CalmReportsClimbATenthOfTheMaximumEvery
   };
   for (const auto& row : table) {
     const auto strategy = StreamVideoAdaptiveBitRateStrategy::make(2'000'000);
-    const auto stream = std::make_shared<SettingsStream>(row.start, 128'000);
+    const auto stream = platform::Actor::make<SettingsStream>(row.start, 128'000);
     for (const auto step : row.steps) {
       const auto changesBefore = stream->changes.size();
       send(*strategy, stream, calm, 15);
@@ -123,7 +123,7 @@ TEST(StreamVideoAdaptiveBitRateStrategy, CalmReportsClimbATenthOfTheMaximumEvery
   }
   // At the maximum the reports are not counted: a later drop climbs only after sixteen more.
   const auto strategy = StreamVideoAdaptiveBitRateStrategy::make(2'000'000);
-  const auto stream = std::make_shared<SettingsStream>(2'000'000, 0);
+  const auto stream = platform::Actor::make<SettingsStream>(2'000'000, 0);
   send(*strategy, stream, calm, 40);
   EXPECT_TRUE(stream->changes.empty());
 }
@@ -142,7 +142,7 @@ TEST(StreamVideoAdaptiveBitRateStrategy, InsufficientBandwidthSetsTheMeasuredRat
   };
   for (const auto& row : table) {
     const auto strategy = StreamVideoAdaptiveBitRateStrategy::make(row.maximum);
-    const auto stream = std::make_shared<SettingsStream>(1'500'000, 128'000);
+    const auto stream = platform::Actor::make<SettingsStream>(1'500'000, 128'000);
     send(*strategy, stream, NetworkMonitorEvent::publishInsufficientBWOccured(sent(row.bytesOutPerSecond)));
     EXPECT_EQ(stream->bitRate(), row.expected) << "maximum " << row.maximum;
   }
@@ -151,7 +151,7 @@ TEST(StreamVideoAdaptiveBitRateStrategy, InsufficientBandwidthSetsTheMeasuredRat
 TEST(StreamVideoAdaptiveBitRateStrategy, AStallSlowsTheFramesAndTrafficRestoresThem) {
   constexpr double initialInterval = VideoCodecSettings::frameInterval30;
   const auto strategy = StreamVideoAdaptiveBitRateStrategy::make(2'000'000);
-  const auto stream = std::make_shared<SettingsStream>(1'000'000, 128'000, initialInterval);
+  const auto stream = platform::Actor::make<SettingsStream>(1'000'000, 128'000, initialInterval);
   send(*strategy, stream, stalled, 6);
   using Change = SettingsStream::Change;
   EXPECT_EQ(stream->changes, (std::vector<Change>{{1'000'000, initialInterval},
@@ -173,7 +173,7 @@ TEST(StreamVideoAdaptiveBitRateStrategy, AStallSlowsTheFramesAndTrafficRestoresT
 
 TEST(StreamVideoAdaptiveBitRateStrategy, ResetRestoresTheMaximumAndTrafficTheFrameRate) {
   const auto strategy = StreamVideoAdaptiveBitRateStrategy::make(2'000'000);
-  const auto stream = std::make_shared<SettingsStream>(700'000, 128'000);
+  const auto stream = platform::Actor::make<SettingsStream>(700'000, 128'000);
   send(*strategy, stream, stalled, 3);
   ASSERT_EQ(stream->frameInterval(), VideoCodecSettings::frameInterval10);
 
@@ -198,7 +198,7 @@ TEST(StreamVideoAdaptiveBitRateStrategy, ResetRestoresTheMaximumAndTrafficTheFra
 
 TEST(StreamVideoAdaptiveBitRateStrategy, InsufficientBandwidthRestartsTheCalmCount) {
   const auto strategy = StreamVideoAdaptiveBitRateStrategy::make(2'000'000);
-  const auto stream = std::make_shared<SettingsStream>(1'000'000, 0);
+  const auto stream = platform::Actor::make<SettingsStream>(1'000'000, 0);
   send(*strategy, stream, calm, 10);
   send(*strategy, stream, NetworkMonitorEvent::publishInsufficientBWOccured(sent(125'000)));
   ASSERT_EQ(stream->bitRate(), 1'000'000);
@@ -210,7 +210,7 @@ TEST(StreamVideoAdaptiveBitRateStrategy, InsufficientBandwidthRestartsTheCalmCou
 
 TEST(StreamVideoAdaptiveBitRateStrategy, RejectedChangesMoveTheCountersAsAcceptedOnes) {
   const auto strategy = StreamVideoAdaptiveBitRateStrategy::make(2'000'000);
-  const auto stream = std::make_shared<SettingsStream>(1'000'000, 0);
+  const auto stream = platform::Actor::make<SettingsStream>(1'000'000, 0);
   stream->rejectsChanges = true;
   send(*strategy, stream, calm, 16);
   ASSERT_EQ(stream->changes.size(), 1u);

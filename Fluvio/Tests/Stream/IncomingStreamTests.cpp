@@ -59,7 +59,7 @@ class IncomingStreamTest : public ::testing::Test {
   std::shared_ptr<platform::AVAudioEngine> engine = platform::AVAudioEngine::make(device);
   std::shared_ptr<AudioPlayer> player = AudioPlayer::make(engine);
   std::shared_ptr<platform::ManualDisplayTickSource> source = std::make_shared<platform::ManualDisplayTickSource>();
-  std::shared_ptr<testing::RecordingStream> owner = std::make_shared<testing::RecordingStream>();
+  std::shared_ptr<testing::RecordingStream> owner = platform::Actor::make<testing::RecordingStream>();
   std::shared_ptr<IncomingStream> incoming = IncomingStream::make(owner, source);
 
  private:

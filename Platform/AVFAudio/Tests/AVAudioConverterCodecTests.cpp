@@ -30,10 +30,8 @@ std::uint32_t framesPerPacket(AudioFormatID formatID) { return formatID == kAudi
 
 std::shared_ptr<AVAudioConverter> makeEncoder(AudioFormatID formatID, std::int64_t bitRate,
                                               std::uint32_t channels = 2) {
-  auto converter = AVAudioConverter::make(AVAudioFormat::makeStandard(rate, channels),
-                                          compressedFormat(formatID, channels, framesPerPacket(formatID)));
-  if (converter) converter->setBitRate(bitRate);
-  return converter;
+  return AVAudioConverter::make(AVAudioFormat::makeStandard(rate, channels),
+                                compressedFormat(formatID, channels, framesPerPacket(formatID)), bitRate);
 }
 
 std::shared_ptr<AVAudioConverter> makeDecoder(std::shared_ptr<AVAudioFormat> compressed) {
@@ -191,6 +189,28 @@ TEST(AVAudioConverterCodecTests, BitRatesAreOfferedPerCodecAndReachTheRunningEnc
     // A live change keeps one packet per packet's worth of input.
     EXPECT_EQ(halves[0].size() + halves[1].size(), encoder == aac ? 199u : 200u * 1024 / 960);
   }
+}
+
+// A rate given at creation is where the encoder starts, kept within the
+// applicable range, with no later change needed to reach it.
+TEST(AVAudioConverterCodecTests, AnEncoderStartsAtTheRateItIsMadeWith) {
+  const struct {
+    AudioFormatID formatID;
+    std::int64_t requested;
+    std::int64_t started;
+  } rows[] = {
+      {kAudioFormatMPEG4AAC, 96000, 96000},   {kAudioFormatMPEG4AAC, 1'000'000, 320000},
+      {kAudioFormatMPEG4AAC, 1000, 64000},    {kAudioFormatOpus, 32000, 32000},
+      {kAudioFormatOpus, 1'000'000, 512000},
+  };
+  for (const auto& row : rows) {
+    const auto encoder = makeEncoder(row.formatID, row.requested);
+    ASSERT_TRUE(encoder);
+    EXPECT_EQ(encoder->bitRate(), row.started) << row.requested;
+  }
+  const auto low = encodeTone(*makeEncoder(kAudioFormatMPEG4AAC, 64000), 100, 1024, 1000, amplitude);
+  const auto high = encodeTone(*makeEncoder(kAudioFormatMPEG4AAC, 192000), 100, 1024, 1000, amplitude);
+  EXPECT_LT(averageBitRate(low.packets, 1024), 0.6 * averageBitRate(high.packets, 1024));
 }
 
 TEST(AVAudioConverterCodecTests, EndOfStreamIsFinalUntilReset) {

@@ -3,6 +3,8 @@
 #include <asio/experimental/awaitable_operators.hpp>
 #include <asio/strand.hpp>
 #include <atomic>
+#include <cstdio>
+#include <optional>
 #include <future>
 #include <chrono>
 #include <thread>
@@ -127,4 +129,38 @@ TEST(Continuation, AWaitThatLosesARaceRefusesTheLaterReply) {
       asio::make_strand(globalExecutor()));
   EXPECT_EQ(branch, 1u);
   EXPECT_FALSE(kept->resume(5)) << "the reply went to a wait that had already lost";
+}
+
+// A reply racing the cancel of a wait that loses an asio `||` reaches the wait
+// or comes back to its producer: never neither, never both.
+TEST(Continuation, AValueRacingALosingWaitReachesExactlyOneSide) {
+  constexpr int kRounds = 1000;
+  int returnedRounds = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    std::optional<Continuation<int>> kept;
+    std::atomic<bool> parked = false;
+    std::atomic<bool> accepted = false;
+    std::atomic<int> returned = -1;
+    std::thread producer([&] {
+      while (!parked) std::this_thread::yield();
+      accepted = kept->resume(round, [&](int value) { returned = value; });
+    });
+    const auto delivered = blockOn(
+        [&]() -> Async<std::optional<int>> {
+          using namespace asio::experimental::awaitable_operators;
+          auto raced = co_await (withContinuation<int>([&](Continuation<int> c) {
+                                   kept = c;
+                                   parked = true;
+                                 }) ||
+                                 sleepFor(0ms));
+          if (raced.index() == 0) co_return std::get<0>(raced);
+          co_return std::nullopt;
+        },
+        asio::make_strand(globalExecutor()));
+    producer.join();
+    const int reached = (delivered == round ? 1 : 0) + (returned == round ? 1 : 0);
+    ASSERT_EQ(reached, accepted ? 1 : 0) << "round " << round << ", accepted " << accepted;
+    if (returned == round) ++returnedRounds;
+  }
+  std::printf("values given back after a lost race: %d of %d\n", returnedRounds, kRounds);
 }

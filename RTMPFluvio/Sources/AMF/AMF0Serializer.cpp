@@ -216,7 +216,7 @@ AMFArray AMF0Serializer::readECMAArrayBody() {
     const std::size_t lengthBefore = result.length();
     const auto maxGap = static_cast<std::int64_t>(
         std::min<std::size_t>(unbackedAllowance_, static_cast<std::size_t>(AMFArray::kMaxDenseGap)));
-    result.set(key, std::move(value), maxGap);
+    result.set(std::move(key), std::move(value), maxGap);
     if (result.length() > lengthBefore + 1) unbackedAllowance_ -= result.length() - lengthBefore - 1;
   }
   setPosition(position() + 1);

@@ -1,5 +1,6 @@
 #include "RTMPFluvio/Sources/AMF/AMFArray.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <sstream>
@@ -15,10 +16,13 @@ const AMFValue kUndefinedValue{kAMFUndefined};
 // A decimal integer with an optional sign and nothing else, within the
 // signed 64-bit range.
 std::optional<std::int64_t> indexOf(std::string_view key) {
+  // Most keys are names: their first character settles it.
+  const auto isDigit = [](char character) { return character >= '0' && character <= '9'; };
+  if (key.empty() || !(isDigit(key.front()) || key.front() == '+' || key.front() == '-')) return std::nullopt;
   std::string_view digits = key;
   const bool negative = !digits.empty() && digits.front() == '-';
   if (!digits.empty() && (digits.front() == '+' || negative)) digits.remove_prefix(1);
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), isDigit)) return std::nullopt;
   // Parsing the sign with the digits keeps the most negative value in range.
   const std::string_view number = negative ? key.substr(key.size() - digits.size() - 1) : digits;
   std::int64_t index = 0;
@@ -62,11 +66,11 @@ void AMFArray::set(std::int64_t index, AMFValue value, std::int64_t maxGap) {
   data[static_cast<std::size_t>(index)] = std::move(value);
 }
 
-void AMFArray::set(std::string_view key, AMFValue value, std::int64_t maxGap) {
+void AMFArray::set(std::string key, AMFValue value, std::int64_t maxGap) {
   if (const auto index = indexOf(key)) {
     set(*index, std::move(value), maxGap);
   } else {
-    dict.set(std::string(key), std::move(value));
+    dict.set(std::move(key), std::move(value));
   }
 }
 

@@ -1,93 +1,117 @@
 #include "RTMPFluvio/Sources/AMF/AMFObject.hpp"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
 
 namespace rtmpfluvio {
 namespace {
 
-constexpr std::size_t kTypicalSize = 16;
+// Room for a usual command object at once, so that reading one seldom
+// regrows, and small enough for the allocator's fast path.
+constexpr std::size_t kTypicalSize = 11;
+constexpr std::size_t kIndexedSize = 32;
+
+const std::vector<AMFObject::Entry> kNoEntries;
 
 }  // namespace
 
+struct AMFObject::Body {
+  Body() { entries.reserve(kTypicalSize); }
+  Body(const Body& other) : entries(other.entries) {
+    if (other.index) rebuildIndex();
+  }
+
+  // The index holds views of the keys, which a reallocation moves: it is
+  // rebuilt whenever the entries move.
+  void rebuildIndex() {
+    index = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
+    index->reserve(entries.capacity());
+    for (std::size_t each = 0; each < entries.size(); ++each) index->emplace(entries[each].first, each);
+  }
+
+  std::vector<Entry> entries;
+  // Position of each key in entries, from kIndexedSize entries on.
+  std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> index;
+};
+
 AMFObject::AMFObject() = default;
+AMFObject::AMFObject(const AMFObject&) = default;
 AMFObject::AMFObject(AMFObject&&) noexcept = default;
+AMFObject& AMFObject::operator=(const AMFObject&) = default;
 AMFObject& AMFObject::operator=(AMFObject&&) noexcept = default;
 AMFObject::~AMFObject() = default;
 
-AMFObject::AMFObject(const AMFObject& other) : entries_(other.entries_) {
-  if (other.index_) {
-    index_ = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
-    index_->reserve(entries_.size());
-    for (std::size_t position = 0; position < entries_.size(); ++position) index_->emplace(entries_[position].first, position);
-  }
-}
-
-AMFObject& AMFObject::operator=(const AMFObject& other) {
-  if (this != &other) *this = AMFObject(other);
-  return *this;
-}
-
 AMFObject::AMFObject(std::initializer_list<Entry> entries) {
-  entries_.reserve(entries.size());
   for (const auto& [key, value] : entries) set(key, value);
 }
 
-std::size_t AMFObject::size() const noexcept { return entries_.size(); }
+AMFObject::Body& AMFObject::ownBody() {
+  if (!body_) {
+    body_ = std::make_shared<Body>();
+  } else if (body_.use_count() > 1) {
+    body_ = std::make_shared<Body>(*body_);
+  }
+  return *body_;
+}
 
-bool AMFObject::empty() const noexcept { return entries_.empty(); }
+std::size_t AMFObject::size() const noexcept { return body_ ? body_->entries.size() : 0; }
 
-std::vector<AMFObject::Entry>::const_iterator AMFObject::begin() const noexcept { return entries_.begin(); }
+bool AMFObject::empty() const noexcept { return size() == 0; }
 
-std::vector<AMFObject::Entry>::const_iterator AMFObject::end() const noexcept { return entries_.end(); }
+std::vector<AMFObject::Entry>::const_iterator AMFObject::begin() const noexcept {
+  return body_ ? body_->entries.begin() : kNoEntries.begin();
+}
+
+std::vector<AMFObject::Entry>::const_iterator AMFObject::end() const noexcept {
+  return body_ ? body_->entries.end() : kNoEntries.end();
+}
 
 bool AMFObject::contains(std::string_view key) const { return find(key) != nullptr; }
 
 std::size_t AMFObject::indexOf(std::string_view key) const {
-  if (index_) {
-    const auto found = index_->find(key);
-    return found == index_->end() ? entries_.size() : found->second;
+  if (!body_) return 0;
+  const auto& entries = body_->entries;
+  if (body_->index) {
+    const auto found = body_->index->find(key);
+    return found == body_->index->end() ? entries.size() : found->second;
   }
-  const auto found = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& entry) { return entry.first == key; });
-  return static_cast<std::size_t>(found - entries_.begin());
+  const auto found = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry) { return entry.first == key; });
+  return static_cast<std::size_t>(found - entries.begin());
 }
 
 const AMFValue* AMFObject::find(std::string_view key) const {
   const std::size_t position = indexOf(key);
-  return position == entries_.size() ? nullptr : &entries_[position].second;
+  return position == size() ? nullptr : &body_->entries[position].second;
 }
 
 AMFValue* AMFObject::find(std::string_view key) {
-  return const_cast<AMFValue*>(static_cast<const AMFObject&>(*this).find(key));
+  const std::size_t position = indexOf(key);
+  return position == size() ? nullptr : &ownBody().entries[position].second;
 }
 
 void AMFObject::set(std::string key, AMFValue value) {
   const std::size_t position = indexOf(key);
-  if (position < entries_.size()) {
-    entries_[position].second = std::move(value);
+  Body& body = ownBody();
+  if (position < body.entries.size()) {
+    body.entries[position].second = std::move(value);
     return;
   }
-  // The index holds views of the keys, which a reallocation moves: it is
-  // rebuilt whenever the entries move.
-  // Objects read from the wire come without a count: room for a typical
-  // command object at once saves regrowing through every size up to it.
-  if (entries_.capacity() == 0) entries_.reserve(kTypicalSize);
-  const bool moves = entries_.size() == entries_.capacity();
-  entries_.emplace_back(std::move(key), std::move(value));
-  if (!index_ && entries_.size() < kIndexedSize) return;
-  if (!index_ || moves) {
-    index_ = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
-    index_->reserve(entries_.capacity());
-    for (std::size_t each = 0; each < entries_.size(); ++each) index_->emplace(entries_[each].first, each);
+  const bool moves = body.entries.size() == body.entries.capacity();
+  body.entries.emplace_back(std::move(key), std::move(value));
+  if (!body.index && body.entries.size() < kIndexedSize) return;
+  if (!body.index || moves) {
+    body.rebuildIndex();
   } else {
-    index_->emplace(entries_.back().first, entries_.size() - 1);
+    body.index->emplace(body.entries.back().first, body.entries.size() - 1);
   }
 }
 
 bool AMFObject::operator==(const AMFObject& other) const {
   if (size() != other.size()) return false;
-  for (const auto& [key, value] : entries_) {
+  if (body_ == other.body_) return true;
+  for (const auto& [key, value] : *this) {
     const AMFValue* otherValue = other.find(key);
     if (otherValue == nullptr || !(*otherValue == value)) return false;
   }

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,6 +17,9 @@ class AMFValue;
 // missing key. Equality compares entries, not their order. The few keys of a
 // command or metadata object are searched in place; an index is built only
 // once an object grows large (as a peer's can), so lookups stay cheap there.
+// Copies share their entries until one of them changes, so handing a command
+// object to a message costs no copy of its keys and values; a value reached
+// through the non-const find() is this object's own until it is copied.
 class AMFObject {
  public:
   using Entry = std::pair<std::string, AMFValue>;
@@ -45,13 +47,14 @@ class AMFObject {
   bool operator==(const AMFObject& other) const;
 
  private:
-  static constexpr std::size_t kIndexedSize = 32;
+  struct Body;
 
   std::size_t indexOf(std::string_view key) const;
+  // The entries, made this object's own before a change.
+  Body& ownBody();
 
-  std::vector<Entry> entries_;
-  // Position of each key in entries_, from kIndexedSize entries on.
-  std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> index_;
+  // Null while empty; shared by copies until one of them changes.
+  std::shared_ptr<Body> body_;
 };
 
 }  // namespace rtmpfluvio

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -59,10 +60,10 @@ class ByteArray {
 
   // Each read throws Error eof, without moving the position, when too few
   // bytes remain.
-  std::uint8_t readUInt8();
-  std::uint16_t readUInt16();
-  std::uint32_t readUInt32();
-  double readDouble();
+  std::uint8_t readUInt8() { return static_cast<std::uint8_t>(readBigEndian<1>()); }
+  std::uint16_t readUInt16() { return static_cast<std::uint16_t>(readBigEndian<2>()); }
+  std::uint32_t readUInt32() { return static_cast<std::uint32_t>(readBigEndian<4>()); }
+  double readDouble() { return std::bit_cast<double>(readBigEndian<8>()); }
   // Moves past the n bytes before decoding them, so a parse error leaves the
   // position behind them.
   std::string readUTF8Bytes(std::size_t count);
@@ -73,10 +74,10 @@ class ByteArray {
   // whole words. The position does not move.
   std::vector<std::uint32_t> readUInt32Array() const;
 
-  ByteArray& writeUInt8(std::uint8_t value);
-  ByteArray& writeUInt16(std::uint16_t value);
-  ByteArray& writeUInt32(std::uint32_t value);
-  ByteArray& writeDouble(double value);
+  ByteArray& writeUInt8(std::uint8_t value) { return writeBigEndian<1>(value); }
+  ByteArray& writeUInt16(std::uint16_t value) { return writeBigEndian<2>(value); }
+  ByteArray& writeUInt32(std::uint32_t value) { return writeBigEndian<4>(value); }
+  ByteArray& writeDouble(double value) { return writeBigEndian<8>(std::bit_cast<std::uint64_t>(value)); }
   ByteArray& writeUTF8Bytes(std::string_view text);
   // Overwrites from the position and appends what reaches past the end;
   // bytes behind the written range keep their places.
@@ -84,11 +85,34 @@ class ByteArray {
 
  private:
   // The next `count` bytes, or Error eof.
-  std::span<const std::uint8_t> take(std::size_t count);
-  // The bytes of a big-endian number, appended when the position is at the
-  // end, as it is while a message is built.
+  std::span<const std::uint8_t> take(std::size_t count) {
+    if (position_ > data_.size() || count > data_.size() - position_) throw Error(Error::Case::eof);
+    const std::span<const std::uint8_t> bytes(data_.data() + position_, count);
+    position_ += count;
+    return bytes;
+  }
+
   template <std::size_t Size>
-  ByteArray& writeBigEndian(std::uint64_t value);
+  std::uint64_t readBigEndian() {
+    std::uint64_t value = 0;
+    for (const std::uint8_t byte : take(Size)) value = (value << 8) | byte;
+    return value;
+  }
+
+  // The bytes of a big-endian number. Appended one by one when the position
+  // is at the end, as it is while a message is built: a few inline stores
+  // cost less than a call that copies them.
+  template <std::size_t Size>
+  ByteArray& writeBigEndian(std::uint64_t value) {
+    if (position_ != data_.size()) return overwriteBigEndian(value, Size);
+    for (std::size_t shift = Size * 8; shift > 0;) {
+      shift -= 8;
+      data_.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+    position_ += Size;
+    return *this;
+  }
+  ByteArray& overwriteBigEndian(std::uint64_t value, std::size_t size);
 
   std::vector<std::uint8_t> data_;
   std::size_t position_ = 0;

@@ -4,6 +4,8 @@
 
 #include <limits>
 #include <sstream>
+#include <string>
+#include <utility>
 
 #include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
 
@@ -99,6 +101,36 @@ TEST(AMFArrayTests, ObjectsKeepInsertionOrderAndReplaceInPlace) {
   for (const auto& [key, value] : object) keys.push_back(key);
   EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "m"}));
   EXPECT_EQ(*object.find("z"), AMFValue(3));
+}
+
+// Copies share their entries until one changes: a change through either side,
+// by set or through find, never shows in the other. Small objects and indexed
+// large ones alike.
+TEST(AMFArrayTests, ObjectCopiesChangeIndependently) {
+  for (const int size : {3, 40}) {
+    AMFObject original;
+    for (int index = 0; index < size; ++index) original.set("k" + std::to_string(index), index);
+    const AMFObject snapshot = original;
+
+    AMFObject copy = original;
+    copy.set("k1", "replaced");
+    copy.set("added", true);
+    *original.find("k2") = "through find";
+    AMFObject second = copy;
+    *second.find("k1") = 11;
+
+    EXPECT_EQ(*original.find("k1"), AMFValue(1)) << size;
+    EXPECT_EQ(*original.find("k2"), AMFValue("through find")) << size;
+    EXPECT_FALSE(original.contains("added")) << size;
+    EXPECT_EQ(*copy.find("k1"), AMFValue("replaced")) << size;
+    EXPECT_EQ(*copy.find("k2"), AMFValue(2)) << size;
+    EXPECT_EQ(copy.size(), static_cast<std::size_t>(size) + 1) << size;
+    EXPECT_EQ(*second.find("k1"), AMFValue(11)) << size;
+    EXPECT_EQ(*std::as_const(copy).find("k1"), AMFValue("replaced")) << size;
+    EXPECT_EQ(snapshot.size(), static_cast<std::size_t>(size)) << size;
+    EXPECT_EQ(*snapshot.find("k2"), AMFValue(2)) << size;
+    EXPECT_EQ(*snapshot.find(std::string("k") + std::to_string(size - 1)), AMFValue(size - 1)) << size;
+  }
 }
 
 TEST(AMFArrayTests, DescribesItself) {
