@@ -55,7 +55,7 @@ ScreenObjectImage<CIImage> VideoTrackScreenObject::makeCIImage(ScreenRenderer& r
 }
 
 ScreenObjectImage<CGImage> VideoTrackScreenObject::makeCGImage(ScreenRenderer& renderer) {
-  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer);
+  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer, bitmap_);
 }
 
 CGRect VideoTrackScreenObject::makeBounds(const CGSize& size) {

@@ -51,6 +51,7 @@ class VideoTrackScreenObject : public ScreenObject, public ChromaKeyProcessable 
   std::uint8_t track_ = 0;
   platform::AVLayerVideoGravity videoGravity_ = platform::AVLayerVideoGravity::resizeAspect;
   std::optional<TypedBlockQueue<platform::CMSampleBuffer>> queue_;
+  std::shared_ptr<platform::CGImage> bitmap_;  // the last picture, drawn over again while its size stays
   VideoEffects effects_;
   FrameTracker frameTracker_;
 };
