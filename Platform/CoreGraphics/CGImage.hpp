@@ -34,6 +34,10 @@ class CGImage {
   const std::uint8_t* data() const noexcept { return storage_.get() + offset_; }
   // For the maker only, before the image is handed out.
   std::uint8_t* mutableData() noexcept { return storage_.get() + offset_; }
+  // Whether `image` may be drawn over again: no one else holds it or a crop of its pixels.
+  static bool isUnshared(const std::shared_ptr<CGImage>& image) noexcept {
+    return image && image.use_count() == 1 && image->storage_.use_count() == 1;
+  }
 
   // The part of the image inside `rect` (top-left origin, in pixels), made
   // integral and clipped to the image; none when nothing is left.

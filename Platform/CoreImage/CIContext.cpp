@@ -24,10 +24,18 @@ CIContext::CIContext(std::unique_ptr<CIEvaluator> evaluator, CIContextOptions op
     : evaluator_(std::move(evaluator)), options_(std::move(options)), isGPU_(isGPU) {}
 
 std::shared_ptr<CGImage> CIContext::createCGImage(const CIImage& image, const CGRect& rect) {
+  return createCGImage(image, rect, nullptr);
+}
+
+std::shared_ptr<CGImage> CIContext::createCGImage(const CIImage& image, const CGRect& rect,
+                                                  std::shared_ptr<CGImage> reusable) {
   if (isEmpty(rect) || !std::isfinite(rect.size.width) || !std::isfinite(rect.size.height)) return nullptr;
   const CGRect area = integral(rect);
-  auto bitmap = CGImage::make(static_cast<std::int64_t>(area.size.width), static_cast<std::int64_t>(area.size.height),
-                              CGImagePixelFormat::argb8888);
+  const auto width = static_cast<std::int64_t>(area.size.width), height = static_cast<std::int64_t>(area.size.height);
+  const bool fits = CGImage::isUnshared(reusable) && reusable->width() == static_cast<std::size_t>(width) &&
+                    reusable->height() == static_cast<std::size_t>(height) &&
+                    reusable->pixelFormat() == CGImagePixelFormat::argb8888;
+  auto bitmap = fits ? std::move(reusable) : CGImage::make(width, height, CGImagePixelFormat::argb8888);
   if (!bitmap) return nullptr;
   const vImage_Buffer destination{bitmap->mutableData(), bitmap->height(), bitmap->width(), bitmap->bytesPerRow()};
   if (!evaluator_->renderARGB(image, area, destination)) return nullptr;

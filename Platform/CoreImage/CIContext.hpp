@@ -32,6 +32,10 @@ class CIContext {
   // The part of the image inside `rect` (made integral) as a bitmap; none
   // when the rect is empty or the recipe cannot be rendered.
   std::shared_ptr<CGImage> createCGImage(const CIImage& image, const CGRect& rect);
+  // The same, rendered into `reusable` when nobody else holds it or its pixels
+  // and it has the size and format the bitmap needs (so a stream of equal-sized pictures
+  // allocates nothing); else into a new bitmap.
+  std::shared_ptr<CGImage> createCGImage(const CIImage& image, const CGRect& rect, std::shared_ptr<CGImage> reusable);
   // Renders the image's part inside `bounds` into the buffer: the bounds'
   // bottom-left lands on the buffer's bottom-left pixel. False when the
   // buffer's format cannot be written.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory_resource>
 
 namespace platform {
 
@@ -10,6 +11,20 @@ namespace {
 
 constexpr CGFloat infinite = 1e15;
 const CGRect infiniteRect{{-infinite / 2, -infinite / 2}, {infinite, infinite}};
+
+// Recipes are made anew for every frame: their nodes come from a pool that
+// keeps freed blocks, so a steady stream of recipes allocates nothing. Kept
+// for the process's life, as nodes may still be released while statics go.
+std::pmr::memory_resource* nodePool() {
+  static auto* pool = new std::pmr::synchronized_pool_resource;
+  return pool;
+}
+
+template <class... Arguments>
+CIImage::Pointer makeNode(Arguments&&... arguments) {
+  return std::allocate_shared<CIImage>(std::pmr::polymorphic_allocator<CIImage>(nodePool()),
+                                       std::forward<Arguments>(arguments)...);
+}
 
 float component(CGFloat value) { return static_cast<float>(std::clamp(std::isfinite(value) ? value : 0.0, 0.0, 1.0)); }
 
@@ -23,54 +38,54 @@ CIColor CIColor::fromCGColor(const CGColor& color) noexcept {
 }
 
 CIImage::Pointer CIImage::empty() {
-  static const Pointer image = std::make_shared<const CIImage>(Color{{0, 0, 0, 0}}, CGRect{});
+  static const Pointer image = makeNode(Color{{0, 0, 0, 0}}, CGRect{});
   return image;
 }
 
-CIImage::Pointer CIImage::color(const CIColor& color) { return std::make_shared<const CIImage>(Color{color}, infiniteRect); }
+CIImage::Pointer CIImage::color(const CIColor& color) { return makeNode(Color{color}, infiniteRect); }
 
 CIImage::Pointer CIImage::pixelBuffer(std::shared_ptr<CVPixelBuffer> buffer) {
   if (!buffer) return nullptr;
   const CGRect extent{{0, 0}, {static_cast<CGFloat>(buffer->width()), static_cast<CGFloat>(buffer->height())}};
-  return std::make_shared<const CIImage>(PixelBuffer{std::move(buffer)}, extent);
+  return makeNode(PixelBuffer{std::move(buffer)}, extent);
 }
 
 CIImage::Pointer CIImage::cgImage(std::shared_ptr<const CGImage> image) {
   if (!image) return nullptr;
   const CGRect extent{{0, 0}, {static_cast<CGFloat>(image->width()), static_cast<CGFloat>(image->height())}};
-  return std::make_shared<const CIImage>(Bitmap{std::move(image)}, extent);
+  return makeNode(Bitmap{std::move(image)}, extent);
 }
 
 CIImage::Pointer CIImage::roundedRectangle(const CGRect& extent, CGFloat radius) {
   const CGFloat shorter = std::min(extent.size.width, extent.size.height);
   const CGFloat clamped = std::isfinite(radius) ? std::clamp(radius, 0.0, std::max(0.0, shorter / 2)) : 0.0;
-  return std::make_shared<const CIImage>(RoundedRectangle{extent, clamped}, extent);
+  return makeNode(RoundedRectangle{extent, clamped}, extent);
 }
 
 bool CIImage::isInfinite() const noexcept { return extent_.size.width >= infinite; }
 
 CIImage::Pointer CIImage::transformed(const CGAffineTransform& transform) const {
   const CGRect extent = isInfinite() ? extent_ : applying(extent_, transform);
-  return std::make_shared<const CIImage>(Transform{self(), transform}, extent);
+  return makeNode(Transform{self(), transform}, extent);
 }
 
 CIImage::Pointer CIImage::cropped(const CGRect& rect) const {
-  return std::make_shared<const CIImage>(Crop{self(), rect}, intersection(extent_, rect));
+  return makeNode(Crop{self(), rect}, intersection(extent_, rect));
 }
 
 CIImage::Pointer CIImage::compositedOver(const Pointer& bottom) const {
   if (!bottom) return self();
-  return std::make_shared<const CIImage>(Over{self(), bottom}, unionRect(extent_, bottom->extent()));
+  return makeNode(Over{self(), bottom}, unionRect(extent_, bottom->extent()));
 }
 
 CIImage::Pointer CIImage::blendedWithAlphaMask(const Pointer& mask) const {
   if (!mask) return empty();
-  return std::make_shared<const CIImage>(AlphaMask{self(), mask}, intersection(extent_, mask->extent()));
+  return makeNode(AlphaMask{self(), mask}, intersection(extent_, mask->extent()));
 }
 
 CIImage::Pointer CIImage::keyedByColorTable(std::shared_ptr<const vImageMultidimensionalTable> table) const {
   if (!table) return self();
-  return std::make_shared<const CIImage>(ColorKey{self(), std::move(table)}, extent_);
+  return makeNode(ColorKey{self(), std::move(table)}, extent_);
 }
 
 CGRect intersection(const CGRect& a, const CGRect& b) noexcept {

@@ -47,7 +47,7 @@ ScreenObjectImage<CIImage> AssetScreenObject::makeCIImage(ScreenRenderer&) {
 }
 
 ScreenObjectImage<CGImage> AssetScreenObject::makeCGImage(ScreenRenderer& renderer) {
-  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer);
+  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer, bitmap_);
 }
 
 CGRect AssetScreenObject::makeBounds(const CGSize& size) {

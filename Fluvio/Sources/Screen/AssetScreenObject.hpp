@@ -39,6 +39,7 @@ class AssetScreenObject : public ScreenObject, public ChromaKeyProcessable {
   std::shared_ptr<platform::AVAssetReader> reader_;
   std::optional<platform::CMSampleBuffer> sampleBuffer_;
   platform::CMTime startedAt_ = platform::CMTime::zero;
+  std::shared_ptr<platform::CGImage> bitmap_;  // the last picture, drawn over again while its size stays
 };
 
 }  // namespace fluvio

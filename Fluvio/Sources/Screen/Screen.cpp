@@ -105,7 +105,7 @@ std::optional<CMSampleBuffer> Screen::makeSampleBuffer(const DisplayLinkTime& ti
     auto sampleBuffer = CMSampleBuffer::makeReadyWithImageBuffer(buffer.value, outputFormat_, timing);
     if (!sampleBuffer) return;
     render(*sampleBuffer.value);
-    result = *sampleBuffer.value;
+    result = std::move(*sampleBuffer.value);
   }();
   targetTimestamp_ = tick.targetTimestamp;
   return result;

@@ -91,20 +91,33 @@ void ScreenRendererByCPU::draw(ScreenObject& object) {
 
 void ScreenRendererByCPU::setTarget(std::shared_ptr<CVPixelBuffer> pixelBuffer) {
   if (!pixelBuffer) return;
+  const OSType format = pixelBuffer->pixelFormatType();
+  const bool formatChanged = pixelFormatType_ != format;
+  if (formatChanged) converter_.reset();
+  pixelFormatType_ = format;
   target_ = std::move(pixelBuffer);
-  canvas_ = {};
-  if (target_->pixelFormatType() == kCVPixelFormatType_32ARGB) {
+  canvas_ = {};  // never draw into an earlier frame's buffer
+  if (!converter_) {
+    try {
+      converter_ = vImageConverter::make({8, 32, CGColorSpaceCreateWithName(kCGColorSpaceDeviceRGB)},
+                                         vImageCVImageFormat::makeWithCVPixelBuffer(*target_));
+    } catch (const vImageConverter::Error& error) {
+      if (formatChanged) TP_ERROR(logger(), "setTarget(_:)", error.what());
+      return;
+    }
+  }
+  if (format == kCVPixelFormatType_32ARGB) {
     canvas_ = {target_->baseAddress(), target_->height(), target_->width(), target_->bytesPerRow()};
-  } else if (CIPixelBufferConverter::isSupported(target_->pixelFormatType()) &&
-             composed_.reshape(target_->width(), target_->height(), 4)) {
+  } else if (composed_.reshape(target_->width(), target_->height(), 4)) {
     canvas_ = composed_.buffer();
   }
+  // Every format is cleared, so a frame never shows what an earlier one left.
   if (canvas_.data) vImageBufferFill_ARGB8888(canvas_, backgroundBytes_);
 }
 
 void ScreenRendererByCPU::render() {
-  if (target_ && canvas_.data && canvas_.data == composed_.buffer().data) {
-    converter_.convert(composed_.buffer().row(0), composed_.buffer().rowBytes, *target_);
+  if (target_ && converter_ && canvas_.data && canvas_.data == composed_.buffer().data) {
+    converter_->convert(canvas_, *target_);
   }
   // Objects that are gone take their prepared pictures with them.
   std::erase_if(images_, [](const auto& entry) { return entry.second.owner.expired(); });

@@ -11,7 +11,7 @@
 #include "Fluvio/Sources/Screen/ScreenRenderer.hpp"
 #include "Fluvio/Sources/Screen/ShapeFactory.hpp"
 #include "Platform/CoreGraphics/vImageBuffer.hpp"
-#include "Platform/CoreImage/CIPixelBufferConverter.hpp"
+#include "Platform/CoreImage/vImageConverter.hpp"
 
 namespace fluvio {
 
@@ -19,7 +19,8 @@ namespace fluvio {
 // layout (corners or chroma key in its alpha), and every frame copies or
 // blends the prepared pictures onto the canvas, clipped to it. The canvas is
 // the output buffer itself for 32-bit ARGB; other formats are composed in a
-// kept ARGB buffer and converted at render().
+// kept ARGB buffer and converted at render() by a converter made once per
+// target format.
 class ScreenRendererByCPU final : public ScreenRenderer {
  public:
   explicit ScreenRendererByCPU(DynamicRangeMode mode);
@@ -56,7 +57,8 @@ class ScreenRendererByCPU final : public ScreenRenderer {
   std::shared_ptr<platform::CVPixelBuffer> target_;
   platform::vImage_Buffer canvas_;
   platform::vImagePixelBuffer composed_;  // canvas for targets that are not 32-bit ARGB
-  platform::CIPixelBufferConverter converter_;
+  std::optional<platform::OSType> pixelFormatType_;
+  std::unique_ptr<platform::vImageConverter> converter_;
 };
 
 }  // namespace fluvio

@@ -36,7 +36,7 @@ ScreenObjectImage<CIImage> StreamScreenObject::makeCIImage(ScreenRenderer&) {
 }
 
 ScreenObjectImage<CGImage> StreamScreenObject::makeCGImage(ScreenRenderer& renderer) {
-  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer);
+  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer, bitmap_);
 }
 
 CGRect StreamScreenObject::makeBounds(const CGSize& size) {

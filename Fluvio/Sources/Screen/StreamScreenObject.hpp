@@ -32,6 +32,7 @@ class StreamScreenObject : public ScreenObject, public ChromaKeyProcessable, pub
  private:
   platform::AVLayerVideoGravity videoGravity_ = platform::AVLayerVideoGravity::resizeAspect;
   std::optional<platform::CMSampleBuffer> sampleBuffer_;
+  std::shared_ptr<platform::CGImage> bitmap_;  // the last picture, drawn over again while its size stays
 };
 
 }  // namespace fluvio

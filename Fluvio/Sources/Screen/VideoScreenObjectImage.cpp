@@ -22,10 +22,12 @@ ScreenObjectImage<CIImage> makeCIImage(const std::optional<CMSampleBuffer>& fram
   return ScreenObjectImage<CIImage>::of(makeImage(CIImage::pixelBuffer(frame->imageBuffer()), gravity, bounds));
 }
 
-ScreenObjectImage<CGImage> makeCGImage(const ScreenObjectImage<CIImage>& image, ScreenRenderer& renderer) {
+ScreenObjectImage<CGImage> makeCGImage(const ScreenObjectImage<CIImage>& image, ScreenRenderer& renderer,
+                                       std::shared_ptr<CGImage>& bitmap) {
   if (image.state == ScreenObjectImage<CIImage>::State::unchanged) return ScreenObjectImage<CGImage>::unchanged();
   if (image.state == ScreenObjectImage<CIImage>::State::empty) return ScreenObjectImage<CGImage>::empty();
-  return ScreenObjectImage<CGImage>::of(renderer.context().createCGImage(*image.image, image.image->extent()));
+  bitmap = renderer.context().createCGImage(*image.image, image.image->extent(), std::move(bitmap));
+  return ScreenObjectImage<CGImage>::of(bitmap);
 }
 
 CGRect makeBounds(ScreenObject& object, const CGSize& size, const CMSampleBuffer* reference,

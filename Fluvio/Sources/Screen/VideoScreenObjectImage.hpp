@@ -22,9 +22,11 @@ platform::CIImage::Pointer makeImage(const platform::CIImage::Pointer& frame, pl
 // The picture of the frame on show; empty without one.
 ScreenObjectImage<platform::CIImage> makeCIImage(const std::optional<platform::CMSampleBuffer>& frame,
                                                  platform::AVLayerVideoGravity gravity, const platform::CGRect& bounds);
-// The recipe rendered to a bitmap by the renderer's context.
+// The recipe rendered to a bitmap by the renderer's context, into `bitmap`
+// (the object's last one) when it is free and of the same size; `bitmap`
+// then holds the new one.
 ScreenObjectImage<platform::CGImage> makeCGImage(const ScreenObjectImage<platform::CIImage>& image,
-                                                 ScreenRenderer& renderer);
+                                                 ScreenRenderer& renderer, std::shared_ptr<platform::CGImage>& bitmap);
 // Under resizeAspect the box shrinks to the frame's aspect ratio.
 platform::CGRect makeBounds(ScreenObject& object, const platform::CGSize& size,
                             const platform::CMSampleBuffer* reference, platform::AVLayerVideoGravity gravity,

@@ -1,7 +1,5 @@
 #include "Fluvio/Sources/Screen/VideoTrackScreenObject.hpp"
 
-#include <algorithm>
-
 #include "Fluvio/Sources/Screen/ScreenRenderer.hpp"
 #include "Fluvio/Sources/Screen/VideoScreenObjectImage.hpp"
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
@@ -33,19 +31,6 @@ void VideoTrackScreenObject::setVideoGravity(AVLayerVideoGravity gravity) {
   videoGravity_ = gravity;
 }
 
-bool VideoTrackScreenObject::registerVideoEffect(const std::shared_ptr<VideoEffect>& effect) {
-  if (!effect || std::find(effects_.begin(), effects_.end(), effect) != effects_.end()) return false;
-  effects_.push_back(effect);
-  return true;
-}
-
-bool VideoTrackScreenObject::unregisterVideoEffect(const std::shared_ptr<VideoEffect>& effect) {
-  const auto found = std::find(effects_.begin(), effects_.end(), effect);
-  if (found == effects_.end()) return false;
-  effects_.erase(found);
-  return true;
-}
-
 void VideoTrackScreenObject::enqueue(const CMSampleBuffer& sampleBuffer) {
   if (!queue_) return;
   try {
@@ -65,15 +50,12 @@ ScreenObjectImage<CIImage> VideoTrackScreenObject::makeCIImage(ScreenRenderer& r
   const auto due = queue_->dequeue(time);
   if (!due || !due->imageBuffer()) return ScreenObjectImage<CIImage>::unchanged();
   frameTracker_.update(due->presentationTimeStamp());
-  CIImage::Pointer image = videoscreenobject::makeImage(CIImage::pixelBuffer(due->imageBuffer()), videoGravity_, bounds());
-  for (const auto& effect : effects_) {
-    if (image) image = effect->execute(image);
-  }
-  return ScreenObjectImage<CIImage>::of(image);
+  return ScreenObjectImage<CIImage>::of(
+      effects_.apply(videoscreenobject::makeImage(CIImage::pixelBuffer(due->imageBuffer()), videoGravity_, bounds())));
 }
 
 ScreenObjectImage<CGImage> VideoTrackScreenObject::makeCGImage(ScreenRenderer& renderer) {
-  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer);
+  return videoscreenobject::makeCGImage(makeCIImage(renderer), renderer, bitmap_);
 }
 
 CGRect VideoTrackScreenObject::makeBounds(const CGSize& size) {

@@ -7,7 +7,7 @@
 
 #include "Fluvio/Sources/Screen/ChromaKeyProcessable.hpp"
 #include "Fluvio/Sources/Screen/ScreenObject.hpp"
-#include "Fluvio/Sources/Screen/VideoEffect.hpp"
+#include "Fluvio/Sources/Screen/VideoEffects.hpp"
 #include "Fluvio/Sources/Util/FrameTracker.hpp"
 #include "Fluvio/Sources/Util/TypedBlockQueue.hpp"
 #include "Platform/AVFoundation/AVLayerVideoGravity.hpp"
@@ -32,9 +32,11 @@ class VideoTrackScreenObject : public ScreenObject, public ChromaKeyProcessable 
   int frameRate() const noexcept { return frameTracker_.frameRate; }
 
   // False when the same effect is already registered.
-  bool registerVideoEffect(const std::shared_ptr<VideoEffect>& effect);
+  bool registerVideoEffect(const std::shared_ptr<VideoEffect>& effect) { return effects_.registerVideoEffect(effect); }
   // False when it is not registered.
-  bool unregisterVideoEffect(const std::shared_ptr<VideoEffect>& effect);
+  bool unregisterVideoEffect(const std::shared_ptr<VideoEffect>& effect) {
+    return effects_.unregisterVideoEffect(effect);
+  }
 
   // A frame of this object's track; a frame that does not fit the queue is dropped.
   void enqueue(const platform::CMSampleBuffer& sampleBuffer);
@@ -49,7 +51,8 @@ class VideoTrackScreenObject : public ScreenObject, public ChromaKeyProcessable 
   std::uint8_t track_ = 0;
   platform::AVLayerVideoGravity videoGravity_ = platform::AVLayerVideoGravity::resizeAspect;
   std::optional<TypedBlockQueue<platform::CMSampleBuffer>> queue_;
-  std::vector<std::shared_ptr<VideoEffect>> effects_;
+  std::shared_ptr<platform::CGImage> bitmap_;  // the last picture, drawn over again while its size stays
+  VideoEffects effects_;
   FrameTracker frameTracker_;
 };
 

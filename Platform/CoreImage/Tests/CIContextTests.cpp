@@ -87,3 +87,34 @@ TEST(CIContextTests, RendersIntoPixelBuffersOfEachFormat) {
     EXPECT_GE(target->baseAddress()[5 * target->bytesPerRow() + 9], 234) << format;
   }
 }
+
+TEST(CIContextTests, DrawsOverAKeptBitmapOnlyWhenNothingElseShowsIt) {
+  auto context = CIContext::make();
+  const auto redImage = CIImage::color({1, 0, 0, 1})->cropped({{0, 0}, {4, 2}});
+  const auto blueImage = CIImage::color({0, 0, 1, 1})->cropped({{0, 0}, {4, 2}});
+  auto kept = context->createCGImage(*redImage, redImage->extent());
+  const CGImage* address = kept.get();
+
+  // Free and of the same size: drawn over.
+  kept = context->createCGImage(*blueImage, blueImage->extent(), std::move(kept));
+  EXPECT_EQ(kept.get(), address);
+  EXPECT_EQ(at(*kept, 3, 1), blue);
+
+  // Still shown elsewhere, whole or as a crop: left as it is.
+  for (const bool asCrop : {false, true}) {
+    auto candidate = context->createCGImage(*blueImage, blueImage->extent());
+    const CGImage* candidateAddress = candidate.get();
+    const std::shared_ptr<const CGImage> shown =
+        asCrop ? std::shared_ptr<const CGImage>(candidate->cropping({{0, 0}, {2, 1}})) : candidate;
+    auto made = context->createCGImage(*redImage, redImage->extent(), std::move(candidate));
+    EXPECT_NE(made.get(), candidateAddress) << asCrop;
+    EXPECT_EQ(at(*made, 0, 0), red) << asCrop;
+    EXPECT_EQ(at(*shown, 0, 0), blue) << asCrop;
+  }
+
+  // Another size: a new bitmap.
+  const auto wider = CIImage::color({1, 0, 0, 1})->cropped({{0, 0}, {5, 2}});
+  auto made = context->createCGImage(*wider, wider->extent(), std::move(kept));
+  EXPECT_NE(made.get(), address);
+  EXPECT_EQ(made->width(), 5u);
+}

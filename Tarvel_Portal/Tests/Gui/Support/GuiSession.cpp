@@ -2,9 +2,7 @@
 
 #include <adwaita.h>
 #include <gtest/gtest.h>
-#include <sys/prctl.h>
 
-#include <csignal>
 #include <cstdlib>
 
 #include "Tarvel_Portal/Sources/App/TarvelPortalApp.hpp"
@@ -12,110 +10,38 @@
 namespace tarvelportal::testing {
 namespace {
 
-std::filesystem::path sessionHome;
-
-std::string firstLine(GSubprocess* process) {
-  auto* lines = g_data_input_stream_new(g_subprocess_get_stdout_pipe(process));
-  gchar* line = g_data_input_stream_read_line(lines, nullptr, nullptr, nullptr);
-  std::string result = line != nullptr ? line : "";
-  g_free(line);
-  g_object_unref(lines);
-  return result;
-}
+const char* const webEngineVariables[] = {"WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS",
+                                          "WEBKIT_DISABLE_COMPOSITING_MODE"};
 
 class GuiSessionEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    char pattern[] = "/tmp/tarvel-portal-gui-XXXXXX";
-    sessionHome = mkdtemp(pattern);
-    for (const auto* name : {"config", "data", "cache", "runtime"}) {
-      std::filesystem::create_directory(sessionHome / name);
-    }
-    std::filesystem::permissions(sessionHome / "runtime", std::filesystem::perms::owner_all);
-    setenv("XDG_CONFIG_HOME", (sessionHome / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (sessionHome / "data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (sessionHome / "cache").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (sessionHome / "runtime").c_str(), 1);
     // Containers running as root have no namespaces for the engine's sandbox;
-    // the software renderers keep screenshots the same on every machine.
+    // without compositing, screenshots are the same on every machine.
     setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
     setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
-    setenv("GSK_RENDERER", "cairo", 1);
-    setenv("GTK_A11Y", "none", 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
-    setenv("GDK_BACKEND", "x11", 1);
-    unsetenv("WAYLAND_DISPLAY");
-
-    auto* xserver = spawnTiedToTest({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"},
-                                    G_SUBPROCESS_FLAGS_STDOUT_PIPE);
-    const auto display = firstLine(xserver);
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
-    setenv("DISPLAY", (":" + display).c_str(), 1);
-
-    auto* bus = spawnTiedToTest({"dbus-daemon", "--session", "--nofork", "--print-address=1"},
-                                G_SUBPROCESS_FLAGS_STDOUT_PIPE);
-    const auto address = firstLine(bus);
-    ASSERT_FALSE(address.empty()) << "dbus-daemon did not start";
-    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-
+    const auto failure = guitesting::DisplaySession::start();
+    ASSERT_FALSE(failure) << *failure;
     gtk_init();
     adw_init();
     TarvelPortalApp::loadStyle();
   }
 
-  void TearDown() override { std::filesystem::remove_all(sessionHome); }
+  void TearDown() override { guitesting::DisplaySession::end(); }
 };
 
 [[maybe_unused]] const auto* const registered = ::testing::AddGlobalTestEnvironment(new GuiSessionEnvironment);
 
 }  // namespace
 
-const std::filesystem::path& GuiSession::home() { return sessionHome; }
+const std::filesystem::path& GuiSession::home() { return guitesting::DisplaySession::home(); }
 
 std::vector<std::string> GuiSession::environment() {
-  std::vector<std::string> result;
-  for (const auto* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "DISPLAY",
-                           "DBUS_SESSION_BUS_ADDRESS", "WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS",
-                           "WEBKIT_DISABLE_COMPOSITING_MODE", "GSK_RENDERER", "GTK_A11Y", "NO_AT_BRIDGE", "GDK_BACKEND"}) {
+  auto result = guitesting::DisplaySession::environment();
+  for (const auto* name : webEngineVariables) {
     if (const char* value = std::getenv(name)) result.push_back(std::string(name) + "=" + value);
   }
   return result;
-}
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::seconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  // Wakes the loop now and then so a condition that changes without an event
-  // (a child process, a file) is seen too.
-  const guint tick = g_timeout_add(50, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-  bool met = condition();
-  while (!met && std::chrono::steady_clock::now() < deadline) {
-    g_main_context_iteration(nullptr, TRUE);
-    met = condition();
-  }
-  g_source_remove(tick);
-  return met;
-}
-
-GSubprocess* spawnTiedToTest(const std::vector<std::string>& argv, GSubprocessFlags flags,
-                             const std::vector<std::string>& environment) {
-  auto* launcher = g_subprocess_launcher_new(flags);
-  g_subprocess_launcher_set_child_setup(
-      launcher, [](gpointer) { prctl(PR_SET_PDEATHSIG, SIGTERM); }, nullptr, nullptr);
-  for (const auto& entry : environment) {
-    const auto equals = entry.find('=');
-    g_subprocess_launcher_setenv(launcher, entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), TRUE);
-  }
-  std::vector<const char*> arguments;
-  for (const auto& argument : argv) arguments.push_back(argument.c_str());
-  arguments.push_back(nullptr);
-  GError* error = nullptr;
-  auto* process = g_subprocess_launcher_spawnv(launcher, arguments.data(), &error);
-  g_object_unref(launcher);
-  if (process == nullptr) {
-    ADD_FAILURE() << "cannot start " << argv[0] << ": " << error->message;
-    g_error_free(error);
-  }
-  return process;
 }
 
 }  // namespace tarvelportal::testing
