@@ -191,7 +191,6 @@ struct CIGPUEvaluator::State {
       eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
       eglDestroyContext(display, context);
     }
-    eglTerminate(display);
   }
 
   GLint uniform(const char* name) const { return glGetUniformLocation(program, name); }
@@ -256,16 +255,29 @@ struct CIGPUEvaluator::State {
   }
 };
 
+namespace {
+
+// The surfaceless display is one per process and shared by every evaluator:
+// initialised once and never terminated, since terminating it would pull the
+// driver from under the contexts of evaluators still alive.
+EGLDisplay sharedDisplay() {
+  static const EGLDisplay display = [] {
+    const auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (!getPlatformDisplay) return EGL_NO_DISPLAY;
+    const EGLDisplay surfaceless = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (surfaceless == EGL_NO_DISPLAY || !eglInitialize(surfaceless, nullptr, nullptr)) return EGL_NO_DISPLAY;
+    return surfaceless;
+  }();
+  return display;
+}
+
+}  // namespace
+
 std::unique_ptr<CIGPUEvaluator> CIGPUEvaluator::make() {
   auto state = std::make_unique<State>();
-  const auto getPlatformDisplay =
-      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-  if (!getPlatformDisplay) return nullptr;
-  state->display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-  if (state->display == EGL_NO_DISPLAY || !eglInitialize(state->display, nullptr, nullptr)) {
-    state->display = EGL_NO_DISPLAY;
-    return nullptr;
-  }
+  state->display = sharedDisplay();
+  if (state->display == EGL_NO_DISPLAY) return nullptr;
   const EGLint configAttributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_ES3_BIT, EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
                                      EGL_NONE};
   EGLConfig config = nullptr;
