@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "TarvelPortalBroadcast/SharedSettings/BroadcastConfig.hpp"
 #include "Tarvel_Portal/Tests/Gui/Fixtures.hpp"
 #include "Tarvel_Portal/Tests/Gui/Support/PageServer.hpp"
 #include "Tarvel_Portal/Tests/Gui/Support/PortalWindow.hpp"
 #include "Tarvel_Portal/Tests/Gui/Support/Screenshot.hpp"
+#include "tests/peers/support/NginxRTMPServer.hpp"
+#include "tests/peers/support/Process.hpp"
 
 namespace tarvelportal::testing {
 namespace {
@@ -91,6 +96,37 @@ TEST(PortalBroadcast, StartButtonStartsAndStopsTheService) {
   EXPECT_FALSE(picker.isBroadcasting());
   Screenshot::of(portal.window(), {GTK_WIDGET(dialog)}).save("broadcast-error");
   PortalWindow::respond(dialog, "OK");
+}
+
+// The real service and extension: the portal's own screen goes to a recording ingest.
+TEST(PortalBroadcast, StartButtonBroadcastsTheScreenUntilPressedAgain) {
+  peers::NginxRTMPServer ingest({.record = true});
+  auto server = PageServer::start();
+  server->addPage("/", {portalPage("Live")});
+  PortalWindow portal(server->url("/"), {TARVEL_PORTAL_BROADCAST_SERVICE, TARVEL_PORTAL_BROADCAST_EXTENSION});
+  ASSERT_TRUE(portal.waitForPage(server->url("/")));
+  portal.runScript("TarvelBroadcast.arm('rtmp://127.0.0.1:" + std::to_string(ingest.port()) + "/live', 'portal')");
+  ASSERT_TRUE(portal.waitForButton(true));
+  const auto& picker = portal.content().broadcastOverlay().picker();
+  const auto recording = ingest.recordPath() / "portal.flv";
+  const auto recorded = [&] {
+    std::error_code error;
+    return std::filesystem::file_size(recording, error) > 200'000 && !error;
+  };
+
+  g_signal_emit_by_name(picker.button(), "clicked");
+  ASSERT_TRUE(waitUntil(recorded, std::chrono::seconds(30))) << "the screen reaches the ingest";
+  EXPECT_TRUE(picker.isBroadcasting());
+  g_signal_emit_by_name(picker.button(), "clicked");
+  ASSERT_TRUE(waitUntil([&] { return !picker.isBroadcasting(); }, std::chrono::seconds(15)));
+  EXPECT_TRUE(PortalWindow::dialogGone()) << "a stopped broadcast is no error";
+  EXPECT_FALSE(tarvelportalbroadcast::readBroadcastConfig()) << "the finished broadcast cleared the settings";
+
+  const auto streams = peers::run("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 " +
+                                  peers::quoted(recording.string()))
+                           .output;
+  EXPECT_NE(streams.find("h264,1280,720"), std::string::npos) << streams;
+  EXPECT_NE(streams.find("aac"), std::string::npos) << streams;
 }
 
 }  // namespace

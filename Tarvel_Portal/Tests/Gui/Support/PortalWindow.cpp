@@ -20,9 +20,8 @@ AdwMessageDialog* shownDialog() {
 
 }  // namespace
 
-PortalWindow::PortalWindow(const std::string& startURL)
-    : window_(TarvelPortalApp::makeWindow(nullptr, *PortalURL::make(startURL),
-                                          {TARVEL_PORTAL_STAND_IN_SERVICE, "TarvelPortalBroadcast.so"})) {
+PortalWindow::PortalWindow(const std::string& startURL, const BroadcastServiceConfiguration& broadcastService)
+    : window_(TarvelPortalApp::makeWindow(nullptr, *PortalURL::make(startURL), broadcastService)) {
   gtk_window_present(GTK_WINDOW(window_));
 }
 

@@ -10,10 +10,13 @@
 
 namespace tarvelportal::testing {
 
-// The app's window, shown, on a given start URL, with the stand-in broadcast service.
+// The app's window, shown, on a given start URL, with the stand-in broadcast
+// service or the one given.
 class PortalWindow {
  public:
-  explicit PortalWindow(const std::string& startURL);
+  explicit PortalWindow(const std::string& startURL,
+                        const BroadcastServiceConfiguration& broadcastService = {TARVEL_PORTAL_STAND_IN_SERVICE,
+                                                                                 "TarvelPortalBroadcast.so"});
   ~PortalWindow();
   PortalWindow(const PortalWindow&) = delete;
   PortalWindow& operator=(const PortalWindow&) = delete;
