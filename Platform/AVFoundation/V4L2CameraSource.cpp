@@ -208,7 +208,9 @@ bool V4L2CameraSource::start(const AVCaptureDevice& device, Deliver deliver, Fai
   if (!isCaptureNode(*node, capability)) return false;
   const auto configured = configure(*node, device);
   if (!configured) return false;
-  const auto [layout, pix] = *configured;
+  // Plain variables: clang 14 cannot capture structured bindings.
+  const auto layout = configured->first;
+  const auto pix = configured->second;
   auto frame = std::make_shared<std::vector<std::uint8_t>>(pix.sizeimage);
   thread_.start([node, layout, pix, frame, deliver = std::move(deliver), failure = std::move(failure)] {
     pollfd readable{node->fd(), POLLIN, 0};
