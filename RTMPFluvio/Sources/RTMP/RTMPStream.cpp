@@ -70,16 +70,20 @@ RTMPStream::~RTMPStream() {
 
 void RTMPStream::start(std::shared_ptr<RTMPStreamCarrier> connection) {
   connection_ = std::move(connection);
-  link_ = std::make_shared<RTMPStreamConnectionLink>(shared_from_this());
+  auto link = std::make_shared<RTMPStreamConnectionLink>(shared_from_this());
+  link_ = link;
   // Registered before anything else can run on the strand; set up on the
-  // server at once when the connection is up.
+  // server at once when the connection is up. The task keeps the link until
+  // the connection does.
   platform::spawn(
       strand(),
-      [weak = weak_from_this()]() -> Async<void> {
+      [weak = weak_from_this(), link = std::move(link)]() mutable -> Async<void> {
         const auto stream = weak.lock();
         if (!stream || !stream->connection_) co_return;
         auto added = stream->connection_->add(stream);
-        if (co_await std::move(added)) co_await stream->createStreamBody();
+        const bool connected = co_await std::move(added);
+        link.reset();
+        if (connected) co_await stream->createStreamBody();
       },
       "RTMPStream.register");
 }
@@ -182,7 +186,7 @@ Async<void> RTMPStream::createStreamBody() {
   }
   id_ = static_cast<std::uint32_t>(*number);
   packager_.setStreamId(id_);
-  link_->setId(id_);
+  if (const auto link = link_.lock()) link->setId(id_);
   readyState_ = StreamReadyState::idle;
 }
 
@@ -220,7 +224,7 @@ Async<void> RTMPStream::connectionWillCloseBody() {
   }
   id_ = 0;
   packager_.setStreamId(0);
-  link_->setId(0);
+  if (const auto link = link_.lock()) link->setId(0);
 }
 
 // Commands.

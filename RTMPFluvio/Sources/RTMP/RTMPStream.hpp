@@ -116,8 +116,8 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   // for the answer; encoders and decoders stop, a waiting command fails, the
   // stream is idle and asks for a new id on the next connect.
   platform::Async<void> connectionWillClose();
-  // What the connection keeps of this stream.
-  const std::shared_ptr<RTMPStreamConnectionLink>& connectionLink() const noexcept { return link_; }
+  // What the connection keeps of this stream; null once no connection keeps it.
+  std::shared_ptr<RTMPStreamConnectionLink> connectionLink() const noexcept { return link_.lock(); }
 
   // One message the connection received on this stream's id, with its
   // absolute timestamp resolved, and the type of its first chunk.
@@ -227,7 +227,8 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   mutable std::shared_ptr<fluvio::IncomingStream> incoming_;
   const std::shared_ptr<fluvio::OutgoingStream> outgoing_ = fluvio::OutgoingStream::make();
   std::shared_ptr<RTMPStreamCarrier> connection_;
-  std::shared_ptr<RTMPStreamConnectionLink> link_;
+  // Weak: the link keeps this stream, and the connection keeps the link.
+  std::weak_ptr<RTMPStreamConnectionLink> link_;
   // Of received media.
   std::shared_ptr<platform::AVAudioFormat> audioFormat_;
   std::shared_ptr<const platform::CMFormatDescription> videoFormat_;
