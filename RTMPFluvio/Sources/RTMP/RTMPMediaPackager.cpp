@@ -29,7 +29,6 @@ bool sameFormat(const std::shared_ptr<const platform::CMFormatDescription>& lhs,
 }  // namespace
 
 void RTMPMediaPackager::reset() {
-  mediaStart_.reset();
   audioTimestamp_.clear();
   videoTimestamp_.clear();
   audioFormat_.reset();
@@ -42,7 +41,7 @@ RTMPMediaPackage RTMPMediaPackager::package(const std::shared_ptr<platform::AVAu
   if (!audioBuffer) return package;
   std::uint32_t delta = 0;
   try {
-    delta = advance(audioTimestamp_, RTMPTimestamp::seconds(when));
+    delta = audioTimestamp_.update(when);
   } catch (const RTMPTimestamp::Error& error) {
     TP_WARN(logger(), "append(_:when:)", " ", error.what());
     return package;
@@ -60,7 +59,7 @@ RTMPMediaPackage RTMPMediaPackager::package(const platform::CMSampleBuffer& samp
   const auto time = decodeTime.isValid() ? decodeTime : sampleBuffer.presentationTimeStamp();
   std::uint32_t delta = 0;
   try {
-    delta = advance(videoTimestamp_, time.seconds());
+    delta = videoTimestamp_.update(time);
   } catch (const RTMPTimestamp::Error& error) {
     TP_WARN(logger(), "append(_:)", " ", error.what());
     return package;
@@ -71,13 +70,6 @@ RTMPMediaPackage RTMPMediaPackager::package(const platform::CMSampleBuffer& samp
     package.body = RTMPOutgoingMedia{RTMPChunkType::one, RTMPChunkStreamId::video, std::move(*body)};
   }
   return package;
-}
-
-std::uint32_t RTMPMediaPackager::advance(RTMPTimestamp& clock, double seconds) {
-  const double origin = mediaStart_.value_or(seconds);
-  const auto delta = clock.update(seconds, origin);
-  mediaStart_ = origin;
-  return delta;
 }
 
 std::uint16_t RTMPMediaPackager::takeFrameCount() noexcept {

@@ -34,9 +34,7 @@ struct RTMPMediaPackage {
 };
 
 // Turns encoded audio and video into RTMP messages: each body carries the
-// milliseconds since the previous accepted buffer of its kind (the first of
-// each kind: since the first buffer of either kind, so audio and video start
-// together), a buffer whose
+// milliseconds since the previous accepted buffer of its kind, a buffer whose
 // time does not advance is dropped, and a change of format during a
 // publication is announced by a sequence header (a full header the first time
 // on its chunk stream, a delta header after).
@@ -66,8 +64,6 @@ class RTMPMediaPackager {
   const std::shared_ptr<const platform::CMFormatDescription>& videoFormat() const noexcept { return videoFormat_; }
 
  private:
-  // The clock's delta for `seconds`; throws RTMPTimestamp::Error.
-  std::uint32_t advance(RTMPTimestamp& clock, double seconds);
   std::optional<RTMPOutgoingMedia> audioSequenceHeader(const std::shared_ptr<platform::AVAudioFormat>& format);
   std::optional<RTMPOutgoingMedia> videoSequenceHeader(
       const std::shared_ptr<const platform::CMFormatDescription>& formatDescription);
@@ -75,8 +71,6 @@ class RTMPMediaPackager {
   bool isPublishing_ = false;
   std::uint32_t streamId_ = 0;
   std::uint16_t frameCount_ = 0;
-  // The time of the publication's first accepted buffer, audio or video.
-  std::optional<double> mediaStart_;
   RTMPTimestamp audioTimestamp_;
   RTMPTimestamp videoTimestamp_;
   std::shared_ptr<platform::AVAudioFormat> audioFormat_;

@@ -143,39 +143,6 @@ TEST(RTMPMediaPackagerTests, HeadersOnlyWhilePublishingAndAgainAfterAReset) {
   EXPECT_EQ(audio[1].timestamp, 0u);
 }
 
-// The first body of each kind is timed from the publication's first buffer
-// of either kind; a reset starts a new shared start.
-TEST(RTMPMediaPackagerTests, AudioAndVideoShareOneStart) {
-  struct Row {
-    const char* name;
-    bool audioFirst;
-    double firstAt;
-    double secondAt;
-    std::uint32_t secondDelta;
-  };
-  const Row rows[] = {
-      {"audio, then video a frame later", true, 10.0, 10.040, 40},
-      {"video, then audio", false, 20.0, 20.021, 21},
-      {"video, then audio stamped before it", false, 30.0, 29.99, 0},
-  };
-  auto packager = publishingPackager();
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    packager.reset();
-    const auto audioAt = [&](double seconds) {
-      return sentOf(packager.package(testing::aacPacket(48000, 2), *testing::audioTimeAt(seconds)));
-    };
-    const auto videoAt = [&](double seconds) { return sentOf(packager.package(testing::encodedFrameAt(seconds))); };
-    const auto first = row.audioFirst ? audioAt(row.firstAt) : videoAt(row.firstAt);
-    const auto second = row.audioFirst ? videoAt(row.secondAt) : audioAt(row.secondAt);
-    ASSERT_EQ(first.size(), 2u);
-    ASSERT_EQ(second.size(), 2u);
-    EXPECT_EQ(first[1].timestamp, 0u);
-    EXPECT_EQ(second[0].timestamp, 0u) << "a sequence header is not timed";
-    EXPECT_EQ(second[1].timestamp, row.secondDelta);
-  }
-}
-
 TEST(RTMPMediaPackagerTests, FrameCountSaturates) {
   RTMPMediaPackager packager;
   for (int frame = 0; frame < 65537; ++frame) packager.package(testing::encodedFrameAt(1.0 + frame / 1000.0));
