@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <asio/connect.hpp>
+#include <asio/post.hpp>
 #include <chrono>
 
 namespace tracepost {
@@ -217,10 +218,14 @@ void NetSocket::stopConnection(const std::shared_ptr<Connection>& expected, bool
     if (!connection_) return;
     if (expected && connection_ != expected) return;
     if (onlyUnopened && connection_->open) return;
-    std::error_code ignored;
-    connection_->resolver.cancel();
-    connection_->socket.close(ignored);
-    connection_.reset();
+    // Closed on the connection's own executor, where its resolve, connect
+    // and read steps run, never beside one of them.
+    const auto executor = connection_->socket.get_executor();
+    asio::post(executor, [closing = std::move(connection_)] {
+      std::error_code ignored;
+      closing->resolver.cancel();
+      closing->socket.close(ignored);
+    });
     timeoutHandler_ = nullptr;
     connected_ = false;
   }
