@@ -37,9 +37,13 @@ struct AMFObject::Body {
 };
 
 AMFObject::AMFObject() = default;
-AMFObject::AMFObject(const AMFObject&) = default;
+AMFObject::AMFObject(const AMFObject& other)
+    : body_(other.body_ ? std::make_shared<Body>(*other.body_) : nullptr) {}
 AMFObject::AMFObject(AMFObject&&) noexcept = default;
-AMFObject& AMFObject::operator=(const AMFObject&) = default;
+AMFObject& AMFObject::operator=(const AMFObject& other) {
+  if (this != &other) body_ = other.body_ ? std::make_shared<Body>(*other.body_) : nullptr;
+  return *this;
+}
 AMFObject& AMFObject::operator=(AMFObject&&) noexcept = default;
 AMFObject::~AMFObject() = default;
 
@@ -48,11 +52,7 @@ AMFObject::AMFObject(std::initializer_list<Entry> entries) {
 }
 
 AMFObject::Body& AMFObject::ownBody() {
-  if (!body_) {
-    body_ = std::make_shared<Body>();
-  } else if (body_.use_count() > 1) {
-    body_ = std::make_shared<Body>(*body_);
-  }
+  if (!body_) body_ = std::make_shared<Body>();
   return *body_;
 }
 

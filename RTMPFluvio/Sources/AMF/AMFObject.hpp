@@ -17,9 +17,9 @@ class AMFValue;
 // missing key. Equality compares entries, not their order. The few keys of a
 // command or metadata object are searched in place; an index is built only
 // once an object grows large (as a peer's can), so lookups stay cheap there.
-// Copies share their entries until one of them changes, so handing a command
-// object to a message costs no copy of its keys and values; a value reached
-// through the non-const find() is this object's own until it is copied.
+// A copy owns its entries: objects cross actors and threads, where a body
+// shared until written would be read and changed without an order between
+// the two.
 class AMFObject {
  public:
   using Entry = std::pair<std::string, AMFValue>;
@@ -53,7 +53,7 @@ class AMFObject {
   // The entries, made this object's own before a change.
   Body& ownBody();
 
-  // Null while empty; shared by copies until one of them changes.
+  // Null while empty.
   std::shared_ptr<Body> body_;
 };
 
