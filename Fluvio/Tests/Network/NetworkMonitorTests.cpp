@@ -216,7 +216,14 @@ TEST(NetworkMonitor, LosingTheReporterEndsTheSequenceButNotTheSampling) {
   fixture.ticker.release();
   ASSERT_TRUE(next(sequence));
 
+  const std::weak_ptr<TableReporter> gone = fixture.reporter;
   fixture.reporter.reset();
+  // A call still running on the reporter holds it a moment longer.
+  for (const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+       !gone.expired() && std::chrono::steady_clock::now() < limit;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(gone.expired());
   fixture.ticker.release();
   EXPECT_FALSE(next(sequence));
 
