@@ -33,13 +33,8 @@ class RTMPTimestamp {
   // delta in milliseconds. Throws Error, changing nothing, for a time that is
   // not later than the last accepted one or too far after it.
   std::uint32_t update(double seconds);
-  // The same, except that a first time is counted from `origin`, the start
-  // this clock shares with others: the milliseconds since then (0 for a time
-  // before it).
-  std::uint32_t update(double seconds, double origin);
   std::uint32_t update(const platform::CMTime& time) { return update(time.seconds()); }
-  std::uint32_t update(const platform::AVAudioTime& time) { return update(seconds(time)); }
-  static double seconds(const platform::AVAudioTime& time) { return platform::AVAudioTime::seconds(time.hostTime()); }
+  std::uint32_t update(const platform::AVAudioTime& time) { return update(platform::AVAudioTime::seconds(time.hostTime())); }
 
   bool hasStarted() const noexcept { return hasStarted_; }
   double startedAt() const noexcept { return startedAt_; }
@@ -53,8 +48,6 @@ class RTMPTimestamp {
   double updatedAt_ = 0;
   // Milliseconds not yet handed out, in [0, 1).
   double timedeltaFraction_ = 0;
-
-  std::uint32_t wholeMilliseconds(double delta);
 };
 
 }  // namespace rtmpfluvio
