@@ -40,8 +40,9 @@ struct Publisher {
     blockOn(connection->connect(url));
   }
 
-  // Raw media for `seconds` of stream time, faster than real time.
-  void appendMedia(int frames) {
+  // Raw media for `frames` frames of stream time, faster than real time;
+  // the number of 1,024-frame PCM buffers appended.
+  int appendMedia(int frames) {
     const auto start = platform::HostClock::now();
     const auto format = platform::AVAudioFormat::makeStandard(kSampleRate, 2);
     std::int64_t audioFrame = 0;
@@ -55,6 +56,7 @@ struct Publisher {
         audioFrame += 1024;
       }
     }
+    return static_cast<int>(audioFrame / 1024);
   }
 
   // Waits (at most 20 s) until the encoders have delivered everything: the
@@ -93,44 +95,58 @@ std::string applicationURL(const peers::NginxRTMPServer& server) {
 }
 
 TEST(RTMPStreamPeerTests, PublishesEncodedMediaThatNginxRecordsWhole) {
-  peers::NginxRTMPServer server({.record = true});
-  Publisher publisher(applicationURL(server));
-  const auto response = blockOn(publisher.stream->publish("key"));
-  EXPECT_EQ(response.status()->code(), "NetStream.Publish.Start");
-  publisher.appendMedia(kFrames);
-  publisher.waitUntilSent();
-  blockOn(publisher.connection->close());
-
-  const auto recording = server.recordPath() / "key.flv";
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (probe(recording, "-show_entries format=duration").empty() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(50ms);
-  }
-  EXPECT_EQ(peers::run("ffmpeg -v error -i " + peers::quoted(recording.string()) + " -f null -").output, "");
-  EXPECT_EQ(lines(probe(recording, "-select_streams v -show_entries stream=codec_name,profile,level,width,height -of "
-                                   "default=nw=1")),
-            (std::vector<std::string>{"codec_name=h264", "profile=Constrained Baseline", "width=640", "height=360",
-                                      "level=31"}));
-  EXPECT_EQ(lines(probe(recording, "-select_streams a -show_entries stream=codec_name,sample_rate -of default=nw=1")),
-            (std::vector<std::string>{"codec_name=aac", "sample_rate=48000"}));
-
-  const auto packets = lines(probe(recording, "-select_streams v -show_entries packet=dts_time,flags -of csv=p=0"));
-  // The encoder makes one frame of each raw frame.
-  EXPECT_EQ(static_cast<int>(packets.size()), kFrames);
-  double previousDts = -1;
-  double lastKey = 0;
-  for (const auto& packet : packets) {
-    const double dts = std::stod(packet.substr(0, packet.find(',')));
-    EXPECT_GT(dts, previousDts);
-    previousDts = dts;
-    if (packet.find('K') != std::string::npos) {
-      EXPECT_LE(dts - lastKey, 2.0);
-      lastKey = dts;
+  // Closed once the encoders went quiet, and closed at once after the last
+  // append, while the encoders still hold frames: nothing may be lost either way.
+  for (const bool closeAtOnce : {false, true}) {
+    SCOPED_TRACE(closeAtOnce ? "closed at once" : "closed when sent");
+    peers::NginxRTMPServer server({.record = true});
+    Publisher publisher(applicationURL(server));
+    const auto response = blockOn(publisher.stream->publish("key"));
+    EXPECT_EQ(response.status()->code(), "NetStream.Publish.Start");
+    const int audioBuffers = publisher.appendMedia(kFrames);
+    if (closeAtOnce) {
+      EXPECT_EQ(blockOn(publisher.stream->close()).status()->code(), "NetStream.Unpublish.Success");
+    } else {
+      publisher.waitUntilSent();
     }
+    blockOn(publisher.connection->close());
+
+    const auto recording = server.recordPath() / "key.flv";
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (probe(recording, "-show_entries format=duration").empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(peers::run("ffmpeg -v error -i " + peers::quoted(recording.string()) + " -f null -").output, "");
+    EXPECT_EQ(
+        lines(probe(recording,
+                    "-select_streams v -show_entries stream=codec_name,profile,level,width,height -of default=nw=1")),
+        (std::vector<std::string>{"codec_name=h264", "profile=Constrained Baseline", "width=640", "height=360",
+                                  "level=31"}));
+    EXPECT_EQ(lines(probe(recording, "-select_streams a -show_entries stream=codec_name,sample_rate -of default=nw=1")),
+              (std::vector<std::string>{"codec_name=aac", "sample_rate=48000"}));
+
+    const auto packets = lines(probe(recording, "-select_streams v -show_entries packet=dts_time,flags -of csv=p=0"));
+    // The encoder makes one frame of each raw frame.
+    EXPECT_EQ(static_cast<int>(packets.size()), kFrames);
+    double previousDts = -1;
+    double lastKey = 0;
+    for (const auto& packet : packets) {
+      const double dts = std::stod(packet.substr(0, packet.find(',')));
+      EXPECT_GT(dts, previousDts);
+      previousDts = dts;
+      if (packet.find('K') != std::string::npos) {
+        EXPECT_LE(dts - lastKey, 2.0);
+        lastKey = dts;
+      }
+    }
+    // One AAC packet per PCM buffer at least; the encoder's delay adds one or two.
+    const auto audioPackets = lines(probe(recording, "-select_streams a -show_entries packet=dts_time -of csv=p=0"));
+    EXPECT_GE(static_cast<int>(audioPackets.size()), audioBuffers);
+    EXPECT_LE(static_cast<int>(audioPackets.size()), audioBuffers + 2);
+    const auto starts = lines(probe(recording, "-show_entries stream=start_time -of csv=p=0"));
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_NEAR(std::stod(starts[0]), std::stod(starts[1]), 0.1);
   }
-  const auto starts = lines(probe(recording, "-show_entries stream=start_time -of csv=p=0"));
-  ASSERT_EQ(starts.size(), 2u);
-  EXPECT_NEAR(std::stod(starts[0]), std::stod(starts[1]), 0.1);
 }
 
 TEST(RTMPStreamPeerTests, FFmpegReceivesThePublication) {

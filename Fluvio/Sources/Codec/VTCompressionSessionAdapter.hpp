@@ -20,6 +20,7 @@ class VTCompressionSessionAdapter final : public VTSessionConvertible {
   platform::OSStatus applyOption(const VTSessionOption& option) override;
   // A sample buffer without an image buffer is taken and produces nothing.
   void convert(const platform::CMSampleBuffer& sampleBuffer, const Continuation& continuation) override;
+  void completeFrames() override { session_->completeFrames(); }
   void invalidate() override { session_->invalidate(); }
 
   const std::shared_ptr<platform::VTCompressionSession>& session() const noexcept { return session_; }

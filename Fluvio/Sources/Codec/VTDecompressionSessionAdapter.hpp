@@ -22,6 +22,7 @@ class VTDecompressionSessionAdapter final : public VTSessionConvertible {
 
   platform::OSStatus applyOption(const VTSessionOption& option) override;
   void convert(const platform::CMSampleBuffer& sampleBuffer, const Continuation& continuation) override;
+  void completeFrames() override { session_->finishDelayedFrames(); }
   void invalidate() override { session_->invalidate(); }
 
   const std::shared_ptr<platform::VTDecompressionSession>& session() const noexcept { return session_; }

@@ -26,6 +26,9 @@ class VTSessionConvertible {
   virtual platform::OSStatus applyOption(const VTSessionOption& option) = 0;
   // Submits one frame; throws VTSessionError when the session refuses it.
   virtual void convert(const platform::CMSampleBuffer& sampleBuffer, const Continuation& continuation) = 0;
+  // Emits every frame the session still holds (an encoder's look-ahead, a
+  // decoder's reorder queue) and returns once they are out.
+  virtual void completeFrames() = 0;
   // Ends the session; frames still in it are dropped.
   virtual void invalidate() = 0;
 

@@ -44,7 +44,11 @@ void VideoCodec::setInputFormat(std::shared_ptr<const platform::CMFormatDescript
 
 void VideoCodec::setSession(std::shared_ptr<VTSessionConvertible> session) {
   const auto old = std::exchange(session_, std::move(session));
-  if (old) old->invalidate();
+  if (old) {
+    // What the old session still holds was taken from the caller: it goes out.
+    old->completeFrames();
+    old->invalidate();
+  }
   if (!session_) invalidate();
 }
 

@@ -71,6 +71,10 @@ void OutgoingStream::stopRunning() {
   isRunning_ = false;
   videoCodec_->stopRunning();
   audioCodec_->stopRunning();
+  finishVideoInput();
+}
+
+void OutgoingStream::finishVideoInput() {
   finish(videoInputContinuation_);
   videoInputContinuation_.reset();
 }

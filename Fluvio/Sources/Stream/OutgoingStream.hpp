@@ -65,6 +65,9 @@ class OutgoingStream final : public Runner {
               const std::shared_ptr<platform::AVAudioTime>& when);
   // A frame drawn from videoInputStream, for the encoder.
   void appendVideo(const platform::CMSampleBuffer& sampleBuffer) { videoCodec_->append(sampleBuffer); }
+  // Ends the video input sequence, so a consumer can hand the frames still in
+  // it to the encoder before stopping; later frames are dropped.
+  void finishVideoInput();
 
   void startRunning() override;
   void stopRunning() override;

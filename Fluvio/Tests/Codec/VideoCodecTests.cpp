@@ -63,6 +63,7 @@ class FakeSession : public VTSessionConvertible {
     converted.push_back(sampleBuffer.presentationTimeStamp());
     continuation.yield(sampleBuffer);
   }
+  void completeFrames() override {}
   void invalidate() override { invalidated = true; }
   platform::OSStatus setProperties(const platform::VTPropertyDictionary&) override { return 0; }
 
@@ -431,6 +432,31 @@ TEST(VideoCodecRealSessionTests, EncodesBroadcastFramesToH264SamplesInOrder) {
   }
   EXPECT_FALSE(isNotSync(samples[0]));
   EXPECT_GE(samples[0].formatDescription()->parameterSets().size(), 2u);
+}
+
+TEST(VideoCodecRealSessionTests, StopSendsEveryFrameTheEncoderStillHoldsBeforeTheOutputEnds) {
+  const auto codec = VideoCodec::make();
+  codec->setSettings(
+      VideoCodecSettings({1280, 720}, 2'200'000, std::string(platform::kVTProfileLevel_H264_Baseline_3_1)));
+  for (const int frames : {1, 12}) {
+    SCOPED_TRACE(frames);
+    // Each round takes a fresh output, as a restart does.
+    auto [stream, continuation] = SampleStream::makeStream();
+    codec->setContinuation(continuation);
+    codec->startRunning();
+    std::vector<CMTime> times;
+    for (int index = 1; index <= frames; ++index) {
+      times.push_back(ticks(20 * index));
+      codec->append(patternFrame720p(index, times.back()));
+    }
+    codec->stopRunning();
+    const auto sent = platform::blockOn([stream = stream]() -> platform::Async<std::vector<CMTime>> {
+      std::vector<CMTime> sent;
+      while (auto sample = co_await stream.next()) sent.push_back(sample->presentationTimeStamp());
+      co_return sent;
+    });
+    EXPECT_EQ(sent, times);
+  }
 }
 
 }  // namespace

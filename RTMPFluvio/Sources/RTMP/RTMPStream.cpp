@@ -2,12 +2,14 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
 #include <asio/post.hpp>
 #include <asio/use_awaitable.hpp>
 #include <cmath>
 #include <limits>
 #include <utility>
 
+#include "Platform/Concurrency/Sleep.hpp"
 #include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionCarrier.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
@@ -63,10 +65,7 @@ std::shared_ptr<RTMPStream> RTMPStream::make(std::shared_ptr<RTMPStreamCarrier> 
 
 RTMPStream::RTMPStream(std::optional<std::string> fcPublishName) : fcPublishName_(std::move(fcPublishName)) {}
 
-RTMPStream::~RTMPStream() {
-  outputs_.clear();
-  for (const auto& task : mediaTasks_) task.cancel();
-}
+RTMPStream::~RTMPStream() { outputs_.clear(); }
 
 void RTMPStream::start(std::shared_ptr<RTMPStreamCarrier> connection) {
   connection_ = std::move(connection);
@@ -209,7 +208,7 @@ Async<void> RTMPStream::connectionWillClose() { return isolated(connectionWillCl
 
 Async<void> RTMPStream::connectionWillCloseBody() {
   const auto state = readyState_;
-  stopOutgoing();
+  co_await finishOutgoing();
   stopIncoming();
   command_.cancel(std::make_exception_ptr(Error(Error::Case::invalidState)));
   readyState_ = StreamReadyState::idle;
@@ -275,17 +274,32 @@ Async<RTMPResponse> RTMPStream::closeBody() {
     throw Error(Error::Case::invalidState);
   }
   const auto expected = readyState_ == StreamReadyState::playing ? Code::playStop : Code::unpublishSuccess;
-  stopOutgoing();
+  co_await finishOutgoing();
   stopIncoming();
   auto answer = request(expected, StreamReadyState::idle, "closeStream", {});
   co_return co_await std::move(answer);
 }
 
-void RTMPStream::stopOutgoing() {
+namespace {
+
+constexpr auto kOutgoingDrainLimit = std::chrono::seconds(2);
+
+// Lets `tasks` end by themselves for up to `limit`, then cancels the rest.
+Async<void> drain(platform::TaskGroup& tasks, std::chrono::steady_clock::duration limit) {
+  using namespace asio::experimental::awaitable_operators;
+  co_await (tasks.wait() || platform::sleepFor(limit));
+  co_await tasks.cancelAll();
+}
+
+}  // namespace
+
+Async<void> RTMPStream::finishOutgoing() {
+  outgoing_->finishVideoInput();
+  co_await drain(encodingTasks_, kOutgoingDrainLimit);
+  // Stopping flushes the encoders, then ends their output sequences.
   outgoing_->stopRunning();
+  co_await drain(sendingTasks_, kOutgoingDrainLimit);
   packager_.setPublishing(false);
-  for (const auto& task : mediaTasks_) task.cancel();
-  mediaTasks_.clear();
 }
 
 void RTMPStream::stopIncoming() {

@@ -13,7 +13,7 @@
 #include "Fluvio/Sources/Stream/Stream_.hpp"
 #include "Platform/AVFAudio/AVAudioFormat.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
-#include "Platform/Concurrency/Task.hpp"
+#include "Platform/Concurrency/TaskGroup.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFArray.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPMediaPackager.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
@@ -191,7 +191,10 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   void output(std::optional<RTMPOutgoingMedia> media);
   void yieldStatus(const RTMPStatus& status);
   void startMediaTasks();
-  void stopOutgoing();
+  // Frames waiting for the encoders and what the encoders still hold reach
+  // the connection, then the media tasks end; what is not out within a
+  // limit is dropped.
+  platform::Async<void> finishOutgoing();
   void stopIncoming();
 
   // Received media.
@@ -232,7 +235,9 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   // Of received media.
   std::shared_ptr<platform::AVAudioFormat> audioFormat_;
   std::shared_ptr<const platform::CMFormatDescription> videoFormat_;
-  std::vector<platform::Task> mediaTasks_;
+  // Raw frames into the video encoder; encoded media out to the connection.
+  platform::TaskGroup encodingTasks_{strand()};
+  platform::TaskGroup sendingTasks_{strand()};
 };
 
 std::string_view rawValue(RTMPStream::HowToPublish type) noexcept;

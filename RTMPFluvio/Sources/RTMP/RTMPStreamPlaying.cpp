@@ -42,7 +42,6 @@ Async<RTMPResponse> RTMPStream::playBody(AMFList arguments) {
     response = co_await std::move(answer);
   } catch (...) {
     stopIncoming();
-    stopOutgoing();
     if (readyState_ == StreamReadyState::play) readyState_ = StreamReadyState::idle;
     throw;
   }

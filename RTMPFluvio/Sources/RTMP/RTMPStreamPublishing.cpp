@@ -74,10 +74,9 @@ namespace {
 // Runs `handle` on the stream's strand for each element of `sequence`, until
 // the sequence ends (the outgoing stream stopped) or the stream is gone.
 template <class Element, class Handle>
-platform::Task consume(const RTMPStream::Strand& strand, std::weak_ptr<RTMPStream> weak,
-                       platform::AsyncStream<Element> sequence, Handle handle, std::string name) {
-  return platform::spawn(
-      strand,
+void consume(platform::TaskGroup& tasks, std::weak_ptr<RTMPStream> weak, platform::AsyncStream<Element> sequence,
+             Handle handle, std::string name) {
+  tasks.spawn(
       [weak = std::move(weak), sequence = std::move(sequence), handle = std::move(handle)]() mutable -> Async<void> {
         while (true) {
           auto next = sequence.next();
@@ -94,23 +93,24 @@ platform::Task consume(const RTMPStream::Strand& strand, std::weak_ptr<RTMPStrea
 }  // namespace
 
 void RTMPStream::startMediaTasks() {
-  mediaTasks_.push_back(consume(strand(), weak_from_this(), outgoing_->audioOutputStream(),
-                                [](RTMPStream& stream, fluvio::OutgoingStream::AudioOutput encoded) {
-                                  return stream.appendAudioBody(std::move(encoded.first), std::move(encoded.second));
-                                },
-                                "RTMPStream.audioOutput"));
-  mediaTasks_.push_back(consume(strand(), weak_from_this(), outgoing_->videoOutputStream(),
-                                [](RTMPStream& stream, platform::CMSampleBuffer encoded) {
-                                  return stream.appendVideoBody(std::move(encoded));
-                                },
-                                "RTMPStream.videoOutput"));
+  consume(
+      sendingTasks_, weak_from_this(), outgoing_->audioOutputStream(),
+      [](RTMPStream& stream, fluvio::OutgoingStream::AudioOutput encoded) {
+        return stream.appendAudioBody(std::move(encoded.first), std::move(encoded.second));
+      },
+      "RTMPStream.audioOutput");
+  consume(
+      sendingTasks_, weak_from_this(), outgoing_->videoOutputStream(),
+      [](RTMPStream& stream, platform::CMSampleBuffer encoded) { return stream.appendVideoBody(std::move(encoded)); },
+      "RTMPStream.videoOutput");
   // Raw frames wait in the outgoing stream's bounded queue until the encoder takes them.
-  mediaTasks_.push_back(consume(strand(), weak_from_this(), outgoing_->videoInputStream(),
-                                [](RTMPStream& stream, platform::CMSampleBuffer frame) -> Async<void> {
-                                  stream.outgoing_->appendVideo(frame);
-                                  co_return;
-                                },
-                                "RTMPStream.videoInput"));
+  consume(
+      encodingTasks_, weak_from_this(), outgoing_->videoInputStream(),
+      [](RTMPStream& stream, platform::CMSampleBuffer frame) -> Async<void> {
+        stream.outgoing_->appendVideo(frame);
+        co_return;
+      },
+      "RTMPStream.videoInput");
 }
 
 Async<void> RTMPStream::append(platform::CMSampleBuffer sampleBuffer) {
