@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "Platform/AVFAudio/AVAudioFormat.hpp"
-#include "Fluvio/Sources/Extension/AVAudioPCMBufferExtension.hpp"
 #include "Platform/CoreMedia/HostClock.hpp"
 
 namespace tarvelportalbroadcast {
@@ -36,18 +35,6 @@ std::optional<AppAudio> makeAppAudio(const platform::CMSampleBuffer& sampleBuffe
   if (sampleBuffer.copyPCMDataIntoAudioBuffers(skipped, kept, destinations) != platform::noErr) return std::nullopt;
   const double firstTicks = startTicks + static_cast<double>(skipped) * ticksPerSecond / format->sampleRate();
   return AppAudio{std::move(buffer), platform::AVAudioTime::make(static_cast<std::uint64_t>(std::llround(firstTicks)))};
-}
-
-std::optional<AppAudio> makeSilenceAfter(const AppAudio& last, platform::AVAudioFrameCount frames) {
-  const auto& format = last.buffer->format();
-  auto silence = platform::AVAudioPCMBuffer::make(format, frames);
-  if (!silence || !(format->sampleRate() > 0)) return std::nullopt;
-  silence->setFrameLength(frames);
-  fluvio::muted(silence, true);
-  const double lastTicks = static_cast<double>(last.buffer->frameLength()) * platform::HostClock::ticksPerSecond /
-                           format->sampleRate();
-  return AppAudio{std::move(silence),
-                  platform::AVAudioTime::make(last.when->hostTime() + static_cast<std::uint64_t>(std::llround(lastTicks)))};
 }
 
 }  // namespace tarvelportalbroadcast

@@ -27,7 +27,4 @@ inline constexpr double aacPrimingFrames = 1024;
 // Nothing when no frame is left or the buffer is not linear PCM.
 std::optional<AppAudio> makeAppAudio(const platform::CMSampleBuffer& sampleBuffer, std::uint64_t firstPictureTime);
 
-// `frames` frames of silence in the format of `last`, timed right after it.
-std::optional<AppAudio> makeSilenceAfter(const AppAudio& last, platform::AVAudioFrameCount frames);
-
 }  // namespace tarvelportalbroadcast

@@ -147,20 +147,11 @@ Async<void> SampleHandler::forwardVideo() {
 Async<void> SampleHandler::forwardAudio() {
   const auto self = shared_from_this();
   const auto& stream = this->stream();
-  std::optional<AppAudio> last;
   for (;;) {
     auto next = audio_.output().next();
     auto audio = co_await std::move(next);
     if (!audio) break;
     auto append = stream->append(audio->buffer, audio->when);
-    co_await std::move(append);
-    last = std::move(audio);
-  }
-  // The encoder holds back its last packets until it is stopped, and what it
-  // gives out then does not reach the wire: a little silence after the last
-  // sound pushes the sound itself out.
-  if (const auto silence = last ? makeSilenceAfter(*last, 2 * static_cast<platform::AVAudioFrameCount>(aacPrimingFrames)) : std::nullopt) {
-    auto append = stream->append(silence->buffer, silence->when);
     co_await std::move(append);
   }
   drained_.second.yield(true);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -60,18 +59,6 @@ TEST(AppAudio, NothingWhenEveryFrameIsEarlierOrTheBufferIsNotPCM) {
   EXPECT_FALSE(makeAppAudio(*buffer, UINT64_MAX));
   const auto picture = platform::CMSampleBuffer::makeAudio(nullptr, 1, platform::HostClock::time(start));
   if (picture.value) EXPECT_FALSE(makeAppAudio(*picture.value, 0));
-}
-
-TEST(AppAudio, SilenceFollowsTheLastSoundInItsFormat) {
-  const auto sound = makeAppAudio(*countingBuffer(), pictureBefore(static_cast<double>(start) + frameNanoseconds));
-  ASSERT_TRUE(sound);
-  const auto silence = makeSilenceAfter(*sound, 2048);
-  ASSERT_TRUE(silence);
-  EXPECT_EQ(silence->buffer->frameLength(), 2048u);
-  EXPECT_EQ(*silence->buffer->format(), *sound->buffer->format());
-  EXPECT_NEAR(static_cast<double>(silence->when->hostTime()), start + 1024 * 1e9 / 48'000, 1);
-  const auto* samples = static_cast<const std::int16_t*>(silence->buffer->audioBufferList()->mBuffers[0].mData);
-  EXPECT_TRUE(std::all_of(samples, samples + 2 * 2048, [](std::int16_t sample) { return sample == 0; }));
 }
 
 }  // namespace
