@@ -173,20 +173,19 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
   networkMonitor_ = fluvio::NetworkMonitor::make(socket_);
   const std::int64_t port = url->port().value_or(secure ? defaultSecurePort : defaultPort);
 
+  // The waiter is in place before anything is sent, so no reply can miss it.
+  auto reply = operations_.add(kConnectTransactionId, configuration_.timeout);
+  spawnOnStrand([this, generation = generation_, socket = socket_, host = *host,
+                 port] { return run(generation, socket, host, port); },
+                "RTMPConnection.receive");
   try {
-    // The waiter is in place before anything is sent, so no reply can miss it.
-    co_return co_await platform::withContinuation<RTMPResponse>(
-        [&](platform::Continuation<RTMPResponse> waiter) {
-          operations_.insert_or_assign(kConnectTransactionId, PendingCommand{++nextToken_, waiter});
-          spawnOnStrand([this, generation = generation_, socket = socket_, host = *host, port] {
-            return run(generation, socket, host, port);
-          }, "RTMPConnection.receive");
-        },
-        configuration_.timeout);
+    auto answer = std::move(reply).value();
+    co_return co_await std::move(answer);
   } catch (const platform::ContinuationError& error) {
     if (!isTimeout(error)) throw;
     TP_WARN(logger(), "Connect timed out.");
-    operations_.erase(kConnectTransactionId);
+    // An answer that came as the time ran out must not leave the link half up.
+    connected_ = false;
     dropSocket();
     setReadyState(ReadyState::uninitialized);
     throw Error(Error::Case::connectionTimedOut);
@@ -207,7 +206,7 @@ platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_
     received.emplace(co_await socket->connect(std::move(host), port));
   } catch (const std::exception&) {
     if (generation != generation_) co_return;
-    if (auto waiter = operations_.extract(kConnectTransactionId)) waiter.mapped().waiter.resume(std::current_exception());
+    operations_.fail(kConnectTransactionId, std::current_exception());
     co_return;
   }
   if (generation != generation_) co_return;
@@ -324,8 +323,8 @@ void RTMPConnection::dispatch(const RTMPReceivedMessage& received, RTMPChunkType
 
 void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
   RTMPResponse response(command);
-  auto pending = operations_.extract(command.transactionId());
-  if (!pending) {
+  const std::int64_t transactionId = command.transactionId();
+  if (!operations_.contains(transactionId)) {
     if (command.commandName() == "close") {
       // Its own task: the close waits for work that this receive step is part of.
       spawnOnStrand([this]() -> platform::Async<void> {
@@ -333,15 +332,15 @@ void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
       }, "RTMPConnection.serverClose");
     }
   } else if (command.commandName() == "_result") {
-    if (command.transactionId() == kConnectTransactionId && connecting_) {
+    if (transactionId == kConnectTransactionId && connecting_) {
       connected_ = true;
       output(RTMPChunkType::zero, RTMPChunkStreamId::control,
              RTMPSetChunkSizeMessage(0, 0, configuration_.chunkSize));
       writer_.setChunkSize(configuration_.chunkSize);
     }
-    pending.mapped().waiter.resume(response);
+    operations_.resolve(transactionId, response);
   } else {
-    pending.mapped().waiter.resumeThrowing(Error::requestFailed(response));
+    operations_.fail(transactionId, std::make_exception_ptr(Error::requestFailed(response)));
   }
   if (response.status()) yieldStatus(*response.status());
 }
@@ -436,22 +435,15 @@ platform::Async<RTMPResponse> RTMPConnection::call(std::string commandName, AMFL
 platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, AMFList arguments) {
   if (!connected_) throw Error(Error::Case::invalidState);
   const std::int64_t transactionId = ++currentTransactionId_;
-  const std::uint64_t token = ++nextToken_;
-  RTMPCommandMessage message(0, 0, objectEncoding(), std::move(commandName), transactionId, std::nullopt,
-                             std::move(arguments));
+  auto reply = operations_.add(transactionId, configuration_.requestTimeout);
+  output(RTMPChunkType::zero, RTMPChunkStreamId::command,
+         RTMPCommandMessage(0, 0, objectEncoding(), std::move(commandName), transactionId, std::nullopt,
+                            std::move(arguments)));
   try {
-    co_return co_await platform::withContinuation<RTMPResponse>(
-        [&](platform::Continuation<RTMPResponse> waiter) {
-          operations_.insert_or_assign(transactionId, PendingCommand{token, waiter});
-          output(RTMPChunkType::zero, RTMPChunkStreamId::command, message);
-        },
-        configuration_.requestTimeout);
+    auto answer = std::move(reply).value();
+    co_return co_await std::move(answer);
   } catch (const platform::ContinuationError& error) {
     if (!isTimeout(error)) throw;
-    // A later connect may have reused the id for another waiter.
-    if (const auto found = operations_.find(transactionId); found != operations_.end() && found->second.token == token) {
-      operations_.erase(found);
-    }
     throw Error(Error::Case::requestTimedOut);
   }
 }
@@ -490,12 +482,8 @@ void RTMPConnection::closeLink(const std::optional<Error>& failure) {
   dropSocket();
   connected_ = false;
   setReadyState(ReadyState::uninitialized);
-  auto operations = std::move(operations_);
-  operations_.clear();
-  const bool connectWaited = operations.contains(kConnectTransactionId);
-  for (auto& [transactionId, pending] : operations) {
-    pending.waiter.resumeThrowing(failure ? *failure : Error::requestFailed(RTMPResponse(status, {})));
-  }
+  const bool connectWaited = operations_.contains(kConnectTransactionId);
+  operations_.failAll(std::make_exception_ptr(failure ? *failure : Error::requestFailed(RTMPResponse(status, {}))));
   if (!connectWaited) yieldStatus(status);
 }
 

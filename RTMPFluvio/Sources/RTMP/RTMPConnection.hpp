@@ -13,7 +13,7 @@
 #include "Fluvio/Sources/Network/NetworkConnection.hpp"
 #include "Fluvio/Sources/Network/NetworkMonitor.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
-#include "Platform/Concurrency/Continuation.hpp"
+#include "Platform/Concurrency/PendingReplies.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Platform/Network/NWError.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPAuthenticator.hpp"
@@ -129,11 +129,6 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   }
 
  private:
-  struct PendingCommand {
-    std::uint64_t token;
-    platform::Continuation<RTMPResponse> waiter;
-  };
-
   RTMPConnection(Configuration configuration, platform::Executor executor);
 
   template <class Message>
@@ -182,8 +177,8 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   RTMPChunkWriter writer_;
   RTMPAuthenticator authenticator_;
   std::vector<std::shared_ptr<RTMPConnectionStream>> streams_;
-  std::map<std::int64_t, PendingCommand> operations_;
-  std::uint64_t nextToken_ = 0;
+  // Command answers awaited by transaction id.
+  platform::PendingReplies<std::int64_t, RTMPResponse> operations_;
   std::int64_t currentTransactionId_ = 1;
   std::int64_t sequence_ = 0;
   std::uint32_t bandWidth_ = 0;
