@@ -61,7 +61,9 @@ std::shared_ptr<platform::AVAudioFormat> opusFormat(std::span<const std::uint8_t
     return nullptr;
   }
   std::uint32_t inputRate = 0;
-  for (std::size_t index = 0; index < 4; ++index) inputRate |= std::uint32_t{header[kOpusRateOffset + index]} << (8 * index);
+  for (std::size_t index = 0; index < 4; ++index) {
+    inputRate |= std::uint32_t{header[kOpusRateOffset + index]} << (8 * index);
+  }
   const bool decodable = std::find(std::begin(kOpusDecodeRates), std::end(kOpusDecodeRates), inputRate) !=
                          std::end(kOpusDecodeRates);
   const double rate = decodable ? inputRate : kOpusFullRate;
@@ -132,8 +134,9 @@ std::optional<flv::AudioPacketType> RTMPAudioMessage::packetType() const noexcep
   } else {
     return std::nullopt;
   }
-  if (type == static_cast<std::uint8_t>(flv::AudioPacketType::sequenceStart)) return flv::AudioPacketType::sequenceStart;
-  if (type == static_cast<std::uint8_t>(flv::AudioPacketType::codedFrames)) return flv::AudioPacketType::codedFrames;
+  for (const auto known : {flv::AudioPacketType::sequenceStart, flv::AudioPacketType::codedFrames}) {
+    if (type == static_cast<std::uint8_t>(known)) return known;
+  }
   return std::nullopt;
 }
 
