@@ -361,8 +361,9 @@ Playback playBack(const Codecs& codecs, Relay relay) {
 
 // Our publication played back by our own stream in each codec of the
 // enhanced form, beside one of the legacy form: every picture is decoded at
-// its size, in order, a frame's time apart, shown at that pace; the sound is
-// decoded at its rate, as long as what was published and timed from the start.
+// its size, in order and a frame's time apart; the sound is decoded at its
+// rate, as long as what was published and timed from the start. (The pace of
+// showing is the live-source test's; here the encoders set the pace.)
 TEST(RTMPStreamPeerTests, PlaysBackItsOwnPublicationInEachCodec) {
   struct Case {
     const char* name;
@@ -394,9 +395,6 @@ TEST(RTMPStreamPeerTests, PlaysBackItsOwnPublicationInEachCodec) {
             << "picture " << index;
       }
     }
-    const auto& settled = pictures[30];
-    const double wallSeconds = std::chrono::duration<double>(pictures.back().shownAt - settled.shownAt).count();
-    EXPECT_NEAR((pictures.back().presentationSeconds - settled.presentationSeconds) / wallSeconds, 1.0, 0.05);
 
     const auto sounds = recorder->sounds();
     ASSERT_FALSE(sounds.empty());
