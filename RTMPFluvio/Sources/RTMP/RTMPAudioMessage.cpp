@@ -16,6 +16,18 @@ constexpr std::size_t kAACHeaderSize = 2;
 constexpr std::size_t kLegacyHeaderSize = 1;
 constexpr std::size_t kEnhancedHeaderSize = 5;
 
+// The identification header: magic, version, channels, pre-skip, input rate
+// (least significant byte first), gain, mapping family.
+constexpr std::size_t kOpusHeadSize = 19;
+constexpr std::size_t kOpusChannelsOffset = 9;
+constexpr std::size_t kOpusRateOffset = 12;
+constexpr std::size_t kOpusFamilyOffset = 18;
+constexpr std::uint8_t kOpusMostChannels = 8;
+// Opus decodes at these rates only; the header's rate is that of the source.
+constexpr double kOpusDecodeRates[] = {8'000, 12'000, 16'000, 24'000, 48'000};
+constexpr double kOpusFullRate = 48'000;
+constexpr double kOpusPacketSeconds = 0.02;
+
 bool isOpus(const platform::CMFormatDescription* formatDescription) {
   return formatDescription && formatDescription->mediaSubType() == platform::kAudioFormatOpus;
 }
@@ -34,6 +46,32 @@ Bytes aacHeader(flv::AACPacketType packetType, std::size_t bodySize) {
   bytes.push_back(flv::kAACSoundByte);
   bytes.push_back(static_cast<std::uint8_t>(packetType));
   return bytes;
+}
+
+// The Opus stream an identification header describes, with the header as
+// the decoder's magic cookie, decoded at the source's rate when Opus has it.
+std::shared_ptr<platform::AVAudioFormat> opusFormat(std::span<const std::uint8_t> header) {
+  static constexpr std::uint8_t kMagic[] = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd'};
+  if (header.size() < kOpusHeadSize || !std::equal(std::begin(kMagic), std::end(kMagic), header.begin())) {
+    return nullptr;
+  }
+  const std::uint8_t channels = header[kOpusChannelsOffset];
+  // Beyond two channels the header must carry a mapping, which the decoder reads.
+  if (channels == 0 || channels > kOpusMostChannels || (channels > 2 && header[kOpusFamilyOffset] == 0)) {
+    return nullptr;
+  }
+  std::uint32_t inputRate = 0;
+  for (std::size_t index = 0; index < 4; ++index) {
+    inputRate |= std::uint32_t{header[kOpusRateOffset + index]} << (8 * index);
+  }
+  const bool decodable = std::find(std::begin(kOpusDecodeRates), std::end(kOpusDecodeRates), inputRate) !=
+                         std::end(kOpusDecodeRates);
+  const double rate = decodable ? inputRate : kOpusFullRate;
+  const platform::AudioStreamBasicDescription description{
+      rate, platform::kAudioFormatOpus, 0, 0, static_cast<std::uint32_t>(rate * kOpusPacketSeconds), 0, channels, 0};
+  auto formatDescription =
+      platform::CMFormatDescription::makeAudio(description, std::nullopt, {header.begin(), header.end()});
+  return formatDescription ? platform::AVAudioFormat::make(std::move(formatDescription.value)) : nullptr;
 }
 
 }  // namespace
@@ -77,6 +115,31 @@ SoundFormat RTMPAudioMessage::soundFormat() const noexcept {
   return fromRawValue<SoundFormat>(payload()[0] >> 4).value_or(SoundFormat::unknown);
 }
 
+std::optional<platform::FourCharCode> RTMPAudioMessage::fourCC() const noexcept {
+  if (soundFormat() != SoundFormat::exHeader || payload().size() < kEnhancedHeaderSize) return std::nullopt;
+  return readBigEndian(std::span(payload()).subspan(1), 4);
+}
+
+bool RTMPAudioMessage::isSupportedCodec() const noexcept {
+  return soundFormat() == SoundFormat::aac || fourCC() == flv::kOpusFourCC;
+}
+
+std::optional<flv::AudioPacketType> RTMPAudioMessage::packetType() const noexcept {
+  std::uint8_t type = 0;
+  if (soundFormat() == SoundFormat::exHeader) {
+    type = payload()[0] & 0x0F;
+  } else if (soundFormat() == SoundFormat::aac && payload().size() >= 2) {
+    // The legacy AAC types share their numbers with the enhanced ones.
+    type = payload()[1];
+  } else {
+    return std::nullopt;
+  }
+  for (const auto known : {flv::AudioPacketType::sequenceStart, flv::AudioPacketType::codedFrames}) {
+    if (type == static_cast<std::uint8_t>(known)) return known;
+  }
+  return std::nullopt;
+}
+
 std::size_t RTMPAudioMessage::headerSize() const noexcept {
   switch (soundFormat()) {
     case SoundFormat::aac: return kAACHeaderSize;
@@ -99,6 +162,11 @@ std::optional<platform::AudioStreamBasicDescription> RTMPAudioMessage::audioStre
 }
 
 std::shared_ptr<platform::AVAudioFormat> RTMPAudioMessage::makeAudioFormat() const {
+  if (fourCC() == flv::kOpusFourCC) {
+    return packetType() == flv::AudioPacketType::sequenceStart
+               ? opusFormat(std::span(payload()).subspan(kEnhancedHeaderSize))
+               : nullptr;
+  }
   if (payload().size() < 2) return nullptr;
   switch (payload()[1]) {
     case static_cast<std::uint8_t>(flv::AACPacketType::raw): {

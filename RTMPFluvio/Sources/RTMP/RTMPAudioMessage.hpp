@@ -33,11 +33,17 @@ class RTMPAudioMessage final : public RTMPMessage {
 
   // Unknown for an empty payload or a format that has no case.
   SoundFormat soundFormat() const noexcept;
+  // AAC in the legacy form, Opus in the enhanced form.
+  bool isSupportedCodec() const noexcept;
+  // Sequence header or frame of an AAC or enhanced body; none for other
+  // packet types and bodies too short to say.
+  std::optional<flv::AudioPacketType> packetType() const noexcept;
   // What the legacy AAC header byte tells: rate, channels, 1,024 frames a
   // packet. None for anything but a non-empty AAC body.
   std::optional<platform::AudioStreamBasicDescription> audioStreamBasicDescription() const;
-  // From the AudioSpecificConfig of a sequence header, or from the header
-  // byte of a raw frame; null otherwise.
+  // From the AudioSpecificConfig of an AAC sequence header or the header byte
+  // of an AAC frame, or from the identification header of an Opus sequence
+  // start (a frame alone does not tell Opus's format); null otherwise.
   std::shared_ptr<platform::AVAudioFormat> makeAudioFormat() const;
   // Puts the frame behind the header into `buffer` as its one packet. False,
   // leaving the buffer alone, without a buffer or frame, or when the frame
@@ -45,7 +51,10 @@ class RTMPAudioMessage final : public RTMPMessage {
   bool copyPayload(platform::AVAudioCompressedBuffer* buffer) const;
 
  private:
-  // Header bytes in front of the frame: two for AAC, one otherwise.
+  // The FourCC of an enhanced body; none when too short.
+  std::optional<platform::FourCharCode> fourCC() const noexcept;
+  // Header bytes in front of the frame: two for AAC, five for the enhanced
+  // form, one otherwise.
   std::size_t headerSize() const noexcept;
 };
 

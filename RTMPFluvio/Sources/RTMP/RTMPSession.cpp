@@ -14,6 +14,22 @@ using fluvio::SessionMode;
 using fluvio::SessionReadyState;
 using platform::Async;
 
+namespace {
+
+// Marks a connect as under way for as long as its body runs, however it ends.
+class ConnectInProgress {
+ public:
+  explicit ConnectInProgress(bool& flag) noexcept : flag_(flag) { flag_ = true; }
+  ~ConnectInProgress() { flag_ = false; }
+  ConnectInProgress(const ConnectInProgress&) = delete;
+  ConnectInProgress& operator=(const ConnectInProgress&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
 std::shared_ptr<RTMPSession> RTMPSession::make(platform::URL uri, SessionMode mode, platform::Executor executor) {
   return std::shared_ptr<RTMPSession>(new RTMPSession(std::move(uri), mode, std::move(executor)));
 }
@@ -86,6 +102,9 @@ Async<void> RTMPSession::connect(std::function<void()> disconnected) {
 
 Async<void> RTMPSession::connectBody(std::function<void()> disconnected) {
   const auto self = shared_from_this();
+  // A second connect would only find the connection busy and go into the retries.
+  if (isConnecting_) throw RTMPConnection::Error(RTMPConnection::Error::Case::invalidState);
+  const ConnectInProgress inProgress(isConnecting_);
   const auto connection = connectionOnFirstUse();
   const auto stream = streamOnFirstUse();
   auto isConnected = connection->connected();

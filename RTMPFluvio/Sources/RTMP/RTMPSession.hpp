@@ -34,6 +34,7 @@ class RTMPSession final : public fluvio::Session, public std::enable_shared_from
   // Returns at once when already connected. A failed connect is retried
   // after 1, 2, 4 ... seconds; the last attempt's error ends it in `closed`.
   // A failed publish or play closes the connection and throws its own error.
+  // While another connect is under way it throws invalidState at once.
   platform::Async<void> connect(std::function<void()> disconnected) override;
   platform::Async<bool> connected() override;
   // Closes an open session, or stops a connect and its retries.
@@ -58,6 +59,8 @@ class RTMPSession final : public fluvio::Session, public std::enable_shared_from
   std::shared_ptr<RTMPConnection> connection_;
   std::shared_ptr<RTMPStream> stream_;
   std::optional<platform::Task> disconnectedTask_;
+  // A connect is running, retry pauses included.
+  bool isConnecting_ = false;
   // Raised by close(): a connect begun before it stops retrying.
   std::uint64_t closeCount_ = 0;
   std::optional<platform::Continuation<void>> retryPause_;

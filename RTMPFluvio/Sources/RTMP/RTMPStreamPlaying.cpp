@@ -131,14 +131,13 @@ void RTMPStream::didReceive(RTMPUserControlMessage::Event event) {
 }
 
 void RTMPStream::didReceiveAudio(const RTMPAudioMessage& message) {
-  const auto& payload = message.payload();
-  if (payload.size() < 2 || message.soundFormat() != SoundFormat::aac) return;
-  const auto packetType = static_cast<flv::AACPacketType>(payload[1]);
-  if (packetType == flv::AACPacketType::sequenceHeader) {
+  if (message.payload().size() < 2 || !message.isSupportedCodec()) return;
+  const auto packetType = message.packetType();
+  if (packetType == flv::AudioPacketType::sequenceStart) {
     audioFormat_ = message.makeAudioFormat();
     return;
   }
-  if (packetType != flv::AACPacketType::raw) return;
+  if (packetType != flv::AudioPacketType::codedFrames) return;
   if (!audioFormat_) audioFormat_ = message.makeAudioFormat();
   if (!audioFormat_ || readyState_ != StreamReadyState::playing) return;
   // A buffer of its own for every packet: the decoder may still hold the last one.

@@ -99,6 +99,54 @@ TEST(RTMPAudioMessageTests, ReceivedHeadersGiveTheirFormat) {
   }
 }
 
+// The Opus sequence start we write reads back as the stream it announces,
+// with the header kept for the decoder; Opus decodes at five rates only.
+TEST(RTMPAudioMessageTests, AnOpusSequenceStartReadsBackAsItsStream) {
+  struct Case {
+    double sampleRate;
+    std::uint32_t channels;
+    double decodedRate;
+  };
+  for (const auto& [sampleRate, channels, decodedRate] :
+       {Case{48000, 2, 48000}, Case{24000, 1, 24000}, Case{44100, 6, 48000}}) {
+    SCOPED_TRACE(channels);
+    const auto header = RTMPAudioMessage::make(1, 0, descriptionOf(opus(sampleRate, channels)));
+    ASSERT_TRUE(header);
+    const auto start = received(header->payload());
+    EXPECT_TRUE(start.isSupportedCodec());
+    EXPECT_EQ(start.packetType(), flv::AudioPacketType::sequenceStart);
+    const auto format = start.makeAudioFormat();
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->streamDescription().mFormatID, platform::kAudioFormatOpus);
+    EXPECT_EQ(format->sampleRate(), decodedRate);
+    EXPECT_EQ(format->channelCount(), channels);
+    EXPECT_EQ(format->streamDescription().mFramesPerPacket, static_cast<std::uint32_t>(decodedRate / 50));
+    EXPECT_EQ(format->formatDescription()->magicCookie(),
+              Bytes(header->payload().begin() + 5, header->payload().end()));
+  }
+
+  const Bytes stereoHead{'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 2, 0, 0, 0x80, 0xBB, 0, 0, 0, 0, 0};
+  auto withByte = [&](std::size_t index, std::uint8_t value) {
+    Bytes head = stereoHead;
+    head[index] = value;
+    return concatenated({{0x90}, kOpusFourCC, head});
+  };
+  ASSERT_TRUE(received(concatenated({{0x90}, kOpusFourCC, stereoHead})).makeAudioFormat());
+  // A frame alone, a short or misnamed header, no channels, more than two
+  // without a mapping, or another FourCC: no format.
+  for (const Bytes& payload :
+       {concatenated({{0x91}, kOpusFourCC, stereoHead}), concatenated({{0x90}, kOpusFourCC, {'O', 'p', 'u', 's'}}),
+        withByte(0, 'o'), withByte(9, 0), withByte(9, 3), withByte(9, 9),
+        concatenated({{0x90}, {'O', 'p', 'u', 'x'}, stereoHead})}) {
+    EXPECT_FALSE(received(payload).makeAudioFormat()) << payload.size() << " bytes";
+  }
+  EXPECT_FALSE(received(concatenated({{0x90}, {'f', 'L', 'a', 'C'}})).isSupportedCodec());
+  EXPECT_EQ(received(concatenated({{0x91}, kOpusFourCC})).packetType(), flv::AudioPacketType::codedFrames);
+  EXPECT_EQ(received({0xAF, 0x01}).packetType(), flv::AudioPacketType::codedFrames);
+  EXPECT_FALSE(received(concatenated({{0x92}, kOpusFourCC})).packetType());
+  EXPECT_FALSE(received({0x2F, 0x00}).packetType());
+}
+
 TEST(RTMPAudioMessageTests, CopyPayloadFillsOnePacketWithinCapacity) {
   auto buffer = bufferHolding(aacLC(44100, 2), {}, 4);
   ASSERT_TRUE(buffer);

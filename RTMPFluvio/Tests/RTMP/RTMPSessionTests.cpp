@@ -10,6 +10,8 @@
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSession.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
+#include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
 
 namespace rtmpfluvio {
 namespace {
@@ -81,6 +83,36 @@ TEST(RTMPSessionTests, RetriesAfterAPauseUntilClosed) {
   EXPECT_EQ(nextStates(states, 4),
             (std::vector<SessionReadyState>{SessionReadyState::closed, SessionReadyState::connecting,
                                             SessionReadyState::closing, SessionReadyState::closed}));
+}
+
+// A connect while another is still waiting for the server's answer fails at
+// once with invalidState and leaves the first to publish undisturbed.
+TEST(RTMPSessionTests, ASecondConnectWhileConnectingFailsAtOnce) {
+  testing::ScriptedRTMPServer server;
+  auto session = RTMPSession::make(*platform::URL::make(server.url("/live/key")), fluvio::SessionMode::publish);
+  auto states = blockOn(session->readyState());
+  auto first = std::async(std::launch::async, [session] { blockOn(session->connect([] {})); });
+  server.accept();
+  EXPECT_EQ(nextStates(states, 2),
+            (std::vector<SessionReadyState>{SessionReadyState::closed, SessionReadyState::connecting}));
+
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    blockOn(session->connect([] {}));
+    ADD_FAILURE() << "a second connect went ahead";
+  } catch (const RTMPConnection::Error& error) {
+    EXPECT_EQ(error.errorCase(), RTMPConnection::Error::Case::invalidState);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms) << "it waited for a retry";
+
+  auto serving = std::async(std::launch::async, [&server] { server.servePublisher([](const auto&) {}); });
+  first.get();
+  EXPECT_EQ(nextStates(states, 1), std::vector<SessionReadyState>{SessionReadyState::open});
+  EXPECT_EQ(blockOn(blockOn(session->stream())->readyState()), fluvio::StreamReadyState::publishing);
+  // Once open, a connect returns at once again.
+  blockOn(session->connect([] {}));
+  blockOn(session->close());
+  serving.get();
 }
 
 }  // namespace

@@ -96,25 +96,47 @@ void ScriptedRTMPServer::replyToConnect(const RTMPCommandMessage& connect, const
                           AMFObject{{"fmsVer", "FMS/3,0,1,123"}}, {AMFValue(information)}));
 }
 
-void ScriptedRTMPServer::servePublisher(const std::function<void(const RTMPReceivedMessage&)>& received) {
+void ScriptedRTMPServer::serveStream(const std::function<void(const RTMPReceivedMessage&)>& other) {
   try {
     for (;;) {
       const auto message = nextMessage();
       const auto* command = std::get_if<RTMPCommandMessage>(&message);
-      if (!command) {
-        received(message);
-      } else if (command->commandName() == "connect") {
+      if (command && command->commandName() == "connect") {
         replyToConnect(*command, "NetConnection.Connect.Success");
-      } else if (command->commandName() == "createStream") {
+      } else if (command && command->commandName() == "createStream") {
         reply(*command, {1.0});
-      } else if (command->commandName() == "publish") {
-        const AMFObject status{{"level", "status"}, {"code", "NetStream.Publish.Start"}, {"description", ""}};
-        send(RTMPCommandMessage(1, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt, {AMFValue(status)}));
+      } else {
+        other(message);
       }
     }
   } catch (const std::system_error&) {
     // The client has gone.
   }
+}
+
+void ScriptedRTMPServer::sendStatus(const std::string& code) {
+  const AMFObject status{{"level", "status"}, {"code", code}, {"description", ""}};
+  send(RTMPCommandMessage(1, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt, {AMFValue(status)}));
+}
+
+void ScriptedRTMPServer::servePublisher(const std::function<void(const RTMPReceivedMessage&)>& received) {
+  serveStream([&](const RTMPReceivedMessage& message) {
+    const auto* command = std::get_if<RTMPCommandMessage>(&message);
+    if (!command) {
+      received(message);
+    } else if (command->commandName() == "publish") {
+      sendStatus("NetStream.Publish.Start");
+    }
+  });
+}
+
+void ScriptedRTMPServer::servePlayer(const std::vector<RTMPReceivedMessage>& media) {
+  serveStream([&](const RTMPReceivedMessage& message) {
+    const auto* command = std::get_if<RTMPCommandMessage>(&message);
+    if (!command || command->commandName() != "play") return;
+    sendStatus("NetStream.Play.Start");
+    for (const auto& item : media) send(asMessage(item), std::holds_alternative<RTMPVideoMessage>(item) ? 5 : 4);
+  });
 }
 
 bool ScriptedRTMPServer::clientClosed() {

@@ -44,12 +44,21 @@ class ScriptedRTMPServer {
   // id 1, publish) and hands every other message to `received`, until the
   // client goes or stays silent past the deadline.
   void servePublisher(const std::function<void(const RTMPReceivedMessage&)>& received);
+  // Answers a player the same way (connect, createStream with id 1, play),
+  // then sends it `media` as they are, timestamps absolute, each on the
+  // chunk stream of its kind, until the client goes or stays silent.
+  void servePlayer(const std::vector<RTMPReceivedMessage>& media);
   // True when the client closed its side within the deadline.
   bool clientClosed();
   void closeClient();
 
  private:
   void readSome();
+  // Answers connect and createStream (id 1) until the client goes or stays
+  // silent; hands every other message to `other`.
+  void serveStream(const std::function<void(const RTMPReceivedMessage&)>& other);
+  // An "onStatus" of level status with `code` on stream 1.
+  void sendStatus(const std::string& code);
 
   asio::io_context context_;
   asio::ip::tcp::acceptor acceptor_;
