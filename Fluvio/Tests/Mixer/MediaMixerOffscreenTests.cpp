@@ -145,11 +145,17 @@ TEST_F(MediaMixerOffscreen, TrackFramesReachTheirScreenObjects) {
   blockOn(mixer->append(whiteFrame(ticks->now()), 0));
   ASSERT_TRUE(raw->waitFor(2, 0));
   settle();
-  // The main track's frame sets the capture latency, which holds the next
-  // tick back (its time would lie before the last frame's); the one after shows it.
-  ticks->advance(2 * kOneFrame);
+  // The main track's frame sets the capture latency, a frame's worth rounded
+  // up: the next tick's time would lie before the last frame's, so its frame
+  // keeps the last time rather than being lost; the one after shows the frame.
+  ticks->advance(kOneFrame);
   ASSERT_TRUE(mixed->waitFor(3, 0));
-  EXPECT_GT(centreLevel(mixed->frames().back()), 200);
+  ticks->advance(kOneFrame);
+  ASSERT_TRUE(mixed->waitFor(4, 0));
+  const auto frames = mixed->frames();
+  EXPECT_EQ(frames[2].presentationTimeStamp(), frames[1].presentationTimeStamp());
+  EXPECT_GT(frames[3].presentationTimeStamp(), frames[2].presentationTimeStamp());
+  EXPECT_GT(centreLevel(frames[3]), 200);
 }
 
 // The mode is stored and reaches the screen even when no camera can take it.
