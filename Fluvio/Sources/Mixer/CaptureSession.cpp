@@ -27,11 +27,11 @@ void CaptureSession::Capabilities::setMultiCamSessionEnabled(bool enabled) {
   isMultiCamSessionEnabled_ = enabled;
 }
 
-std::shared_ptr<CaptureSession> CaptureSession::make(bool isMultiCamSessionEnabled) {
-  return std::shared_ptr<CaptureSession>(new CaptureSession(isMultiCamSessionEnabled));
+std::shared_ptr<CaptureSession> CaptureSession::make(bool isMultiCamSessionEnabled, Now now) {
+  return std::shared_ptr<CaptureSession>(new CaptureSession(isMultiCamSessionEnabled, std::move(now)));
 }
 
-CaptureSession::CaptureSession(bool isMultiCamSessionEnabled) {
+CaptureSession::CaptureSession(bool isMultiCamSessionEnabled, Now now) : now_(std::move(now)) {
   capabilities_.setMultiCamSessionEnabled(isMultiCamSessionEnabled);
 }
 
@@ -153,8 +153,7 @@ void CaptureSession::startRunning() {
   platformSession->startRunning();
   std::lock_guard lock(mutex_);
   isRunning_ = platformSession->isRunning();
-  restartDelay_ = firstRestartDelay;
-  lastRestart_.reset();
+  backOff_.forgetFailures();
 }
 
 void CaptureSession::stopRunning() {
@@ -175,30 +174,23 @@ void CaptureSession::startRunningIfNeeded() {
   {
     std::lock_guard lock(mutex_);
     if (!isRunning_ || platformSession->isRunning()) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (lastRestart_ && now - *lastRestart_ < restartDelay_) {
-      // Failing again soon after a restart: try once more later, waiting longer each time.
-      const auto wait = restartDelay_ - (now - *lastRestart_);
-      restartDelay_ = std::min<std::chrono::steady_clock::duration>(restartDelay_ * 2, longestRestartDelay);
-      if (restartScheduled_) return;
-      restartScheduled_ = true;
-      scheduleRestart(wait);
+    const auto wait = backOff_.restart(now_());
+    if (!wait) return;
+    if (*wait > RestartBackOff::Clock::duration::zero()) {
+      scheduleRestart(*wait);
       return;
     }
-    if (lastRestart_ && now - *lastRestart_ > longestRestartDelay) restartDelay_ = firstRestartDelay;
-    lastRestart_ = now;
   }
   platformSession->startRunning();
 }
 
-void CaptureSession::scheduleRestart(std::chrono::steady_clock::duration delay) {
+void CaptureSession::scheduleRestart(RestartBackOff::Clock::duration delay) {
   restartQueue_.asyncAfter(delay, [weakSelf = weak_from_this()] {
     auto self = weakSelf.lock();
     if (!self) return;
     {
       std::lock_guard lock(self->mutex_);
-      self->restartScheduled_ = false;
-      self->lastRestart_.reset();
+      self->backOff_.retryDue();
     }
     self->startRunningIfNeeded();
   });

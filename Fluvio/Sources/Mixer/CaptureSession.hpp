@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 
 #include "Fluvio/Sources/Mixer/CaptureSessionConvertible.hpp"
+#include "Fluvio/Sources/Mixer/RestartBackOff.hpp"
 #include "Fluvio/Sources/Util/AsyncStreamedFlow.hpp"
 #include "Platform/Concurrency/SerialQueue.hpp"
 #include "Platform/Foundation/Notification.hpp"
@@ -27,10 +29,10 @@ class CaptureSession final : public CaptureSessionConvertible,
     bool isMultiCamSessionEnabled_ = false;
   };
 
-  static constexpr std::chrono::milliseconds firstRestartDelay{250};
-  static constexpr std::chrono::seconds longestRestartDelay{8};
+  using Now = std::function<RestartBackOff::Clock::time_point()>;
 
-  static std::shared_ptr<CaptureSession> make(bool isMultiCamSessionEnabled);
+  // Restarts back off by the times `now` gives: the steady clock's by default.
+  static std::shared_ptr<CaptureSession> make(bool isMultiCamSessionEnabled, Now now = RestartBackOff::Clock::now);
   ~CaptureSession() override;
 
   // Made on first use.
@@ -54,7 +56,7 @@ class CaptureSession final : public CaptureSessionConvertible,
   void stopRunning() override;
 
  private:
-  explicit CaptureSession(bool isMultiCamSessionEnabled);
+  CaptureSession(bool isMultiCamSessionEnabled, Now now);
 
   void sessionRuntimeError(const platform::Notification& notification);
   void yieldInterrupted(bool interrupted);
@@ -67,9 +69,8 @@ class CaptureSession final : public CaptureSessionConvertible,
   bool isRunning_ = false;
   AsyncStreamedFlow<bool> isInturreped_;
   AsyncStreamedFlow<platform::AVError> runtimeError_;
-  std::optional<std::chrono::steady_clock::time_point> lastRestart_;
-  std::chrono::steady_clock::duration restartDelay_ = firstRestartDelay;
-  bool restartScheduled_ = false;
+  const Now now_;
+  RestartBackOff backOff_;
   platform::SerialQueue restartQueue_{"com.fluvio.Fluvio.CaptureSession.restart"};
 };
 

@@ -360,7 +360,7 @@ Async<void> MediaMixer::stopRunning() {
     auto stopped = platform::withContinuation<void>([self = shared_from_this()](platform::Continuation<void> done) {
       self->onScreen([done](MediaMixer& mixer, Screen& screen) {
         mixer.displayLink_->stopRunning();
-        for (const auto& track : videoTracks(screen)) track->invalidateLayout();
+        for (const auto& track : videoTracks(screen)) track->reset();
         done.resume();
       });
     });

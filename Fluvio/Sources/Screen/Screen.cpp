@@ -1,5 +1,6 @@
 #include "Fluvio/Sources/Screen/Screen.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Fluvio/Sources/Screen/ScreenRendererByCPU.hpp"
@@ -97,8 +98,14 @@ std::optional<CMSampleBuffer> Screen::makeSampleBuffer(const DisplayLinkTime& ti
     }
     const auto attachments = buffer.value->attachments(CVAttachmentMode::shouldNotPropagate);
     if (!attachments.empty()) buffer.value->setAttachments(attachments, CVAttachmentMode::shouldPropagate);
-    const CMTime presentationTime = CMTime::makeWithSeconds(tick.timestamp - videoCaptureLatency_, 1000000000);
-    if (!presentationTime.isValid() || presentationTime < presentationTimeStamp_) return;
+    // A tick older than the last frame's makes none. A capture latency that
+    // grew since then would put this frame before the last one: it takes the
+    // last frame's time instead of being lost.
+    if (tick.timestamp < frameTimestamp_) return;
+    const CMTime tickTime = CMTime::makeWithSeconds(tick.timestamp - videoCaptureLatency_, 1000000000);
+    if (!tickTime.isValid()) return;
+    const CMTime presentationTime = std::max(tickTime, presentationTimeStamp_);
+    frameTimestamp_ = tick.timestamp;
     presentationTimeStamp_ = presentationTime;
     const CMSampleTimingInfo timing{CMTime::makeWithSeconds(tick.targetTimestamp - tick.timestamp, 1000000000),
                                     presentationTime, CMTime::invalid};

@@ -61,7 +61,8 @@ class Screen final : public ScreenObjectContainerConvertible {
   bool unregisterVideoEffect(const std::shared_ptr<VideoEffect>& effect);
 
   // One rendered frame for a tick; none when no buffer can be had or the
-  // tick's time lies before the last frame's.
+  // tick lies before the last frame's tick. Frame times never move backwards,
+  // also when the capture latency grows.
   std::optional<platform::CMSampleBuffer> makeSampleBuffer(const DisplayLinkTime& tick);
   // The presentation time of a main-track frame: the latency between capture and display.
   void setVideoCaptureLatency(const platform::CMTime& presentationTimeStamp);
@@ -79,6 +80,7 @@ class Screen final : public ScreenObjectContainerConvertible {
   DynamicRangeMode dynamicRangeMode_ = DynamicRangeMode::sdr;
   std::unique_ptr<ScreenRenderer> renderer_;
   double targetTimestamp_ = 0;
+  double frameTimestamp_ = 0;  // tick time of the last frame made
   std::shared_ptr<VideoTrackScreenObject> videoTrackScreenObject_;
   double videoCaptureLatency_ = 0;
   std::shared_ptr<ScreenObjectContainer> root_;

@@ -41,14 +41,24 @@ void VideoTrackScreenObject::enqueue(const CMSampleBuffer& sampleBuffer) {
   invalidateLayout();
 }
 
+void VideoTrackScreenObject::reset() {
+  if (queue_) queue_->reset();
+  frameTracker_ = {};
+  isShowing_ = false;
+  invalidateLayout();
+}
+
 bool VideoTrackScreenObject::isTranslucent() const { return cornerRadius() > 0 || chromaKeyColor().has_value(); }
 
 ScreenObjectImage<CIImage> VideoTrackScreenObject::makeCIImage(ScreenRenderer& renderer) {
   CMTime time = renderer.presentationTimeStamp();
   if (const auto& clock = renderer.synchronizationClock()) time = clock->convertTime(time, *CMClock::hostTimeClock());
-  if (!queue_) return ScreenObjectImage<CIImage>::unchanged();
-  const auto due = queue_->dequeue(time);
-  if (!due || !due->imageBuffer()) return ScreenObjectImage<CIImage>::unchanged();
+  const auto due = queue_ ? queue_->dequeue(time) : nullptr;
+  // Until a frame is due the last one stays on show; after a reset there is none.
+  if (!due || !due->imageBuffer()) {
+    return isShowing_ ? ScreenObjectImage<CIImage>::unchanged() : ScreenObjectImage<CIImage>::empty();
+  }
+  isShowing_ = true;
   frameTracker_.update(due->presentationTimeStamp());
   return ScreenObjectImage<CIImage>::of(
       effects_.apply(videoscreenobject::makeImage(CIImage::pixelBuffer(due->imageBuffer()), videoGravity_, bounds())));

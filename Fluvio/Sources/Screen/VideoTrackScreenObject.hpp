@@ -40,6 +40,9 @@ class VideoTrackScreenObject : public ScreenObject, public ChromaKeyProcessable 
 
   // A frame of this object's track; a frame that does not fit the queue is dropped.
   void enqueue(const platform::CMSampleBuffer& sampleBuffer);
+  // Forgets the queued frames, the frame count and the picture on show, so a
+  // later run starts blank rather than on a frame of the one before.
+  void reset();
 
   bool isTranslucent() const override;
   ScreenObjectImage<platform::CIImage> makeCIImage(ScreenRenderer& renderer) override;
@@ -52,6 +55,7 @@ class VideoTrackScreenObject : public ScreenObject, public ChromaKeyProcessable 
   platform::AVLayerVideoGravity videoGravity_ = platform::AVLayerVideoGravity::resizeAspect;
   std::optional<TypedBlockQueue<platform::CMSampleBuffer>> queue_;
   std::shared_ptr<platform::CGImage> bitmap_;  // the last picture, drawn over again while its size stays
+  bool isShowing_ = false;                     // a frame has been taken since the start or the last reset
   VideoEffects effects_;
   FrameTracker frameTracker_;
 };

@@ -9,6 +9,7 @@
 #include "Fluvio/Sources/Mixer/VideoCaptureUnit.hpp"
 #include "Fluvio/Tests/Mixer/Collector.hpp"
 #include "Fluvio/Tests/Mixer/MixerTestSupport.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 #include "Platform/AVFAudio/NullAudioDevice.hpp"
 #include "Platform/AVFoundation/SyntheticCameraSource.hpp"
 #include "Platform/AVFoundation/ToneMicrophoneSource.hpp"
@@ -209,30 +210,39 @@ TEST(CaptureSessionEvents, RuntimeErrorsAndInterruptions) {
   EXPECT_EQ(interrupted.elements(), (std::vector<bool>{true, false}));
 }
 
-// A device that keeps failing is restarted less and less often, never in a busy loop.
+// A device that keeps failing is restarted at once, then only after the
+// back-off's pause, by a retry of the session's own. The pauses run on the
+// session's clock, moved here by hand; the retries wait on real timers,
+// which never fire early.
 TEST(CaptureSessionEvents, RestartsAfterFailureBackOff) {
-  auto session = CaptureSession::make(false);
+  using Clock = RestartBackOff::Clock;
+  auto clock = std::make_shared<std::atomic<Clock::rep>>(0);
+  auto session = CaptureSession::make(false, [clock] { return Clock::time_point(Clock::duration(clock->load())); });
   auto camera = platform::SyntheticCameraSource::makeDevice();
   auto unit = std::make_shared<VideoDeviceUnit>(0, camera);
   session->configuration([&](platform::AVCaptureSession&) { session->attach(unit.get()); });
   session->startRunning();
-  std::atomic<int> restarts = 0;
-  Collector<platform::AVError> errors(session->runtimeError());
+  auto& platformSession = *session->session();
   camera->setConnected(false);
-  session->session()->stopRunning();  // the device went away
-  const auto start = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(600)) {
-    if (!session->session()->isRunning()) {
-      session->startRunningIfNeeded();
-      if (session->session()->isRunning()) {
-        ++restarts;
-        session->session()->stopRunning();
-      }
-    }
+  platformSession.stopRunning();  // the device went away
+  session->startRunningIfNeeded();
+  EXPECT_TRUE(platformSession.isRunning()) << "the first restart comes at once";
+  platformSession.stopRunning();
+
+  using namespace std::chrono_literals;
+  const struct {
+    Clock::duration sinceRestart, pause;
+  } failures[] = {{100ms, 250ms}, {100ms, 500ms}};
+  for (const auto& failure : failures) {
+    *clock += failure.sinceRestart.count();
+    const auto asked = Clock::now();
+    session->startRunningIfNeeded();
+    session->startRunningIfNeeded();
+    EXPECT_FALSE(platformSession.isRunning()) << "not before the pause ends";
+    ASSERT_TRUE(platform::testing::eventually([&] { return platformSession.isRunning(); })) << "the retry restarts it";
+    EXPECT_GE(Clock::now() - asked, failure.pause - failure.sinceRestart);
+    platformSession.stopRunning();
   }
-  // Immediately, then after 250 ms, then not before 500 ms more.
-  EXPECT_GE(restarts.load(), 1);
-  EXPECT_LE(restarts.load(), 2);
   session->stopRunning();
 }
 

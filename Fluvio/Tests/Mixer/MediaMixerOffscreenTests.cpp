@@ -145,11 +145,52 @@ TEST_F(MediaMixerOffscreen, TrackFramesReachTheirScreenObjects) {
   blockOn(mixer->append(whiteFrame(ticks->now()), 0));
   ASSERT_TRUE(raw->waitFor(2, 0));
   settle();
-  // The main track's frame sets the capture latency, which holds the next
-  // tick back (its time would lie before the last frame's); the one after shows it.
-  ticks->advance(2 * kOneFrame);
+  // The main track's frame sets the capture latency, a frame's worth rounded
+  // up: the next tick's time would lie before the last frame's, so its frame
+  // keeps the last time rather than being lost; the one after shows the frame.
+  ticks->advance(kOneFrame);
   ASSERT_TRUE(mixed->waitFor(3, 0));
-  EXPECT_GT(centreLevel(mixed->frames().back()), 200);
+  ticks->advance(kOneFrame);
+  ASSERT_TRUE(mixed->waitFor(4, 0));
+  const auto frames = mixed->frames();
+  EXPECT_EQ(frames[2].presentationTimeStamp(), frames[1].presentationTimeStamp());
+  EXPECT_GT(frames[3].presentationTimeStamp(), frames[2].presentationTimeStamp());
+  EXPECT_GT(centreLevel(frames[3]), 200);
+}
+
+// A stop forgets what the screen showed and held: after a new start neither
+// the frame last shown nor one queued for later comes back.
+TEST_F(MediaMixerOffscreen, AStopThenANewStartShowsNoOldFrame) {
+  setMode(VideoMixerSettings::Mode::offscreen);
+  blockOn(mixer->startRunning());
+  ASSERT_TRUE(waitForSubscribers(1));
+  ticks->advance(kOneFrame);
+  ASSERT_TRUE(mixed->waitFor(1, 0));
+  // The last main-track frame sets the latency: ten frames, so the earlier
+  // frame is due at once and the later one within the ticks below.
+  const auto tenFrames = 10 * std::uint64_t(kOneFrame.count());
+  blockOn(mixer->append(whiteFrame(ticks->now() + tenFrames / 2), 0));
+  blockOn(mixer->append(whiteFrame(ticks->now() - tenFrames), 0));
+  ASSERT_TRUE(raw->waitFor(2, 0));
+  settle();
+  ticks->advance(kOneFrame);
+  ASSERT_TRUE(mixed->waitFor(2, 0));
+  ASSERT_GT(centreLevel(mixed->frames().back()), 200) << "the earlier white frame on show";
+
+  blockOn(mixer->stopRunning());
+  blockOn(mixer->startRunning());
+  ASSERT_TRUE(waitForSubscribers(1));
+  ticks->advance(20 * kOneFrame);
+  ASSERT_TRUE(mixed->waitFor(22, 0));
+  const auto frames = mixed->frames();
+  for (std::size_t n = 2; n < frames.size(); ++n) EXPECT_EQ(centreLevel(frames[n]), 0) << "frame " << n;
+
+  blockOn(mixer->append(whiteFrame(ticks->now() - tenFrames), 0));
+  ASSERT_TRUE(raw->waitFor(3, 0));
+  settle();
+  ticks->advance(2 * kOneFrame);
+  ASSERT_TRUE(mixed->waitFor(24, 0));
+  EXPECT_GT(centreLevel(mixed->frames().back()), 200) << "a new frame shows";
 }
 
 // The mode is stored and reaches the screen even when no camera can take it.

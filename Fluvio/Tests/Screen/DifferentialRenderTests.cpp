@@ -145,7 +145,7 @@ std::ostream& operator<<(std::ostream& stream, const Difference& difference) {
 
 TEST(DifferentialRenderTests, CPUAndGPURenderersAgreeWithEachOtherAndTheReferences) {
   if (!CIContext::makeGPU()) GTEST_SKIP() << "no OpenGL ES 3 display (EGL surfaceless) could be opened";
-  const auto artefacts = std::filesystem::current_path() / "artefacts" / "compositing";
+  const auto artefacts = std::filesystem::path(FLUVIO_TEST_ARTEFACTS_DIR) / "compositing";
   const auto references = std::filesystem::path(FLUVIO_TESTS_DIR) / "Screen" / "References";
   std::filesystem::create_directories(artefacts);
   for (const Scene& scene : scenes) {

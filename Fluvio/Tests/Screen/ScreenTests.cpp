@@ -35,13 +35,30 @@ TEST(ScreenTests, CaptureLatencyRoundsUpToATenthOfAMillisecondOnceTicksArrive) {
   EXPECT_DOUBLE_EQ(screen->videoCaptureLatency(), 0.0001);
   screen->setVideoCaptureLatency(CMTime::make(10'000'100, 1'000'000));
   EXPECT_DOUBLE_EQ(screen->videoCaptureLatency(), -0.0000);  // -0.00006 rounds up to 0
-  auto frame = screen->makeSampleBuffer({11.0, 11.03});
+}
+
+// A grown latency never costs a frame: a frame whose time would lie before
+// the last one's takes the last one's time, and later ticks follow the new
+// latency. A tick older than the last frame's still makes none.
+TEST(ScreenTests, AGrownCaptureLatencyHoldsTheTimeInsteadOfDroppingAFrame) {
+  auto screen = Screen::make();
+  auto first = screen->makeSampleBuffer({11.0, 11.03});
+  ASSERT_TRUE(first);
   screen->setVideoCaptureLatency(CMTime::make(10, 1));
   EXPECT_DOUBLE_EQ(screen->videoCaptureLatency(), 1.03);
-  EXPECT_FALSE(screen->makeSampleBuffer({12.0, 12.03})) << "12.0 - 1.03 lies before the frame at 11.0";
-  auto late = screen->makeSampleBuffer({13.0, 13.03});
-  ASSERT_TRUE(late);
-  EXPECT_NEAR(late->presentationTimeStamp().seconds(), 13.0 - 1.03, 1e-9);
+  auto held = screen->makeSampleBuffer({12.0, 12.03});
+  ASSERT_TRUE(held) << "12.0 - 1.03 lies before the frame at 11.0";
+  EXPECT_EQ(held->presentationTimeStamp(), first->presentationTimeStamp());
+  EXPECT_NEAR(held->duration().seconds(), 0.03, 1e-9);
+  auto next = screen->makeSampleBuffer({12.04, 12.07});
+  ASSERT_TRUE(next);
+  EXPECT_NEAR(next->presentationTimeStamp().seconds(), 12.04 - 1.03, 1e-9) << "just after 11.0: the new latency";
+  EXPECT_FALSE(screen->makeSampleBuffer({12.039, 12.1})) << "an older tick";
+  screen->setVideoCaptureLatency(CMTime::make(12'090'000'000, 1'000'000'000));
+  EXPECT_DOUBLE_EQ(screen->videoCaptureLatency(), 0.01) << "shrunk: 12.1 - 12.09";
+  auto later = screen->makeSampleBuffer({12.11, 12.14});
+  ASSERT_TRUE(later);
+  EXPECT_NEAR(later->presentationTimeStamp().seconds(), 12.11 - 0.01, 1e-9);
 }
 
 TEST(ScreenTests, RefusesSizesThatAreNotFiniteOrNotPositive) {

@@ -56,6 +56,31 @@ TEST(VideoTrackScreenObjectTests, CountsFramesPerSecondOfPresentationTime) {
   EXPECT_EQ(scene.track.frameRate(), 30);
 }
 
+// After a reset neither a frame still queued nor the one last shown comes
+// back, on either renderer, and the next frame shows as before.
+TEST(VideoTrackScreenObjectTests, ResetForgetsQueuedFramesTheCountAndThePictureOnShow) {
+  for (const bool gpu : {false, true}) {
+    SCOPED_TRACE(gpu ? "GPU" : "CPU");
+    TrackScene scene;
+    scene.screen->setGPURendererEnabled(gpu);
+    for (int n = 0; n <= 30; ++n) {
+      scene.enqueue(n % 5, 10.0 + n / 30.0);
+      scene.shownAt(10.0 + n / 30.0);
+    }
+    EXPECT_EQ(scene.track.frameRate(), 30);
+    scene.enqueue(1, 11.04);
+    EXPECT_EQ(scene.shownAt(11.02), shade(0)) << "the 11.0 frame on show, 11.04 waiting";
+    scene.track.reset();
+    EXPECT_TRUE(scene.track.shouldInvalidateLayout());
+    EXPECT_EQ(scene.track.frameRate(), 0);
+    EXPECT_EQ(scene.shownAt(11.05), black);
+    EXPECT_EQ(scene.shownAt(11.10), black) << "stays blank while nothing is due";
+    scene.enqueue(2, 11.2);
+    EXPECT_EQ(scene.shownAt(11.2), shade(2));
+    EXPECT_EQ(scene.shownAt(11.3), shade(2)) << "kept again once a frame was taken";
+  }
+}
+
 TEST(VideoTrackScreenObjectTests, SizesItselfToTheFrameUnderAspectFitOnly) {
   struct Case {
     platform::AVLayerVideoGravity gravity;
