@@ -1,6 +1,10 @@
 #include "RTMPFluvio/Sources/AMF/AMF0Serializer.hpp"
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -30,80 +34,155 @@ constexpr std::size_t kMaxShortString = 0xFFFF;
 // The shortest entry of an object or ECMA array: a one-byte key and a marker.
 constexpr std::size_t kMinimumEntrySize = 4;
 
+// The first pass of a write: how many bytes it takes.
+struct Measure {
+  std::size_t size = 0;
+
+  void byte(std::uint8_t) { ++size; }
+  template <std::size_t Size>
+  void bigEndian(std::uint64_t) {
+    size += Size;
+  }
+  void text(std::string_view text) { size += text.size(); }
+};
+
+// The second pass: the bytes themselves, into room claimed for all of them.
+struct Store {
+  std::uint8_t* out;
+
+  void byte(std::uint8_t value) { *out++ = value; }
+  template <std::size_t Size>
+  void bigEndian(std::uint64_t value) {
+    for (std::size_t index = Size; index-- > 0; value >>= 8) out[index] = static_cast<std::uint8_t>(value);
+    out += Size;
+  }
+  void text(std::string_view text) {
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
+    out += text.size();
+  }
+};
+
+[[noreturn]] void refuse() { throw AMFSerializerError(AMFSerializerError::Case::serialize); }
+
+// The AMF0 layout of every value we write, run by both passes, so that the
+// room claimed is exactly what is stored; what the format cannot carry is
+// refused in the first pass, before anything is written.
+template <class Sink>
+struct Writer : Sink {
+  void utf8(std::string_view text, bool isLong) {
+    if (isLong) {
+      if (text.size() > std::numeric_limits<std::uint32_t>::max()) refuse();
+      this->template bigEndian<4>(text.size());
+    } else {
+      if (text.size() > kMaxShortString) refuse();
+      this->template bigEndian<2>(text.size());
+    }
+    this->text(text);
+  }
+
+  // An empty key would end the container early, so it is refused too.
+  void key(std::string_view key) {
+    if (key.empty()) refuse();
+    utf8(key, false);
+  }
+
+  void string(std::string_view text) {
+    const bool isLong = text.size() > kMaxShortString;
+    this->byte(isLong ? longString : Marker::string);
+    utf8(text, isLong);
+  }
+
+  void object(const AMFObject& object) {
+    this->byte(Marker::object);
+    entries(object);
+  }
+
+  // Each key and value, then the empty key and the object-end marker.
+  void entries(const AMFObject& entries) {
+    for (const auto& [name, element] : entries) {
+      key(name);
+      value(element);
+    }
+    this->template bigEndian<2>(0);
+    this->byte(objectEnd);
+  }
+
+  void count(std::size_t count) {
+    if (count > std::numeric_limits<std::uint32_t>::max()) refuse();
+    this->template bigEndian<4>(count);
+  }
+
+  void value(const AMFValue& value) {
+    std::visit([this](const auto& kind) { this->write(kind); }, value.storage());
+  }
+
+  void write(AMFNull) { this->byte(null); }
+  void write(bool value) {
+    this->byte(boolean);
+    this->byte(value ? 1 : 0);
+  }
+  void write(std::int64_t value) { write(static_cast<double>(value)); }
+  void write(double value) {
+    this->byte(number);
+    this->template bigEndian<8>(std::bit_cast<std::uint64_t>(value));
+  }
+  void write(AMFDate value) {
+    this->byte(date);
+    this->template bigEndian<8>(std::bit_cast<std::uint64_t>(value.time_since_epoch().count()));
+    this->template bigEndian<2>(0);
+  }
+  void write(const std::string& value) { string(value); }
+  void write(const AMFList& list) {
+    this->byte(strictArray);
+    count(list.size());
+    for (const AMFValue& element : list) value(element);
+  }
+  void write(const AMFArray& array) {
+    this->byte(ecmaArray);
+    count(array.length());
+    for (std::size_t index = 0; index < array.length(); ++index) {
+      char digits[std::numeric_limits<std::size_t>::digits10 + 1];
+      const auto end = std::to_chars(std::begin(digits), std::end(digits), index).ptr;
+      key(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+      value(array.data[index]);
+    }
+    entries(array.dict);
+  }
+  void write(const AMFObject& value) { object(value); }
+  // Kinds AMF0 has no form of.
+  template <class Other>
+  void write(const Other&) {
+    this->byte(undefined);
+  }
+};
+
 }  // namespace
 
-AMF0Serializer& AMF0Serializer::serializeUTF8(std::string_view text, bool isLong) {
-  if (isLong) {
-    if (text.size() > std::numeric_limits<std::uint32_t>::max()) fail(AMFSerializerError::Case::serialize);
-    writeUInt32(static_cast<std::uint32_t>(text.size()));
-  } else {
-    if (text.size() > kMaxShortString) fail(AMFSerializerError::Case::serialize);
-    writeUInt16(static_cast<std::uint16_t>(text.size()));
-  }
-  writeUTF8Bytes(text);
-  return *this;
+template <class Write>
+void AMF0Serializer::put(const Write& write) {
+  Writer<Measure> measure;
+  write(measure);
+  Writer<Store> store{{claim(measure.size)}};
+  write(store);
 }
 
-// An empty key would end the container early, so it is refused too.
-void AMF0Serializer::writeKey(std::string_view key) {
-  if (key.empty()) fail(AMFSerializerError::Case::serialize);
-  serializeUTF8(key, false);
+AMF0Serializer& AMF0Serializer::serializeUTF8(std::string_view text, bool isLong) {
+  put([&](auto& writer) { writer.utf8(text, isLong); });
+  return *this;
 }
 
 AMF0Serializer& AMF0Serializer::serializeString(std::string_view text) {
-  const bool isLong = text.size() > kMaxShortString;
-  writeUInt8(isLong ? longString : string);
-  return serializeUTF8(text, isLong);
-}
-
-AMF0Serializer& AMF0Serializer::serialize(const AMFObject& object) {
-  writeUInt8(Marker::object);
-  writeEntries(object);
+  put([&](auto& writer) { writer.string(text); });
   return *this;
 }
 
-// Each key and value, then the empty key and the object-end marker.
-void AMF0Serializer::writeEntries(const AMFObject& entries) {
-  for (const auto& [key, element] : entries) {
-    writeKey(key);
-    serialize(element);
-  }
-  writeUInt16(0).writeUInt8(objectEnd);
+AMF0Serializer& AMF0Serializer::serialize(const AMFObject& object) {
+  put([&](auto& writer) { writer.object(object); });
+  return *this;
 }
 
 AMF0Serializer& AMF0Serializer::serialize(const AMFValue& value) {
-  std::visit(
-      [this](const auto& kind) {
-        using Kind = std::decay_t<decltype(kind)>;
-        if constexpr (std::is_same_v<Kind, AMFNull>) {
-          writeUInt8(null);
-        } else if constexpr (std::is_same_v<Kind, std::int64_t> || std::is_same_v<Kind, double>) {
-          writeUInt8(number).writeDouble(static_cast<double>(kind));
-        } else if constexpr (std::is_same_v<Kind, AMFDate>) {
-          writeUInt8(date).writeDouble(kind.time_since_epoch().count()).writeUInt16(0);
-        } else if constexpr (std::is_same_v<Kind, std::string>) {
-          serializeString(kind);
-        } else if constexpr (std::is_same_v<Kind, bool>) {
-          writeUInt8(boolean).writeUInt8(kind ? 1 : 0);
-        } else if constexpr (std::is_same_v<Kind, AMFList>) {
-          if (kind.size() > std::numeric_limits<std::uint32_t>::max()) fail(AMFSerializerError::Case::serialize);
-          writeUInt8(strictArray).writeUInt32(static_cast<std::uint32_t>(kind.size()));
-          for (const AMFValue& element : kind) serialize(element);
-        } else if constexpr (std::is_same_v<Kind, AMFArray>) {
-          if (kind.length() > std::numeric_limits<std::uint32_t>::max()) fail(AMFSerializerError::Case::serialize);
-          writeUInt8(ecmaArray).writeUInt32(static_cast<std::uint32_t>(kind.length()));
-          for (std::size_t index = 0; index < kind.length(); ++index) {
-            writeKey(std::to_string(index));
-            serialize(kind.data[index]);
-          }
-          writeEntries(kind.dict);
-        } else if constexpr (std::is_same_v<Kind, AMFObject>) {
-          serialize(kind);
-        } else {
-          writeUInt8(undefined);
-        }
-      },
-      value.storage());
+  put([&](auto& writer) { writer.value(value); });
   return *this;
 }
 

@@ -15,6 +15,7 @@ class AMF0Serializer : public AMFSerializer {
 
   // Throws AMFSerializerError serialize for what AMF0 cannot carry: an empty
   // key or one over 65,535 bytes, a list of more than 2^32 - 1 elements.
+  // Each write measures first, so that a refused value writes nothing.
   AMF0Serializer& serialize(const AMFValue& value) override;
   // The same bytes as for the value holding it, without making one.
   AMF0Serializer& serialize(const AMFObject& object);
@@ -43,8 +44,11 @@ class AMF0Serializer : public AMFSerializer {
   // read, however many arrays it holds.
   void beginRead();
 
-  void writeKey(std::string_view key);
-  void writeEntries(const AMFObject& entries);
+  // Runs `write` over a writer that measures, claims that many bytes, then
+  // runs it again over one that stores them.
+  template <class Write>
+  void put(const Write& write);
+
   AMFObject readObjectBody();
   AMFArray readECMAArrayBody();
   AMFList readStrictArrayBody();

@@ -1,6 +1,9 @@
 #include "RTMPFluvio/Sources/AMF/AMFObject.hpp"
 
-#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <type_traits>
 #include <unordered_map>
 
 #include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
@@ -10,107 +13,152 @@ namespace {
 
 // Room for a usual command object at once, so that reading one seldom
 // regrows, and small enough for the allocator's fast path.
-constexpr std::size_t kTypicalSize = 11;
+constexpr std::size_t kTypicalSize = 12;
 constexpr std::size_t kIndexedSize = 32;
 
-const std::vector<AMFObject::Entry> kNoEntries;
+// One of 64 bits for a key, from its length and its outer characters.
+std::uint64_t keyBit(std::string_view key) noexcept {
+  const std::size_t mix = key.empty() ? 0 : key.size() * 7 + static_cast<unsigned char>(key.front()) * 3 +
+                                                static_cast<unsigned char>(key.back());
+  return std::uint64_t{1} << (mix % 64);
+}
+
+// Growing moves the entries, which must not fail halfway.
+static_assert(std::is_nothrow_move_constructible_v<AMFObject::Entry>);
 
 }  // namespace
 
+// A header followed by room for `capacity` entries, of which the first
+// `size` exist: one allocation per object, however it was made.
 struct AMFObject::Body {
-  Body() { entries.reserve(kTypicalSize); }
-  Body(const Body& other) : entries(other.entries) {
-    if (other.index) rebuildIndex();
+  explicit Body(std::size_t capacity) noexcept : capacity(capacity) {}
+
+  static Body* make(std::size_t capacity) {
+    static_assert(sizeof(Body) % alignof(Entry) == 0, "the entries follow the header unpadded");
+    return new (::operator new(sizeof(Body) + capacity * sizeof(Entry))) Body(capacity);
   }
 
-  // The index holds views of the keys, which a reallocation moves: it is
-  // rebuilt whenever the entries move.
+  static void release(Body* body) noexcept {
+    if (body == nullptr) return;
+    std::destroy_n(body->entries(), body->size);
+    body->~Body();
+    ::operator delete(body);
+  }
+
+  Entry* entries() noexcept { return reinterpret_cast<Entry*>(this + 1); }
+
+  // The index holds views of the keys, which moving the entries moves: it is
+  // rebuilt whenever they move.
   void rebuildIndex() {
-    index = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
-    index->reserve(entries.capacity());
-    for (std::size_t each = 0; each < entries.size(); ++each) index->emplace(entries[each].first, each);
+    auto rebuilt = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
+    rebuilt->reserve(capacity);
+    for (std::size_t each = 0; each < size; ++each) rebuilt->emplace(entries()[each].first, each);
+    index = std::move(rebuilt);
   }
 
-  std::vector<Entry> entries;
-  // Position of each key in entries, from kIndexedSize entries on.
+  std::size_t size = 0;
+  std::size_t capacity;
+  // The bits of every key present: a key whose bit is clear is missing, as
+  // the key of each entry read from a peer usually is, without comparing.
+  std::uint64_t keyBits = 0;
+  // Position of each key in the entries, from kIndexedSize entries on.
   std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> index;
 };
 
-AMFObject::AMFObject() = default;
-AMFObject::AMFObject(const AMFObject& other)
-    : body_(other.body_ ? std::make_shared<Body>(*other.body_) : nullptr) {}
-AMFObject::AMFObject(AMFObject&&) noexcept = default;
-AMFObject& AMFObject::operator=(const AMFObject& other) {
-  if (this != &other) body_ = other.body_ ? std::make_shared<Body>(*other.body_) : nullptr;
-  return *this;
-}
-AMFObject& AMFObject::operator=(AMFObject&&) noexcept = default;
-AMFObject::~AMFObject() = default;
-
 AMFObject::AMFObject(std::initializer_list<Entry> entries) {
+  if (entries.size() > 0) grow(entries.size());
   for (const auto& [key, value] : entries) set(key, value);
 }
 
-AMFObject::Body& AMFObject::ownBody() {
-  if (!body_) body_ = std::make_shared<Body>();
-  return *body_;
+AMFObject::AMFObject(const AMFObject& other) {
+  if (other.empty()) return;
+  const auto release = [](Body* body) { Body::release(body); };
+  std::unique_ptr<Body, decltype(release)> copy(Body::make(other.size()), release);
+  for (const Entry& entry : other) {
+    new (copy->entries() + copy->size) Entry(entry);
+    ++copy->size;
+  }
+  copy->keyBits = other.body_->keyBits;
+  if (other.body_->index) copy->rebuildIndex();
+  body_ = copy.release();
 }
 
-std::size_t AMFObject::size() const noexcept { return body_ ? body_->entries.size() : 0; }
-
-bool AMFObject::empty() const noexcept { return size() == 0; }
-
-std::vector<AMFObject::Entry>::const_iterator AMFObject::begin() const noexcept {
-  return body_ ? body_->entries.begin() : kNoEntries.begin();
+AMFObject& AMFObject::operator=(const AMFObject& other) {
+  if (this != &other) *this = AMFObject(other);
+  return *this;
 }
 
-std::vector<AMFObject::Entry>::const_iterator AMFObject::end() const noexcept {
-  return body_ ? body_->entries.end() : kNoEntries.end();
+// The other body is taken before this one ends, since it may live inside it.
+AMFObject& AMFObject::operator=(AMFObject&& other) noexcept {
+  if (this != &other) Body::release(std::exchange(body_, std::exchange(other.body_, nullptr)));
+  return *this;
 }
 
-bool AMFObject::contains(std::string_view key) const { return find(key) != nullptr; }
+AMFObject::~AMFObject() { Body::release(body_); }
+
+std::size_t AMFObject::size() const noexcept { return body_ != nullptr ? body_->size : 0; }
+
+const AMFObject::Entry* AMFObject::begin() const noexcept { return body_ != nullptr ? body_->entries() : nullptr; }
+
+const AMFObject::Entry* AMFObject::end() const noexcept { return begin() + size(); }
 
 std::size_t AMFObject::indexOf(std::string_view key) const {
-  if (!body_) return 0;
-  const auto& entries = body_->entries;
+  if (body_ == nullptr || (body_->keyBits & keyBit(key)) == 0) return size();
   if (body_->index) {
     const auto found = body_->index->find(key);
-    return found == body_->index->end() ? entries.size() : found->second;
+    return found == body_->index->end() ? body_->size : found->second;
   }
-  const auto found = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry) { return entry.first == key; });
-  return static_cast<std::size_t>(found - entries.begin());
+  const Entry* entries = body_->entries();
+  for (std::size_t each = 0; each < body_->size; ++each) {
+    if (entries[each].first == key) return each;
+  }
+  return body_->size;
 }
 
 const AMFValue* AMFObject::find(std::string_view key) const {
   const std::size_t position = indexOf(key);
-  return position == size() ? nullptr : &body_->entries[position].second;
+  return position == size() ? nullptr : &body_->entries()[position].second;
 }
 
-AMFValue* AMFObject::find(std::string_view key) {
-  const std::size_t position = indexOf(key);
-  return position == size() ? nullptr : &ownBody().entries[position].second;
-}
+AMFValue* AMFObject::find(std::string_view key) { return const_cast<AMFValue*>(std::as_const(*this).find(key)); }
 
 void AMFObject::set(std::string key, AMFValue value) {
   const std::size_t position = indexOf(key);
-  Body& body = ownBody();
-  if (position < body.entries.size()) {
-    body.entries[position].second = std::move(value);
+  if (position < size()) {
+    body_->entries()[position].second = std::move(value);
     return;
   }
-  const bool moves = body.entries.size() == body.entries.capacity();
-  body.entries.emplace_back(std::move(key), std::move(value));
-  if (!body.index && body.entries.size() < kIndexedSize) return;
-  if (!body.index || moves) {
-    body.rebuildIndex();
-  } else {
-    body.index->emplace(body.entries.back().first, body.entries.size() - 1);
+  if (body_ == nullptr) {
+    grow(kTypicalSize);
+  } else if (body_->size == body_->capacity) {
+    grow(body_->capacity * 2);
   }
+  Entry* added = new (body_->entries() + body_->size) Entry(std::move(key), std::move(value));
+  ++body_->size;
+  body_->keyBits |= keyBit(added->first);
+  if (body_->index) {
+    body_->index->emplace(added->first, body_->size - 1);
+  } else if (body_->size >= kIndexedSize) {
+    body_->rebuildIndex();
+  }
+}
+
+void AMFObject::grow(std::size_t capacity) {
+  Body* grown = Body::make(capacity);
+  if (body_ == nullptr) {
+    body_ = grown;
+    return;
+  }
+  std::uninitialized_move_n(body_->entries(), body_->size, grown->entries());
+  grown->size = body_->size;
+  grown->keyBits = body_->keyBits;
+  const bool indexed = body_->index != nullptr;
+  Body::release(std::exchange(body_, grown));
+  if (indexed) body_->rebuildIndex();
 }
 
 bool AMFObject::operator==(const AMFObject& other) const {
   if (size() != other.size()) return false;
-  if (body_ == other.body_) return true;
   for (const auto& [key, value] : *this) {
     const AMFValue* otherValue = other.find(key);
     if (otherValue == nullptr || !(*otherValue == value)) return false;

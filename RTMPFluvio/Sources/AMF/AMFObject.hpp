@@ -2,11 +2,9 @@
 
 #include <cstddef>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace rtmpfluvio {
 
@@ -24,37 +22,38 @@ class AMFObject {
  public:
   using Entry = std::pair<std::string, AMFValue>;
 
-  AMFObject();
+  AMFObject() noexcept = default;
   AMFObject(std::initializer_list<Entry> entries);
-  AMFObject(const AMFObject&);
-  AMFObject(AMFObject&&) noexcept;
-  AMFObject& operator=(const AMFObject&);
-  AMFObject& operator=(AMFObject&&) noexcept;
+  AMFObject(const AMFObject& other);
+  AMFObject(AMFObject&& other) noexcept : body_(std::exchange(other.body_, nullptr)) {}
+  AMFObject& operator=(const AMFObject& other);
+  AMFObject& operator=(AMFObject&& other) noexcept;
   ~AMFObject();
 
   std::size_t size() const noexcept;
-  bool empty() const noexcept;
-  bool contains(std::string_view key) const;
+  bool empty() const noexcept { return size() == 0; }
+  bool contains(std::string_view key) const { return find(key) != nullptr; }
   // The value under `key`, or nullptr when the key is missing.
   const AMFValue* find(std::string_view key) const;
   AMFValue* find(std::string_view key);
   // Replaces the value of a present key in its place, or appends the entry.
   void set(std::string key, AMFValue value);
 
-  std::vector<Entry>::const_iterator begin() const noexcept;
-  std::vector<Entry>::const_iterator end() const noexcept;
+  const Entry* begin() const noexcept;
+  const Entry* end() const noexcept;
 
   bool operator==(const AMFObject& other) const;
 
  private:
+  // The entries and their index in one allocation.
   struct Body;
 
   std::size_t indexOf(std::string_view key) const;
-  // The entries, made this object's own before a change.
-  Body& ownBody();
+  // Moves the entries into room for `capacity` of them.
+  void grow(std::size_t capacity);
 
-  // Null while empty.
-  std::shared_ptr<Body> body_;
+  // Null while nothing was ever added.
+  Body* body_ = nullptr;
 };
 
 }  // namespace rtmpfluvio

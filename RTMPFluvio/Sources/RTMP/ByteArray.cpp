@@ -3,10 +3,28 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #include "Tracepost/Sources/UTF8.hpp"
 
 namespace rtmpfluvio {
+namespace {
+
+// Whether no byte has its top bit set. Keys and most texts on the wire are
+// ASCII, which needs no further check; eight bytes are tested at a time.
+bool isASCII(std::span<const std::uint8_t> bytes) noexcept {
+  std::uint64_t bits = 0;
+  std::size_t index = 0;
+  for (; index + sizeof bits <= bytes.size(); index += sizeof bits) {
+    std::uint64_t eight;
+    std::memcpy(&eight, bytes.data() + index, sizeof eight);
+    bits |= eight;
+  }
+  for (; index < bytes.size(); ++index) bits |= bytes[index];
+  return (bits & 0x8080808080808080u) == 0;
+}
+
+}  // namespace
 
 const char* ByteArray::Error::what() const noexcept {
   switch (case_) {
@@ -21,7 +39,7 @@ const char* ByteArray::Error::what() const noexcept {
 std::string ByteArray::readUTF8Bytes(std::size_t count) {
   const auto bytes = take(count);
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (!tracepost::isValidUTF8(text)) throw Error(Error::Case::parse);
+  if (!isASCII(bytes) && !tracepost::isValidUTF8(text)) throw Error(Error::Case::parse);
   return std::string(text);
 }
 
@@ -63,20 +81,18 @@ ByteArray& ByteArray::writeUTF8Bytes(std::string_view text) {
 }
 
 ByteArray& ByteArray::writeBytes(std::span<const std::uint8_t> bytes) {
-  if (position_ == data_.size()) {
-    // Appending, as while a message is built: one copy behind the end.
-    data_.insert(data_.end(), bytes.begin(), bytes.end());
-    position_ += bytes.size();
-    return *this;
-  }
-  // A position beyond the end (after shrinking the length or reading past
-  // it) is reached with zero bytes first.
-  if (position_ > data_.size()) data_.resize(position_);
-  const std::size_t overwritten = std::min(data_.size() - position_, bytes.size());
-  std::copy_n(bytes.begin(), overwritten, data_.begin() + static_cast<std::ptrdiff_t>(position_));
-  data_.insert(data_.end(), bytes.begin() + static_cast<std::ptrdiff_t>(overwritten), bytes.end());
-  position_ += bytes.size();
+  std::uint8_t* room = claim(bytes.size());
+  if (!bytes.empty()) std::memcpy(room, bytes.data(), bytes.size());
   return *this;
+}
+
+// A position beyond the end (after shrinking the length or reading past it)
+// is reached with zero bytes first.
+std::uint8_t* ByteArray::claim(std::size_t count) {
+  const std::size_t start = position_;
+  if (start + count > data_.size()) data_.resize(start + count);
+  position_ += count;
+  return data_.data() + start;
 }
 
 }  // namespace rtmpfluvio

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <span>
 #include <string>
@@ -83,6 +84,11 @@ class ByteArray {
   // bytes behind the written range keep their places.
   ByteArray& writeBytes(std::span<const std::uint8_t> bytes);
 
+ protected:
+  // Room for `count` bytes at the position, which moves past them, laid out
+  // as writeBytes lays them out; the caller fills it before any other change.
+  std::uint8_t* claim(std::size_t count);
+
  private:
   // The next `count` bytes, or Error eof.
   std::span<const std::uint8_t> take(std::size_t count) {
@@ -92,10 +98,12 @@ class ByteArray {
     return bytes;
   }
 
+  // One load and a byte swap rather than a loop over the bytes.
   template <std::size_t Size>
   std::uint64_t readBigEndian() {
     std::uint64_t value = 0;
-    for (const std::uint8_t byte : take(Size)) value = (value << 8) | byte;
+    std::memcpy(reinterpret_cast<std::uint8_t*>(&value) + sizeof value - Size, take(Size).data(), Size);
+    if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
     return value;
   }
 

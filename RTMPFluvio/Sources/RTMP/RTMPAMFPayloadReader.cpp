@@ -1,5 +1,6 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPAMFPayloadReader.hpp"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
@@ -9,6 +10,9 @@ namespace {
 
 constexpr std::uint8_t kStringMarker = 0x02;
 constexpr std::uint8_t kLongStringMarker = 0x0C;
+// Room for the arguments of a usual command or data body, so that reading
+// them seldom regrows the list; never more than the bytes left could hold.
+constexpr std::int64_t kTypicalArgumentCount = 4;
 
 }  // namespace
 
@@ -25,6 +29,7 @@ std::string readName(AMF0Serializer& serializer) {
 
 AMFList readArguments(AMF0Serializer& serializer, std::string_view decoder) {
   AMFList arguments;
+  arguments.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(serializer.bytesAvailable(), 0, kTypicalArgumentCount)));
   try {
     while (serializer.bytesAvailable() > 0) arguments.push_back(serializer.deserialize());
   } catch (const std::exception& error) {

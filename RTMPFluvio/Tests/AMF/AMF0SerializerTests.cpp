@@ -76,6 +76,34 @@ TEST(AMF0SerializerTests, RefusesKeysTheFormatCannotCarry) {
   EXPECT_EQ(errorOf([&] { serializer.serializeUTF8(tooLong, false); }), "AMFSerializerError.serialize");
   serializer.serializeUTF8("ab", true);
   EXPECT_EQ(serializer.data(), (Bytes{0, 0, 0, 2, 'a', 'b'}));
+
+  // A refused value leaves no part of itself behind.
+  EXPECT_EQ(errorOf([&] { serializer.serialize(AMFList{"before", AMFObject{{"", 1}}}); }),
+            "AMFSerializerError.serialize");
+  EXPECT_EQ(serializer.data(), (Bytes{0, 0, 0, 2, 'a', 'b'}));
+  EXPECT_EQ(serializer.position(), 6u);
+}
+
+// A value written inside the buffer replaces the bytes there and appends what
+// reaches past the end; one written past the end follows zero bytes.
+TEST(AMF0SerializerTests, WritesAtThePositionLikeAnyOtherWrite) {
+  struct Case {
+    Bytes before;
+    std::size_t position;
+    Bytes after;
+  };
+  const Case cases[] = {
+      {{9, 9, 9, 9, 9, 9}, 1, {9, 0x01, 0x01, 9, 9, 9}},
+      {{9, 9, 9}, 2, {9, 9, 0x01, 0x01}},
+      {{9}, 3, {9, 0, 0, 0x01, 0x01}},
+  };
+  for (const Case& each : cases) {
+    AMF0Serializer serializer(each.before);
+    serializer.setPosition(each.position);
+    serializer.serialize(true);
+    EXPECT_EQ(serializer.data(), each.after) << each.position;
+    EXPECT_EQ(serializer.position(), each.position + 2);
+  }
 }
 
 TEST(AMF0SerializerTests, ReadsWhatPeersSend) {
@@ -273,7 +301,14 @@ TEST(AMF0SerializerTests, SurvivesHostileInput) {
   EXPECT_EQ(errorOf([&] { read(nested(AMFSerializer::kMaxDepth + 1)); }), "AMFSerializerError.deserialize");
   EXPECT_EQ(errorOf([&] { read(nested(100000)); }), "AMFSerializerError.deserialize");
 
+  // Text is checked whole, within and after its first eight bytes.
   EXPECT_EQ(errorOf([] { read({0x02, 0x00, 0x02, 0xC3, 0x28}); }), "ByteArray.Error.parse");
+  EXPECT_EQ(errorOf([] { read({0x02, 0x00, 0x0A, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0xC3, 0x28}); }),
+            "ByteArray.Error.parse");
+  EXPECT_EQ(errorOf([] { read({0x02, 0x00, 0x09, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0x80}); }),
+            "ByteArray.Error.parse");
+  EXPECT_EQ(read({0x02, 0x00, 0x0B, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0xE2, 0x82, 0xAC}),
+            AMFValue("abcdefgh\u20AC"));
 
   AMFArray ecmaValue{1, "two"};
   ecmaValue.set("k", AMFObject{{"d", AMFDate(std::chrono::seconds(5))}});

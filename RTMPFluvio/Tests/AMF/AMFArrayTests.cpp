@@ -103,9 +103,8 @@ TEST(AMFArrayTests, ObjectsKeepInsertionOrderAndReplaceInPlace) {
   EXPECT_EQ(*object.find("z"), AMFValue(3));
 }
 
-// Copies share their entries until one changes: a change through either side,
-// by set or through find, never shows in the other. Small objects and indexed
-// large ones alike.
+// A copy owns its entries: a change through either side, by set or through
+// find, never shows in the other. Small objects and indexed large ones alike.
 TEST(AMFArrayTests, ObjectCopiesChangeIndependently) {
   for (const int size : {3, 40}) {
     AMFObject original;
@@ -131,6 +130,34 @@ TEST(AMFArrayTests, ObjectCopiesChangeIndependently) {
     EXPECT_EQ(*snapshot.find("k2"), AMFValue(2)) << size;
     EXPECT_EQ(*snapshot.find(std::string("k") + std::to_string(size - 1)), AMFValue(size - 1)) << size;
   }
+}
+
+// Every key stays found, and none is added twice, while an object grows past
+// its first room and past the size where it builds an index; keys of equal
+// length and outer characters, which share a bit, are still told apart.
+TEST(AMFArrayTests, ObjectsFindEveryKeyWhileGrowing) {
+  AMFObject object;
+  for (int index = 0; index < 100; ++index) {
+    object.set("k" + std::to_string(index) + "k", index);
+    object.set("k" + std::to_string(index) + "k", -index);
+    ASSERT_EQ(object.size(), static_cast<std::size_t>(index) + 1);
+    for (const int earlier : {0, index / 2, index}) {
+      ASSERT_EQ(*object.find("k" + std::to_string(earlier) + "k"), AMFValue(-earlier)) << index;
+    }
+    ASSERT_FALSE(object.contains("k" + std::to_string(index + 1) + "k")) << index;
+  }
+  int expected = 0;
+  for (const auto& [key, value] : object) EXPECT_EQ(value, AMFValue(-expected++)) << key;
+}
+
+// An object can take over one it holds, since the held one is taken first.
+TEST(AMFArrayTests, ObjectsTakeOverObjectsTheyHold) {
+  AMFObject outer{{"inner", AMFObject{{"a", 1}, {"b", "long enough to live outside the key"}}}, {"c", 2}};
+  outer = std::move(*outer.find("inner")->as<AMFObject>());
+  EXPECT_EQ(outer, (AMFObject{{"a", 1}, {"b", "long enough to live outside the key"}}));
+  AMFObject copied{{"inner", AMFObject{{"d", 4}}}};
+  copied = AMFObject(*copied.find("inner")->as<AMFObject>());
+  EXPECT_EQ(copied, (AMFObject{{"d", 4}}));
 }
 
 TEST(AMFArrayTests, DescribesItself) {
