@@ -185,6 +185,10 @@ bool VTPixelTransfer::transfer(const VTImagePlanes& source, const VTImagePlanes&
                                           placement.source.height);
   const VTImagePlanes to = offsetPlanes(destination, placement.destination.x, placement.destination.y,
                                         placement.destination.width, placement.destination.height);
+  if (VTBGRAToYUV420::accepts(from, to)) {
+    direct_.convert(from, to);
+    return true;
+  }
   const Conversion conversion{from.width, from.height, from.format, from.fullRange,
                               to.width,   to.height,   to.format,   to.fullRange};
   if (conversion_ != conversion && !makeContext(conversion)) return false;

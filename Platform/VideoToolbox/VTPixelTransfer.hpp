@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include "Platform/CoreMedia/CVPixelBuffer.hpp"
+#include "Platform/VideoToolbox/VTBGRAToYUV420.hpp"
 
 struct AVFrame;
 struct SwsContext;
@@ -92,6 +93,7 @@ class VTPixelTransfer {
 
   SwsContext* context_ = nullptr;
   std::optional<Conversion> conversion_;
+  VTBGRAToYUV420 direct_;
 };
 
 }  // namespace platform

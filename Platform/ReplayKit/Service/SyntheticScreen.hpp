@@ -23,7 +23,10 @@ class SyntheticScreen final : public ScreenSource {
 
   std::shared_ptr<CVPixelBufferPool> pool_;
   std::shared_ptr<const CMFormatDescription> format_;
-  std::vector<std::uint8_t> background_;
+  // One row of the background for each of its greens, and one of the square:
+  // a frame is copied together from rows that stay in the cache.
+  std::vector<std::uint8_t> backgroundRows_;
+  std::vector<std::uint8_t> squareRow_;
 };
 
 }  // namespace platform::broadcastservice

@@ -49,8 +49,7 @@ TEST(VTPixelTransfer, ScalingModesReadTheirPlatformNames) {
   EXPECT_EQ(scalingModeFromString("trim"), std::nullopt);
 }
 
-// A screen-sized picture is converted in slices on several threads: every
-// row must land in its place, at video range, whichever slice made it.
+// Every row of a screen-sized picture must land in its place, at video range.
 TEST(VTPixelTransfer, EveryRowOfAScreenSizedPictureLandsInPlaceAtVideoRange) {
   constexpr int width = 1280;
   constexpr int height = 720;
