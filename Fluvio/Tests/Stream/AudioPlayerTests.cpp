@@ -10,6 +10,7 @@
 #include "Platform/AVFAudio/AVAudioEngine.hpp"
 #include "Platform/AVFAudio/NullAudioDevice.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 
 namespace fluvio {
 namespace {
@@ -112,7 +113,10 @@ TEST_F(AudioPlayerTests, DropsWhatItCannotPlay) {
   EXPECT_FALSE(node->playerNode()->isPlaying()) << "compressed audio is never scheduled";
 
   const auto orphan = startedNode();
+  // A call still finishing on the player holds it a moment after the last owner lets go.
+  const std::weak_ptr<AudioPlayer> released = player;
   player.reset();
+  ASSERT_TRUE(platform::testing::eventually([&] { return released.expired(); }));
   for (int index = 0; index < 10; ++index) enqueue(orphan, constant(kMono, 0.5f));
   EXPECT_FALSE(orphan->playerNode()->isPlaying());
   EXPECT_EQ(orphan->playerNode()->lastRenderTime(), nullptr);
