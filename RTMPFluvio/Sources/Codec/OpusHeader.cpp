@@ -1,5 +1,6 @@
 #include "RTMPFluvio/Sources/Codec/OpusHeader.hpp"
 
+#include <algorithm>
 #include <array>
 
 namespace rtmpfluvio {
@@ -23,6 +24,13 @@ constexpr SurroundMapping kSurroundMappings[] = {
 };
 
 constexpr std::uint32_t kMostChannels = 8;
+
+// Magic, version, channels, pre-skip, input rate, gain, mapping family.
+constexpr std::uint8_t kMagic[] = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd'};
+constexpr std::size_t kHeadSize = 19;
+constexpr std::size_t kChannelsOffset = 9;
+constexpr std::size_t kRateOffset = 12;
+constexpr std::size_t kFamilyOffset = 18;
 
 }  // namespace
 
@@ -49,6 +57,19 @@ std::optional<std::vector<std::uint8_t>> makeOpusHeader(std::uint32_t channelCou
     header.insert(header.end(), mapping.channels.begin(), mapping.channels.begin() + channelCount);
   }
   return header;
+}
+
+std::optional<OpusHeaderInfo> readOpusHeader(std::span<const std::uint8_t> header) {
+  if (header.size() < kHeadSize || !std::equal(std::begin(kMagic), std::end(kMagic), header.begin())) {
+    return std::nullopt;
+  }
+  const std::uint8_t channels = header[kChannelsOffset];
+  if (channels == 0 || channels > kMostChannels || (channels > 2 && header[kFamilyOffset] == 0)) return std::nullopt;
+  std::uint32_t inputRate = 0;
+  for (std::size_t index = 0; index < 4; ++index) {
+    inputRate |= std::uint32_t{header[kRateOffset + index]} << (8 * index);
+  }
+  return OpusHeaderInfo{channels, inputRate};
 }
 
 }  // namespace rtmpfluvio

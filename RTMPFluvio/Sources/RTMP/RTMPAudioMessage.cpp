@@ -16,13 +16,6 @@ constexpr std::size_t kAACHeaderSize = 2;
 constexpr std::size_t kLegacyHeaderSize = 1;
 constexpr std::size_t kEnhancedHeaderSize = 5;
 
-// The identification header: magic, version, channels, pre-skip, input rate
-// (least significant byte first), gain, mapping family.
-constexpr std::size_t kOpusHeadSize = 19;
-constexpr std::size_t kOpusChannelsOffset = 9;
-constexpr std::size_t kOpusRateOffset = 12;
-constexpr std::size_t kOpusFamilyOffset = 18;
-constexpr std::uint8_t kOpusMostChannels = 8;
 // Opus decodes at these rates only; the header's rate is that of the source.
 constexpr double kOpusDecodeRates[] = {8'000, 12'000, 16'000, 24'000, 48'000};
 constexpr double kOpusFullRate = 48'000;
@@ -51,19 +44,10 @@ Bytes aacHeader(flv::AACPacketType packetType, std::size_t bodySize) {
 // The Opus stream an identification header describes, with the header as
 // the decoder's magic cookie, decoded at the source's rate when Opus has it.
 std::shared_ptr<platform::AVAudioFormat> opusFormat(std::span<const std::uint8_t> header) {
-  static constexpr std::uint8_t kMagic[] = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd'};
-  if (header.size() < kOpusHeadSize || !std::equal(std::begin(kMagic), std::end(kMagic), header.begin())) {
-    return nullptr;
-  }
-  const std::uint8_t channels = header[kOpusChannelsOffset];
-  // Beyond two channels the header must carry a mapping, which the decoder reads.
-  if (channels == 0 || channels > kOpusMostChannels || (channels > 2 && header[kOpusFamilyOffset] == 0)) {
-    return nullptr;
-  }
-  std::uint32_t inputRate = 0;
-  for (std::size_t index = 0; index < 4; ++index) {
-    inputRate |= std::uint32_t{header[kOpusRateOffset + index]} << (8 * index);
-  }
+  const auto info = readOpusHeader(header);
+  if (!info) return nullptr;
+  const std::uint32_t inputRate = info->inputSampleRate;
+  const std::uint8_t channels = info->channelCount;
   const bool decodable = std::find(std::begin(kOpusDecodeRates), std::end(kOpusDecodeRates), inputRate) !=
                          std::end(kOpusDecodeRates);
   const double rate = decodable ? inputRate : kOpusFullRate;
