@@ -51,9 +51,12 @@ struct Store {
   std::uint8_t* out;
 
   void byte(std::uint8_t value) { *out++ = value; }
+  // The low `Size` bytes moved to the top, swapped and stored at once.
   template <std::size_t Size>
   void bigEndian(std::uint64_t value) {
-    for (std::size_t index = Size; index-- > 0; value >>= 8) out[index] = static_cast<std::uint8_t>(value);
+    value <<= 8 * (sizeof value - Size);
+    if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+    std::memcpy(out, &value, Size);
     out += Size;
   }
   void text(std::string_view text) {
@@ -173,6 +176,13 @@ AMF0Serializer& AMF0Serializer::serializeUTF8(std::string_view text, bool isLong
 
 AMF0Serializer& AMF0Serializer::serializeString(std::string_view text) {
   put([&](auto& writer) { writer.string(text); });
+  return *this;
+}
+
+AMF0Serializer& AMF0Serializer::serializeEach(std::span<const AMFValue> values) {
+  put([&](auto& writer) {
+    for (const AMFValue& value : values) writer.value(value);
+  });
   return *this;
 }
 

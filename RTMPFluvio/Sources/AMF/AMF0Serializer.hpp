@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "RTMPFluvio/Sources/AMF/AMFSerializer.hpp"
@@ -17,6 +18,9 @@ class AMF0Serializer : public AMFSerializer {
   // key or one over 65,535 bytes, a list of more than 2^32 - 1 elements.
   // Each write measures first, so that a refused value writes nothing.
   AMF0Serializer& serialize(const AMFValue& value) override;
+  // The values one after another, as one write: the buffer grows once, and a
+  // refused value writes none of them.
+  AMF0Serializer& serializeEach(std::span<const AMFValue> values);
   // The same bytes as for the value holding it, without making one.
   AMF0Serializer& serialize(const AMFObject& object);
   // A string value (marker, count and bytes), long when it needs to be.

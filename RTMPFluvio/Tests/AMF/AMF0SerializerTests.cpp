@@ -82,6 +82,11 @@ TEST(AMF0SerializerTests, RefusesKeysTheFormatCannotCarry) {
             "AMFSerializerError.serialize");
   EXPECT_EQ(serializer.data(), (Bytes{0, 0, 0, 2, 'a', 'b'}));
   EXPECT_EQ(serializer.position(), 6u);
+  // Nor do values written in one go with it, even those before it.
+  const AMFList values = {"before", AMFObject{{"", 1}}};
+  EXPECT_EQ(errorOf([&] { serializer.serializeEach(values); }), "AMFSerializerError.serialize");
+  EXPECT_EQ(serializer.data(), (Bytes{0, 0, 0, 2, 'a', 'b'}));
+  EXPECT_EQ(serializer.position(), 6u);
 }
 
 // A value written inside the buffer replaces the bytes there and appends what
@@ -242,10 +247,12 @@ TEST(AMF0SerializerTests, RoundTripsACommandInOrder) {
     }
   }
   EXPECT_EQ(serializer.bytesAvailable(), 0);
-  // Writing the same values again gives the same bytes.
-  AMF0Serializer again;
-  for (const AMFValue& value : command) again.serialize(value);
-  EXPECT_EQ(again.data(), bytes);
+  // Writing them in one go gives the same bytes, and leaves the position
+  // behind them.
+  AMF0Serializer inOneGo;
+  inOneGo.serializeEach(command);
+  EXPECT_EQ(inOneGo.data(), bytes);
+  EXPECT_EQ(inOneGo.position(), bytes.size());
 }
 
 TEST(AMF0SerializerTests, SurvivesHostileInput) {
