@@ -11,9 +11,9 @@
 namespace rtmpfluvio {
 namespace {
 
-// Room for a usual command object at once, so that reading one seldom
-// regrows, and small enough for the allocator's fast path.
-constexpr std::size_t kTypicalSize = 12;
+// Room for a usual command object or stream metadata at once, so that
+// reading one seldom regrows: moving every entry costs more than the room.
+constexpr std::size_t kTypicalSize = 16;
 constexpr std::size_t kIndexedSize = 32;
 
 // One of 64 bits for a key, from its length and its outer characters.
@@ -122,17 +122,25 @@ const AMFValue* AMFObject::find(std::string_view key) const {
 
 AMFValue* AMFObject::find(std::string_view key) { return const_cast<AMFValue*>(std::as_const(*this).find(key)); }
 
-void AMFObject::set(std::string key, AMFValue value) {
+void AMFObject::set(std::string key, const AMFValue& value) { set(std::move(key), AMFValue(value)); }
+
+void AMFObject::set(std::string key, AMFValue&& value) {
   const std::size_t position = indexOf(key);
   if (position < size()) {
     body_->entries()[position].second = std::move(value);
     return;
   }
-  if (body_ == nullptr) {
-    grow(kTypicalSize);
-  } else if (body_->size == body_->capacity) {
-    grow(body_->capacity * 2);
+  if (body_ == nullptr || body_->size == body_->capacity) {
+    // Growing moves the entries, and the value may be one of them.
+    AMFValue taken = std::move(value);
+    grow(body_ == nullptr ? kTypicalSize : body_->capacity * 2);
+    append(std::move(key), std::move(taken));
+  } else {
+    append(std::move(key), std::move(value));
   }
+}
+
+void AMFObject::append(std::string&& key, AMFValue&& value) {
   Entry* added = new (body_->entries() + body_->size) Entry(std::move(key), std::move(value));
   ++body_->size;
   body_->keyBits |= keyBit(added->first);

@@ -158,6 +158,15 @@ TEST(AMFArrayTests, ObjectsTakeOverObjectsTheyHold) {
   AMFObject copied{{"inner", AMFObject{{"d", 4}}}};
   copied = AMFObject(*copied.find("inner")->as<AMFObject>());
   EXPECT_EQ(copied, (AMFObject{{"d", 4}}));
+
+  // Or take a value moved out of one of its entries, whether or not the new
+  // entry makes it grow.
+  const std::string text = "long enough to live outside the value";
+  AMFObject growing{{"0", text}};
+  for (int index = 1; index < 40; ++index) {
+    growing.set(std::to_string(index), std::move(*growing.find(std::to_string(index - 1))));
+    ASSERT_EQ(*growing.find(std::to_string(index)), AMFValue(text)) << index;
+  }
 }
 
 TEST(AMFArrayTests, DescribesItself) {
