@@ -47,6 +47,20 @@ struct AMFObject::Body {
 
   Entry* entries() noexcept { return reinterpret_cast<Entry*>(this + 1); }
 
+  // The entry under `key`, or nullptr. Defined here, where every caller can
+  // inline it.
+  Entry* find(std::string_view key) {
+    if ((keyBits & keyBit(key)) == 0) return nullptr;
+    if (index) {
+      const auto found = index->find(key);
+      return found == index->end() ? nullptr : entries() + found->second;
+    }
+    for (Entry *entry = entries(), *last = entries() + size; entry != last; ++entry) {
+      if (entry->first == key) return entry;
+    }
+    return nullptr;
+  }
+
   // The index holds views of the keys, which moving the entries moves: it is
   // rebuilt whenever they move.
   void rebuildIndex() {
@@ -102,22 +116,9 @@ const AMFObject::Entry* AMFObject::begin() const noexcept { return body_ != null
 
 const AMFObject::Entry* AMFObject::end() const noexcept { return begin() + size(); }
 
-std::size_t AMFObject::indexOf(std::string_view key) const {
-  if (body_ == nullptr || (body_->keyBits & keyBit(key)) == 0) return size();
-  if (body_->index) {
-    const auto found = body_->index->find(key);
-    return found == body_->index->end() ? body_->size : found->second;
-  }
-  const Entry* entries = body_->entries();
-  for (std::size_t each = 0; each < body_->size; ++each) {
-    if (entries[each].first == key) return each;
-  }
-  return body_->size;
-}
-
 const AMFValue* AMFObject::find(std::string_view key) const {
-  const std::size_t position = indexOf(key);
-  return position == size() ? nullptr : &body_->entries()[position].second;
+  const Entry* entry = body_ != nullptr ? body_->find(key) : nullptr;
+  return entry != nullptr ? &entry->second : nullptr;
 }
 
 AMFValue* AMFObject::find(std::string_view key) { return const_cast<AMFValue*>(std::as_const(*this).find(key)); }
@@ -125,9 +126,8 @@ AMFValue* AMFObject::find(std::string_view key) { return const_cast<AMFValue*>(s
 void AMFObject::set(std::string key, const AMFValue& value) { set(std::move(key), AMFValue(value)); }
 
 void AMFObject::set(std::string key, AMFValue&& value) {
-  const std::size_t position = indexOf(key);
-  if (position < size()) {
-    body_->entries()[position].second = std::move(value);
+  if (Entry* present = body_ != nullptr ? body_->find(key) : nullptr) {
+    present->second = std::move(value);
     return;
   }
   if (body_ == nullptr || body_->size == body_->capacity) {

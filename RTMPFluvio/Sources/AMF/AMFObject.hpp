@@ -51,7 +51,6 @@ class AMFObject {
   // The entries and their index in one allocation.
   struct Body;
 
-  std::size_t indexOf(std::string_view key) const;
   // Adds an entry for a missing key into room that is free.
   void append(std::string&& key, AMFValue&& value);
   // Moves the entries into room for `capacity` of them.
