@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "RTMPFluvio/Sources/AMF/AMF0Serializer.hpp"
@@ -23,7 +22,6 @@ using rtmpfluvio::AMFArray;
 using rtmpfluvio::AMFList;
 using rtmpfluvio::AMFNull;
 using rtmpfluvio::AMFObject;
-using rtmpfluvio::AMFValue;
 using rtmpfluvio::RTMPChunkMessageHeader;
 using rtmpfluvio::RTMPCommandMessage;
 using rtmpfluvio::RTMPDataMessage;
