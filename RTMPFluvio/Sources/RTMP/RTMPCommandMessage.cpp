@@ -23,7 +23,7 @@ RTMPMessage::Bytes encodePayload(RTMPObjectEncoding objectEncoding, const std::s
   } else {
     serializer.serialize(AMFNull{});
   }
-  for (const AMFValue& argument : arguments) serializer.serialize(argument);
+  serializer.serializeEach(arguments);
   return serializer.takeData();
 }
 

@@ -14,7 +14,7 @@ RTMPMessage::Bytes encodePayload(const std::string& handlerName, const AMFList& 
   AMF0Serializer serializer;
   serializer.reserve(kPayloadCapacity);
   serializer.serializeString(handlerName);
-  for (const AMFValue& argument : arguments) serializer.serialize(argument);
+  serializer.serializeEach(arguments);
   return serializer.takeData();
 }
 
