@@ -177,6 +177,7 @@ struct CIGPUEvaluator::State {
   CIPixelBufferConverter converter;
   std::vector<std::uint8_t> upload;
   std::vector<std::uint8_t> readback;
+  std::vector<Layer> layers;  // of the frame being drawn; kept so a frame allocates none
 
   ~State() {
     if (display == EGL_NO_DISPLAY) return;
@@ -330,9 +331,10 @@ CIGPUEvaluator::CIGPUEvaluator(std::unique_ptr<State> state) : state_(std::move(
 CIGPUEvaluator::~CIGPUEvaluator() = default;
 
 bool CIGPUEvaluator::renderARGB(const CIImage& image, const CGRect& rect, const vImage_Buffer& destination) {
-  std::vector<Layer> layers;
-  if (!flatten(image, Layer{}, layers)) return false;
   State& s = *state_;
+  std::vector<Layer>& layers = s.layers;
+  layers.clear();
+  if (!flatten(image, Layer{}, layers)) return false;
   if (!eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, s.context)) return false;
   const auto width = static_cast<GLsizei>(destination.width), height = static_cast<GLsizei>(destination.height);
   glBindFramebuffer(GL_FRAMEBUFFER, s.framebuffer);

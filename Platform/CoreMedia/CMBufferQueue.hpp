@@ -2,10 +2,10 @@
 
 #include <compare>
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "Platform/CoreMedia/CMTime.hpp"
 #include "Platform/CoreMedia/OSStatus.hpp"
@@ -47,10 +47,16 @@ class CMBufferQueue {
  private:
   CMBufferQueue(std::size_t capacity, const Handlers& handlers) : capacity_(capacity), handlers_(handlers) {}
 
+  std::size_t count() const noexcept { return buffers_.size() - head_; }
+
   const std::size_t capacity_;
   const Handlers handlers_;
   mutable std::mutex mutex_;
-  std::deque<CMBuffer> buffers_;
+  // The queue is buffers_[head_...]: taking the head only moves head_ on, and
+  // the space is reused once the queue empties (or is half spent), so a
+  // steady stream allocates nothing.
+  std::vector<CMBuffer> buffers_;
+  std::size_t head_ = 0;
 };
 
 }  // namespace platform

@@ -65,8 +65,8 @@ StatusOr<CMSampleBuffer> CMSampleBuffer::make(std::shared_ptr<CMBlockBuffer> dat
   if (!sampleBuffer) return {kCMSampleBufferError_AllocationFailed, nullptr};
   sampleBuffer->formatDescription_ = std::move(formatDescription);
   sampleBuffer->numSamples_ = numSamples;
-  sampleBuffer->timings_.assign(sampleTimings.begin(), sampleTimings.end());
-  sampleBuffer->sizes_.assign(sampleSizes.begin(), sampleSizes.end());
+  sampleBuffer->timings_.assign(sampleTimings);
+  sampleBuffer->sizes_.assign(sampleSizes);
   if (dataBuffer) {
     if (const OSStatus status = sampleBuffer->setDataBuffer(std::move(dataBuffer)); status != noErr) {
       return {status, nullptr};
@@ -79,21 +79,35 @@ StatusOr<CMSampleBuffer> CMSampleBuffer::make(std::shared_ptr<CMBlockBuffer> dat
 StatusOr<CMSampleBuffer> CMSampleBuffer::makeReadyWithImageBuffer(
     std::shared_ptr<CVPixelBuffer> imageBuffer, std::shared_ptr<const CMFormatDescription> formatDescription,
     const CMSampleTimingInfo& sampleTiming) {
-  if (!imageBuffer || !formatDescription) return {kCMSampleBufferError_RequiredParameterMissing, nullptr};
+  std::optional<CMSampleBuffer> made;
+  if (const OSStatus status =
+          makeReadyWithImageBuffer(std::move(imageBuffer), std::move(formatDescription), sampleTiming, made);
+      status != noErr) {
+    return {status, nullptr};
+  }
+  std::shared_ptr<CMSampleBuffer> sampleBuffer(new (std::nothrow) CMSampleBuffer(std::move(*made)));
+  if (!sampleBuffer) return {kCMSampleBufferError_AllocationFailed, nullptr};
+  return {noErr, std::move(sampleBuffer)};
+}
+
+OSStatus CMSampleBuffer::makeReadyWithImageBuffer(std::shared_ptr<CVPixelBuffer> imageBuffer,
+                                                  std::shared_ptr<const CMFormatDescription> formatDescription,
+                                                  const CMSampleTimingInfo& sampleTiming,
+                                                  std::optional<CMSampleBuffer>& sampleBuffer) {
+  if (!imageBuffer || !formatDescription) return kCMSampleBufferError_RequiredParameterMissing;
   const CMVideoDimensions dimensions = formatDescription->dimensions();
   if (formatDescription->mediaType() != kCMMediaType_Video ||
       formatDescription->mediaSubType() != imageBuffer->pixelFormatType() ||
       std::size_t(dimensions.width) != imageBuffer->width() || std::size_t(dimensions.height) != imageBuffer->height()) {
-    return {kCMSampleBufferError_InvalidMediaFormat, nullptr};
+    return kCMSampleBufferError_InvalidMediaFormat;
   }
-  std::shared_ptr<CMSampleBuffer> sampleBuffer(new (std::nothrow) CMSampleBuffer());
-  if (!sampleBuffer) return {kCMSampleBufferError_AllocationFailed, nullptr};
-  sampleBuffer->imageBuffer_ = std::move(imageBuffer);
-  sampleBuffer->formatDescription_ = std::move(formatDescription);
-  sampleBuffer->numSamples_ = 1;
-  sampleBuffer->dataReady_ = true;
-  sampleBuffer->timings_ = {sampleTiming};
-  return {noErr, std::move(sampleBuffer)};
+  CMSampleBuffer& made = sampleBuffer.emplace(CMSampleBuffer());
+  made.imageBuffer_ = std::move(imageBuffer);
+  made.formatDescription_ = std::move(formatDescription);
+  made.numSamples_ = 1;
+  made.dataReady_ = true;
+  made.timings_.assign({&sampleTiming, 1});
+  return noErr;
 }
 
 StatusOr<CMSampleBuffer> CMSampleBuffer::makeAudio(std::shared_ptr<const CMFormatDescription> formatDescription,

@@ -11,6 +11,7 @@
 
 #include "Platform/CoreMedia/CMBlockBuffer.hpp"
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
+#include "Platform/CoreMedia/CMSampleEntries.hpp"
 #include "Platform/CoreMedia/CMTime.hpp"
 #include "Platform/CoreMedia/CVPixelBuffer.hpp"
 #include "Platform/CoreMedia/OSStatus.hpp"
@@ -65,6 +66,12 @@ class CMSampleBuffer {
   static StatusOr<CMSampleBuffer> makeReadyWithImageBuffer(std::shared_ptr<CVPixelBuffer> imageBuffer,
                                                           std::shared_ptr<const CMFormatDescription> formatDescription,
                                                           const CMSampleTimingInfo& sampleTiming);
+  // The same into `sampleBuffer` (left as it was on failure) rather than
+  // behind a shared handle: this allocates nothing.
+  static OSStatus makeReadyWithImageBuffer(std::shared_ptr<CVPixelBuffer> imageBuffer,
+                                           std::shared_ptr<const CMFormatDescription> formatDescription,
+                                           const CMSampleTimingInfo& sampleTiming,
+                                           std::optional<CMSampleBuffer>& sampleBuffer);
   // numSamples frames of linear PCM from `presentationTimeStamp` on, one
   // frame 1/sample-rate long; not ready until a data buffer is set.
   static StatusOr<CMSampleBuffer> makeAudio(std::shared_ptr<const CMFormatDescription> formatDescription,
@@ -116,8 +123,8 @@ class CMSampleBuffer {
   std::shared_ptr<CVPixelBuffer> imageBuffer_;
   std::size_t numSamples_ = 0;
   bool dataReady_ = false;
-  std::vector<CMSampleTimingInfo> timings_;
-  std::vector<std::size_t> sizes_;
+  CMSampleEntries<CMSampleTimingInfo> timings_;
+  CMSampleEntries<std::size_t> sizes_;
   std::vector<CMSampleAttachments> attachments_;
 };
 

@@ -56,6 +56,13 @@ std::size_t CVPixelBuffer::bytesPerRowOfPlane(std::size_t index) const noexcept 
   return found ? found->bytesPerRow : 0;
 }
 
+void CVPixelBuffer::clearForReuse() noexcept {
+  std::lock_guard lock(mutex_);
+  readOnlyLocks_ = 0;
+  writableLocks_ = 0;
+  attachments_.clear();
+}
+
 CVReturn CVPixelBuffer::lockBaseAddress(CVPixelBufferLockFlags flags) {
   if ((flags & ~kCVPixelBufferLock_ReadOnly) != 0) return kCVReturnInvalidArgument;
   std::lock_guard lock(mutex_);

@@ -96,7 +96,11 @@ class CVPixelBuffer {
   void setAttachments(const Attachments& attachments, CVAttachmentMode mode);
 
  private:
+  friend class CVPixelBufferPool;
+
   const CVPixelBufferGeometry::Plane* plane(std::size_t index) const noexcept;
+  // Back to the state of a new buffer but for the pixels, for a pool to hand out again.
+  void clearForReuse() noexcept;
 
   CVPixelBufferGeometry geometry_;
   Storage storage_;

@@ -3,15 +3,17 @@
 #include <memory>
 
 #include "Platform/CoreMedia/CVPixelBuffer.hpp"
+#include "Platform/CoreMedia/SharedObjectRecycler.hpp"
 
 namespace platform {
 
 inline constexpr CVReturn kCVReturnInvalidPoolAttributes = -6691;
 inline constexpr CVReturn kCVReturnPoolAllocationFailed = -6690;
 
-// Makes pixel buffers of one format and size. The block of a buffer that is no
-// longer held goes back to the pool and is handed out again, so a steady
-// stream of frames allocates nothing. Thread-safe; buffers may outlive it.
+// Makes pixel buffers of one format and size. A buffer no longer held goes
+// back to the pool and is handed out again (its pixels as they were, its
+// attachments and locks cleared), so a steady stream of frames allocates
+// nothing. Thread-safe; buffers may outlive it.
 class CVPixelBufferPool {
  public:
   // The attributes must name a pixel format, a width and a height.
@@ -21,13 +23,11 @@ class CVPixelBufferPool {
   const CVPixelBufferAttributes& pixelBufferAttributes() const noexcept { return attributes_; }
 
  private:
-  struct Recycler;
-
   CVPixelBufferPool(const CVPixelBufferAttributes& attributes, const CVPixelBufferGeometry& geometry);
 
   CVPixelBufferAttributes attributes_;
   CVPixelBufferGeometry geometry_;
-  std::shared_ptr<Recycler> recycler_;
+  SharedObjectRecycler<CVPixelBuffer> buffers_;
 };
 
 }  // namespace platform

@@ -109,10 +109,8 @@ std::optional<CMSampleBuffer> Screen::makeSampleBuffer(const DisplayLinkTime& ti
     presentationTimeStamp_ = presentationTime;
     const CMSampleTimingInfo timing{CMTime::makeWithSeconds(tick.targetTimestamp - tick.timestamp, 1000000000),
                                     presentationTime, CMTime::invalid};
-    auto sampleBuffer = CMSampleBuffer::makeReadyWithImageBuffer(buffer.value, outputFormat_, timing);
-    if (!sampleBuffer) return;
-    render(*sampleBuffer.value);
-    result = std::move(*sampleBuffer.value);
+    if (CMSampleBuffer::makeReadyWithImageBuffer(buffer.value, outputFormat_, timing, result) != noErr) return;
+    render(*result);
   }();
   targetTimestamp_ = tick.targetTimestamp;
   return result;

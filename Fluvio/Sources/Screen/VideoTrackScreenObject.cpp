@@ -12,7 +12,10 @@ std::shared_ptr<VideoTrackScreenObject> VideoTrackScreenObject::make() {
   return std::make_shared<VideoTrackScreenObject>();
 }
 
-VideoTrackScreenObject::VideoTrackScreenObject() {
+// A frame let go of drops its picture at once rather than when next reused.
+VideoTrackScreenObject::VideoTrackScreenObject()
+    : queuedFrames_(
+          [](CMSampleBuffer& frame) noexcept { [[maybe_unused]] const CMSampleBuffer dropped = std::move(frame); }) {
   setHorizontalAlignment(HorizontalAlignment::center);
   try {
     queue_.emplace(queueCapacity, CMBufferQueue::Handlers::outputPTSSortedSampleBuffers());
@@ -33,8 +36,11 @@ void VideoTrackScreenObject::setVideoGravity(AVLayerVideoGravity gravity) {
 
 void VideoTrackScreenObject::enqueue(const CMSampleBuffer& sampleBuffer) {
   if (!queue_) return;
+  auto frame = queuedFrames_.take([&] { return std::make_unique<CMSampleBuffer>(sampleBuffer); });
+  if (!frame) return;
+  *frame = sampleBuffer;
   try {
-    queue_->enqueue(std::make_shared<CMSampleBuffer>(sampleBuffer));
+    queue_->enqueue(std::move(frame));
   } catch (const OSStatusError&) {
     return;
   }

@@ -12,6 +12,7 @@
 #include "Fluvio/Sources/Util/TypedBlockQueue.hpp"
 #include "Platform/AVFoundation/AVLayerVideoGravity.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
+#include "Platform/CoreMedia/SharedObjectRecycler.hpp"
 
 namespace fluvio {
 
@@ -54,6 +55,7 @@ class VideoTrackScreenObject : public ScreenObject, public ChromaKeyProcessable 
   std::uint8_t track_ = 0;
   platform::AVLayerVideoGravity videoGravity_ = platform::AVLayerVideoGravity::resizeAspect;
   std::optional<TypedBlockQueue<platform::CMSampleBuffer>> queue_;
+  platform::SharedObjectRecycler<platform::CMSampleBuffer> queuedFrames_;  // what queue_ holds, kept for reuse
   std::shared_ptr<platform::CGImage> bitmap_;  // the last picture, drawn over again while its size stays
   bool isShowing_ = false;                     // a frame has been taken since the start or the last reset
   VideoEffects effects_;

@@ -81,6 +81,25 @@ TEST(VideoTrackScreenObjectTests, ResetForgetsQueuedFramesTheCountAndThePictureO
   }
 }
 
+// Queued frames are kept for reuse, but not their pictures: a skipped or reset
+// frame lets its picture go at once, while a waiting one keeps it.
+TEST(VideoTrackScreenObjectTests, LetsThePicturesOfFramesItIsDoneWithGo) {
+  TrackScene scene;
+  std::vector<std::weak_ptr<platform::CVPixelBuffer>> pictures;
+  for (int n = 0; n < 3; ++n) {
+    auto picture = solidFrame(64, 36, shade(n));
+    pictures.push_back(picture);
+    scene.track.enqueue(frameAt(std::move(picture), 1.0 + n * 0.04));
+  }
+  EXPECT_EQ(scene.shownAt(1.05), shade(1));
+  EXPECT_TRUE(pictures[0].expired()) << "skipped";
+  EXPECT_FALSE(pictures[2].expired()) << "still waiting";
+  scene.track.reset();
+  EXPECT_TRUE(pictures[2].expired());
+  scene.enqueue(2, 1.2);
+  EXPECT_EQ(scene.shownAt(1.2), shade(2)) << "a reused frame shows its new picture";
+}
+
 TEST(VideoTrackScreenObjectTests, SizesItselfToTheFrameUnderAspectFitOnly) {
   struct Case {
     platform::AVLayerVideoGravity gravity;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -55,6 +56,32 @@ TEST(CMBufferQueueTests, RefusesBuffersBeyondItsCapacity) {
   EXPECT_TRUE(queue->isEmpty());
   EXPECT_NO_THROW(queue->enqueue(frame(2)));
   EXPECT_THROW(CMBufferQueue::make(1, CMBufferQueue::Handlers{}), OSStatusError);
+}
+
+// A queue that never runs empty reuses the space of taken buffers as it goes;
+// the order holds throughout, checked against a sorted model.
+TEST(CMBufferQueueTests, KeepsOrderWhileTakingAndAddingWithoutRunningEmpty) {
+  const auto queue = CMBufferQueue::make(0, CMBufferQueue::Handlers::outputPTSSortedSampleBuffers());
+  std::multiset<std::int64_t> model;
+  std::uint32_t seed = 1;
+  const auto next = [&seed] { return std::int64_t((seed = seed * 1103515245 + 12345) >> 16) % 500; };
+  for (int step = 0; step < 400; ++step) {
+    const int adds = step < 5 ? 2 : (step % 3 == 0 ? 2 : 1);
+    for (int add = 0; add < adds; ++add) {
+      const std::int64_t time = next();
+      queue->enqueue(frame(time));
+      model.insert(time);
+    }
+    ASSERT_EQ(headTime(*queue), CMTime::make(*model.begin(), 1000)) << "step " << step;
+    queue->dequeue();
+    model.erase(model.begin());
+  }
+  while (!model.empty()) {
+    ASSERT_EQ(headTime(*queue), CMTime::make(*model.begin(), 1000));
+    queue->dequeue();
+    model.erase(model.begin());
+  }
+  EXPECT_TRUE(queue->isEmpty());
 }
 
 TEST(CMBufferQueueTests, TakesBuffersFromSeveralThreads) {

@@ -97,6 +97,22 @@ TEST(CMSampleBufferTests, CarriesAPictureWithoutCopyingIt) {
             kCMSampleBufferError_InvalidMediaFormat);
   EXPECT_EQ(CMSampleBuffer::makeReadyWithImageBuffer(picture, nullptr, timing).status,
             kCMSampleBufferError_RequiredParameterMissing);
+
+  // Made in place: the same buffer, and one that fails leaves what was there.
+  std::optional<CMSampleBuffer> inPlace;
+  const CMSampleTimingInfo later{CMTime::make(1, 30), CMTime::make(2, 30), CMTime::invalid};
+  ASSERT_EQ(CMSampleBuffer::makeReadyWithImageBuffer(picture, format, later, inPlace), noErr);
+  ASSERT_TRUE(inPlace);
+  EXPECT_EQ(inPlace->imageBuffer(), picture);
+  EXPECT_EQ(inPlace->sampleTimingInfo(0), later);
+  const CMSampleBuffer copy = *inPlace;
+  EXPECT_EQ(copy.presentationTimeStamp(), CMTime::make(2, 30));
+  EXPECT_EQ(copy.duration(), CMTime::make(1, 30));
+  EXPECT_EQ(CMSampleBuffer::makeReadyWithImageBuffer(picture, otherSize, timing, inPlace),
+            kCMSampleBufferError_InvalidMediaFormat);
+  EXPECT_EQ(CMSampleBuffer::makeReadyWithImageBuffer(nullptr, format, timing, inPlace),
+            kCMSampleBufferError_RequiredParameterMissing);
+  EXPECT_EQ(inPlace->presentationTimeStamp(), CMTime::make(2, 30));
 }
 
 TEST(CMSampleBufferTests, AttachesAndCopiesOutNonInterleavedPCM) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
+#include "Platform/CoreMedia/CMSampleBuffer.hpp"
 #include "Platform/CoreMedia/CVPixelBuffer.hpp"
 #include "Platform/CoreMedia/CVPixelBufferPool.hpp"
 
@@ -97,6 +99,35 @@ TEST(CVPixelBufferPoolTests, ReusesTheBlocksOfReleasedBuffers) {
   std::set<std::uint8_t*> addresses;
   for (int frame = 0; frame < 20; ++frame) addresses.insert(pool->createPixelBuffer().value->baseAddress());
   EXPECT_EQ(addresses.size(), 1u);
+}
+
+// A buffer comes back for reuse only when no one holds it, also not through a
+// sample buffer; it comes back without the attachments and locks of its last use.
+TEST(CVPixelBufferPoolTests, HandsABufferOutAgainOnlyOnceNoOneHoldsIt) {
+  const auto pool = CVPixelBufferPool::make({kCVPixelFormatType_32BGRA, 64, 32}).value;
+  auto held = pool->createPixelBuffer().value;
+  const auto format = CMFormatDescription::makeForImageBuffer(*held).value;
+  auto sample = CMSampleBuffer::makeReadyWithImageBuffer(held, format, {}).value;
+  const CVPixelBuffer* const address = held.get();
+  held->setAttachment("Local", "x", CVAttachmentMode::shouldNotPropagate);
+  ASSERT_EQ(held->lockBaseAddress(0), kCVReturnSuccess);
+  held.reset();
+
+  std::vector<std::shared_ptr<CVPixelBuffer>> others;
+  for (int n = 0; n < 4; ++n) {
+    others.push_back(pool->createPixelBuffer().value);
+    EXPECT_NE(others.back().get(), address) << "the sample buffer still holds it";
+    EXPECT_NE(others.back()->baseAddress(), sample->imageBuffer()->baseAddress());
+  }
+  others.clear();
+  sample.reset();
+  std::set<const CVPixelBuffer*> handedOut;
+  for (int n = 0; n < 5; ++n) others.push_back(pool->createPixelBuffer().value), handedOut.insert(others.back().get());
+  EXPECT_EQ(handedOut.size(), 5u);
+  ASSERT_TRUE(handedOut.contains(address)) << "released, so handed out again";
+  const auto& reused = *std::find_if(others.begin(), others.end(), [&](const auto& b) { return b.get() == address; });
+  EXPECT_TRUE(reused->attachments(CVAttachmentMode::shouldNotPropagate).empty());
+  EXPECT_EQ(reused->unlockBaseAddress(0), kCVReturnError) << "no lock left over";
 }
 
 TEST(CVPixelBufferPoolTests, BuffersOutliveTheirPool) {
