@@ -27,6 +27,7 @@
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
 #include "Platform/AVFAudio/AVAudioTime.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
@@ -161,18 +162,23 @@ void publishPreEncoded(benchmark::State& state) {
 
     const double cpuBefore = processCPUSeconds();
     const auto allocationsBefore = allocations.load();
-    const auto start = Clock::now();
-    std::size_t videoIndex = 0;
-    for (const auto& item : media) {
-      std::this_thread::sleep_until(start + std::chrono::milliseconds(item.timestamp));
-      if (item.video) {
-        sentAt[videoIndex++] = Clock::now().time_since_epoch().count();
-        platform::blockOn(stream->append(*item.video));
-      } else {
-        platform::blockOn(stream->append(
-            item.audio, platform::AVAudioTime::make(platform::AVAudioTime::hostTime(kMediaStart + item.timestamp / 1000.0))));
+    // Appended from a task on the pool, as a capture pipeline does, each at
+    // its time.
+    platform::blockOn([&]() -> platform::Async<void> {
+      const auto start = Clock::now();
+      std::size_t videoIndex = 0;
+      for (const auto& item : media) {
+        co_await platform::sleepFor(start + std::chrono::milliseconds(item.timestamp) - Clock::now());
+        if (item.video) {
+          sentAt[videoIndex++] = Clock::now().time_since_epoch().count();
+          co_await stream->append(*item.video);
+        } else {
+          co_await stream->append(
+              item.audio,
+              platform::AVAudioTime::make(platform::AVAudioTime::hostTime(kMediaStart + item.timestamp / 1000.0)));
+        }
       }
-    }
+    });
     const auto allocationsDuring = allocations.load() - allocationsBefore;
     platform::blockOn(connection->close());
     serving.join();

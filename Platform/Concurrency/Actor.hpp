@@ -16,6 +16,7 @@
 // - enqueue(work) runs fire-and-forget work on the strand in call order.
 
 #include <asio/co_spawn.hpp>
+#include <asio/defer.hpp>
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
 #include <concepts>
@@ -59,7 +60,9 @@ class Actor {
   void enqueue(Work work) const {
     auto self = retain();
     detail::refuseIfShutDown(strand_);
-    asio::post(strand_, [self = std::move(self), strand = strand_, work = std::move(work)]() mutable {
+    // Deferred: queued as the continuation of the work running now, so a
+    // pool thread hands it on without waking another; order is the strand's.
+    asio::defer(strand_, [self = std::move(self), strand = strand_, work = std::move(work)]() mutable {
       if constexpr (detail::AsyncCallable<Work>) {
         asio::co_spawn(strand, detail::invokeHeld(std::move(work)),
                        [self](std::exception_ptr error) { detail::reportUnhandledError("enqueued actor work", error); });

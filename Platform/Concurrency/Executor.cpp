@@ -18,10 +18,18 @@ asio::thread_pool& pool() {
   return *threads;
 }
 
+asio::thread_pool& networkThread() {
+  // One thread: work on it hands on to the next step without waking another.
+  static auto* thread = new asio::thread_pool(1);
+  return *thread;
+}
+
 std::atomic<bool> poolShutDown = false;
 
 bool runsOnPool(const Executor& executor) {
-  if (const auto* threads = executor.target<asio::thread_pool::executor_type>()) return &threads->context() == &pool();
+  if (const auto* threads = executor.target<asio::thread_pool::executor_type>()) {
+    return &threads->context() == &pool() || &threads->context() == &networkThread();
+  }
   if (const auto* strand = executor.target<asio::strand<Executor>>()) return runsOnPool(strand->get_inner_executor());
   return false;
 }
@@ -33,10 +41,17 @@ Executor globalExecutor() {
   return pool().get_executor();
 }
 
+Executor networkExecutor() {
+  if (poolShutDown) throw RuntimeError(RuntimeError::Case::shutDown);
+  return networkThread().get_executor();
+}
+
 void shutdownGlobalExecutor() {
   poolShutDown = true;
-  pool().stop();
-  pool().join();
+  for (auto* threads : {&pool(), &networkThread()}) {
+    threads->stop();
+    threads->join();
+  }
 }
 
 namespace detail {
@@ -45,7 +60,9 @@ void refuseIfShutDown(const Executor& executor) {
   if (poolShutDown && runsOnPool(executor)) throw RuntimeError(RuntimeError::Case::shutDown);
 }
 
-bool onPoolThread() { return pool().get_executor().running_in_this_thread(); }
+bool onPoolThread() {
+  return pool().get_executor().running_in_this_thread() || networkThread().get_executor().running_in_this_thread();
+}
 
 }  // namespace detail
 

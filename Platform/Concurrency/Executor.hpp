@@ -16,7 +16,13 @@ using Async = asio::awaitable<T>;
 // RuntimeError::shutDown once shutdownGlobalExecutor() has run.
 Executor globalExecutor();
 
-// Stops the pool and waits for its threads, dropping work still queued. Call
+// The thread that network connections run on: their steps are short and
+// follow one another, and on one thread each hands on to the next without
+// waking another. Nothing that blocks or computes for long belongs on it.
+// Shut down with the pool; it counts as a pool thread.
+Executor networkExecutor();
+
+// Stops the pool (and the network thread) and waits for its threads, dropping work still queued. Call
 // it last in main (never from a pool thread), so that no task runs while the
 // program's statics are destroyed. From then on, work submitted to the pool
 // (spawn, blockOn, queues and actors on it) is refused with RuntimeError::shutDown.

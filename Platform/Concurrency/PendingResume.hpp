@@ -2,6 +2,7 @@
 
 #include <asio/associated_cancellation_slot.hpp>
 #include <asio/associated_executor.hpp>
+#include <asio/defer.hpp>
 #include <asio/execution/outstanding_work.hpp>
 #include <asio/post.hpp>
 #include <asio/prefer.hpp>
@@ -41,6 +42,16 @@ class PendingResume {
   void operator()(std::exception_ptr error, Value value) && {
     std::move(*this).resumeWith(
         [error = std::move(error), value = std::move(value)]() mutable { return Outcome{error, std::move(value)}; });
+  }
+
+  // The same from the last step of the work running now: the coroutine is
+  // queued as that work's continuation, so a pool thread about to be free
+  // resumes it itself instead of waking another thread.
+  void handOff(std::exception_ptr error, Value value) && {
+    auto executor = target_->executor();
+    asio::defer(executor, [target = std::move(target_), error = std::move(error), value = std::move(value)]() mutable {
+      target->complete(std::move(error), std::move(value));
+    });
   }
 
   // Resumes with what `decide()` returns, evaluated on the coroutine's

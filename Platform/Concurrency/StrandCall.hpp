@@ -5,6 +5,7 @@
 #include <asio/bind_executor.hpp>
 #include <asio/cancellation_signal.hpp>
 #include <asio/co_spawn.hpp>
+#include <asio/defer.hpp>
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
 #include <asio/use_awaitable.hpp>
@@ -58,14 +59,18 @@ class StrandCall {
     auto finished = [bridge, strand, keepAlive = keepAlive_, caller = std::move(caller)](
                         std::exception_ptr error, Value value = Value()) mutable {
       bridge->ended = true;
-      std::move(caller)(std::move(error), std::move(value));
+      std::move(caller).handOff(std::move(error), std::move(value));
       // The spawned coroutine still unwinds after this handler: keep the
       // signal its cancellation state lives in until the strand is done.
       asio::post(strand, [bridge, keepAlive = std::move(keepAlive)] {});
     };
-    asio::co_spawn(strand_, deliverAsOptional(std::move(body)),
-                   asio::bind_cancellation_slot(bridge->signal.slot(),
-                                                asio::bind_executor(strand_, std::move(finished))));
+    // The caller suspends as this is queued: the thread it leaves free can
+    // run the body rather than waking another.
+    asio::defer(strand_, [strand = strand_, bridge, body = std::move(body), finished = std::move(finished)]() mutable {
+      asio::co_spawn(
+          strand, deliverAsOptional(std::move(body)),
+          asio::bind_cancellation_slot(bridge->signal.slot(), asio::bind_executor(strand, std::move(finished))));
+    });
   }
 
  private:

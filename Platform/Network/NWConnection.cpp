@@ -74,7 +74,11 @@ void NWConnection::onConnected(const std::error_code& error) {
   if (state_ != State::preparing) return;
   if (error) return fail(error);
   stream_.next_layer().set_option(asio::ip::tcp::no_delay(true));
-  if (parameters_.security == NWParameters::Security::none) return report(State::ready);
+  if (parameters_.security == NWParameters::Security::none) {
+    // A send writes what the socket takes at once and leaves the rest to the reactor.
+    stream_.next_layer().non_blocking(true);
+    return report(State::ready);
+  }
   SSL_set_tlsext_host_name(stream_.native_handle(), host_.c_str());
   stream_.set_verify_callback(asio::ssl::host_name_verification(host_));
   stream_.async_handshake(asio::ssl::stream_base::client,
@@ -127,6 +131,17 @@ void NWConnection::send(Bytes content, SendCompletion completion) {
     if (self->state_ != State::ready || self->sending_) {
       return completion(NWError(self->sending_ ? asio::error::in_progress : asio::error::not_connected));
     }
+    std::size_t written = 0;
+    if (self->parameters_.security == NWParameters::Security::none) {
+      // Most sends fit the socket's buffer: written here, they complete
+      // without a trip through the reactor and another thread.
+      std::error_code error;
+      written = asio::write(self->stream_.next_layer(), asio::buffer(content), error);
+      if (written == content.size()) return completion(std::nullopt);
+      if (error != asio::error::would_block && error != asio::error::try_again) {
+        return completion(NWError(error));
+      }
+    }
     self->sending_ = true;
     auto buffer = std::make_shared<Bytes>(std::move(content));
     auto done = asio::bind_executor(
@@ -134,10 +149,11 @@ void NWConnection::send(Bytes content, SendCompletion completion) {
           self->sending_ = false;
           completion(error ? std::optional<NWError>(NWError(error)) : std::nullopt);
         });
+    const auto rest = asio::buffer(*buffer) + written;
     if (self->parameters_.security == NWParameters::Security::tls) {
-      asio::async_write(self->stream_, asio::buffer(*buffer), std::move(done));
+      asio::async_write(self->stream_, rest, std::move(done));
     } else {
-      asio::async_write(self->stream_.next_layer(), asio::buffer(*buffer), std::move(done));
+      asio::async_write(self->stream_.next_layer(), rest, std::move(done));
     }
   });
 }

@@ -33,7 +33,7 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   using SendCompletion = std::function<void(std::optional<NWError>)>;
 
   static std::shared_ptr<NWConnection> make(std::string host, std::uint16_t port, NWParameters parameters,
-                                            Executor executor = globalExecutor());
+                                            Executor executor = networkExecutor());
   ~NWConnection();
 
   // Set before `start`.

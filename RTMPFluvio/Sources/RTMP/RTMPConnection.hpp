@@ -84,7 +84,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   static const AMFObject& supportedVideoFourCcInfoMap();
 
   static std::shared_ptr<RTMPConnection> make(Configuration configuration = {},
-                                              platform::Executor executor = platform::globalExecutor());
+                                              platform::Executor executor = platform::networkExecutor());
 
   // Connects to an rtmp or rtmps URL and returns the server's reply to the
   // connect command, then has every registered stream create itself. Throws

@@ -47,7 +47,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
 
   static std::shared_ptr<RTMPSocket> make(platform::NWParameters parameters,
                                           std::chrono::steady_clock::duration timeout = std::chrono::seconds(15),
-                                          platform::Executor executor = platform::globalExecutor());
+                                          platform::Executor executor = platform::networkExecutor());
 
   // Opens a connection and returns the sequence of received bytes, which
   // finishes when the socket closes for any reason. Throws invalidState while
