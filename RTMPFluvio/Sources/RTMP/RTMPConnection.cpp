@@ -138,8 +138,9 @@ platform::Async<RTMPResponse> RTMPConnection::connectBody(std::string command, A
   connecting_ = false;
 
   if (networkMonitor_) {
-    spawnOnStrand([this, generation = generation_, monitor = networkMonitor_] { return watchNetwork(generation, monitor); },
-                  "RTMPConnection.network");
+    linkTasks_.spawn([self = shared_from_this(), generation = generation_,
+                      monitor = networkMonitor_] { return self->watchNetwork(generation, monitor); },
+                     "RTMPConnection.network");
   }
   for (const auto streams = streams_; const auto& stream : streams) {
     asio::post(stream->strand(), [stream] { stream->dispatch(fluvio::NetworkMonitorEvent::reset()); });
@@ -175,9 +176,9 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
 
   // The waiter is in place before anything is sent, so no reply can miss it.
   auto reply = operations_.add(kConnectTransactionId, configuration_.timeout);
-  spawnOnStrand([this, generation = generation_, socket = socket_, host = *host,
-                 port] { return run(generation, socket, host, port); },
-                "RTMPConnection.receive");
+  linkTasks_.spawn([self = shared_from_this(), generation = generation_, socket = socket_, host = *host,
+                    port] { return self->run(generation, socket, host, port); },
+                   "RTMPConnection.receive");
   try {
     auto answer = std::move(reply).value();
     co_return co_await std::move(answer);
@@ -467,6 +468,7 @@ platform::Async<void> RTMPConnection::closeBody() {
     if (generation != generation_) co_return;
   }
   closeLink();
+  co_await linkTasks_.cancelAll();
 }
 
 void RTMPConnection::dropSocket() {

@@ -14,6 +14,7 @@
 #include "Fluvio/Sources/Network/NetworkMonitor.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/PendingReplies.hpp"
+#include "Platform/Concurrency/TaskGroup.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Platform/Network/NWError.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPAuthenticator.hpp"
@@ -179,6 +180,8 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   std::vector<std::shared_ptr<RTMPConnectionStream>> streams_;
   // Command answers awaited by transaction id.
   platform::PendingReplies<std::int64_t, RTMPResponse> operations_;
+  // The link's receive loop and network watch; a close ends them before it returns.
+  platform::TaskGroup linkTasks_{strand()};
   std::int64_t currentTransactionId_ = 1;
   std::int64_t sequence_ = 0;
   std::uint32_t bandWidth_ = 0;
