@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <iterator>
 #include <mutex>
@@ -26,8 +27,8 @@
 
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
 #include "Platform/AVFAudio/AVAudioTime.hpp"
+#include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
-#include "Platform/Concurrency/Sleep.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
@@ -162,23 +163,30 @@ void publishPreEncoded(benchmark::State& state) {
 
     const double cpuBefore = processCPUSeconds();
     const auto allocationsBefore = allocations.load();
-    // Appended from a task on the pool, as a capture pipeline does, each at
-    // its time.
-    platform::blockOn([&]() -> platform::Async<void> {
-      const auto start = Clock::now();
-      std::size_t videoIndex = 0;
-      for (const auto& item : media) {
-        co_await platform::sleepFor(start + std::chrono::milliseconds(item.timestamp) - Clock::now());
-        if (item.video) {
-          sentAt[videoIndex++] = Clock::now().time_since_epoch().count();
-          co_await stream->append(*item.video);
-        } else {
-          co_await stream->append(
-              item.audio,
-              platform::AVAudioTime::make(platform::AVAudioTime::hostTime(kMediaStart + item.timestamp / 1000.0)));
+    // Each item is handed at its time, from this thread, to a task on the
+    // pool that appends it, as a capture thread hands frames on.
+    auto [items, handing] = platform::AsyncStream<const Media*>::makeStream();
+    auto appending = std::async(std::launch::async, [&, items = std::move(items)]() mutable {
+      platform::blockOn([&]() -> platform::Async<void> {
+        while (const auto item = co_await items.next()) {
+          if ((*item)->video) {
+            co_await stream->append(*(*item)->video);
+          } else {
+            co_await stream->append((*item)->audio, platform::AVAudioTime::make(platform::AVAudioTime::hostTime(
+                                                        kMediaStart + (*item)->timestamp / 1000.0)));
+          }
         }
-      }
+      });
     });
+    const auto start = Clock::now();
+    std::size_t videoIndex = 0;
+    for (const auto& item : media) {
+      std::this_thread::sleep_until(start + std::chrono::milliseconds(item.timestamp));
+      if (item.video) sentAt[videoIndex++] = Clock::now().time_since_epoch().count();
+      handing.yield(&item);
+    }
+    handing.finish();
+    appending.get();
     const auto allocationsDuring = allocations.load() - allocationsBefore;
     platform::blockOn(connection->close());
     serving.join();

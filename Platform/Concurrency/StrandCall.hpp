@@ -59,10 +59,14 @@ class StrandCall {
     auto finished = [bridge, strand, keepAlive = keepAlive_, caller = std::move(caller)](
                         std::exception_ptr error, Value value = Value()) mutable {
       bridge->ended = true;
-      std::move(caller).handOff(std::move(error), std::move(value));
-      // The spawned coroutine still unwinds after this handler: keep the
-      // signal its cancellation state lives in until the strand is done.
-      asio::post(strand, [bridge, keepAlive = std::move(keepAlive)] {});
+      // The spawned coroutine still unwinds after this handler: the signal its
+      // cancellation state lives in is kept until the strand is done, and the
+      // caller resumes from there, so that one step follows the other on one
+      // thread rather than two running at once on two.
+      asio::post(strand, [bridge, keepAlive = std::move(keepAlive), caller = std::move(caller),
+                          error = std::move(error), value = std::move(value)]() mutable {
+        std::move(caller).handOff(std::move(error), std::move(value));
+      });
     };
     // The caller suspends as this is queued: the thread it leaves free can
     // run the body rather than waking another.
