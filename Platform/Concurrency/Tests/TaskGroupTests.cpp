@@ -59,9 +59,10 @@ TEST(TaskGroup, CancelAllCancelsEveryChildAndReturnsOnlyOnceAllHaveEnded) {
 TEST(TaskGroup, WaitEndsWhenTheLastChildEndsAndNotBefore) {
   TaskGroup group;
   Children children;
+  // Taken first: a child may start sleeping before add() returns.
+  const auto start = std::chrono::steady_clock::now();
   children.add(group, 1ms);
   children.add(group, 150ms);
-  auto start = std::chrono::steady_clock::now();
   blockOn(group.wait());
   EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
   EXPECT_EQ(children.ended, 2);
