@@ -46,7 +46,7 @@ class SharedObjectRecycler {
   struct State {
     explicit State(Release release) : release(release) {}
     ~State() {
-      for (void* block : freeBlocks) ::operator delete(block, blockSize);
+      for (void* block : freeBlocks) ::operator delete(block);
     }
 
     std::unique_ptr<T> takeObject() {
@@ -94,7 +94,7 @@ class SharedObjectRecycler {
           }
         }
       }
-      ::operator delete(block, size);
+      ::operator delete(block);
     }
 
     void close() noexcept {
