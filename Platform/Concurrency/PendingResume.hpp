@@ -48,10 +48,10 @@ class PendingResume {
   // queued as that work's continuation, so a pool thread about to be free
   // resumes it itself instead of waking another thread.
   void handOff(std::exception_ptr error, Value value) && {
-    auto executor = target_->executor();
-    asio::defer(executor, [target = std::move(target_), error = std::move(error), value = std::move(value)]() mutable {
-      target->complete(std::move(error), std::move(value));
-    });
+    std::move(*this).resume([](auto executor, auto step) { asio::defer(executor, std::move(step)); },
+                            [error = std::move(error), value = std::move(value)]() mutable {
+                              return Outcome{error, std::move(value)};
+                            });
   }
 
   // Resumes with what `decide()` returns, evaluated on the coroutine's
@@ -59,16 +59,21 @@ class PendingResume {
   // the way can still hand the value back instead of losing it.
   template <class Decide>
   void resumeWith(Decide decide) && {
-    auto executor = target_->executor();
-    asio::post(executor, [target = std::move(target_), decide = std::move(decide)]() mutable {
-      auto [error, value] = decide();
-      target->complete(std::move(error), std::move(value));
-    });
+    std::move(*this).resume([](auto executor, auto step) { asio::post(executor, std::move(step)); }, std::move(decide));
   }
 
   using Outcome = std::pair<std::exception_ptr, Value>;
 
  private:
+  template <class Queue, class Decide>
+  void resume(Queue queue, Decide decide) && {
+    auto executor = target_->executor();
+    queue(std::move(executor), [target = std::move(target_), decide = std::move(decide)]() mutable {
+      auto [error, value] = decide();
+      target->complete(std::move(error), std::move(value));
+    });
+  }
+
   struct Target {
     virtual ~Target() = default;
     virtual Executor executor() const = 0;

@@ -68,13 +68,20 @@ class StrandCall {
         std::move(caller).handOff(std::move(error), std::move(value));
       });
     };
-    // The caller suspends as this is queued: the thread it leaves free can
-    // run the body rather than waking another.
-    asio::defer(strand_, [strand = strand_, bridge, body = std::move(body), finished = std::move(finished)]() mutable {
+    auto start = [strand = strand_, bridge, body = std::move(body), finished = std::move(finished)]() mutable {
       asio::co_spawn(
           strand, deliverAsOptional(std::move(body)),
           asio::bind_cancellation_slot(bridge->signal.slot(), asio::bind_executor(strand, std::move(finished))));
-    });
+    };
+    // A call from the strand's own work starts at once, ahead of what else is
+    // queued there, as a call within one actor does. Any other caller
+    // suspends as this is queued: the thread it leaves free can run the body
+    // rather than waking another.
+    if (strand_.running_in_this_thread()) {
+      start();
+    } else {
+      asio::defer(strand_, std::move(start));
+    }
   }
 
  private:

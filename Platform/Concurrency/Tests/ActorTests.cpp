@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <map>
 #include <thread>
 #include <vector>
@@ -110,6 +111,18 @@ TEST(Actor, ConcurrentCallersAreSerialised) {
   }
   for (auto& caller : callers) caller.join();
   EXPECT_EQ(blockOn(actor->record(0)).size(), 8u * 200u + 1u);
+}
+
+TEST(Actor, ACallFromTheActorsOwnWorkRunsAheadOfWorkQueuedThere) {
+  auto actor = Actor::make<Transactions>();
+  std::promise<std::vector<int>> seen;
+  auto recorded = seen.get_future();
+  spawn(actor->strand(), [actor, &seen]() -> Async<void> {
+    asio::post(actor->strand(), [actor] { actor->recorded.push_back(-1); });
+    seen.set_value(co_await actor->record(1));
+  });
+  EXPECT_EQ(recorded.get(), std::vector<int>{1});
+  EXPECT_EQ(blockOn(actor->record(2)), (std::vector<int>{1, -1, 2}));
 }
 
 namespace {
