@@ -102,6 +102,19 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::seconds time
   return met;
 }
 
+void waitForFrames(GtkWidget* widget) {
+  int frames = 0;
+  const guint tick = gtk_widget_add_tick_callback(
+      widget,
+      [](GtkWidget*, GdkFrameClock*, gpointer data) -> gboolean {
+        ++*static_cast<int*>(data);
+        return G_SOURCE_CONTINUE;
+      },
+      &frames, nullptr);
+  waitUntil([&] { return frames >= 3; });
+  gtk_widget_remove_tick_callback(widget, tick);
+}
+
 GSubprocess* spawnTiedToTest(const std::vector<std::string>& argv, GSubprocessFlags flags,
                              const std::vector<std::string>& environment) {
   auto* launcher = g_subprocess_launcher_new(flags);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gio/gio.h>
+#include <gtk/gtk.h>
 
 #include <chrono>
 #include <filesystem>
@@ -28,6 +29,9 @@ class DisplaySession {
 
 // Runs the main loop until `condition` holds; false when `timeout` passes first.
 bool waitUntil(const std::function<bool()>& condition, std::chrono::seconds timeout = std::chrono::seconds(45));
+
+// Runs the main loop until `widget` has been laid out and drawn again.
+void waitForFrames(GtkWidget* widget);
 
 // A program that ends when the test process does, even if the test crashes.
 GSubprocess* spawnTiedToTest(const std::vector<std::string>& argv, GSubprocessFlags flags,

@@ -18,6 +18,7 @@ class GuiSession {
 };
 
 using guitesting::spawnTiedToTest;
+using guitesting::waitForFrames;
 using guitesting::waitUntil;
 
 }  // namespace tarvelportal::testing

@@ -63,19 +63,6 @@ AdwMessageDialog* PortalWindow::waitForDialog() {
   return dialog;
 }
 
-void PortalWindow::waitForFrames(GtkWidget* widget) {
-  int frames = 0;
-  const guint tick = gtk_widget_add_tick_callback(
-      widget,
-      [](GtkWidget*, GdkFrameClock*, gpointer data) -> gboolean {
-        ++*static_cast<int*>(data);
-        return G_SOURCE_CONTINUE;
-      },
-      &frames, nullptr);
-  waitUntil([&] { return frames >= 3; });
-  gtk_widget_remove_tick_callback(widget, tick);
-}
-
 bool PortalWindow::dialogGone() {
   return waitUntil([] { return shownDialog() == nullptr; });
 }

@@ -35,8 +35,6 @@ class PortalWindow {
   // The message dialog shown over the window, once there is one.
   AdwMessageDialog* waitForDialog();
   static bool dialogGone();
-  // Waits until `widget` has been laid out and drawn again.
-  static void waitForFrames(GtkWidget* widget);
   // Answers `dialog` with the button titled `title`.
   static void respond(AdwMessageDialog* dialog, const std::string& title);
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "tests/gui/support/DisplaySession.hpp"
+
 namespace tarvelportal::testing {
 namespace {
 
@@ -36,6 +38,9 @@ Rendered render(GtkWidget* window) {
 }  // namespace
 
 Screenshot Screenshot::of(GtkWidget* window, const std::vector<GtkWidget*>& dialogs) {
+  // A widget with a change not yet laid out draws as nothing.
+  guitesting::waitForFrames(window);
+  for (auto* dialog : dialogs) guitesting::waitForFrames(dialog);
   auto base = render(window);
   auto* cairo = cairo_create(base.surface);
   if (!dialogs.empty()) {
