@@ -26,6 +26,12 @@ asio::thread_pool& networkThread() {
 
 std::atomic<bool> poolShutDown = false;
 
+// Once the pool shuts down, work from outside it is refused. Its own threads
+// run on until they stop and may still queue work: that is left unrun with the
+// rest of the queue, where an error would escape the running handler and end
+// the process.
+bool refusesWork() { return poolShutDown && !detail::onPoolThread(); }
+
 bool runsOnPool(const Executor& executor) {
   if (const auto* threads = executor.target<asio::thread_pool::executor_type>()) {
     return &threads->context() == &pool() || &threads->context() == &networkThread();
@@ -37,12 +43,12 @@ bool runsOnPool(const Executor& executor) {
 }  // namespace
 
 Executor globalExecutor() {
-  if (poolShutDown) throw RuntimeError(RuntimeError::Case::shutDown);
+  if (refusesWork()) throw RuntimeError(RuntimeError::Case::shutDown);
   return pool().get_executor();
 }
 
 Executor networkExecutor() {
-  if (poolShutDown) throw RuntimeError(RuntimeError::Case::shutDown);
+  if (refusesWork()) throw RuntimeError(RuntimeError::Case::shutDown);
   return networkThread().get_executor();
 }
 
@@ -57,7 +63,7 @@ void shutdownGlobalExecutor() {
 namespace detail {
 
 void refuseIfShutDown(const Executor& executor) {
-  if (poolShutDown && runsOnPool(executor)) throw RuntimeError(RuntimeError::Case::shutDown);
+  if (refusesWork() && runsOnPool(executor)) throw RuntimeError(RuntimeError::Case::shutDown);
 }
 
 bool onPoolThread() {

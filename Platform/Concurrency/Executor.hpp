@@ -25,7 +25,8 @@ Executor networkExecutor();
 // Stops the pool (and the network thread) and waits for its threads, dropping work still queued. Call
 // it last in main (never from a pool thread), so that no task runs while the
 // program's statics are destroyed. From then on, work submitted to the pool
-// (spawn, blockOn, queues and actors on it) is refused with RuntimeError::shutDown.
+// (spawn, blockOn, queues and actors on it) is refused with RuntimeError::shutDown;
+// what the pool's own threads queue while they stop is dropped with the rest.
 void shutdownGlobalExecutor();
 
 namespace detail {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "Platform/Concurrency/Continuation.hpp"
@@ -80,6 +82,27 @@ TEST(ShutdownGlobalExecutorDeathTest, LaterWorkIsRefusedAtOnce) {
                        refusal([&] { queue.async([] {}); }) == shutDown &&
                        refusal([] { MainQueue::shared().async([] {}); }) == shutDown;
         std::_Exit(refused ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ShutdownGlobalExecutorDeathTest, WorkThePoolQueuesWhileItStopsIsDroppedWithoutAnError) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        SerialQueue queue("stopping");
+        std::atomic<bool> stopping = false;
+        std::atomic<bool> queued = false;
+        queue.async([&] {
+          while (!stopping) std::this_thread::sleep_for(1ms);
+          std::this_thread::sleep_for(200ms);  // the shutdown waits for this item now
+          queue.async([] {});
+          spawn(globalExecutor(), sleepFor(0ms));
+          queued = true;
+        });
+        stopping = true;
+        shutdownGlobalExecutor();
+        std::_Exit(queued ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }
