@@ -27,9 +27,9 @@ asio::thread_pool& networkThread() {
 std::atomic<bool> poolShutDown = false;
 
 // Once the pool shuts down, work from outside it is refused. Its own threads
-// run on until they stop and may still queue work: that is left unrun with the
-// rest of the queue, where an error would escape the running handler and end
-// the process.
+// run on until they stop and may still queue work: that shares the fate of
+// the rest of the queue (what has not started when they stop never runs),
+// where an error would escape the running handler and end the process.
 bool refusesWork() { return poolShutDown && !detail::onPoolThread(); }
 
 bool runsOnPool(const Executor& executor) {
