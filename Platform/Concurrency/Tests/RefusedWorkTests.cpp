@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <future>
+#include <latch>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -91,16 +92,20 @@ TEST(ShutdownGlobalExecutorDeathTest, WorkThePoolQueuesWhileItStopsIsDroppedWith
   EXPECT_EXIT(
       {
         SerialQueue queue("stopping");
-        std::atomic<bool> stopping = false;
+        std::latch running(1);
         std::atomic<bool> queued = false;
         queue.async([&] {
-          while (!stopping) std::this_thread::sleep_for(1ms);
-          std::this_thread::sleep_for(200ms);  // the shutdown waits for this item now
+          running.count_down();
+          // The shutdown has begun once the pool refuses a thread outside it;
+          // it then waits for this item, which queues more while it stops.
+          std::thread([] {
+            while (refusal([] { globalExecutor(); }) != RuntimeError::Case::shutDown) std::this_thread::yield();
+          }).join();
           queue.async([] {});
           spawn(globalExecutor(), sleepFor(0ms));
           queued = true;
         });
-        stopping = true;
+        running.wait();
         shutdownGlobalExecutor();
         std::_Exit(queued ? 0 : 1);
       },
