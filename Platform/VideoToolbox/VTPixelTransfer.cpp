@@ -186,7 +186,7 @@ bool VTPixelTransfer::transfer(const VTImagePlanes& source, const VTImagePlanes&
   const VTImagePlanes to = offsetPlanes(destination, placement.destination.x, placement.destination.y,
                                         placement.destination.width, placement.destination.height);
   if (VTBGRAToYUV420::accepts(from, to)) {
-    direct_.convert(from, to);
+    VTBGRAToYUV420::convert(from, to);
     return true;
   }
   const Conversion conversion{from.width, from.height, from.format, from.fullRange,

@@ -93,7 +93,6 @@ class VTPixelTransfer {
 
   SwsContext* context_ = nullptr;
   std::optional<Conversion> conversion_;
-  VTBGRAToYUV420 direct_;
 };
 
 }  // namespace platform
