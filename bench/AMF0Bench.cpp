@@ -2,10 +2,16 @@
 // connect command, the server's onStatus reply and the stream metadata.
 // Encoding writes the values of each body, already built, to bytes; decoding
 // reads each payload back into a message from a received chunk header.
+// librtmp's AMF functions do the same with the same values beside them.
 
 #include <benchmark/benchmark.h>
+#include <librtmp/amf.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <deque>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -205,8 +211,146 @@ void copyMixReference(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * sent.payloadSize()));
 }
 
+// librtmp's form of the same values: properties that point at strings kept
+// alive beside them, built once, outside the timed loops.
+class LibrtmpBody {
+ public:
+  explicit LibrtmpBody(const AMFList& values) {
+    for (const auto& value : values) body_.push_back(property(value));
+  }
+  ~LibrtmpBody() {
+    for (auto& prop : body_) AMFProp_Reset(&prop);
+  }
+  LibrtmpBody(const LibrtmpBody&) = delete;
+  LibrtmpBody& operator=(const LibrtmpBody&) = delete;
+
+  // Writes the body into `buffer`; the bytes written, or 0 when it overflows.
+  std::size_t encode(char* buffer, std::size_t capacity) {
+    char* at = buffer;
+    char* const end = buffer + capacity;
+    for (auto& prop : body_) {
+      at = AMFProp_Encode(&prop, at, end);
+      if (!at) return 0;
+    }
+    return static_cast<std::size_t>(at - buffer);
+  }
+
+ private:
+  AVal text(const std::string& value) {
+    const std::string& kept = texts_.emplace_back(value);
+    return AVal{const_cast<char*>(kept.data()), static_cast<int>(kept.size())};
+  }
+
+  ::AMFObject object(const AMFObject& entries) {
+    ::AMFObject result{0, nullptr};
+    for (const auto& [key, value] : entries) {
+      AMFObjectProperty prop = property(value);
+      prop.p_name = text(key);
+      AMF_AddProp(&result, &prop);
+    }
+    return result;
+  }
+
+  AMFObjectProperty property(const rtmpfluvio::AMFValue& value) {
+    AMFObjectProperty prop{};
+    if (const auto* number = value.as<double>()) {
+      prop.p_type = AMF_NUMBER;
+      prop.p_vu.p_number = *number;
+    } else if (const auto* integer = value.as<std::int64_t>()) {
+      prop.p_type = AMF_NUMBER;
+      prop.p_vu.p_number = static_cast<double>(*integer);
+    } else if (const auto* flag = value.as<bool>()) {
+      prop.p_type = AMF_BOOLEAN;
+      prop.p_vu.p_number = *flag;
+    } else if (const auto* string = value.as<std::string>()) {
+      prop.p_type = AMF_STRING;
+      prop.p_vu.p_aval = text(*string);
+    } else if (const auto* entries = value.as<AMFObject>()) {
+      prop.p_type = AMF_OBJECT;
+      prop.p_vu.p_object = object(*entries);
+    } else if (const auto* array = value.as<AMFArray>()) {
+      prop.p_type = AMF_ECMA_ARRAY;
+      prop.p_vu.p_object = object(array->dict);
+    } else {
+      prop.p_type = AMF_NULL;
+    }
+    return prop;
+  }
+
+  std::vector<AMFObjectProperty> body_;
+  std::deque<std::string> texts_;
+};
+
+constexpr std::size_t librtmpBufferSize = 4096;
+
+// Whether librtmp writes the bytes we send, so both encode the same. It
+// counts an ECMA array's named entries where we count its dense part (none
+// here), so the four count bytes after an ECMA array's marker may differ.
+bool librtmpWritesThePayloads(const MessageValues& values, const Payloads& payloads) {
+  const auto writes = [](const AMFList& body, const RTMPMessage::Bytes& payload) {
+    LibrtmpBody librtmp(body);
+    std::array<char, librtmpBufferSize> buffer;
+    if (librtmp.encode(buffer.data(), buffer.size()) != payload.size()) return false;
+    constexpr std::uint8_t ecmaArrayMarker = 0x08;
+    for (std::size_t at = 0; at < payload.size(); ++at) {
+      if (payload[at] != static_cast<std::uint8_t>(buffer[at])) return false;
+      if (payload[at] == ecmaArrayMarker) at += 4;
+    }
+    return true;
+  };
+  return writes(values.connect, payloads.connect) && writes(values.onStatus, payloads.onStatus) &&
+         writes(values.setDataFrame, payloads.setDataFrame);
+}
+
+void librtmpEncodeMix(benchmark::State& state) {
+  const MessageValues values;
+  const Payloads payloads = encode(values);
+  if (!librtmpWritesThePayloads(values, payloads)) {
+    state.SkipWithError("librtmp's bytes differ from the messages' payloads");
+    return;
+  }
+  LibrtmpBody connect(values.connect), onStatus(values.onStatus), setDataFrame(values.setDataFrame);
+  std::array<char, librtmpBufferSize> buffers[3];
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(connect.encode(buffers[0].data(), librtmpBufferSize));
+    benchmark::DoNotOptimize(onStatus.encode(buffers[1].data(), librtmpBufferSize));
+    benchmark::DoNotOptimize(setDataFrame.encode(buffers[2].data(), librtmpBufferSize));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * payloads.size()));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * 3));
+}
+
+// Decodes a command or data body into librtmp's objects and frees them, as a
+// client reading a message does; the number of values read, or -1.
+int librtmpDecode(const RTMPMessage::Bytes& payload) {
+  ::AMFObject body;
+  const int read = AMF_Decode(&body, reinterpret_cast<const char*>(payload.data()), static_cast<int>(payload.size()), FALSE);
+  const int values = read == static_cast<int>(payload.size()) ? body.o_num : -1;
+  AMF_Reset(&body);
+  return values;
+}
+
+void librtmpDecodeMix(benchmark::State& state) {
+  const Messages sent(MessageValues{});
+  if (librtmpDecode(sent.connect.payload()) != 3 || librtmpDecode(sent.onStatus.payload()) != 4 ||
+      librtmpDecode(sent.setDataFrame.payload()) != 3) {
+    state.SkipWithError("librtmp does not read the mix back whole");
+    return;
+  }
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(librtmpDecode(sent.connect.payload()));
+    benchmark::DoNotOptimize(librtmpDecode(sent.onStatus.payload()));
+    benchmark::DoNotOptimize(librtmpDecode(sent.setDataFrame.payload()));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * sent.payloadSize()));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * 3));
+}
+
 BENCHMARK(encodeMix);
+BENCHMARK(librtmpEncodeMix);
 BENCHMARK(decodeMix);
+BENCHMARK(librtmpDecodeMix);
 BENCHMARK(copyMixReference);
 
 }  // namespace
