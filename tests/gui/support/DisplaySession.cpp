@@ -4,6 +4,7 @@
 #include <sys/prctl.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 namespace guitesting {
@@ -75,7 +76,16 @@ std::optional<std::string> DisplaySession::start() {
 }
 
 void DisplaySession::end() {
-  if (!sessionHome.empty()) std::filesystem::remove_all(sessionHome);
+  if (sessionHome.empty()) return;
+  // The web engine's helper processes live until the program ends and may
+  // still drop files there (journals, caches): one vanishing under the walk
+  // is no failure, the walk goes again over what is left.
+  std::error_code error;
+  for (int walk = 0; walk < 10; ++walk) {
+    std::filesystem::remove_all(sessionHome, error);
+    if (error != std::errc::no_such_file_or_directory) break;
+  }
+  if (error) std::fprintf(stderr, "left %s: %s\n", sessionHome.c_str(), error.message().c_str());
 }
 
 const std::filesystem::path& DisplaySession::home() { return sessionHome; }
