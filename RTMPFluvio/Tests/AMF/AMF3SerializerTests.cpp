@@ -47,7 +47,9 @@ TEST(AMF3SerializerTests, WritesVariableLengthIntegersAtTheirBoundaries) {
   const std::pair<std::size_t, Bytes> table[] = {
       {63, {0x7F}},
       {64, {0x81, 0x01}},
+      {0x1FFF, {0xFF, 0x7F}},
       {8192, {0x81, 0x80, 0x01}},
+      {0xFFFFF, {0xFF, 0xFF, 0x7F}},
       {1048576, {0x80, 0xC0, 0x80, 0x01}},
   };
   for (const auto& [size, header] : table) {
@@ -57,11 +59,66 @@ TEST(AMF3SerializerTests, WritesVariableLengthIntegersAtTheirBoundaries) {
   }
 }
 
+// Distinct strings "0", "1", ... standing in for the ones written before.
+std::vector<std::string> stringTable(std::size_t count) {
+  std::vector<std::string> strings;
+  strings.reserve(count);
+  for (std::size_t index = 0; index < count; ++index) strings.push_back(std::to_string(index));
+  return strings;
+}
+
+TEST(AMF3SerializerTests, WritesReferenceIndexesAtTheVariableLengthBoundaries) {
+  // A string reference to index i carries the header 2i.
+  const std::pair<std::size_t, Bytes> table[] = {
+      {63, {0x7E}},
+      {64, {0x81, 0x00}},
+      {0x1FFF, {0xFF, 0x7E}},
+      {0x2000, {0x81, 0x80, 0x00}},
+      {0xFFFFF, {0xFF, 0xFF, 0x7E}},
+      {0x100000, {0x80, 0xC0, 0x80, 0x00}},
+      {0x100040, {0x80, 0xC0, 0x80, 0x80}},  // the last byte keeps all eight bits
+  };
+  for (const auto& [index, header] : table) {
+    const std::vector<std::string> strings = stringTable(index + 1);
+    AMF3Serializer writer;
+    writer.reference.strings = strings;
+    writer.serialize(strings[index]);
+    EXPECT_EQ(writer.data(), concatenated({{0x06}, header})) << index;
+
+    AMF3Serializer reader(writer.data());
+    reader.reference.strings = strings;
+    EXPECT_EQ(reader.deserialize(), AMFValue(strings[index])) << index;
+    EXPECT_EQ(reader.bytesAvailable(), 0) << index;
+  }
+
+  // Object references share the encoding.
+  AMF3Serializer objects;
+  for (int index = 0; index <= 64; ++index) objects.reference.objects.emplace_back(AMFList{index});
+  objects.serialize(AMFList{64});
+  EXPECT_EQ(objects.data(), (Bytes{0x09, 0x81, 0x00}));
+}
+
+TEST(AMF3SerializerTests, WritesTheLargestVariableLengthIntegerAndRefusesMore) {
+  constexpr std::size_t kLongest = 0x0FFFFFFF;  // length header 0x1FFFFFFF
+  AMF3Serializer serializer;
+  serializer.serialize(std::string(kLongest, 'x'));
+  serializer.reference.strings.clear();
+  EXPECT_EQ(Bytes(serializer.data().begin(), serializer.data().begin() + 5), (Bytes{0x06, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(serializer.length(), kLongest + 5);
+  serializer.setPosition(0);
+  EXPECT_EQ(std::get<std::string>(serializer.deserialize().storage()).size(), kLongest);
+  serializer.setData({});
+
+  EXPECT_EQ(errorOf([] { written(std::string(kLongest + 1, 'x')); }), "AMFSerializerError.serialize");
+}
+
 TEST(AMF3SerializerTests, ReadsSigned29BitIntegers) {
   const std::pair<Bytes, std::int64_t> table[] = {
       {{0x04, 0x7F}, 127},
       {{0x04, 0x81, 0x00}, 128},
+      {{0x04, 0xFF, 0x7F}, 16383},
       {{0x04, 0x81, 0x80, 0x00}, 16384},
+      {{0x04, 0xFF, 0xFF, 0x7F}, 2097151},
       {{0x04, 0x80, 0xC0, 0x80, 0x00}, 2097152},
       {{0x04, 0xBF, 0xFF, 0xFF, 0xFF}, 268435455},
       {{0x04, 0xFF, 0xFF, 0xFF, 0xFF}, -1},

@@ -80,6 +80,53 @@ TEST(HEVCDecoderConfigurationRecordTests, WritesTheWholeRecordBack) {
   EXPECT_TRUE(fresh.data().empty());
 }
 
+TEST(HEVCDecoderConfigurationRecordTests, WritesEachPackedFieldAtItsOwnBits) {
+  struct Profile {
+    std::uint8_t space;
+    bool highTier;
+    std::uint8_t idc;
+  };
+  for (const Profile profile : {Profile{2, true, 4}, Profile{1, false, 2}, Profile{0, true, 0}, Profile{3, true, 31}}) {
+    HEVCDecoderConfigurationRecord record;
+    record.generalProfileSpace = profile.space;
+    record.generalTierFlag = profile.highTier;
+    record.generalProfileIdc = profile.idc;
+    const Bytes bytes = record.data();
+    ASSERT_GE(bytes.size(), 23u);
+    // general_profile_space(2) general_tier_flag(1) general_profile_idc(5)
+    EXPECT_EQ(bytes[1] >> 6, profile.space);
+    EXPECT_EQ((bytes[1] >> 5 & 1) == 1, profile.highTier) << int(profile.space) << " " << int(profile.idc);
+    EXPECT_EQ(bytes[1] & 0x1F, profile.idc);
+    const auto read = parsed(bytes);
+    EXPECT_EQ(read.generalProfileSpace, profile.space);
+    EXPECT_EQ(read.generalTierFlag, profile.highTier);
+    EXPECT_EQ(read.generalProfileIdc, profile.idc);
+  }
+
+  struct Timing {
+    std::uint8_t constantFrameRate, numTemporalLayers, temporalIdNested, lengthSizeMinusOne;
+  };
+  for (const Timing timing : {Timing{2, 5, 1, 1}, Timing{1, 2, 0, 3}}) {
+    HEVCDecoderConfigurationRecord record;
+    record.constantFrameRate = timing.constantFrameRate;
+    record.numTemporalLayers = timing.numTemporalLayers;
+    record.temporalIdNested = timing.temporalIdNested;
+    record.lengthSizeMinusOne = timing.lengthSizeMinusOne;
+    record.chromaFormat = timing.lengthSizeMinusOne;
+    record.bitDepthLumaMinus8 = timing.numTemporalLayers;
+    const Bytes bytes = record.data();
+    ASSERT_GE(bytes.size(), 23u);
+    // constantFrameRate(2) numTemporalLayers(3) temporalIdNested(1) lengthSizeMinusOne(2)
+    EXPECT_EQ(bytes[21] >> 6, timing.constantFrameRate);
+    EXPECT_EQ(bytes[21] >> 3 & 0x07, timing.numTemporalLayers);
+    EXPECT_EQ(bytes[21] >> 2 & 0x01, timing.temporalIdNested);
+    EXPECT_EQ(bytes[21] & 0x03, timing.lengthSizeMinusOne);
+    EXPECT_EQ(bytes[16], 0xFC | timing.lengthSizeMinusOne) << "chroma format under six reserved bits";
+    EXPECT_EQ(bytes[17], 0xF8 | timing.numTemporalLayers) << "luma depth under five reserved bits";
+    EXPECT_EQ(parsed(bytes), record);
+  }
+}
+
 TEST(HEVCDecoderConfigurationRecordTests, ArraysReplaceAndCutsKeepWhatWasRead) {
   const Bytes otherVPS{0x40, 0x01, 0x0C};
   Bytes twice = concatenated({testing::kHVCCHeader, arrayOf(0xA0, testing::kHEVCVPS), arrayOf(0x20, otherVPS)});

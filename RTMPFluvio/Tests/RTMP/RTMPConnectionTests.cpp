@@ -6,6 +6,7 @@
 
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnectionCarrier.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPControlMessages.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPDataMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
@@ -112,6 +113,8 @@ TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
   ScriptedRTMPServer server;
   RTMPConnection::Configuration configuration;
   configuration.requestTimeout = 300ms;
+  // Far from the request time-out, so that waiting the wrong one shows.
+  configuration.timeout = 30s;
   auto connection = RTMPConnection::make(configuration);
   connectAndAccept(server, connection, server.url());
 
@@ -137,7 +140,10 @@ TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
   auto unanswered = std::async(std::launch::async, [&] { return blockOn(connection->call("never")); });
   const RTMPCommandMessage never = server.nextCommand();
   EXPECT_EQ(errorCaseOf(unanswered), RTMPConnection::Error::Case::requestTimedOut);
-  EXPECT_GE(Clock::now() - start, 300ms) << "not before the time-out";
+  const auto elapsed = Clock::now() - start;
+  EXPECT_GE(elapsed, 300ms) << "not before the request time-out";
+  EXPECT_LT(elapsed, 10s) << "the request time-out, not the connect time-out";
+  EXPECT_EQ(RTMPConnectionCarrier(connection).requestTimeout(), 300ms) << "streams wait as long";
   server.reply(never, {});  // too late: dropped
   auto after = std::async(std::launch::async, [&] { return blockOn(connection->call("after")); });
   server.reply(server.nextCommand(), {AMFValue("fine")});

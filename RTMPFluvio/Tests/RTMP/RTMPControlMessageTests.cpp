@@ -45,7 +45,25 @@ TEST(RTMPControlMessageTests, ReceivedControlMessagesKeepStreamTimestampAndValue
   ASSERT_TRUE(bandwidth);
   EXPECT_EQ(bandwidth->size(), 2500000u);
   EXPECT_EQ(bandwidth->limit(), Limit::soft);
-  EXPECT_EQ(decodedAs<RTMPSetPeerBandwidthMessage>(6, {0, 0, 0, 1, 0x07})->limit(), Limit::unknown);
+}
+
+TEST(RTMPControlMessageTests, EveryPeerBandwidthLimitTypeReadsBackAsWritten) {
+  for (const Limit limit : {Limit::hard, Limit::soft, Limit::dynamic}) {
+    const RTMPSetPeerBandwidthMessage written(0, 0, 1000000, limit);
+    const auto read = decodedAs<RTMPSetPeerBandwidthMessage>(6, written.payload());
+    ASSERT_TRUE(read) << int(rawValue(limit));
+    EXPECT_EQ(read->limit(), limit);
+    EXPECT_EQ(read->size(), 1000000u);
+  }
+  const std::pair<std::uint8_t, Limit> limitBytes[] = {
+      {0x00, Limit::hard},    {0x01, Limit::soft},    {0x02, Limit::dynamic},
+      {0x03, Limit::unknown}, {0x80, Limit::unknown}, {0xFE, Limit::unknown},
+  };
+  for (const auto& [byte, limit] : limitBytes) {
+    const auto read = decodedAs<RTMPSetPeerBandwidthMessage>(6, {0, 0, 0, 1, byte});
+    ASSERT_TRUE(read) << int(byte);
+    EXPECT_EQ(read->limit(), limit) << int(byte);
+  }
 }
 
 TEST(RTMPControlMessageTests, UserControlEventsComeFromTheLowTypeByte) {

@@ -68,6 +68,38 @@ TEST(RTMPMediaPackagerTests, VideoStartsWithAFullSequenceHeaderThenDeltas) {
   EXPECT_EQ(packager.takeFrameCount(), 3);
 }
 
+TEST(RTMPMediaPackagerTests, ReorderedFramesAreTimedByDecodeAndCarryTheirPresentationOffset) {
+  struct Frame {
+    int decodeMs, presentMs;
+    bool isKeyFrame;
+    std::uint32_t timestamp, compositionMs;
+  };
+  // I P B B: presentation runs ahead of decode and out of order. Times in
+  // eighths of a second stay exact in binary.
+  const Frame frames[] = {
+      {1000, 1250, true, 0, 250},
+      {1125, 1750, false, 125, 625},
+      {1375, 1500, false, 250, 125},
+      {1500, 1625, false, 125, 125},
+  };
+  auto packager = publishingPackager();
+  for (const Frame& frame : frames) {
+    const auto sent = sentOf(packager.package(testing::encodedFrame(testing::h264Description(),
+                                                                    CMTime::make(frame.decodeMs, 1000),
+                                                                    CMTime::make(frame.presentMs, 1000),
+                                                                    frame.isKeyFrame)));
+    ASSERT_FALSE(sent.empty()) << "frame decoded at " << frame.decodeMs << " was dropped";
+    const Sent& body = sent.back();
+    EXPECT_EQ(body.timestamp, frame.timestamp) << frame.decodeMs;
+    ASSERT_GE(body.payload.size(), 5u);
+    EXPECT_EQ(body.payload[0], frame.isKeyFrame ? 0x17 : 0x27);
+    EXPECT_EQ(body.payload[1], 0x01) << "a coded frame";
+    EXPECT_EQ(std::uint32_t{body.payload[2]} << 16 | body.payload[3] << 8 | body.payload[4], frame.compositionMs)
+        << frame.decodeMs;
+  }
+  EXPECT_EQ(packager.takeFrameCount(), 4);
+}
+
 TEST(RTMPMediaPackagerTests, TimesThatDoNotAdvanceAreDroppedUncounted) {
   auto packager = publishingPackager();
   ASSERT_EQ(sentOf(packager.package(testing::encodedFrameAt(2.0))).size(), 2u);

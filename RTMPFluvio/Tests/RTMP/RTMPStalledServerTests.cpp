@@ -74,6 +74,24 @@ TEST(RTMPStalledServerTests, AStallWithinTheBoundLosesNothing) {
   blockOn(publication.connection->close());
 }
 
+// The bound is on bytes waiting, not on bytes sent: a server that reads each
+// message before the next is sent takes several times the bound in all.
+TEST(RTMPStalledServerTests, AServerThatKeepsReadingIsNeverCutOff) {
+  Publication publication;
+  constexpr std::size_t kMessage = 1024 * 1024;
+  const auto count = static_cast<std::uint32_t>(3 * RTMPSocket::kMaxQueuedBytes / kMessage);
+  for (std::uint32_t index = 0; index < count; ++index) {
+    publication.sendVideo(index, kMessage);
+    auto message = publication.server.nextMessage();
+    while (!std::holds_alternative<RTMPVideoMessage>(message)) message = publication.server.nextMessage();
+    const auto& video = std::get<RTMPVideoMessage>(message);
+    ASSERT_EQ(video.payload().size(), kMessage) << "message " << index;
+    EXPECT_EQ(video.payload()[1], static_cast<std::uint8_t>(index));
+  }
+  EXPECT_TRUE(blockOn(publication.connection->connected()));
+  blockOn(publication.connection->close());
+}
+
 // Faster than any server reads: past the bound the socket closes rather
 // than hold more, and the connection reports the link gone.
 TEST(RTMPStalledServerTests, PastTheBoundTheConnectionCloses) {
