@@ -126,4 +126,3 @@ TEST(ChromaKeyProcessorTests, TheRendererShowsTheBackgroundThroughTheKeyUnlessCo
   EXPECT_EQ(pixel(*shown, 5, 18), green) << "corners win over the key";
   EXPECT_EQ(pixel(*shown, 0, 0), (Argb{255, 255, 0, 0})) << "the corner is cut";
 }
-

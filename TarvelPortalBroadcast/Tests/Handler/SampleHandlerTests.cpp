@@ -8,6 +8,7 @@
 #include <latch>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Platform/Concurrency/Executor.hpp"
@@ -60,24 +61,30 @@ class Samples {
 class PoolHold {
  public:
   PoolHold() {
-    for (unsigned thread = 0; thread < threads_; ++thread) {
-      asio::post(platform::globalExecutor(), [this] {
-        held_.count_down();
-        release_.wait();
+    const unsigned threads = std::max(2u, std::thread::hardware_concurrency());
+    // Shared with the holding threads, which may still be leaving the latch
+    // when the hold goes.
+    latches_ = std::make_shared<Latches>(threads);
+    for (unsigned thread = 0; thread < threads; ++thread) {
+      asio::post(platform::globalExecutor(), [latches = latches_] {
+        latches->held.count_down();
+        latches->release.wait();
       });
     }
-    held_.wait();
+    latches_->held.wait();
   }
   ~PoolHold() { release(); }
   void release() {
-    if (!released_) release_.count_down();
-    released_ = true;
+    if (!std::exchange(released_, true)) latches_->release.count_down();
   }
 
  private:
-  const unsigned threads_ = std::max(2u, std::thread::hardware_concurrency());
-  std::latch held_{threads_};
-  std::latch release_{1};
+  struct Latches {
+    explicit Latches(unsigned threads) : held(threads) {}
+    std::latch held;
+    std::latch release{1};
+  };
+  std::shared_ptr<Latches> latches_;
   bool released_ = false;
 };
 
@@ -108,7 +115,7 @@ class SampleHandlerTest : public ::testing::Test {
 
 // The audio queue keeps a backlog of audioQueueLimit buffers beside the one
 // its forwarder has taken; only what pushes out the oldest counts as dropped.
-TEST_F(SampleHandlerTest, AudioBeyondItsBacklogIsCountedAsDroppedAndNotBefore) {
+TEST_F(SampleHandlerTest, BuffersBeyondTheBacklogAreCountedAsDroppedAndNotBefore) {
   ASSERT_NO_FATAL_FAILURE(startPublishing());
   // The audio forwarder waits for its first buffer: no sound came yet.
   PoolHold hold;
@@ -119,9 +126,18 @@ TEST_F(SampleHandlerTest, AudioBeyondItsBacklogIsCountedAsDroppedAndNotBefore) {
   EXPECT_EQ(handler_->broadcastStatistics().buffersDropped, before) << "within the bound";
   for (int buffer = 0; buffer < 3; ++buffer) handler_->processSampleBuffer(*samples_.sound(), RPSampleBufferType::audioApp);
   EXPECT_EQ(handler_->broadcastStatistics().buffersDropped, before + 3);
+  // Pictures count too: the video queue keeps three beside the one its
+  // forwarder may take, fewer when pictures from the start still wait there.
+  const std::size_t pictures = SampleHandler::videoQueueLimit + 3;
+  for (std::size_t picture = 0; picture < pictures; ++picture) {
+    handler_->processSampleBuffer(*samples_.picture(), RPSampleBufferType::video);
+  }
+  const auto picturesDropped = handler_->broadcastStatistics().buffersDropped - (before + 3);
+  EXPECT_GE(picturesDropped, 2u);
+  EXPECT_LE(picturesDropped, pictures);
   // Microphone sound is never queued, so never dropped either.
   for (int buffer = 0; buffer < 3; ++buffer) handler_->processSampleBuffer(*samples_.sound(), RPSampleBufferType::audioMic);
-  EXPECT_EQ(handler_->broadcastStatistics().buffersDropped, before + 3);
+  EXPECT_EQ(handler_->broadcastStatistics().buffersDropped, before + 3 + picturesDropped);
   hold.release();
   handler_->broadcastFinished();
 }
