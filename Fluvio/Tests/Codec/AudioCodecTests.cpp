@@ -212,6 +212,46 @@ TEST(AudioCodecTest, StoppingEndsTheSequenceAndARestartResumesOnANewOne) {
   EXPECT_EQ(resumed.front().second->sampleTime(), 240'000 + 8 * 1024 + 1024);
 }
 
+// The encoder's clock counts output frames: its anchor is the first buffer's
+// time at the output rate, whatever rate the input has.
+TEST(AudioCodecTest, PacketTimesCountAtTheOutputRateFromTheFirstBuffersTime) {
+  struct Case {
+    const char* name;
+    double inputRate;
+    bool withHostTime;
+    std::int64_t anchor;  // at 48 kHz
+  } cases[] = {
+      // The first buffer starts at 5.5 s of host time.
+      {"44.1 kHz with host time", 44'100, true, 264'000},
+      {"48 kHz with host time", 48'000, true, 264'000},
+      // Without a host time the input's sample time (half a second) is converted.
+      {"44.1 kHz without host time", 44'100, false, 24'000},
+  };
+  for (const auto& c : cases) {
+    auto codec = makeRunningCodec(AudioCodecSettings(128'000, true, std::nullopt, 48'000));
+    auto stream = codec->outputStream();
+    const auto format = AVAudioFormat::makeStandard(c.inputRate, 2);
+    const auto firstFrame = static_cast<std::int64_t>(c.inputRate / 2);
+    for (std::int64_t frame = firstFrame; frame < firstFrame + static_cast<std::int64_t>(c.inputRate); frame += 1024) {
+      const auto when = c.withHostTime ? timeOf(frame, c.inputRate) : AVAudioTime::make(frame, c.inputRate);
+      codec->append(makeTone(format, 1024, frame), when);
+    }
+    const auto packets = drain(*codec, stream);
+    ASSERT_GE(packets.size(), 45u) << c.name << ": a second at 48 kHz is about 47 packets";
+    for (std::size_t index = 0; index < packets.size(); ++index) {
+      const auto& time = packets[index].second;
+      const auto frames = static_cast<std::int64_t>((index + 1) * 1024);
+      EXPECT_EQ(time->sampleRate(), 48'000) << c.name;
+      EXPECT_EQ(time->sampleTime(), c.anchor + frames) << c.name << " packet " << index;
+      EXPECT_EQ(time->isHostTimeValid(), c.withHostTime) << c.name;
+      if (c.withHostTime) {
+        const double expected = 5.5e9 + static_cast<double>(frames) * 1e9 / 48'000;
+        EXPECT_NEAR(static_cast<double>(time->hostTime()), expected, 1'000) << c.name << " packet " << index;
+      }
+    }
+  }
+}
+
 TEST(AudioCodecTest, SettingsChangesRebuildOnlyWhatTheConverterCannotTakeLive) {
   auto codec = makeRunningCodec(AudioCodecSettings(128'000));
   const auto format = AVAudioFormat::makeStandard(kRate, 2);

@@ -189,6 +189,41 @@ INSTANTIATE_TEST_SUITE_P(
                       MixCase{"mainNotFirst", {7, 2}, {1000, -3000}, {1, 1}, -2000, 8}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A running graph takes new volumes from the next block on, for the main
+// track as for the others, and a block already mixed keeps its level.
+TEST(MultiTrackMixer, VolumesChangedWhileRunningApplyFromTheNextBlock) {
+  Mixers mixers(true);
+  ToneSource main{int16Format(48000), 1000};
+  ToneSource other{int16Format(48000), 2000};
+  const auto mixBlock = [&] {
+    mixers.feed(other, 1, 1024);
+    mixers.feed(main, 0, 1024);
+  };
+  mixBlock();
+  mixBlock();
+  ASSERT_EQ(mixers.output->blocks.size(), 2u);
+  EXPECT_EQ(mixers.sampleOf(1), 3000);
+
+  auto settings = mixers.mixer->settings();
+  settings.tracks[1].volume = 0.5f;
+  mixers.mixer->setSettings(settings);
+  EXPECT_EQ(mixers.sampleOf(1), 3000) << "a delivered block is not mixed again";
+  mixBlock();
+  ASSERT_EQ(mixers.output->blocks.size(), 3u);
+  EXPECT_EQ(mixers.sampleOf(2), 1000 + 1000);
+
+  settings.tracks[0].volume = 0.5f;
+  mixers.mixer->setSettings(settings);
+  mixBlock();
+  EXPECT_EQ(mixers.sampleOf(3), 500 + 1000);
+
+  settings.tracks[0].volume = 1;
+  settings.tracks[1].volume = 1;
+  mixers.mixer->setSettings(settings);
+  mixBlock();
+  EXPECT_EQ(mixers.sampleOf(4), 3000) << "back to full volume";
+}
+
 TEST(MultiTrackMixer, OtherTracksWaitForTheMainTrackAndFallSilent) {
   Mixers mixers(true);
   ToneSource main{int16Format(48000), 1000};

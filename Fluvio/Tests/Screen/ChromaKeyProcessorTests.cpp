@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "Fluvio/Sources/Screen/ChromaKeyProcessor.hpp"
 #include "Fluvio/Sources/Screen/Screen.hpp"
 #include "Fluvio/Tests/Screen/ScreenTestSupport.hpp"
+#include "Platform/CoreGraphics/CGColorConversion.hpp"
 #include "Platform/CoreGraphics/vImageBuffer.hpp"
 
 using namespace fluvio;
@@ -58,6 +61,45 @@ TEST(ChromaKeyProcessorTests, KeysOutTheKeyColourAndKeepsDistantColours) {
   Panel larger(12, 3);
   processor.process(larger.pixels.buffer(), CGColor::genericRGB(0, 1, 0, 1));
   EXPECT_EQ(processor.bufferSetCount(), 2u) << "one set of buffers per size";
+}
+
+// Grid point i of a key's table stands for the level i/31 of its channel, so
+// each point holds the keying of its own colour: keyed out within 45 of the
+// key in L*a*b*, kept from 60 on, soft only between.
+TEST(ChromaKeyProcessorTests, EachPointOfTheKeysTableKeysItsOwnColour) {
+  const struct {
+    const char* name;
+    CGColor color;
+  } keys[] = {{"green", CGColor::genericRGB(0, 1, 0, 1)}, {"orange", CGColor::genericRGB(1, 0.5, 0, 1)}};
+  for (const auto& key : keys) {
+    ChromaKeyProcessor processor;
+    const auto table = processor.table(key.color);
+    ASSERT_TRUE(table) << key.name;
+    const auto& c = key.color.components;
+    const auto keyLab = platform::labFromDeviceRGB(float(c[0]), float(c[1]), float(c[2]));
+    constexpr std::size_t n = ChromaKeyProcessor::entriesPerChannel;
+    int keyed = 0, kept = 0, wrong = 0;
+    for (std::size_t r = 0; r < n; ++r) {
+      for (std::size_t g = 0; g < n; ++g) {
+        for (std::size_t b = 0; b < n; ++b) {
+          const float red = float(r) / (n - 1), green = float(g) / (n - 1), blue = float(b) / (n - 1);
+          const auto lab = platform::labFromDeviceRGB(red, green, blue);
+          const double distance = std::hypot(lab[0] - keyLab[0], lab[1] - keyLab[1], lab[2] - keyLab[2]);
+          const float alpha = table->lookup(red, green, blue);
+          if (distance <= 45) {
+            ++keyed;
+            wrong += alpha > 1e-4f;
+          } else if (distance >= 60) {
+            ++kept;
+            wrong += alpha < 0.999f;
+          }
+        }
+      }
+    }
+    EXPECT_GT(keyed, 100) << key.name;
+    EXPECT_GT(kept, 10000) << key.name;
+    EXPECT_EQ(wrong, 0) << "grid points keyed as another colour, key " << key.name;
+  }
 }
 
 TEST(ChromaKeyProcessorTests, TheRendererShowsTheBackgroundThroughTheKeyUnlessCornersAreRounded) {

@@ -10,6 +10,7 @@
 #include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
+#include "Platform/Concurrency/Tests/Support/HandOverToACancelledWait.hpp"
 
 using namespace platform;
 
@@ -138,6 +139,18 @@ TEST(AsyncStream, ANextThatLosesARaceTakesNothingWithIt) {
       strand);
   EXPECT_EQ(first, 1u) << "the sleep wins while nothing is yielded";
   continuation.yield(1);
+  continuation.yield(2);
+  continuation.finish();
+  EXPECT_EQ(blockOn(drain(stream)), (std::vector<int>{1, 2}));
+}
+
+// The element reaches a next() whose cancellation is already under way: the
+// cancelled wait gives it back, first in line for the next call.
+TEST(AsyncStream, AnElementHandedToACancelledNextStaysInTheStream) {
+  auto [stream, continuation] = AsyncStream<int>::makeStream();
+  const auto winner = platform::testing::handOverToACancelledWait([s = stream] { return s.next(); },
+                                                        [c = continuation] { EXPECT_EQ(c.yield(1), AsyncStream<int>::YieldResult::enqueued); });
+  EXPECT_EQ(winner, 1u) << "the rival wins the race";
   continuation.yield(2);
   continuation.finish();
   EXPECT_EQ(blockOn(drain(stream)), (std::vector<int>{1, 2}));

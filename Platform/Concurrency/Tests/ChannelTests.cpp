@@ -14,6 +14,7 @@
 #include "Platform/Concurrency/Channel.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
+#include "Platform/Concurrency/Tests/Support/HandOverToACancelledWait.hpp"
 #include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 
 using namespace platform;
@@ -113,6 +114,18 @@ TEST(Channel, FinishingWithAnErrorDeliversTheBufferFirstThenThrows) {
     EXPECT_EQ(channel.trySend(std::move(after)), Result::finished);
     EXPECT_EQ(after, "y");
   }
+}
+
+// The frame reaches a receive whose cancellation is already under way: the
+// cancelled receive gives it back, still ahead of later frames.
+TEST(Channel, AFrameHandedToACancelledReceiveStaysFirstInTheChannel) {
+  Frames channel(4);
+  const auto winner = platform::testing::handOverToACancelledWait([channel] { return channel.receive(); },
+                                                        [channel] { EXPECT_EQ(channel.trySend("a"), Result::enqueued); });
+  EXPECT_EQ(winner, 1u) << "the rival wins the race";
+  EXPECT_EQ(channel.trySend("b"), Result::enqueued);
+  channel.finish();
+  EXPECT_EQ(drain(channel), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST(Channel, ManyProducersAndAConsumerCancelledAtRandomLoseNothing) {
