@@ -43,6 +43,20 @@ class ScriptDialogAnswer {
   WebKitScriptDialog* dialog_;
 };
 
+// The engine knows the page's world as no name at all.
+const char* engineWorldName(const WKContentWorld& world) { return world.isPage() ? nullptr : world.name.c_str(); }
+
+WebKitUserScript* makeUserScript(const WKUserScript& script) {
+  const auto frames =
+      script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES;
+  const auto time = script.injectionTime == WKUserScript::InjectionTime::atDocumentEnd
+                        ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END
+                        : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START;
+  if (script.contentWorld.isPage()) return webkit_user_script_new(script.source.c_str(), frames, time, nullptr, nullptr);
+  return webkit_user_script_new_for_world(script.source.c_str(), frames, time, script.contentWorld.name.c_str(),
+                                          nullptr, nullptr);
+}
+
 }  // namespace
 
 struct WKWebViewGtk::Signals {
@@ -130,7 +144,7 @@ struct WKWebViewGtk::Signals {
       g_log(kLogDomain, G_LOG_LEVEL_WARNING, "oversized script message on %s dropped", name.c_str());
       return;
     }
-    handler->second->userContentController({name, std::move(*body)});
+    handler->second.handler->userContentController({name, std::move(*body)});
   }
 
   static gboolean timedOut(gpointer data) {
@@ -163,17 +177,13 @@ WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration)
 
   auto* contentManager = webkit_user_content_manager_new();
   for (const auto& script : userContent_.userScripts) {
-    auto* userScript = webkit_user_script_new(
-        script.source.c_str(),
-        script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-        script.injectionTime == WKUserScript::InjectionTime::atDocumentEnd ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END
-                                                                            : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-        nullptr, nullptr);
+    auto* userScript = makeUserScript(script);
     webkit_user_content_manager_add_script(contentManager, userScript);
     webkit_user_script_unref(userScript);
   }
-  for (const auto& [name, handler] : userContent_.scriptMessageHandlers) {
-    webkit_user_content_manager_register_script_message_handler(contentManager, name.c_str(), nullptr);
+  for (const auto& [name, registration] : userContent_.scriptMessageHandlers) {
+    webkit_user_content_manager_register_script_message_handler(contentManager, name.c_str(),
+                                                                engineWorldName(registration.contentWorld));
     const auto signal = "script-message-received::" + name;
     g_signal_connect_data(contentManager, signal.c_str(), G_CALLBACK(Signals::scriptMessage),
                           new std::pair<WKWebViewGtk*, std::string>(this, name),

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "TarvelPortalBroadcast/SharedSettings/BroadcastConfig.hpp"
 #include "Tarvel_Portal/Tests/Gui/Fixtures.hpp"
 #include "Tarvel_Portal/Tests/Gui/Support/PageServer.hpp"
 #include "Tarvel_Portal/Tests/Gui/Support/PortalWindow.hpp"
@@ -59,27 +58,6 @@ TEST(PortalNavigation, BlankTargetLinkOpensInTheSameView) {
   ASSERT_TRUE(portal.waitForPage(server->url("/target")));
   GListModel* toplevels = gtk_window_get_toplevels();
   EXPECT_EQ(g_list_model_get_n_items(toplevels), 1u) << "no second window";
-}
-
-TEST(PortalNavigation, PageOfAnotherOriginCannotArm) {
-  auto portalServer = PageServer::start();
-  auto otherServer = PageServer::start();
-  portalServer->addPage("/", {portalPage("Start")});
-  otherServer->addPage("/", {portalPage("Fremde Seite", R"(<script>
-    window.webkit.messageHandlers.tarvelBroadcast.postMessage({type: "armed", url: "rtmp://evil.example/live", key: "x"});
-    setTimeout(() => alert("gesendet"), 0);
-  </script>)")});
-  PortalWindow portal(portalServer->url("/"));
-  ASSERT_TRUE(portal.waitForPage(portalServer->url("/")));
-  portal.runScript("location.href = '" + otherServer->url("/") + "'");
-  // The alert comes after the message on the same channel: once it shows,
-  // the message has been handled.
-  auto* dialog = portal.waitForDialog();
-  ASSERT_NE(dialog, nullptr);
-  PortalWindow::respond(dialog, "OK");
-  EXPECT_FALSE(tarvelportalbroadcast::readBroadcastConfig());
-  EXPECT_FALSE(portal.controller().broadcastArmed.value());
-  EXPECT_FALSE(gtk_widget_get_visible(portal.content().broadcastOverlay().widget()));
 }
 
 }  // namespace

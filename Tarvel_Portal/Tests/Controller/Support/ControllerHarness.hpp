@@ -68,7 +68,7 @@ class ControllerHarness {
   }
 
   platform::WKScriptMessageHandler& scriptHandler() const {
-    return *configuration.userContentController.scriptMessageHandlers.at("tarvelBroadcast");
+    return *configuration.userContentController.scriptMessageHandlers.at("tarvelBroadcast").handler;
   }
 
   platform::WKWebViewConfiguration configuration;
