@@ -66,16 +66,18 @@ struct WKWebViewGtk::Signals {
       case WEBKIT_LOAD_STARTED:
         self.loadFailed_ = false;
         self.loadTimedOut_ = false;
-        self.startTimeout();
+        self.loadTimer_->start(self.timeoutInterval_, [&self] {
+          self.loadTimedOut_ = true;
+          webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(self.widget_));
+        });
         break;
       case WEBKIT_LOAD_REDIRECTED:
         break;
       case WEBKIT_LOAD_COMMITTED:
-        self.stopTimeout();
         self.committedURL_ = webkit_web_view_get_uri(view);
         break;
       case WEBKIT_LOAD_FINISHED:
-        self.stopTimeout();
+        self.loadTimer_->cancel();
         if (self.loadFailed_) break;
         if (const auto delegate = self.navigationDelegate_.lock()) delegate->didFinishNavigation();
         break;
@@ -85,7 +87,7 @@ struct WKWebViewGtk::Signals {
   static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent event, const char* uri, GError* error, gpointer data) {
     auto& self = *static_cast<WKWebViewGtk*>(data);
     self.loadFailed_ = true;
-    self.stopTimeout();
+    self.loadTimer_->cancel();
     auto failure = self.loadTimedOut_
                        ? NSError{std::string(NSURLErrorDomain), NSURLError::timedOut, "The request timed out."}
                        : navigationError(g_quark_to_string(error->domain), error->code, error->message);
@@ -146,22 +148,15 @@ struct WKWebViewGtk::Signals {
     }
     handler->second.handler->userContentController({name, std::move(*body)});
   }
-
-  static gboolean timedOut(gpointer data) {
-    auto& self = *static_cast<WKWebViewGtk*>(data);
-    self.timeoutSource_ = 0;
-    self.loadTimedOut_ = true;
-    webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(self.widget_));
-    return G_SOURCE_REMOVE;
-  }
 };
 
-std::shared_ptr<WKWebViewGtk> WKWebViewGtk::make(const WKWebViewConfiguration& configuration) {
-  return std::shared_ptr<WKWebViewGtk>(new WKWebViewGtk(configuration));
+std::shared_ptr<WKWebViewGtk> WKWebViewGtk::make(const WKWebViewConfiguration& configuration,
+                                                std::shared_ptr<WKLoadTimer> loadTimer) {
+  return std::shared_ptr<WKWebViewGtk>(new WKWebViewGtk(configuration, std::move(loadTimer)));
 }
 
-WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration)
-    : userContent_(configuration.userContentController) {
+WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration, std::shared_ptr<WKLoadTimer> loadTimer)
+    : userContent_(configuration.userContentController), loadTimer_(std::move(loadTimer)) {
   auto* session = webkit_network_session_get_default();
   persistCookies(session);
 
@@ -204,7 +199,7 @@ WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration)
 }
 
 WKWebViewGtk::~WKWebViewGtk() {
-  stopTimeout();
+  loadTimer_->cancel();
   auto* contentManager = webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_));
   g_signal_handlers_disconnect_matched(contentManager, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                        reinterpret_cast<gpointer>(Signals::scriptMessage), nullptr);
@@ -226,15 +221,5 @@ void WKWebViewGtk::setNavigationDelegate(std::weak_ptr<WKNavigationDelegate> del
 }
 
 void WKWebViewGtk::setUIDelegate(std::weak_ptr<WKUIDelegate> delegate) { uiDelegate_ = std::move(delegate); }
-
-void WKWebViewGtk::startTimeout() {
-  stopTimeout();
-  timeoutSource_ = g_timeout_add_seconds(static_cast<guint>(timeoutInterval_.count()), Signals::timedOut, this);
-}
-
-void WKWebViewGtk::stopTimeout() {
-  if (timeoutSource_ != 0) g_source_remove(timeoutSource_);
-  timeoutSource_ = 0;
-}
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "Platform/WebKit/Gtk/WKLoadTimer.hpp"
 #include "Platform/WebKit/WKWebView.hpp"
 #include "Platform/WebKit/WKWebViewConfiguration.hpp"
 
@@ -13,11 +14,13 @@ namespace platform {
 
 // The web view on the desktop's web engine: one engine view widget, its loads
 // reported to the delegates, its script dialogs to the UI delegate and its
-// script messages to the registered handlers. A load that is not committed
-// within its request's time-out is stopped and reported as timed out.
+// script messages to the registered handlers. A load that has not finished
+// within its request's time-out, committed or not, is stopped and reported as
+// timed out.
 class WKWebViewGtk final : public WKWebView {
  public:
-  static std::shared_ptr<WKWebViewGtk> make(const WKWebViewConfiguration& configuration);
+  static std::shared_ptr<WKWebViewGtk> make(const WKWebViewConfiguration& configuration,
+                                            std::shared_ptr<WKLoadTimer> loadTimer = makeMainLoopLoadTimer());
   ~WKWebViewGtk() override;
   WKWebViewGtk(const WKWebViewGtk&) = delete;
   WKWebViewGtk& operator=(const WKWebViewGtk&) = delete;
@@ -33,10 +36,7 @@ class WKWebViewGtk final : public WKWebView {
 
  private:
   struct Signals;
-  explicit WKWebViewGtk(const WKWebViewConfiguration& configuration);
-
-  void startTimeout();
-  void stopTimeout();
+  WKWebViewGtk(const WKWebViewConfiguration& configuration, std::shared_ptr<WKLoadTimer> loadTimer);
 
   GtkWidget* widget_ = nullptr;
   WKUserContentController userContent_;
@@ -44,7 +44,7 @@ class WKWebViewGtk final : public WKWebView {
   std::weak_ptr<WKUIDelegate> uiDelegate_;
   std::optional<std::string> committedURL_;
   std::chrono::seconds timeoutInterval_{60};
-  guint timeoutSource_ = 0;
+  std::shared_ptr<WKLoadTimer> loadTimer_;
   bool loadFailed_ = false;
   bool loadTimedOut_ = false;
 };

@@ -40,18 +40,22 @@ void addReloadShortcuts(GtkWidget* widget, SiteWebViewController& controller) {
 
 }  // namespace
 
-ContentView& ContentView::make(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService) {
-  auto* view = new ContentView(startURL, broadcastService);
+ContentView& ContentView::make(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService,
+                               std::shared_ptr<platform::WKLoadTimer> loadTimer) {
+  auto* view = new ContentView(startURL, broadcastService, std::move(loadTimer));
   g_object_set_data_full(G_OBJECT(view->overlay_), "tarvel-content-view", view,
                          [](gpointer data) { delete static_cast<ContentView*>(data); });
   return *view;
 }
 
-ContentView::ContentView(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService)
+ContentView::ContentView(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService,
+                         std::shared_ptr<platform::WKLoadTimer> loadTimer)
     : overlay_(gtk_overlay_new()), broadcastOverlay_(BroadcastOverlay::make(broadcastService)) {
   webController_ = SiteWebViewController::make({
       startURL,
-      [](const platform::WKWebViewConfiguration& configuration) { return platform::WKWebViewGtk::make(configuration); },
+      [loadTimer = std::move(loadTimer)](const platform::WKWebViewConfiguration& configuration) {
+        return platform::WKWebViewGtk::make(configuration, loadTimer);
+      },
       [overlay = overlay_]() -> std::shared_ptr<platform::UIViewController> {
         return AdwAlertPresenter::forWidget(overlay);
       },

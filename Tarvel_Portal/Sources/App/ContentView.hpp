@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "Platform/WebKit/Gtk/WKLoadTimer.hpp"
 #include "Tarvel_Portal/Sources/App/BroadcastOverlay.hpp"
 #include "Tarvel_Portal/Sources/Controller/SiteWebViewController.hpp"
 
@@ -15,8 +16,9 @@ namespace tarvelportal {
 // view appears; F5 and Ctrl+R reload.
 class ContentView {
  public:
-  // The view lives as long as its widget.
-  static ContentView& make(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService);
+  // The view lives as long as its widget. `loadTimer` times the page loads.
+  static ContentView& make(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService,
+                           std::shared_ptr<platform::WKLoadTimer> loadTimer);
 
   GtkWidget* widget() const noexcept { return overlay_; }
   const std::shared_ptr<SiteWebViewController>& webController() const noexcept { return webController_; }
@@ -24,7 +26,8 @@ class ContentView {
   const BroadcastOverlay& broadcastOverlay() const noexcept { return *broadcastOverlay_; }
 
  private:
-  ContentView(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService);
+  ContentView(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService,
+              std::shared_ptr<platform::WKLoadTimer> loadTimer);
 
   GtkWidget* overlay_;
   std::shared_ptr<SiteWebViewController> webController_;

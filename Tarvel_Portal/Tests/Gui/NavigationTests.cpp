@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Tarvel_Portal/Tests/Gui/Fixtures.hpp"
+#include "Tarvel_Portal/Tests/Gui/Support/ManualLoadTimer.hpp"
 #include "Tarvel_Portal/Tests/Gui/Support/PageServer.hpp"
 #include "Tarvel_Portal/Tests/Gui/Support/PortalWindow.hpp"
 #include "Tarvel_Portal/Tests/Gui/Support/Screenshot.hpp"
@@ -58,6 +59,37 @@ TEST(PortalNavigation, BlankTargetLinkOpensInTheSameView) {
   ASSERT_TRUE(portal.waitForPage(server->url("/target")));
   GListModel* toplevels = gtk_window_get_toplevels();
   EXPECT_EQ(g_list_model_get_n_items(toplevels), 1u) << "no second window";
+}
+
+// A page whose body stops coming after the commit still times out; a page
+// that finished leaves no time-out behind.
+TEST(PortalNavigation, TimeOutCoversTheWholeLoad) {
+  auto server = PageServer::start();
+  server->addPage("/", {portalPage("Start")});
+  server->addPage("/stalled", {portalPage("Halb geladen"), {}, true});
+  const auto timer = std::make_shared<ManualLoadTimer>();
+  PortalWindow portal(server->url("/"), {TARVEL_PORTAL_STAND_IN_SERVICE, "TarvelPortalBroadcast.so"}, timer);
+  ASSERT_TRUE(portal.waitForPage(server->url("/")));
+  EXPECT_EQ(timer->timeout(), std::chrono::seconds(60));
+  EXPECT_FALSE(timer->isRunning()) << "the finished load stopped its time-out";
+  timer->expire();
+  EXPECT_FALSE(portal.controller().isOffline.value());
+
+  portal.controller().load("/stalled");
+  ASSERT_TRUE(waitUntil([&] { return portal.controller().webView()->url() == server->url("/stalled"); }));
+  EXPECT_TRUE(webkit_web_view_is_loading(portal.webView())) << "the rest of the body never comes";
+  ASSERT_TRUE(timer->isRunning()) << "the commit did not stop the time-out";
+  EXPECT_FALSE(portal.controller().isOffline.value()) << "not before the time-out";
+  timer->expire();
+  ASSERT_TRUE(waitUntil([&] { return offlineShown(portal); }));
+  EXPECT_FALSE(webkit_web_view_is_loading(portal.webView())) << "the stalled load was stopped";
+
+  // The retry starts a fresh time-out, which the finished page stops again.
+  server->addPage("/stalled", {portalPage("Wieder da")});
+  g_signal_emit_by_name(retryButton(portal), "clicked");
+  ASSERT_TRUE(portal.waitForPage(server->url("/stalled")));
+  EXPECT_FALSE(timer->isRunning());
+  EXPECT_FALSE(portal.controller().isOffline.value());
 }
 
 }  // namespace

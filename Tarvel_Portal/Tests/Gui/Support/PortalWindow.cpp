@@ -20,8 +20,10 @@ AdwMessageDialog* shownDialog() {
 
 }  // namespace
 
-PortalWindow::PortalWindow(const std::string& startURL, const BroadcastServiceConfiguration& broadcastService)
-    : window_(TarvelPortalApp::makeWindow(nullptr, *PortalURL::make(startURL), broadcastService)) {
+PortalWindow::PortalWindow(const std::string& startURL, const BroadcastServiceConfiguration& broadcastService,
+                           std::shared_ptr<platform::WKLoadTimer> loadTimer)
+    : window_(TarvelPortalApp::makeWindow(nullptr, *PortalURL::make(startURL), broadcastService,
+                                          std::move(loadTimer))) {
   gtk_window_present(GTK_WINDOW(window_));
 }
 

@@ -11,12 +11,14 @@
 namespace tarvelportal::testing {
 
 // The app's window, shown, on a given start URL, with the stand-in broadcast
-// service or the one given.
+// service or the one given, and page loads timed by the main loop or by the
+// timer given.
 class PortalWindow {
  public:
   explicit PortalWindow(const std::string& startURL,
                         const BroadcastServiceConfiguration& broadcastService = {TARVEL_PORTAL_STAND_IN_SERVICE,
-                                                                                 "TarvelPortalBroadcast.so"});
+                                                                                 "TarvelPortalBroadcast.so"},
+                        std::shared_ptr<platform::WKLoadTimer> loadTimer = platform::makeMainLoopLoadTimer());
   ~PortalWindow();
   PortalWindow(const PortalWindow&) = delete;
   PortalWindow& operator=(const PortalWindow&) = delete;
