@@ -148,6 +148,48 @@ struct WKWebViewGtk::Signals {
     }
     handler->second.handler->userContentController({name, std::move(*body)});
   }
+
+  static void scrollBegan(GtkEventControllerScroll*, gpointer data) { static_cast<WKWebViewGtk*>(data)->beginPull(); }
+
+  static gboolean scrolled(GtkEventControllerScroll* controller, double, double dy, gpointer data) {
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    // Only touchpads scroll by surface distance; a wheel's clicks are no pull.
+    if (self.refreshControl_ && gtk_event_controller_scroll_get_unit(controller) == GDK_SCROLL_UNIT_SURFACE) {
+      self.refreshControl_->pullMoved(-dy);
+    }
+    return FALSE;  // the page scrolls as ever
+  }
+
+  static void pullEnded(GtkEventController*, gpointer data) {
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    if (self.refreshControl_) self.refreshControl_->pullEnded();
+  }
+
+  static void dragBegan(GtkGestureDrag*, double, double, gpointer data) {
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    self.dragOffset_ = 0;
+    self.beginPull();
+  }
+
+  static void dragUpdated(GtkGestureDrag*, double, double offsetY, gpointer data) {
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    if (self.refreshControl_) self.refreshControl_->pullMoved(offsetY - self.dragOffset_);
+    self.dragOffset_ = offsetY;
+  }
+
+  static void atTopAnswered(GObject* view, GAsyncResult* result, gpointer data) {
+    GError* error = nullptr;
+    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+    if (error != nullptr) {
+      const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+      g_error_free(error);
+      if (cancelled) return;  // the view is gone
+    }
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    const bool atTop = value != nullptr && jsc_value_is_boolean(value) && jsc_value_to_boolean(value);
+    if (value != nullptr) g_object_unref(value);
+    if (self.refreshControl_) self.refreshControl_->contentAtTop(atTop);
+  }
 };
 
 std::shared_ptr<WKWebViewGtk> WKWebViewGtk::make(const WKWebViewConfiguration& configuration,
@@ -196,10 +238,42 @@ WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration, std::sha
   g_signal_connect(widget_, "load-failed", G_CALLBACK(Signals::loadFailed), this);
   g_signal_connect(widget_, "create", G_CALLBACK(Signals::create), this);
   g_signal_connect(widget_, "script-dialog", G_CALLBACK(Signals::scriptDialog), this);
+  addPullGestures();
+}
+
+void WKWebViewGtk::addPullGestures() {
+  // Ahead of the page, which still gets every event.
+  pullScroll_ = gtk_event_controller_scroll_new(GTK_EVENT_CONTROLLER_SCROLL_VERTICAL);
+  gtk_event_controller_set_propagation_phase(pullScroll_, GTK_PHASE_CAPTURE);
+  g_signal_connect(pullScroll_, "scroll-begin", G_CALLBACK(Signals::scrollBegan), this);
+  g_signal_connect(pullScroll_, "scroll", G_CALLBACK(Signals::scrolled), this);
+  g_signal_connect(pullScroll_, "scroll-end", G_CALLBACK(Signals::pullEnded), this);
+  gtk_widget_add_controller(widget_, pullScroll_);
+
+  auto* drag = gtk_gesture_drag_new();
+  gtk_gesture_single_set_touch_only(GTK_GESTURE_SINGLE(drag), TRUE);
+  pullDrag_ = GTK_EVENT_CONTROLLER(drag);
+  gtk_event_controller_set_propagation_phase(pullDrag_, GTK_PHASE_CAPTURE);
+  g_signal_connect(drag, "drag-begin", G_CALLBACK(Signals::dragBegan), this);
+  g_signal_connect(drag, "drag-update", G_CALLBACK(Signals::dragUpdated), this);
+  g_signal_connect(drag, "drag-end", G_CALLBACK(Signals::pullEnded), this);
+  gtk_widget_add_controller(widget_, pullDrag_);
+}
+
+void WKWebViewGtk::beginPull() {
+  if (!refreshControl_) return;
+  refreshControl_->pullBegan();
+  webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(widget_), "scrollY <= 0", -1, nullptr, nullptr, pageQueries_,
+                                      Signals::atTopAnswered, this);
 }
 
 WKWebViewGtk::~WKWebViewGtk() {
   loadTimer_->cancel();
+  g_cancellable_cancel(pageQueries_);
+  g_object_unref(pageQueries_);
+  // The widget may outlive this view inside its window.
+  gtk_widget_remove_controller(widget_, pullScroll_);
+  gtk_widget_remove_controller(widget_, pullDrag_);
   auto* contentManager = webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_));
   g_signal_handlers_disconnect_matched(contentManager, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                        reinterpret_cast<gpointer>(Signals::scriptMessage), nullptr);

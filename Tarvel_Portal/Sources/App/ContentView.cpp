@@ -4,6 +4,7 @@
 #include "Tarvel_Portal/Sources/App/AdwAlertPresenter.hpp"
 #include "Tarvel_Portal/Sources/App/BridgeScript.hpp"
 #include "Tarvel_Portal/Sources/App/OfflineView.hpp"
+#include "Tarvel_Portal/Sources/App/RefreshIndicator.hpp"
 #include "Tarvel_Portal/Sources/App/SiteWebViewContainer.hpp"
 
 namespace tarvelportal {
@@ -63,6 +64,8 @@ ContentView::ContentView(const PortalURL& startURL, const BroadcastServiceConfig
       loadBridgeScript(),
   });
   gtk_overlay_set_child(GTK_OVERLAY(overlay_), siteWebViewContainer(*webController_));
+  refreshIndicator_ = makeRefreshIndicator(webController_->webView()->refreshControl());
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), refreshIndicator_);
 
   auto* button = broadcastOverlay_->widget();
   gtk_widget_set_halign(button, GTK_ALIGN_END);

@@ -13,7 +13,7 @@ namespace tarvelportal {
 // The window's content: the portal's web view full size, the start button
 // floating over it while a broadcast is armed, and the offline screen over
 // both while the portal cannot be reached. The site root loads whenever the
-// view appears; F5 and Ctrl+R reload.
+// view appears; a pull down at the page's top, F5 and Ctrl+R reload.
 class ContentView {
  public:
   // The view lives as long as its widget. `loadTimer` times the page loads.
@@ -23,6 +23,7 @@ class ContentView {
   GtkWidget* widget() const noexcept { return overlay_; }
   const std::shared_ptr<SiteWebViewController>& webController() const noexcept { return webController_; }
   GtkWidget* offlineView() const noexcept { return offlineView_; }
+  GtkWidget* refreshIndicator() const noexcept { return refreshIndicator_; }
   const BroadcastOverlay& broadcastOverlay() const noexcept { return *broadcastOverlay_; }
 
  private:
@@ -33,6 +34,7 @@ class ContentView {
   std::shared_ptr<SiteWebViewController> webController_;
   std::unique_ptr<BroadcastOverlay> broadcastOverlay_;
   GtkWidget* offlineView_;
+  GtkWidget* refreshIndicator_;
 };
 
 }  // namespace tarvelportal

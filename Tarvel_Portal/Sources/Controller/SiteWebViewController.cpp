@@ -41,6 +41,11 @@ std::shared_ptr<SiteWebViewController> SiteWebViewController::make(SiteWebViewEn
   controller->webView_ = controller->environment_.makeWebView(configuration);
   controller->webView_->setNavigationDelegate(controller);
   controller->webView_->setUIDelegate(controller);
+  auto refreshControl = std::make_shared<platform::UIRefreshControl>();
+  refreshControl->addTarget([weak = std::weak_ptr(controller)] {
+    if (const auto strong = weak.lock()) strong->handlePullToRefresh();
+  });
+  controller->webView_->setRefreshControl(std::move(refreshControl));
   return controller;
 }
 
@@ -63,7 +68,11 @@ void SiteWebViewController::reloadCurrentPage() {
   }
 }
 
-void SiteWebViewController::handlePullToRefresh() { reloadCurrentPage(); }
+void SiteWebViewController::handlePullToRefresh() {
+  reloadCurrentPage();
+  // The spinner does not wait for the reload.
+  webView_->refreshControl()->endRefreshing();
+}
 
 void SiteWebViewController::retry() {
   isOffline.set(false);

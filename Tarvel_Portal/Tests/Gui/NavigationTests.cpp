@@ -92,5 +92,56 @@ TEST(PortalNavigation, TimeOutCoversTheWholeLoad) {
   EXPECT_FALSE(portal.controller().isOffline.value());
 }
 
+// The touch drag the web view watches for pulls.
+GtkEventController* pullGesture(const PortalWindow& portal) {
+  GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(portal.webView()));
+  GtkEventController* found = nullptr;
+  for (guint index = 0; index < g_list_model_get_n_items(controllers) && found == nullptr; ++index) {
+    auto* controller = GTK_EVENT_CONTROLLER(g_list_model_get_item(controllers, index));
+    if (GTK_IS_GESTURE_DRAG(controller) && gtk_gesture_single_get_touch_only(GTK_GESTURE_SINGLE(controller)) &&
+        gtk_event_controller_get_propagation_phase(controller) == GTK_PHASE_CAPTURE) {
+      found = controller;
+    }
+    g_object_unref(controller);
+  }
+  g_object_unref(controllers);
+  return found;
+}
+
+TEST(PortalNavigation, PullDownAtThePageTopReloads) {
+  auto server = PageServer::start();
+  server->addPage("/", {portalPage("Start", R"(<div style="height: 4000px"></div>)")});
+  PortalWindow portal(server->url("/"));
+  ASSERT_TRUE(portal.waitForPage(server->url("/")));
+  auto* drag = pullGesture(portal);
+  ASSERT_NE(drag, nullptr);
+  auto* indicator = portal.content().refreshIndicator();
+  const auto& control = *portal.controller().webView()->refreshControl();
+
+  // Scrolled down, the drag scrolls the page and reloads nothing.
+  ASSERT_EQ(portal.evaluate("scrollTo(0, 800); String(scrollY)"), "800");
+  g_signal_emit_by_name(drag, "drag-begin", 100.0, 100.0);
+  portal.evaluate("0");  // the web view has its answer about the top
+  g_signal_emit_by_name(drag, "drag-update", 0.0, 400.0);
+  EXPECT_FALSE(gtk_widget_get_visible(indicator));
+  EXPECT_FALSE(control.isRefreshing());
+  g_signal_emit_by_name(drag, "drag-end", 0.0, 400.0);
+
+  ASSERT_EQ(portal.evaluate("scrollTo(0, 0); String(scrollY)"), "0");
+  g_signal_emit_by_name(drag, "drag-begin", 100.0, 100.0);
+  portal.evaluate("0");
+  g_signal_emit_by_name(drag, "drag-update", 0.0, 20.0);
+  EXPECT_TRUE(gtk_widget_get_visible(indicator)) << "the spinner follows the pull";
+  EXPECT_FALSE(gtk_spinner_get_spinning(GTK_SPINNER(indicator)));
+  EXPECT_EQ(server->count("/"), 1u) << "not before the pull is far enough";
+  g_signal_emit_by_name(drag, "drag-update", 0.0, 200.0);
+  ASSERT_TRUE(waitUntil([&] { return server->count("/") == 2; }));
+  EXPECT_FALSE(control.isRefreshing()) << "the spinner ended at once";
+  g_signal_emit_by_name(drag, "drag-end", 0.0, 200.0);
+  EXPECT_FALSE(gtk_widget_get_visible(indicator));
+  ASSERT_TRUE(portal.waitForPage(server->url("/")));
+  EXPECT_EQ(server->count("/"), 2u);
+}
+
 }  // namespace
 }  // namespace tarvelportal::testing

@@ -32,6 +32,9 @@ class PortalWindow {
   bool waitForPage(const std::string& url);
   // Runs script in the page as its own code would.
   void runScript(const std::string& script);
+  // Runs script in the page and waits for its value, as text. Scripts run in
+  // order, so once this returns every earlier one has run.
+  std::string evaluate(const std::string& script);
   // Waits until the start button has settled in (or out of) view.
   bool waitForButton(bool shown);
   // The message dialog shown over the window, once there is one.
