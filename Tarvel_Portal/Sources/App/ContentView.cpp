@@ -77,11 +77,11 @@ ContentView::ContentView(const PortalURL& startURL, const BroadcastServiceConfig
   offlineView_ = makeOfflineView([controller = std::weak_ptr(webController_)] {
     if (const auto strong = controller.lock()) strong->retry();
   });
-  gtk_widget_set_visible(offlineView_, FALSE);
-  gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), offlineView_);
+  gtk_widget_set_visible(offlineView_.view, FALSE);
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), offlineView_.view);
 
   webController_->broadcastArmed.observe([this](bool armed) { broadcastOverlay_->setShown(armed); });
-  webController_->isOffline.observe([this](bool offline) { gtk_widget_set_visible(offlineView_, offline); });
+  webController_->isOffline.observe([this](bool offline) { gtk_widget_set_visible(offlineView_.view, offline); });
   addReloadShortcuts(overlay_, *webController_);
   g_signal_connect(overlay_, "map", G_CALLBACK(+[](GtkWidget*, gpointer data) {
                      static_cast<ContentView*>(data)->webController_->load("/");

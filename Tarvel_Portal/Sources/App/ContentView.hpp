@@ -6,6 +6,7 @@
 
 #include "Platform/WebKit/Gtk/WKLoadTimer.hpp"
 #include "Tarvel_Portal/Sources/App/BroadcastOverlay.hpp"
+#include "Tarvel_Portal/Sources/App/OfflineView.hpp"
 #include "Tarvel_Portal/Sources/Controller/SiteWebViewController.hpp"
 
 namespace tarvelportal {
@@ -22,7 +23,7 @@ class ContentView {
 
   GtkWidget* widget() const noexcept { return overlay_; }
   const std::shared_ptr<SiteWebViewController>& webController() const noexcept { return webController_; }
-  GtkWidget* offlineView() const noexcept { return offlineView_; }
+  const OfflineView& offlineView() const noexcept { return offlineView_; }
   GtkWidget* refreshIndicator() const noexcept { return refreshIndicator_; }
   const BroadcastOverlay& broadcastOverlay() const noexcept { return *broadcastOverlay_; }
 
@@ -33,7 +34,7 @@ class ContentView {
   GtkWidget* overlay_;
   std::shared_ptr<SiteWebViewController> webController_;
   std::unique_ptr<BroadcastOverlay> broadcastOverlay_;
-  GtkWidget* offlineView_;
+  OfflineView offlineView_;
   GtkWidget* refreshIndicator_;
 };
 

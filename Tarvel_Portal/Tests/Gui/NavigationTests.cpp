@@ -10,11 +10,11 @@ namespace tarvelportal::testing {
 namespace {
 
 bool offlineShown(const PortalWindow& portal) {
-  return portal.controller().isOffline.value() && gtk_widget_get_mapped(portal.content().offlineView());
+  return portal.controller().isOffline.value() && gtk_widget_get_mapped(portal.content().offlineView().view);
 }
 
 GtkWidget* retryButton(const PortalWindow& portal) {
-  return adw_status_page_get_child(ADW_STATUS_PAGE(portal.content().offlineView()));
+  return portal.content().offlineView().retryButton;
 }
 
 TEST(PortalNavigation, RefusedPortShowsOfflineUntilRetrySucceeds) {
@@ -35,17 +35,76 @@ TEST(PortalNavigation, RefusedPortShowsOfflineUntilRetrySucceeds) {
   ASSERT_TRUE(server);
   server->addPage("/", {portalPage("Wieder verbunden")});
   g_signal_emit_by_name(retryButton(portal), "clicked");
-  EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView())) << "hidden before the reload ends";
+  EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView().view)) << "hidden before the reload ends";
   ASSERT_TRUE(portal.waitForPage(server->url("/")));
   EXPECT_EQ(server->count("/"), 1u) << "the retry loads the page that failed";
   EXPECT_FALSE(portal.controller().isOffline.value());
+}
+
+graphene_rect_t boundsIn(GtkWidget* widget, GtkWidget* target) {
+  graphene_rect_t bounds;
+  EXPECT_TRUE(gtk_widget_compute_bounds(widget, target, &bounds));
+  return bounds;
+}
+
+const PangoFontDescription* fontOf(GtkWidget* widget) {
+  return pango_context_get_font_description(gtk_widget_get_pango_context(widget));
+}
+
+GdkRGBA colorOf(GtkWidget* widget) {
+  GdkRGBA color;
+  gtk_style_context_get_color(gtk_widget_get_style_context(widget), &color);
+  return color;
+}
+
+TEST(PortalNavigation, OfflineScreenShowsItsParts) {
+  PortalWindow portal("http://127.0.0.1:" + std::to_string(unusedPort()) + "/");
+  ASSERT_TRUE(waitUntil([&] { return offlineShown(portal); }));
+  waitForFrames(portal.window());
+  const auto& offline = portal.content().offlineView();
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(offline.title)), "Keine Internetverbindung");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(offline.message)),
+               "Tarvel-Portal braucht eine Verbindung zum Laden der Inhalte.");
+  EXPECT_EQ(gtk_label_get_justify(GTK_LABEL(offline.message)), GTK_JUSTIFY_CENTER);
+
+  // The screen covers the whole content; the column sits in its middle.
+  const auto screen = boundsIn(offline.view, portal.content().widget());
+  const auto content = boundsIn(portal.content().widget(), portal.content().widget());
+  EXPECT_EQ(screen.size.width, content.size.width);
+  EXPECT_EQ(screen.size.height, content.size.height);
+  const auto icon = boundsIn(offline.icon, offline.view);
+  EXPECT_EQ(icon.size.width, 44);
+  EXPECT_EQ(icon.size.height, 44);
+  EXPECT_NEAR(icon.origin.x + 22, screen.size.width / 2, 1);
+
+  // 16 between the parts, 8 more above the button; 32 beside the message.
+  const auto title = boundsIn(offline.title, offline.view);
+  const auto message = boundsIn(offline.message, offline.view);
+  const auto retry = boundsIn(offline.retryButton, offline.view);
+  EXPECT_EQ(title.origin.y - (icon.origin.y + icon.size.height), 16);
+  EXPECT_EQ(message.origin.y - (title.origin.y + title.size.height), 16);
+  EXPECT_EQ(retry.origin.y - (message.origin.y + message.size.height), 24);
+  EXPECT_EQ(gtk_widget_get_margin_start(offline.message), 32);
+  EXPECT_EQ(gtk_widget_get_margin_end(offline.message), 32);
+
+  // Headline above subheadline: larger and semibold; icon and message in the secondary colour.
+  EXPECT_EQ(pango_font_description_get_weight(fontOf(offline.title)), PANGO_WEIGHT_SEMIBOLD);
+  EXPECT_EQ(pango_font_description_get_weight(fontOf(offline.message)), PANGO_WEIGHT_NORMAL);
+  EXPECT_GT(pango_font_description_get_size(fontOf(offline.title)),
+            pango_font_description_get_size(fontOf(offline.message)));
+  const auto primary = colorOf(offline.title);
+  EXPECT_FLOAT_EQ(colorOf(offline.icon).alpha, colorOf(offline.message).alpha);
+  EXPECT_LT(colorOf(offline.message).alpha, primary.alpha);
+  EXPECT_EQ(pango_font_description_get_weight(fontOf(gtk_button_get_child(GTK_BUTTON(offline.retryButton)))),
+            PANGO_WEIGHT_SEMIBOLD);
+  Screenshot::of(portal.window()).save("offline-screen");
 }
 
 TEST(PortalNavigation, UnresolvableHostShowsOffline) {
   PortalWindow portal("http://tarvel-portal-test.invalid/");
   ASSERT_TRUE(waitUntil([&] { return offlineShown(portal); }));
   g_signal_emit_by_name(retryButton(portal), "clicked");
-  EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView()));
+  EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView().view));
   EXPECT_TRUE(waitUntil([&] { return offlineShown(portal); })) << "the failing retry brings the screen back";
 }
 
