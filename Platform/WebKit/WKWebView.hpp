@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "Platform/WebKit/UIRefreshControl.hpp"
 #include "Platform/WebKit/URLRequest.hpp"
 #include "Platform/WebKit/WKNavigationDelegate.hpp"
 #include "Platform/WebKit/WKUIDelegate.hpp"
@@ -23,6 +24,9 @@ class WKWebView {
 
   virtual void setNavigationDelegate(std::weak_ptr<WKNavigationDelegate> delegate) = 0;
   virtual void setUIDelegate(std::weak_ptr<WKUIDelegate> delegate) = 0;
+  // Pull-down-to-refresh over the page; the view reports the user's pulls to it.
+  virtual void setRefreshControl(std::shared_ptr<UIRefreshControl> control) = 0;
+  virtual const std::shared_ptr<UIRefreshControl>& refreshControl() const = 0;
 };
 
 }  // namespace platform

@@ -43,6 +43,20 @@ class ScriptDialogAnswer {
   WebKitScriptDialog* dialog_;
 };
 
+// The engine knows the page's world as no name at all.
+const char* engineWorldName(const WKContentWorld& world) { return world.isPage() ? nullptr : world.name.c_str(); }
+
+WebKitUserScript* makeUserScript(const WKUserScript& script) {
+  const auto frames =
+      script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES;
+  const auto time = script.injectionTime == WKUserScript::InjectionTime::atDocumentEnd
+                        ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END
+                        : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START;
+  if (script.contentWorld.isPage()) return webkit_user_script_new(script.source.c_str(), frames, time, nullptr, nullptr);
+  return webkit_user_script_new_for_world(script.source.c_str(), frames, time, script.contentWorld.name.c_str(),
+                                          nullptr, nullptr);
+}
+
 }  // namespace
 
 struct WKWebViewGtk::Signals {
@@ -52,16 +66,18 @@ struct WKWebViewGtk::Signals {
       case WEBKIT_LOAD_STARTED:
         self.loadFailed_ = false;
         self.loadTimedOut_ = false;
-        self.startTimeout();
+        self.loadTimer_->start(self.timeoutInterval_, [&self] {
+          self.loadTimedOut_ = true;
+          webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(self.widget_));
+        });
         break;
       case WEBKIT_LOAD_REDIRECTED:
         break;
       case WEBKIT_LOAD_COMMITTED:
-        self.stopTimeout();
         self.committedURL_ = webkit_web_view_get_uri(view);
         break;
       case WEBKIT_LOAD_FINISHED:
-        self.stopTimeout();
+        self.loadTimer_->cancel();
         if (self.loadFailed_) break;
         if (const auto delegate = self.navigationDelegate_.lock()) delegate->didFinishNavigation();
         break;
@@ -71,7 +87,7 @@ struct WKWebViewGtk::Signals {
   static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent event, const char* uri, GError* error, gpointer data) {
     auto& self = *static_cast<WKWebViewGtk*>(data);
     self.loadFailed_ = true;
-    self.stopTimeout();
+    self.loadTimer_->cancel();
     auto failure = self.loadTimedOut_
                        ? NSError{std::string(NSURLErrorDomain), NSURLError::timedOut, "The request timed out."}
                        : navigationError(g_quark_to_string(error->domain), error->code, error->message);
@@ -130,24 +146,59 @@ struct WKWebViewGtk::Signals {
       g_log(kLogDomain, G_LOG_LEVEL_WARNING, "oversized script message on %s dropped", name.c_str());
       return;
     }
-    handler->second->userContentController({name, std::move(*body)});
+    handler->second.handler->userContentController({name, std::move(*body)});
   }
 
-  static gboolean timedOut(gpointer data) {
+  static void scrollBegan(GtkEventControllerScroll*, gpointer data) { static_cast<WKWebViewGtk*>(data)->beginPull(); }
+
+  static gboolean scrolled(GtkEventControllerScroll* controller, double, double dy, gpointer data) {
     auto& self = *static_cast<WKWebViewGtk*>(data);
-    self.timeoutSource_ = 0;
-    self.loadTimedOut_ = true;
-    webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(self.widget_));
-    return G_SOURCE_REMOVE;
+    // Only touchpads scroll by surface distance; a wheel's clicks are no pull.
+    if (self.refreshControl_ && gtk_event_controller_scroll_get_unit(controller) == GDK_SCROLL_UNIT_SURFACE) {
+      self.refreshControl_->pullMoved(-dy);
+    }
+    return FALSE;  // the page scrolls as ever
+  }
+
+  static void pullEnded(GtkEventController*, gpointer data) {
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    if (self.refreshControl_) self.refreshControl_->pullEnded();
+  }
+
+  static void dragBegan(GtkGestureDrag*, double, double, gpointer data) {
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    self.dragOffset_ = 0;
+    self.beginPull();
+  }
+
+  static void dragUpdated(GtkGestureDrag*, double, double offsetY, gpointer data) {
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    if (self.refreshControl_) self.refreshControl_->pullMoved(offsetY - self.dragOffset_);
+    self.dragOffset_ = offsetY;
+  }
+
+  static void atTopAnswered(GObject* view, GAsyncResult* result, gpointer data) {
+    GError* error = nullptr;
+    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+    if (error != nullptr) {
+      const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+      g_error_free(error);
+      if (cancelled) return;  // the view is gone
+    }
+    auto& self = *static_cast<WKWebViewGtk*>(data);
+    const bool atTop = value != nullptr && jsc_value_is_boolean(value) && jsc_value_to_boolean(value);
+    if (value != nullptr) g_object_unref(value);
+    if (self.refreshControl_) self.refreshControl_->contentAtTop(atTop);
   }
 };
 
-std::shared_ptr<WKWebViewGtk> WKWebViewGtk::make(const WKWebViewConfiguration& configuration) {
-  return std::shared_ptr<WKWebViewGtk>(new WKWebViewGtk(configuration));
+std::shared_ptr<WKWebViewGtk> WKWebViewGtk::make(const WKWebViewConfiguration& configuration,
+                                                std::shared_ptr<WKLoadTimer> loadTimer) {
+  return std::shared_ptr<WKWebViewGtk>(new WKWebViewGtk(configuration, std::move(loadTimer)));
 }
 
-WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration)
-    : userContent_(configuration.userContentController) {
+WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration, std::shared_ptr<WKLoadTimer> loadTimer)
+    : userContent_(configuration.userContentController), loadTimer_(std::move(loadTimer)) {
   auto* session = webkit_network_session_get_default();
   persistCookies(session);
 
@@ -163,17 +214,13 @@ WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration)
 
   auto* contentManager = webkit_user_content_manager_new();
   for (const auto& script : userContent_.userScripts) {
-    auto* userScript = webkit_user_script_new(
-        script.source.c_str(),
-        script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-        script.injectionTime == WKUserScript::InjectionTime::atDocumentEnd ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END
-                                                                            : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-        nullptr, nullptr);
+    auto* userScript = makeUserScript(script);
     webkit_user_content_manager_add_script(contentManager, userScript);
     webkit_user_script_unref(userScript);
   }
-  for (const auto& [name, handler] : userContent_.scriptMessageHandlers) {
-    webkit_user_content_manager_register_script_message_handler(contentManager, name.c_str(), nullptr);
+  for (const auto& [name, registration] : userContent_.scriptMessageHandlers) {
+    webkit_user_content_manager_register_script_message_handler(contentManager, name.c_str(),
+                                                                engineWorldName(registration.contentWorld));
     const auto signal = "script-message-received::" + name;
     g_signal_connect_data(contentManager, signal.c_str(), G_CALLBACK(Signals::scriptMessage),
                           new std::pair<WKWebViewGtk*, std::string>(this, name),
@@ -191,10 +238,42 @@ WKWebViewGtk::WKWebViewGtk(const WKWebViewConfiguration& configuration)
   g_signal_connect(widget_, "load-failed", G_CALLBACK(Signals::loadFailed), this);
   g_signal_connect(widget_, "create", G_CALLBACK(Signals::create), this);
   g_signal_connect(widget_, "script-dialog", G_CALLBACK(Signals::scriptDialog), this);
+  addPullGestures();
+}
+
+void WKWebViewGtk::addPullGestures() {
+  // Ahead of the page, which still gets every event.
+  pullScroll_ = gtk_event_controller_scroll_new(GTK_EVENT_CONTROLLER_SCROLL_VERTICAL);
+  gtk_event_controller_set_propagation_phase(pullScroll_, GTK_PHASE_CAPTURE);
+  g_signal_connect(pullScroll_, "scroll-begin", G_CALLBACK(Signals::scrollBegan), this);
+  g_signal_connect(pullScroll_, "scroll", G_CALLBACK(Signals::scrolled), this);
+  g_signal_connect(pullScroll_, "scroll-end", G_CALLBACK(Signals::pullEnded), this);
+  gtk_widget_add_controller(widget_, pullScroll_);
+
+  auto* drag = gtk_gesture_drag_new();
+  gtk_gesture_single_set_touch_only(GTK_GESTURE_SINGLE(drag), TRUE);
+  pullDrag_ = GTK_EVENT_CONTROLLER(drag);
+  gtk_event_controller_set_propagation_phase(pullDrag_, GTK_PHASE_CAPTURE);
+  g_signal_connect(drag, "drag-begin", G_CALLBACK(Signals::dragBegan), this);
+  g_signal_connect(drag, "drag-update", G_CALLBACK(Signals::dragUpdated), this);
+  g_signal_connect(drag, "drag-end", G_CALLBACK(Signals::pullEnded), this);
+  gtk_widget_add_controller(widget_, pullDrag_);
+}
+
+void WKWebViewGtk::beginPull() {
+  if (!refreshControl_) return;
+  refreshControl_->pullBegan();
+  webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(widget_), "scrollY <= 0", -1, nullptr, nullptr, pageQueries_,
+                                      Signals::atTopAnswered, this);
 }
 
 WKWebViewGtk::~WKWebViewGtk() {
-  stopTimeout();
+  loadTimer_->cancel();
+  g_cancellable_cancel(pageQueries_);
+  g_object_unref(pageQueries_);
+  // The widget may outlive this view inside its window.
+  gtk_widget_remove_controller(widget_, pullScroll_);
+  gtk_widget_remove_controller(widget_, pullDrag_);
   auto* contentManager = webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_));
   g_signal_handlers_disconnect_matched(contentManager, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                        reinterpret_cast<gpointer>(Signals::scriptMessage), nullptr);
@@ -216,15 +295,5 @@ void WKWebViewGtk::setNavigationDelegate(std::weak_ptr<WKNavigationDelegate> del
 }
 
 void WKWebViewGtk::setUIDelegate(std::weak_ptr<WKUIDelegate> delegate) { uiDelegate_ = std::move(delegate); }
-
-void WKWebViewGtk::startTimeout() {
-  stopTimeout();
-  timeoutSource_ = g_timeout_add_seconds(static_cast<guint>(timeoutInterval_.count()), Signals::timedOut, this);
-}
-
-void WKWebViewGtk::stopTimeout() {
-  if (timeoutSource_ != 0) g_source_remove(timeoutSource_);
-  timeoutSource_ = 0;
-}
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "Platform/WebKit/Gtk/WKLoadTimer.hpp"
 #include "Platform/WebKit/WKWebView.hpp"
 #include "Platform/WebKit/WKWebViewConfiguration.hpp"
 
@@ -13,11 +14,14 @@ namespace platform {
 
 // The web view on the desktop's web engine: one engine view widget, its loads
 // reported to the delegates, its script dialogs to the UI delegate and its
-// script messages to the registered handlers. A load that is not committed
-// within its request's time-out is stopped and reported as timed out.
+// script messages to the registered handlers, and its pulls to the refresh
+// control. A load that has not finished
+// within its request's time-out, committed or not, is stopped and reported as
+// timed out.
 class WKWebViewGtk final : public WKWebView {
  public:
-  static std::shared_ptr<WKWebViewGtk> make(const WKWebViewConfiguration& configuration);
+  static std::shared_ptr<WKWebViewGtk> make(const WKWebViewConfiguration& configuration,
+                                            std::shared_ptr<WKLoadTimer> loadTimer = makeMainLoopLoadTimer());
   ~WKWebViewGtk() override;
   WKWebViewGtk(const WKWebViewGtk&) = delete;
   WKWebViewGtk& operator=(const WKWebViewGtk&) = delete;
@@ -30,13 +34,16 @@ class WKWebViewGtk final : public WKWebView {
   std::optional<std::string> url() const override { return committedURL_; }
   void setNavigationDelegate(std::weak_ptr<WKNavigationDelegate> delegate) override;
   void setUIDelegate(std::weak_ptr<WKUIDelegate> delegate) override;
+  void setRefreshControl(std::shared_ptr<UIRefreshControl> control) override { refreshControl_ = std::move(control); }
+  const std::shared_ptr<UIRefreshControl>& refreshControl() const override { return refreshControl_; }
 
  private:
   struct Signals;
-  explicit WKWebViewGtk(const WKWebViewConfiguration& configuration);
+  WKWebViewGtk(const WKWebViewConfiguration& configuration, std::shared_ptr<WKLoadTimer> loadTimer);
 
-  void startTimeout();
-  void stopTimeout();
+  // Touchpad scrolls and touch drags over the page, reported to the refresh control.
+  void addPullGestures();
+  void beginPull();
 
   GtkWidget* widget_ = nullptr;
   WKUserContentController userContent_;
@@ -44,7 +51,12 @@ class WKWebViewGtk final : public WKWebView {
   std::weak_ptr<WKUIDelegate> uiDelegate_;
   std::optional<std::string> committedURL_;
   std::chrono::seconds timeoutInterval_{60};
-  guint timeoutSource_ = 0;
+  std::shared_ptr<WKLoadTimer> loadTimer_;
+  std::shared_ptr<UIRefreshControl> refreshControl_;
+  GCancellable* pageQueries_ = g_cancellable_new();
+  GtkEventController* pullScroll_ = nullptr;
+  GtkEventController* pullDrag_ = nullptr;
+  double dragOffset_ = 0;
   bool loadFailed_ = false;
   bool loadTimedOut_ = false;
 };

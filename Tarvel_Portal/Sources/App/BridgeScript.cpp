@@ -5,10 +5,10 @@
 #include "Tarvel_Portal/Sources/App/PortalResources.hpp"
 
 namespace tarvelportal {
+namespace {
 
-std::optional<std::string> loadBridgeScript() {
-  registerPortalResources();
-  GBytes* bytes = g_resources_lookup_data("/com/tarvel/Portal/BroadcastBridge.js", G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+std::optional<std::string> loadResourceText(const char* path) {
+  GBytes* bytes = g_resources_lookup_data(path, G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
   if (bytes == nullptr) return std::nullopt;
   gsize size = 0;
   const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
@@ -16,6 +16,16 @@ std::optional<std::string> loadBridgeScript() {
   if (g_utf8_validate(data, static_cast<gssize>(size), nullptr)) text.emplace(data, size);
   g_bytes_unref(bytes);
   return text;
+}
+
+}  // namespace
+
+std::optional<BroadcastBridgeScripts> loadBridgeScript() {
+  registerPortalResources();
+  auto page = loadResourceText("/com/tarvel/Portal/BroadcastBridgePage.js");
+  auto relay = loadResourceText("/com/tarvel/Portal/BroadcastBridge.js");
+  if (!page || !relay) return std::nullopt;
+  return BroadcastBridgeScripts{std::move(*page), std::move(*relay)};
 }
 
 }  // namespace tarvelportal

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <optional>
-#include <string>
+
+#include "Tarvel_Portal/Sources/Controller/SiteWebViewController.hpp"
 
 namespace tarvelportal {
 
-// The page bridge from the app's resources; none when it is missing or not UTF-8.
-std::optional<std::string> loadBridgeScript();
+// The page bridge from the app's resources; none when a part of it is missing
+// or not UTF-8.
+std::optional<BroadcastBridgeScripts> loadBridgeScript();
 
 }  // namespace tarvelportal

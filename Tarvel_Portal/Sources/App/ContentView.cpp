@@ -4,6 +4,7 @@
 #include "Tarvel_Portal/Sources/App/AdwAlertPresenter.hpp"
 #include "Tarvel_Portal/Sources/App/BridgeScript.hpp"
 #include "Tarvel_Portal/Sources/App/OfflineView.hpp"
+#include "Tarvel_Portal/Sources/App/RefreshIndicator.hpp"
 #include "Tarvel_Portal/Sources/App/SiteWebViewContainer.hpp"
 
 namespace tarvelportal {
@@ -40,18 +41,22 @@ void addReloadShortcuts(GtkWidget* widget, SiteWebViewController& controller) {
 
 }  // namespace
 
-ContentView& ContentView::make(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService) {
-  auto* view = new ContentView(startURL, broadcastService);
+ContentView& ContentView::make(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService,
+                               std::shared_ptr<platform::WKLoadTimer> loadTimer) {
+  auto* view = new ContentView(startURL, broadcastService, std::move(loadTimer));
   g_object_set_data_full(G_OBJECT(view->overlay_), "tarvel-content-view", view,
                          [](gpointer data) { delete static_cast<ContentView*>(data); });
   return *view;
 }
 
-ContentView::ContentView(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService)
+ContentView::ContentView(const PortalURL& startURL, const BroadcastServiceConfiguration& broadcastService,
+                         std::shared_ptr<platform::WKLoadTimer> loadTimer)
     : overlay_(gtk_overlay_new()), broadcastOverlay_(BroadcastOverlay::make(broadcastService)) {
   webController_ = SiteWebViewController::make({
       startURL,
-      [](const platform::WKWebViewConfiguration& configuration) { return platform::WKWebViewGtk::make(configuration); },
+      [loadTimer = std::move(loadTimer)](const platform::WKWebViewConfiguration& configuration) {
+        return platform::WKWebViewGtk::make(configuration, loadTimer);
+      },
       [overlay = overlay_]() -> std::shared_ptr<platform::UIViewController> {
         return AdwAlertPresenter::forWidget(overlay);
       },
@@ -59,6 +64,8 @@ ContentView::ContentView(const PortalURL& startURL, const BroadcastServiceConfig
       loadBridgeScript(),
   });
   gtk_overlay_set_child(GTK_OVERLAY(overlay_), siteWebViewContainer(*webController_));
+  refreshIndicator_ = makeRefreshIndicator(webController_->webView()->refreshControl());
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), refreshIndicator_);
 
   auto* button = broadcastOverlay_->widget();
   gtk_widget_set_halign(button, GTK_ALIGN_END);
@@ -70,11 +77,11 @@ ContentView::ContentView(const PortalURL& startURL, const BroadcastServiceConfig
   offlineView_ = makeOfflineView([controller = std::weak_ptr(webController_)] {
     if (const auto strong = controller.lock()) strong->retry();
   });
-  gtk_widget_set_visible(offlineView_, FALSE);
-  gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), offlineView_);
+  gtk_widget_set_visible(offlineView_.view, FALSE);
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), offlineView_.view);
 
   webController_->broadcastArmed.observe([this](bool armed) { broadcastOverlay_->setShown(armed); });
-  webController_->isOffline.observe([this](bool offline) { gtk_widget_set_visible(offlineView_, offline); });
+  webController_->isOffline.observe([this](bool offline) { gtk_widget_set_visible(offlineView_.view, offline); });
   addReloadShortcuts(overlay_, *webController_);
   g_signal_connect(overlay_, "map", G_CALLBACK(+[](GtkWidget*, gpointer data) {
                      static_cast<ContentView*>(data)->webController_->load("/");

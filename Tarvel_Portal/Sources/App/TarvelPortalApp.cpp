@@ -35,13 +35,14 @@ void TarvelPortalApp::loadStyle() {
 }
 
 GtkWidget* TarvelPortalApp::makeWindow(GtkApplication* application, const PortalURL& startURL,
-                                       const BroadcastServiceConfiguration& broadcastService) {
+                                       const BroadcastServiceConfiguration& broadcastService,
+                                       std::shared_ptr<platform::WKLoadTimer> loadTimer) {
   auto* window = application != nullptr ? adw_application_window_new(application) : adw_window_new();
   gtk_window_set_title(GTK_WINDOW(window), "Tarvel-Portal");
   gtk_window_set_default_size(GTK_WINDOW(window), 1100, 760);
 
   auto* header = adw_header_bar_new();
-  auto& content = ContentView::make(startURL, broadcastService);
+  auto& content = ContentView::make(startURL, broadcastService, std::move(loadTimer));
   auto* layout = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_append(GTK_BOX(layout), header);
   gtk_widget_set_vexpand(content.widget(), TRUE);

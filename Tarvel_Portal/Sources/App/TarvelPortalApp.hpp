@@ -15,9 +15,11 @@ class TarvelPortalApp {
  public:
   static int run(int argc, char** argv);
 
-  // The app's window with its header bar and content; also used by tests.
+  // The app's window with its header bar and content; also used by tests,
+  // which may time its page loads themselves.
   static GtkWidget* makeWindow(GtkApplication* application, const PortalURL& startURL,
-                               const BroadcastServiceConfiguration& broadcastService);
+                               const BroadcastServiceConfiguration& broadcastService,
+                               std::shared_ptr<platform::WKLoadTimer> loadTimer = platform::makeMainLoopLoadTimer());
   // The content view of a window made by `makeWindow`.
   static ContentView& contentView(GtkWidget* window);
   // The app's look: loaded once per display.

@@ -27,4 +27,12 @@ BroadcastMessage decodeBroadcastMessage(const platform::WKScriptMessage& message
   return BroadcastIgnored{};
 }
 
+std::optional<std::string_view> broadcastMessageFrameOrigin(const platform::WKScriptMessage& message) {
+  const auto* fields = std::get_if<platform::WKScriptDictionary>(&message.body);
+  if (fields == nullptr) return std::nullopt;
+  const auto* origin = stringField(*fields, "frameOrigin");
+  if (origin == nullptr) return std::nullopt;
+  return *origin;
+}
+
 }  // namespace tarvelportal

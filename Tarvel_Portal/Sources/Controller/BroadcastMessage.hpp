@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -27,5 +28,9 @@ struct BroadcastIgnored {
 using BroadcastMessage = std::variant<BroadcastIgnored, BroadcastArmed, BroadcastDisarmed>;
 
 BroadcastMessage decodeBroadcastMessage(const platform::WKScriptMessage& message);
+
+// The origin of the frame that posted the message, as the bridge's relay read
+// it; none when the message does not carry one.
+std::optional<std::string_view> broadcastMessageFrameOrigin(const platform::WKScriptMessage& message);
 
 }  // namespace tarvelportal

@@ -28,15 +28,24 @@ std::shared_ptr<SiteWebViewController> SiteWebViewController::make(SiteWebViewEn
   configuration.allowsInlineMediaPlayback = true;
   configuration.mediaPlaybackRequiresUserAction = false;
   configuration.allowsBackForwardNavigationGestures = true;
-  if (controller->environment_.bridgeScript) {
-    configuration.userContentController.addUserScript(
-        {*controller->environment_.bridgeScript, platform::WKUserScript::InjectionTime::atDocumentEnd, true});
+  // The handler exists only in the bridge's world, so no page or frame can
+  // post to it except through the relay, which reports the frame's origin.
+  const auto bridgeWorld = platform::WKContentWorld::world(std::string(kBridgeWorldName));
+  auto& userContent = configuration.userContentController;
+  if (const auto& bridge = controller->environment_.bridgeScript) {
+    constexpr auto atStart = platform::WKUserScript::InjectionTime::atDocumentStart;
+    userContent.addUserScript({bridge->page, atStart, false, platform::WKContentWorld::page()});
+    userContent.addUserScript({bridge->relay, atStart, false, bridgeWorld});
   }
-  configuration.userContentController.add(WeakScriptMessageHandler::make(controller),
-                                          std::string(kBroadcastHandlerName));
+  userContent.add(WeakScriptMessageHandler::make(controller), bridgeWorld, std::string(kBroadcastHandlerName));
   controller->webView_ = controller->environment_.makeWebView(configuration);
   controller->webView_->setNavigationDelegate(controller);
   controller->webView_->setUIDelegate(controller);
+  auto refreshControl = std::make_shared<platform::UIRefreshControl>();
+  refreshControl->addTarget([weak = std::weak_ptr(controller)] {
+    if (const auto strong = weak.lock()) strong->handlePullToRefresh();
+  });
+  controller->webView_->setRefreshControl(std::move(refreshControl));
   return controller;
 }
 
@@ -59,7 +68,11 @@ void SiteWebViewController::reloadCurrentPage() {
   }
 }
 
-void SiteWebViewController::handlePullToRefresh() { reloadCurrentPage(); }
+void SiteWebViewController::handlePullToRefresh() {
+  reloadCurrentPage();
+  // The spinner does not wait for the reload.
+  webView_->refreshControl()->endRefreshing();
+}
 
 void SiteWebViewController::retry() {
   isOffline.set(false);
@@ -130,11 +143,12 @@ void SiteWebViewController::runJavaScriptTextInputPanel(
 }
 
 void SiteWebViewController::handleScriptMessage(const platform::WKScriptMessage& message) {
-  // Only the portal's own pages may arm: any other page could otherwise send
-  // the user's screen to a server of its choosing.
-  const auto page = webView_->url();
-  if (message.name == kBroadcastHandlerName && !(page && environment_.startURL.isSameOrigin(*page))) {
-    g_log(kLogDomain, G_LOG_LEVEL_WARNING, "broadcast message from a page outside the portal dropped");
+  // Only the portal's own frames may arm or disarm: any other page or frame
+  // could otherwise send the user's screen to a server of its choosing.
+  if (message.name == kBroadcastHandlerName && !isFromPortal(message)) {
+    const auto frame = broadcastMessageFrameOrigin(message).value_or("(unknown)");
+    g_log(kLogDomain, G_LOG_LEVEL_WARNING, "broadcast message from %.*s outside the portal dropped",
+          static_cast<int>(std::min<std::size_t>(frame.size(), 200)), frame.data());
     return;
   }
   const auto decoded = decodeBroadcastMessage(message);
@@ -145,6 +159,12 @@ void SiteWebViewController::handleScriptMessage(const platform::WKScriptMessage&
     tarvelportalbroadcast::clearBroadcastConfig();
     setBroadcastArmedLater(false);
   }
+}
+
+bool SiteWebViewController::isFromPortal(const platform::WKScriptMessage& message) const {
+  const auto page = webView_->url();
+  const auto frame = broadcastMessageFrameOrigin(message);
+  return page && frame && environment_.startURL.isSameOrigin(*page) && environment_.startURL.isSameOrigin(*frame);
 }
 
 void SiteWebViewController::setBroadcastArmedLater(bool armed) {

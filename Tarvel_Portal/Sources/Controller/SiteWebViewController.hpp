@@ -14,6 +14,13 @@
 
 namespace tarvelportal {
 
+// The page bridge: what page script calls in every frame, and the relay in the
+// bridge's own world that alone can post to the app, telling it the frame's origin.
+struct BroadcastBridgeScripts {
+  std::string page;
+  std::string relay;
+};
+
 // What the controller needs of the toolkit: a web view made from a
 // configuration, the window to show alerts in, and the main loop to defer work to.
 struct SiteWebViewEnvironment {
@@ -24,7 +31,7 @@ struct SiteWebViewEnvironment {
   // Runs the work on a later turn of the main loop.
   std::function<void(std::function<void()>)> mainQueue;
   // The page bridge; none when it cannot be read (pages then cannot arm).
-  std::optional<std::string> bridgeScript;
+  std::optional<BroadcastBridgeScripts> bridgeScript;
 };
 
 // Owns the portal's web view: loads pages relative to the start URL, tracks
@@ -37,6 +44,8 @@ class SiteWebViewController final : public platform::WKNavigationDelegate,
  public:
   static constexpr std::string_view kApplicationName = "TarvelPortalApp";
   static constexpr std::chrono::seconds kRequestTimeout{60};
+  // The script world of the bridge's relay and of the broadcast message handler.
+  static constexpr std::string_view kBridgeWorldName = "tarvelBridge";
 
   static std::shared_ptr<SiteWebViewController> make(SiteWebViewEnvironment environment);
 
@@ -68,6 +77,9 @@ class SiteWebViewController final : public platform::WKNavigationDelegate,
   // The committed page again; before any commit, the last requested one.
   void reloadCurrentPage();
   void handleNavigationError(const platform::NSError& error);
+  // Whether the message was posted from a frame of the portal's origin while
+  // the portal is the page shown.
+  bool isFromPortal(const platform::WKScriptMessage& message) const;
   void setBroadcastArmedLater(bool armed);
   void present(std::shared_ptr<platform::UIAlertController> alert);
 

@@ -10,10 +10,18 @@ namespace {
 using platform::WKScriptDictionary;
 using testing::ControllerHarness;
 
-platform::WKScriptMessage armed(std::string url, std::string key) {
-  return {"tarvelBroadcast", WKScriptDictionary{{"type", "armed"}, {"url", std::move(url)}, {"key", std::move(key)}}};
+constexpr const char* kPortalOrigin = "https://portal.example.com";
+
+// Messages as the bridge's relay posts them from a frame of `frameOrigin`.
+platform::WKScriptMessage armed(std::string url, std::string key, std::string frameOrigin = kPortalOrigin) {
+  return {"tarvelBroadcast", WKScriptDictionary{{"type", "armed"},
+                                                {"url", std::move(url)},
+                                                {"key", std::move(key)},
+                                                {"frameOrigin", std::move(frameOrigin)}}};
 }
-platform::WKScriptMessage disarmed() { return {"tarvelBroadcast", WKScriptDictionary{{"type", "disarmed"}}}; }
+platform::WKScriptMessage disarmed(std::string frameOrigin = kPortalOrigin) {
+  return {"tarvelBroadcast", WKScriptDictionary{{"type", "disarmed"}, {"frameOrigin", std::move(frameOrigin)}}};
+}
 
 // Engine errors as observed, through the classification, to the offline flag.
 TEST(SiteWebViewController, OfflineFollowsTheClassifiedEngineErrors) {
@@ -139,6 +147,44 @@ TEST(SiteWebViewController, AcceptsScriptMessagesOnlyFromThePortalOrigin) {
   }
 }
 
+// A portal page may hold frames of other sites: only the portal's own frames
+// count, and a foreign frame can neither replace nor clear what the portal armed.
+TEST(SiteWebViewController, AcceptsScriptMessagesOnlyFromFramesOfThePortalOrigin) {
+  ControllerHarness harness;
+  harness.webView->committedURL = "https://portal.example.com/live";
+  auto& handler = harness.scriptHandler();
+  handler.userContentController(armed("rtmp://portal/live", "portal-key"));
+  harness.drainMainQueue();
+  ASSERT_TRUE(harness.controller->broadcastArmed.value());
+
+  const platform::WKScriptMessage foreign[] = {
+      armed("rtmp://evil/live", "evil-key", "https://evil.example"),
+      armed("rtmp://evil/live", "evil-key", "http://portal.example.com"),
+      armed("rtmp://evil/live", "evil-key", "null"),
+      armed("rtmp://evil/live", "evil-key", ""),
+      {"tarvelBroadcast", WKScriptDictionary{{"type", "armed"}, {"url", "rtmp://evil/live"}, {"key", "evil-key"}}},
+      {"tarvelBroadcast", WKScriptDictionary{{"type", "armed"}, {"url", "rtmp://evil/live"}, {"key", "evil-key"},
+                                             {"frameOrigin", 1.0}}},
+      disarmed("https://evil.example"),
+      {"tarvelBroadcast", WKScriptDictionary{{"type", "disarmed"}}},
+  };
+  for (const auto& message : foreign) handler.userContentController(message);
+  harness.drainMainQueue();
+  auto stored = tarvelportalbroadcast::readBroadcastConfig();
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->url, "rtmp://portal/live");
+  EXPECT_EQ(stored->key, "portal-key");
+  EXPECT_TRUE(harness.controller->broadcastArmed.value());
+
+  // A same-origin frame is the portal's own, however its origin is spelled.
+  handler.userContentController(armed("rtmp://frame/live", "frame-key", "https://PORTAL.example.com:443"));
+  stored = tarvelportalbroadcast::readBroadcastConfig();
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->key, "frame-key");
+  handler.userContentController(disarmed());
+  EXPECT_FALSE(tarvelportalbroadcast::readBroadcastConfig());
+}
+
 TEST(SiteWebViewController, ArmingStoresAtOnceAndRaisesTheFlagOnALaterTurn) {
   ControllerHarness harness;
   harness.webView->committedURL = "https://portal.example.com/live";
@@ -159,7 +205,8 @@ TEST(SiteWebViewController, ArmingStoresAtOnceAndRaisesTheFlagOnALaterTurn) {
   EXPECT_EQ(stored->url, "rtmp://two/app");
   EXPECT_EQ(stored->key, "key-2");
 
-  handler.userContentController({"tarvelBroadcast", WKScriptDictionary{{"type", "armed"}, {"url", "rtmp://x"}}});
+  handler.userContentController(
+      {"tarvelBroadcast", WKScriptDictionary{{"type", "armed"}, {"url", "rtmp://x"}, {"frameOrigin", kPortalOrigin}}});
   EXPECT_EQ(tarvelportalbroadcast::readBroadcastConfig()->url, "rtmp://two/app") << "a malformed message changes nothing";
 
   handler.userContentController(disarmed());
@@ -173,7 +220,7 @@ TEST(SiteWebViewController, MessagesAfterTheControllerIsGoneAreDropped) {
   ControllerHarness harness;
   harness.webView->committedURL = "https://portal.example.com/";
   harness.scriptHandler().userContentController(armed("rtmp://a/live", "k"));
-  const auto handler = harness.configuration.userContentController.scriptMessageHandlers.at("tarvelBroadcast");
+  const auto handler = harness.configuration.userContentController.scriptMessageHandlers.at("tarvelBroadcast").handler;
   std::weak_ptr<SiteWebViewController> weak = harness.controller;
   harness.controller.reset();
   EXPECT_TRUE(weak.expired()) << "the handler must not keep the controller alive";

@@ -23,7 +23,7 @@ TEST(PortalWindow, PageArmsAndDisarmsTheStartButton) {
   PortalWindow portal(server->url("/"));
   ASSERT_TRUE(portal.waitForPage(server->url("/")));
   EXPECT_EQ(server->count("/"), 1u) << "the site root loads once on appearance";
-  EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView()));
+  EXPECT_FALSE(gtk_widget_get_visible(portal.content().offlineView().view));
   ASSERT_TRUE(portal.waitForButton(false));
   // The engine paints after the load ends: wait for the page's blue header.
   graphene_rect_t page;

@@ -24,6 +24,13 @@ class RecordingWebView final : public platform::WKWebView {
   std::optional<std::string> url() const override { return committedURL; }
   void setNavigationDelegate(std::weak_ptr<platform::WKNavigationDelegate>) override {}
   void setUIDelegate(std::weak_ptr<platform::WKUIDelegate>) override {}
+  void setRefreshControl(std::shared_ptr<platform::UIRefreshControl> control) override {
+    refreshControl_ = std::move(control);
+  }
+  const std::shared_ptr<platform::UIRefreshControl>& refreshControl() const override { return refreshControl_; }
+
+ private:
+  std::shared_ptr<platform::UIRefreshControl> refreshControl_;
 };
 
 // The front window: keeps the alerts it is asked to show.
@@ -68,7 +75,7 @@ class ControllerHarness {
   }
 
   platform::WKScriptMessageHandler& scriptHandler() const {
-    return *configuration.userContentController.scriptMessageHandlers.at("tarvelBroadcast");
+    return *configuration.userContentController.scriptMessageHandlers.at("tarvelBroadcast").handler;
   }
 
   platform::WKWebViewConfiguration configuration;

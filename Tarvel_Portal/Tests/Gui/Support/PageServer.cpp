@@ -64,6 +64,14 @@ void PageServer::handle(SoupServer*, SoupServerMessage* message, const char* pat
     soup_message_headers_append(responseHeaders, name.c_str(), value.c_str());
   }
   soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
+  if (page->second.stallsAfterBody) {
+    // A chunked body that is never completed: the server writes what it has and waits.
+    soup_message_headers_set_encoding(responseHeaders, SOUP_ENCODING_CHUNKED);
+    soup_message_headers_replace(responseHeaders, "Content-Type", "text/html; charset=utf-8");
+    soup_message_body_append(soup_server_message_get_response_body(message), SOUP_MEMORY_COPY,
+                             page->second.html.data(), page->second.html.size());
+    return;
+  }
   soup_server_message_set_response(message, "text/html; charset=utf-8", SOUP_MEMORY_COPY, page->second.html.data(),
                                    page->second.html.size());
 }

@@ -24,6 +24,8 @@ class PageServer {
   struct Page {
     std::string html;
     std::map<std::string, std::string> headers;
+    // Sends the headers and the html, then keeps the response open for good.
+    bool stallsAfterBody = false;
   };
 
   // On a free port, or on `port` when given.

@@ -20,8 +20,10 @@ AdwMessageDialog* shownDialog() {
 
 }  // namespace
 
-PortalWindow::PortalWindow(const std::string& startURL, const BroadcastServiceConfiguration& broadcastService)
-    : window_(TarvelPortalApp::makeWindow(nullptr, *PortalURL::make(startURL), broadcastService)) {
+PortalWindow::PortalWindow(const std::string& startURL, const BroadcastServiceConfiguration& broadcastService,
+                           std::shared_ptr<platform::WKLoadTimer> loadTimer)
+    : window_(TarvelPortalApp::makeWindow(nullptr, *PortalURL::make(startURL), broadcastService,
+                                          std::move(loadTimer))) {
   gtk_window_present(GTK_WINDOW(window_));
 }
 
@@ -43,6 +45,28 @@ bool PortalWindow::waitForPage(const std::string& url) {
 
 void PortalWindow::runScript(const std::string& script) {
   webkit_web_view_evaluate_javascript(webView(), script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+std::string PortalWindow::evaluate(const std::string& script) {
+  struct Answer {
+    bool done = false;
+    std::string text;
+  } answer;
+  webkit_web_view_evaluate_javascript(
+      webView(), script.c_str(), -1, nullptr, nullptr, nullptr,
+      [](GObject* view, GAsyncResult* result, gpointer data) {
+        auto& answer = *static_cast<Answer*>(data);
+        if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr)) {
+          gchar* text = jsc_value_to_string(value);
+          answer.text = text;
+          g_free(text);
+          g_object_unref(value);
+        }
+        answer.done = true;
+      },
+      &answer);
+  EXPECT_TRUE(waitUntil([&] { return answer.done; })) << script;
+  return answer.text;
 }
 
 bool PortalWindow::waitForButton(bool shown) {
