@@ -1,6 +1,7 @@
 // Reads peer-chosen bytes as the chunk stream a server sends after the
 // handshake, applying its chunk sizes and aborts and reading its command
 // replies as the connection does. The first byte picks how the bytes are cut.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -35,8 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           (void)response;
         }
       }
-      // Nothing is held beyond what arrived.
+      // Nothing is held beyond what arrived (buffers at most double it) or
+      // beyond the reader's bounds.
       if (reader.unreadByteCount() > fed) __builtin_trap();
+      if (reader.bufferedByteCount() > std::min(2 * fed, RTMPChunkReader::kMaximumBufferedBytes)) __builtin_trap();
+      if (reader.chunkStreamCount() > RTMPChunkReader::kMaximumChunkStreams) __builtin_trap();
     }
   } catch (const RTMPChunkError&) {
     // A protocol error closes the connection.

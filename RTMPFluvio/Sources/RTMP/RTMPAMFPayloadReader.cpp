@@ -4,6 +4,8 @@
 #include <cstdint>
 
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPeerLogLimit.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPeerText.hpp"
 
 namespace rtmpfluvio::amfpayload {
 namespace {
@@ -39,7 +41,12 @@ AMFList readArguments(AMF0Serializer& serializer, std::string_view decoder) {
 }
 
 void logFailure(std::string_view decoder, const std::exception& error, const AMF0Serializer& serializer) {
-  TP_ERROR(logger(), decoder, ": ", error.what(), " at byte ", serializer.position(), " of ", serializer.length());
+  // A server decides how often this happens: bounded, and not an error of ours.
+  static RTMPPeerLogLimit limit;
+  if (const auto admission = limit.admit()) {
+    TP_WARN(logger(), admission.summary(), decoder, ": ", peerText(error.what()), " at byte ", serializer.position(),
+            " of ", serializer.length());
+  }
 }
 
 }  // namespace rtmpfluvio::amfpayload

@@ -22,7 +22,7 @@ std::string readName(AMF0Serializer& serializer);
 // the list; it is logged as from `decoder`, and the values before it stay.
 AMFList readArguments(AMF0Serializer& serializer, std::string_view decoder);
 
-// Logs why `decoder` dropped a received payload.
+// Logs why `decoder` dropped a received payload, within a rate limit.
 void logFailure(std::string_view decoder, const std::exception& error, const AMF0Serializer& serializer);
 
 // The message `read` builds from an AMF0 reader over the received payload;

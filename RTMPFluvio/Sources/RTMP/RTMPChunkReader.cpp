@@ -4,6 +4,7 @@
 
 #include "RTMPFluvio/Sources/RTMP/BigEndian.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkSize.hpp"
 
 namespace rtmpfluvio {
 namespace {
@@ -15,7 +16,7 @@ constexpr std::uint32_t kNoChunk = 0xFFFFFFFF;
 }  // namespace
 
 void RTMPChunkReader::setChunkSize(std::uint32_t chunkSize) {
-  if (chunkSize == 0 || chunkSize > 0x7FFFFFFF) {
+  if (!isValidChunkSize(chunkSize)) {
     throw RTMPChunkError(RTMPChunkError::Case::invalidChunkSize, chunkSize);
   }
   chunkSize_ = chunkSize;
@@ -64,23 +65,28 @@ std::uint32_t RTMPChunkReader::readChunk(bool& complete) {
 
   // Read everything into locals first: the chunk stream changes only once the
   // whole chunk is here.
-  ChunkStream& stream = chunkStreams_[chunkStreamId];
+  ChunkStream& stream = chunkStream(chunkStreamId);
   const bool startsMessage = type != RTMPChunkType::three || !stream.inMessage;
   std::uint32_t field = type == RTMPChunkType::three ? stream.timestampField : readBigEndian(header, 3);
   const bool extended = type == RTMPChunkType::three ? stream.extended : field == kExtendedTimestampMarker;
   if (extended) {
+    // Waits for 4 bytes even where a short last piece might end the stream:
+    // fewer cannot tell the two kinds of continuation chunk apart.
     if (unread.size() < offset + 4) return kNoChunk;
     const std::uint32_t extendedField = readBigEndian(unread.subspan(offset, 4), 4);
-    offset += 4;
-    // A continuation chunk repeats the field; only a new message uses it.
-    if (startsMessage) field = extendedField;
+    if (startsMessage) {
+      field = extendedField;
+      offset += 4;
+    } else if (extendedField == stream.timestampField) {
+      // Senders differ: some repeat the extended field on the continuation
+      // chunks of a message, some leave it out. Bytes that repeat it are the
+      // field; any others are payload.
+      offset += 4;
+    }
   }
   const std::size_t length = type == RTMPChunkType::zero || type == RTMPChunkType::one
                                  ? readBigEndian(header.subspan(3), 3)
                                  : stream.message.messageLength;
-  if (startsMessage && length > kMaximumMessageLength) {
-    throw RTMPChunkError(RTMPChunkError::Case::messageTooLong, length);
-  }
   const std::size_t received = startsMessage ? 0 : stream.message.payload.size();
   const std::size_t piece = std::min<std::size_t>(length - received, chunkSize_);
   if (unread.size() < offset + piece) return kNoChunk;
@@ -89,6 +95,7 @@ std::uint32_t RTMPChunkReader::readChunk(bool& complete) {
   if (startsMessage) {
     message.payload.clear();
     message.messageLength = length;
+    release(stream);
     stream.firstChunkType = type;
     stream.timestampField = field;
     stream.extended = extended;
@@ -100,6 +107,7 @@ std::uint32_t RTMPChunkReader::readChunk(bool& complete) {
     }
     if (type == RTMPChunkType::zero || type == RTMPChunkType::one) message.messageTypeId = header[6];
   }
+  reserve(stream, received + piece);
   const auto payload = unread.subspan(offset, piece);
   message.payload.insert(message.payload.end(), payload.begin(), payload.end());
   message.position = message.payload.size();
@@ -108,6 +116,32 @@ std::uint32_t RTMPChunkReader::readChunk(bool& complete) {
   stream.inMessage = message.payload.size() < message.messageLength;
   complete = !stream.inMessage;
   return chunkStreamId;
+}
+
+RTMPChunkReader::ChunkStream& RTMPChunkReader::chunkStream(std::uint32_t chunkStreamId) {
+  if (const auto found = chunkStreams_.find(chunkStreamId); found != chunkStreams_.end()) return found->second;
+  if (chunkStreams_.size() >= kMaximumChunkStreams) {
+    throw RTMPChunkError(RTMPChunkError::Case::tooManyChunkStreams, chunkStreams_.size() + 1);
+  }
+  return chunkStreams_[chunkStreamId];
+}
+
+void RTMPChunkReader::reserve(ChunkStream& stream, std::size_t size) {
+  auto& payload = stream.message.payload;
+  const std::size_t capacity = payload.capacity();
+  if (size <= capacity) return;
+  const std::size_t grown = std::min(stream.message.messageLength, std::max(size, 2 * capacity));
+  const std::size_t total = bufferedBytes_ - capacity + grown;
+  if (total > kMaximumBufferedBytes) throw RTMPChunkError(RTMPChunkError::Case::bufferLimitExceeded, total);
+  payload.reserve(grown);
+  bufferedBytes_ = bufferedBytes_ - capacity + payload.capacity();
+}
+
+void RTMPChunkReader::release(ChunkStream& stream) {
+  auto& payload = stream.message.payload;
+  if (payload.capacity() <= stream.message.messageLength) return;
+  bufferedBytes_ -= payload.capacity();
+  std::vector<std::uint8_t>().swap(payload);
 }
 
 void RTMPChunkReader::abort(std::uint32_t chunkStreamId) {
@@ -123,6 +157,7 @@ void RTMPChunkReader::reset() {
   position_ = 0;
   chunkSize_ = kDefaultChunkSize;
   chunkStreams_.clear();
+  bufferedBytes_ = 0;
 }
 
 }  // namespace rtmpfluvio

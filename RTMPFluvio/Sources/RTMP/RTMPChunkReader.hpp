@@ -14,12 +14,18 @@ namespace rtmpfluvio {
 
 // Reassembles messages from the chunks a peer sends. Bytes go in with `put`
 // in any pieces; `next` hands out each complete message once. Memory grows
-// only with bytes received: a claimed message length reserves nothing.
+// only with bytes received: a claimed message length reserves nothing, and
+// what all chunk streams together hold is bounded.
 class RTMPChunkReader {
  public:
   static constexpr std::uint32_t kDefaultChunkSize = 128;
-  // Larger messages are refused: no media message of a live stream comes near.
-  static constexpr std::size_t kMaximumMessageLength = 8 * 1024 * 1024;
+  // What the 24-bit length field carries.
+  static constexpr std::size_t kMaximumMessageLength = 0xFFFFFF;
+  // Payload buffers of all chunk streams, partial or kept for the next
+  // message: room for a few of the largest messages at once.
+  static constexpr std::size_t kMaximumBufferedBytes = 4 * kMaximumMessageLength;
+  // A server uses a handful; each one keeps its header for the next message.
+  static constexpr std::size_t kMaximumChunkStreams = 1024;
 
   struct Message {
     // Valid until the next call of `next`, `put` or `reset`. Its timestamp is
@@ -37,7 +43,8 @@ class RTMPChunkReader {
   // Appends received bytes after the unread ones.
   void put(std::span<const std::uint8_t> bytes);
   // The next complete message, or none until more bytes arrive. Throws
-  // RTMPChunkError messageTooLong; the reader must then be reset.
+  // RTMPChunkError tooManyChunkStreams or bufferLimitExceeded when the peer
+  // would make it hold more than its bounds; the reader must then be reset.
   std::optional<Message> next();
   // Drops the partial message of one chunk stream (an abort from the peer).
   void abort(std::uint32_t chunkStreamId);
@@ -47,6 +54,10 @@ class RTMPChunkReader {
 
   // Bytes received and not yet consumed as whole chunks.
   std::size_t unreadByteCount() const noexcept { return buffer_.size() - position_; }
+  // Bytes the chunk streams' payload buffers hold, counted against
+  // kMaximumBufferedBytes.
+  std::size_t bufferedByteCount() const noexcept { return bufferedBytes_; }
+  std::size_t chunkStreamCount() const noexcept { return chunkStreams_.size(); }
 
  private:
   struct ChunkStream {
@@ -62,11 +73,18 @@ class RTMPChunkReader {
   // Consumes one whole chunk and returns its chunk stream id, setting
   // `complete` when it ends a message; kNoChunk when the chunk is not all here.
   std::uint32_t readChunk(bool& complete);
+  ChunkStream& chunkStream(std::uint32_t chunkStreamId);
+  // Makes room for `size` payload bytes, growing by doubling up to the
+  // message length, within kMaximumBufferedBytes.
+  void reserve(ChunkStream& stream, std::size_t size);
+  // Frees a buffer larger than the message starting on it needs.
+  void release(ChunkStream& stream);
 
   std::vector<std::uint8_t> buffer_;
   std::size_t position_ = 0;
   std::uint32_t chunkSize_ = kDefaultChunkSize;
   std::unordered_map<std::uint32_t, ChunkStream> chunkStreams_;
+  std::size_t bufferedBytes_ = 0;
 };
 
 }  // namespace rtmpfluvio

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkSize.hpp"
 
 namespace rtmpfluvio {
 namespace {
@@ -42,7 +43,7 @@ std::size_t putBigEndian(std::uint8_t* bytes, std::uint32_t value, std::size_t w
 }  // namespace
 
 void RTMPChunkWriter::setChunkSize(std::uint32_t chunkSize) {
-  if (chunkSize == 0 || chunkSize > 0x7FFFFFFF) throw std::invalid_argument("chunk size outside 1...0x7FFFFFFF");
+  if (!isValidChunkSize(chunkSize)) throw std::invalid_argument("chunk size outside 1...0x7FFFFFFF");
   chunkSize_ = chunkSize;
 }
 

@@ -6,6 +6,7 @@
 #include "Platform/Concurrency/Task.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPeerText.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
 #include "RTMPFluvio/Sources/RTMP/URLCredentials.hpp"
 
@@ -57,6 +58,12 @@ RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response
   return error;
 }
 
+RTMPConnection::Error RTMPConnection::Error::protocolError(const std::string& what) {
+  Error error(Case::protocolError);
+  error.text_ = "protocol error: " + what;
+  return error;
+}
+
 std::ostream& operator<<(std::ostream& stream, RTMPConnection::ReadyState readyState) {
   constexpr const char* names[] = {"uninitialized", "versionSent", "ackSent", "handshakeDone"};
   return stream << names[static_cast<int>(readyState)];
@@ -87,7 +94,9 @@ std::shared_ptr<RTMPConnection> RTMPConnection::make(Configuration configuration
 }
 
 RTMPConnection::RTMPConnection(Configuration configuration, platform::Executor executor)
-    : NetworkConnection(std::move(executor)), configuration_(std::move(configuration)) {}
+    : NetworkConnection(std::move(executor)), configuration_(std::move(configuration)) {
+  configuration_.validate();
+}
 
 template <class Body>
 void RTMPConnection::spawnOnStrand(Body body, std::string name) {
@@ -219,8 +228,8 @@ platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_
     try {
       listen(*bytes);
     } catch (const std::exception& error) {
-      TP_ERROR(logger(), "Closing the connection: the server broke the protocol: ", error.what());
-      failure = Error(Error::Case::protocolError);
+      failure = Error::protocolError(error.what());
+      TP_ERROR(logger(), "Closing the connection: ", failure->what());
       break;
     }
   }
@@ -274,7 +283,12 @@ void RTMPConnection::readChunks(std::span<const std::uint8_t> bytes) {
   reader_.put(bytes);
   const std::uint64_t generation = generation_;
   while (const auto chunk = reader_.next()) {
-    if (auto message = decodeMessage(chunk->header)) dispatch(*message, chunk->chunkType);
+    auto message = decodeMessage(chunk->header);
+    // Every later chunk depends on the size this one carries.
+    if (!message && chunk->header.messageTypeId == rawValue(RTMPMessageType::chunkSize)) {
+      throw RTMPChunkError(RTMPChunkError::Case::malformedChunkSize, chunk->header.payload.size());
+    }
+    if (message) dispatch(*message, chunk->chunkType);
     // A message may have ended this connection (a close reply to a waiter).
     if (generation != generation_) return;
   }
@@ -352,7 +366,14 @@ void RTMPConnection::dispatch(const RTMPSharedObjectMessage& message) {
   std::string remotePath = uri_->absoluteString();
   if (uri_->query()) remotePath.erase(remotePath.find('?'));
   const bool persistence = (message.flags()[3] & 2) != 0;
-  const auto object = RTMPSharedObject::getRemote(message.sharedObjectName(), remotePath, persistence);
+  const auto object = RTMPSharedObject::findRemote(message.sharedObjectName(), remotePath, persistence);
+  if (!object) {
+    if (const auto admission = peerLogLimit_.admit()) {
+      TP_DEBUG(logger(), admission.summary(), "Dropped a message for shared object ",
+               peerText(message.sharedObjectName()), ", which no one here uses.");
+    }
+    return;
+  }
   // Applied in arrival order on the object.
   object->enqueue([object, message] { return object->on(message); });
 }

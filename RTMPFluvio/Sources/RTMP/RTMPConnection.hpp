@@ -24,6 +24,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionConfiguration.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionStream.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPHandshake.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPeerLogLimit.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPResponse.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSocket.hpp"
 
@@ -54,6 +55,8 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
     static Error unsupportedCommand(std::string command);
     static Error socketErrorOccurred(std::optional<platform::NWError> error);
     static Error requestFailed(RTMPResponse response);
+    // Its text is "protocol error: " and what the server broke.
+    static Error protocolError(const std::string& what);
 
     Case errorCase() const noexcept { return case_; }
     // The refused command, for unsupportedCommand.
@@ -84,6 +87,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   static const AMFObject& supportedAudioFourCcInfoMap();
   static const AMFObject& supportedVideoFourCcInfoMap();
 
+  // Throws std::invalid_argument for a configuration that does not validate.
   static std::shared_ptr<RTMPConnection> make(Configuration configuration = {},
                                               platform::Executor executor = platform::networkExecutor());
 
@@ -176,6 +180,8 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   RTMPHandshake handshake_;
   RTMPChunkReader reader_;
   RTMPChunkWriter writer_;
+  // Bounds what the server can make this connection log.
+  RTMPPeerLogLimit peerLogLimit_;
   RTMPAuthenticator authenticator_;
   std::vector<std::shared_ptr<RTMPConnectionStream>> streams_;
   // Command answers awaited by transaction id.

@@ -3,10 +3,12 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "RTMPFluvio/Sources/AMF/AMFObject.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPChunkSize.hpp"
 
 namespace rtmpfluvio {
 
@@ -22,8 +24,16 @@ struct RTMPConnectionConfiguration {
   // Bounds the socket's connect and everything up to the connect reply.
   std::chrono::seconds timeout{15};
   std::chrono::milliseconds requestTimeout{3000};
-  // Announced to the server once connected.
+  // Announced to the server once connected; 1 to 2^31 - 1.
   std::uint32_t chunkSize = 8192;
+
+  // Throws std::invalid_argument for settings no server could accept, before
+  // anything goes on the wire.
+  void validate() const {
+    if (!isValidChunkSize(chunkSize)) {
+      throw std::invalid_argument("chunkSize " + std::to_string(chunkSize) + " is outside 1...2147483647");
+    }
+  }
 };
 
 }  // namespace rtmpfluvio

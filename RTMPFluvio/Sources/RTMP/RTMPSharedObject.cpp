@@ -46,16 +46,33 @@ const char* RTMPSharedObject::Error::what() const noexcept {
   return case_ == Case::nameTooLong ? "RTMPSharedObject.Error.nameTooLong" : "RTMPSharedObject.Error.versionExhausted";
 }
 
+struct RTMPSharedObject::Registry {
+  std::mutex mutex;
+  std::map<std::string, std::shared_ptr<RTMPSharedObject>> objects;
+
+  static Registry& shared() {
+    static Registry registry;
+    return registry;
+  }
+};
+
 std::shared_ptr<RTMPSharedObject> RTMPSharedObject::getRemote(const std::string& name, const std::string& remotePath,
                                                               bool persistence) {
   if (name.size() > kMaxNameBytes) throw Error(Error::Case::nameTooLong);
   // Lookup and insert in one locked step, so two callers never make two objects.
-  static std::mutex mutex;
-  static std::map<std::string, std::shared_ptr<RTMPSharedObject>> registry;
-  const std::lock_guard lock(mutex);
-  auto& object = registry[registryKey(name, remotePath, persistence)];
+  Registry& registry = Registry::shared();
+  const std::lock_guard lock(registry.mutex);
+  auto& object = registry.objects[registryKey(name, remotePath, persistence)];
   if (!object) object.reset(new RTMPSharedObject(name, remotePath, persistence));
   return object;
+}
+
+std::shared_ptr<RTMPSharedObject> RTMPSharedObject::findRemote(const std::string& name, const std::string& remotePath,
+                                                               bool persistence) {
+  Registry& registry = Registry::shared();
+  const std::lock_guard lock(registry.mutex);
+  const auto found = registry.objects.find(registryKey(name, remotePath, persistence));
+  return found == registry.objects.end() ? nullptr : found->second;
 }
 
 RTMPSharedObject::RTMPSharedObject(std::string name, std::string path, bool persistence)

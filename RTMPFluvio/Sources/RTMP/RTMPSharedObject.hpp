@@ -40,6 +40,10 @@ class RTMPSharedObject final : public platform::Actor, public std::enable_shared
   // on first use. Throws Error nameTooLong for a name over 65,535 bytes.
   static std::shared_ptr<RTMPSharedObject> getRemote(const std::string& name, const std::string& remotePath,
                                                      bool persistence);
+  // The object getRemote made for this name, path and persistence, or null:
+  // a server's messages reach only objects this process asked for.
+  static std::shared_ptr<RTMPSharedObject> findRemote(const std::string& name, const std::string& remotePath,
+                                                      bool persistence);
 
   const std::string& name() const noexcept { return name_; }
   const std::string& path() const noexcept { return path_; }
@@ -63,6 +67,8 @@ class RTMPSharedObject final : public platform::Actor, public std::enable_shared
   platform::Async<RTMPSharedObjectMessage> makeMessage(std::vector<RTMPSharedObjectEvent> events);
 
  private:
+  struct Registry;
+
   RTMPSharedObject(std::string name, std::string path, bool persistence);
 
   platform::Async<AMFObject> dataBody() const;

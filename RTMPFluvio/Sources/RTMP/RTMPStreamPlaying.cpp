@@ -3,6 +3,8 @@
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
 #include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPeerLogLimit.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPeerText.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "Tracepost/Sources/TPLogger.hpp"
 
@@ -90,7 +92,10 @@ void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType) {
   info_.byteCount += static_cast<std::int64_t>(asMessage(message).payload().size());
   if (const auto* command = std::get_if<RTMPCommandMessage>(&message)) {
     if (command->commandName() != "onStatus") {
-      TP_INFO(logger(), "dispatch(_:type:) ", command->commandName());
+      static RTMPPeerLogLimit limit;
+      if (const auto admission = limit.admit()) {
+        TP_INFO(logger(), admission.summary(), "dispatch(_:type:) ", peerText(command->commandName()));
+      }
       return;
     }
     const RTMPResponse response(*command);

@@ -245,22 +245,150 @@ TEST(RTMPChunkTests, ReaderHandlesPeerHeaderForms) {
   }
 }
 
-TEST(RTMPChunkTests, ReaderRefusesChunkSizesAndLengthsOutsideItsBounds) {
+// One message as chunks of `chunkSize`, with a type 0 header whose timestamp
+// is extended; `repeatExtended` says whether the continuation chunks repeat
+// the extended field, as senders differ there.
+Bytes extendedChunks(std::uint8_t chunkStreamId, std::uint8_t typeId, std::uint32_t timestamp, const Bytes& payload,
+                     std::size_t chunkSize, bool repeatExtended) {
+  const auto length = static_cast<std::uint32_t>(payload.size());
+  const Bytes extended{static_cast<std::uint8_t>(timestamp >> 24), static_cast<std::uint8_t>(timestamp >> 16),
+                       static_cast<std::uint8_t>(timestamp >> 8), static_cast<std::uint8_t>(timestamp)};
+  Bytes bytes{chunkStreamId, 0xFF, 0xFF, 0xFF, static_cast<std::uint8_t>(length >> 16),
+              static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length), typeId, 1, 0, 0, 0};
+  bytes.insert(bytes.end(), extended.begin(), extended.end());
+  for (std::size_t offset = 0; offset < payload.size(); offset += chunkSize) {
+    if (offset > 0) {
+      bytes.push_back(static_cast<std::uint8_t>(0xC0 | chunkStreamId));
+      if (repeatExtended) bytes.insert(bytes.end(), extended.begin(), extended.end());
+    }
+    const auto end = payload.begin() + static_cast<std::ptrdiff_t>(std::min(payload.size(), offset + chunkSize));
+    bytes.insert(bytes.end(), payload.begin() + static_cast<std::ptrdiff_t>(offset), end);
+  }
+  return bytes;
+}
+
+// Continuation chunks of a message with an extended timestamp, with and
+// without the repeated field, read the same however the bytes arrive, and the
+// reader stays in step for the messages after them.
+TEST(RTMPChunkTests, ContinuationChunksReadWithOrWithoutTheRepeatedExtendedTimestamp) {
+  const Bytes video = patterned(300, 1);
+  const Bytes audio = patterned(200, 2);
+  const Bytes ping{0, 6, 0, 0, 0x30, 0x39};
+  const std::vector<ReadMessage> expected{
+      {6, RTMPChunkType::zero, 0x01234567, 9, 1, video},
+      {4, RTMPChunkType::zero, 0xFFFFFF, 8, 1, audio},
+      {2, RTMPChunkType::zero, 0, 4, 0, ping},
+  };
+  Bytes pingChunk{0x02, 0, 0, 0, 0, 0, 6, 0x04, 0, 0, 0, 0};
+  pingChunk.insert(pingChunk.end(), ping.begin(), ping.end());
+  for (const bool repeated : {true, false}) {
+    SCOPED_TRACE(repeated ? "field repeated" : "field left out");
+    Bytes bytes = extendedChunks(6, 9, 0x01234567, video, 128, repeated);
+    const Bytes audioChunks = extendedChunks(4, 8, 0xFFFFFF, audio, 128, repeated);
+    bytes.insert(bytes.end(), audioChunks.begin(), audioChunks.end());
+    bytes.insert(bytes.end(), pingChunk.begin(), pingChunk.end());
+    if (repeated) {
+      RTMPChunkWriter writer;
+      EXPECT_EQ(Bytes(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(audioChunks.size() + pingChunk.size())),
+                written(writer, RTMPChunkType::zero, 6, RawMessage(RTMPMessageType::video, 1, 0x01234567, video)))
+          << "the form this side writes";
+    }
+    EXPECT_EQ(testing::readInPieces(bytes, 1, 128), expected) << "one byte at a time";
+    for (std::size_t split = 1; split < bytes.size(); ++split) {
+      RTMPChunkReader reader;
+      reader.put(std::span(bytes).first(split));
+      auto read = testing::drain(reader);
+      reader.put(std::span(bytes).subspan(split));
+      for (auto& message : testing::drain(reader)) read.push_back(std::move(message));
+      ASSERT_EQ(read, expected) << "split at " << split;
+      EXPECT_EQ(reader.unreadByteCount(), 0u);
+    }
+  }
+}
+
+TEST(RTMPChunkTests, ReaderRefusesChunkSizesOutsideTheWireRange) {
   RTMPChunkReader reader;
   EXPECT_THROW(reader.setChunkSize(0), RTMPChunkError);
   EXPECT_THROW(reader.setChunkSize(0x80000000), RTMPChunkError);
   EXPECT_NO_THROW(reader.setChunkSize(1));
   EXPECT_NO_THROW(reader.setChunkSize(0x7FFFFFFF));
-  const auto header = [](std::uint32_t length) {
-    return Bytes{0x04, 0, 0, 0, static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 8),
-                 static_cast<std::uint8_t>(length), 0x09, 1, 0, 0, 0};
-  };
-  reader.put(header(RTMPChunkReader::kMaximumMessageLength));
-  EXPECT_NO_THROW(reader.next());
-  RTMPChunkReader other;
-  other.put(header(RTMPChunkReader::kMaximumMessageLength + 1));
-  EXPECT_THROW(other.next(), RTMPChunkError);
-  EXPECT_LT(other.unreadByteCount(), 64u) << "a claimed length reserves nothing";
+}
+
+Bytes typeZeroHeader(std::uint32_t chunkStreamId, std::uint32_t length) {
+  Bytes bytes;
+  if (chunkStreamId < 64) {
+    bytes.push_back(static_cast<std::uint8_t>(chunkStreamId));
+  } else {
+    bytes = {0x01, static_cast<std::uint8_t>(chunkStreamId - 64), static_cast<std::uint8_t>((chunkStreamId - 64) >> 8)};
+  }
+  bytes.insert(bytes.end(), {0, 0, 0, static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 8),
+                             static_cast<std::uint8_t>(length), 0x09, 1, 0, 0, 0});
+  return bytes;
+}
+
+TEST(RTMPChunkTests, ReaderBoundsTheChunkStreamsAPeerOpens) {
+  RTMPChunkReader reader;
+  for (std::uint32_t id = 2; id < 2 + RTMPChunkReader::kMaximumChunkStreams; ++id) {
+    reader.put(typeZeroHeader(id, 300));
+    reader.put(Bytes(128, 1));
+  }
+  EXPECT_TRUE(testing::drain(reader).empty());
+  EXPECT_EQ(reader.chunkStreamCount(), RTMPChunkReader::kMaximumChunkStreams);
+  Bytes continuation{0xC2};
+  continuation.insert(continuation.end(), 128, 7);
+  reader.put(continuation);
+  EXPECT_NO_THROW(testing::drain(reader)) << "a chunk stream already held goes on";
+  EXPECT_EQ(reader.unreadByteCount(), 0u);
+  reader.put(typeZeroHeader(2 + RTMPChunkReader::kMaximumChunkStreams, 300));
+  try {
+    reader.next();
+    ADD_FAILURE() << "one chunk stream too many was opened";
+  } catch (const RTMPChunkError& error) {
+    EXPECT_EQ(error.errorCase(), RTMPChunkError::Case::tooManyChunkStreams);
+  }
+}
+
+// Partial messages and the buffers complete ones keep for the next message
+// count together; the largest message the length field carries reads whole.
+TEST(RTMPChunkTests, ReaderBoundsWhatAllChunkStreamsBuffer) {
+  constexpr std::size_t kLargest = RTMPChunkReader::kMaximumMessageLength;
+  static_assert(RTMPChunkReader::kMaximumBufferedBytes == 4 * kLargest);
+  RTMPChunkReader reader;
+  reader.setChunkSize(65536);
+  const Bytes payload = patterned(kLargest);
+  for (std::uint32_t id = 4; id < 8; ++id) {
+    RTMPChunkWriter writer;
+    writer.setChunkSize(65536);
+    reader.put(written(writer, RTMPChunkType::zero, id, RawMessage(RTMPMessageType::video, 1, 0, payload)));
+    const auto message = reader.next();
+    ASSERT_TRUE(message);
+    EXPECT_TRUE(message->header.payload == payload);
+    EXPECT_FALSE(reader.next());
+  }
+  EXPECT_EQ(reader.bufferedByteCount(), RTMPChunkReader::kMaximumBufferedBytes);
+
+  // A smaller message gives back what its chunk stream kept beyond it.
+  reader.put(typeZeroHeader(4, 10));
+  reader.put(Bytes(10, 2));
+  ASSERT_TRUE(reader.next());
+  EXPECT_EQ(reader.bufferedByteCount(), 3 * kLargest + 10);
+
+  // Up to the bound exactly, then one byte past it.
+  RTMPChunkWriter writer;
+  writer.setChunkSize(65536);
+  reader.put(written(writer, RTMPChunkType::zero, 8, RawMessage(RTMPMessageType::video, 1, 0, Bytes(kLargest - 10, 3))));
+  ASSERT_TRUE(reader.next());
+  EXPECT_EQ(reader.bufferedByteCount(), RTMPChunkReader::kMaximumBufferedBytes);
+  reader.put(typeZeroHeader(9, 1));
+  reader.put(Bytes{4});
+  try {
+    reader.next();
+    ADD_FAILURE() << "buffered past the bound";
+  } catch (const RTMPChunkError& error) {
+    EXPECT_EQ(error.errorCase(), RTMPChunkError::Case::bufferLimitExceeded);
+  }
+  reader.reset();
+  EXPECT_EQ(reader.bufferedByteCount(), 0u);
 }
 
 }  // namespace

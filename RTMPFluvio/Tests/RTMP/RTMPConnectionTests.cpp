@@ -309,7 +309,7 @@ TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
   const Case cases[] = {
       {"chunk size 0", {0x02, 0, 0, 0, 0, 0, 4, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}},
       {"chunk size 0x80000000", {0x02, 0, 0, 0, 0, 0, 4, 0x01, 0, 0, 0, 0, 0x80, 0, 0, 0}},
-      {"16 MiB message", {0x04, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x09, 1, 0, 0, 0, 1, 2, 3}},
+      {"set chunk size of 2 bytes", {0x02, 0, 0, 0, 0, 0, 2, 0x01, 0, 0, 0, 0, 0, 1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -323,30 +323,42 @@ TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
     const auto status = blockOn(statuses.next());
     ASSERT_TRUE(status);
     EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
-    EXPECT_EQ(errorCaseOf(waiting), RTMPConnection::Error::Case::protocolError);
+    try {
+      waiting.get();
+      ADD_FAILURE() << "no error";
+    } catch (const RTMPConnection::Error& error) {
+      EXPECT_EQ(error.errorCase(), RTMPConnection::Error::Case::protocolError);
+      EXPECT_EQ(std::string_view(error.what()).substr(0, 16), "protocol error: ") << error.what();
+    }
     EXPECT_TRUE(server.clientClosed());
   }
 }
 
 // Shared-object messages on stream 0 reach the object named by the
-// connection's URL without its query and by the message's persistence flag.
-TEST(RTMPConnectionTests, SharedObjectMessagesReachTheirObject) {
+// connection's URL without its query and by the message's persistence flag;
+// those for objects no one here asked for leave no trace.
+TEST(RTMPConnectionTests, SharedObjectMessagesReachOnlyTheObjectsAskedFor) {
   ScriptedRTMPServer server;
   auto connection = RTMPConnection::make();
   connectAndAccept(server, connection, server.url("/live?token=t"));
   const std::string path = server.url("/live");
   for (const bool persistent : {false, true}) {
     SCOPED_TRACE(persistent);
+    const auto object = RTMPSharedObject::getRemote("scores", path, persistent);
+    server.send(RTMPSharedObjectMessage(0, 0, RTMPObjectEncoding::amf0, "unasked", 1,
+                                        RTMPSharedObjectMessage::makeFlags(persistent),
+                                        {{RTMPSharedObjectType::change, "p0", AMFValue(0.0)}}));
     server.send(RTMPSharedObjectMessage(0, 0, RTMPObjectEncoding::amf0, "scores", 1,
                                         RTMPSharedObjectMessage::makeFlags(persistent),
                                         {{RTMPSharedObjectType::change, "p1", AMFValue(persistent ? 2.0 : 1.0)}}));
     server.send(RTMPSharedObjectMessage(0, 0, RTMPObjectEncoding::amf0, "scores", 2,
                                         RTMPSharedObjectMessage::makeFlags(persistent),
                                         {{RTMPSharedObjectType::change, "p2", AMFValue("later")}}));
-    const auto object = RTMPSharedObject::getRemote("scores", path, persistent);
     EXPECT_TRUE(eventually([&] {
       return blockOn(object->data()) == AMFObject{{"p1", persistent ? 2.0 : 1.0}, {"p2", "later"}};
     }));
+    // The connection handled the earlier message before these.
+    EXPECT_FALSE(RTMPSharedObject::findRemote("unasked", path, persistent));
   }
   blockOn(connection->close());
 }

@@ -16,7 +16,11 @@ RTMPSharedObjectMessage fromServer(std::uint32_t version, std::vector<RTMPShared
 }
 
 TEST(RTMPSharedObjectMirrorTests, OneObjectPerNamePathAndPersistence) {
+  EXPECT_FALSE(RTMPSharedObject::findRemote("a", "rtmp://host/app", false)) << "only getRemote makes one";
   const auto object = RTMPSharedObject::getRemote("a", "rtmp://host/app", false);
+  EXPECT_EQ(RTMPSharedObject::findRemote("a", "rtmp://host/app", false), object);
+  EXPECT_FALSE(RTMPSharedObject::findRemote("a", "rtmp://host/app", true));
+  EXPECT_FALSE(RTMPSharedObject::findRemote("b", "rtmp://host/app", false));
   EXPECT_EQ(RTMPSharedObject::getRemote("a", "rtmp://host/app", false), object);
   EXPECT_NE(RTMPSharedObject::getRemote("a", "rtmp://host/app", true), object);
   EXPECT_NE(RTMPSharedObject::getRemote("a", "rtmp://host/other", false), object);
