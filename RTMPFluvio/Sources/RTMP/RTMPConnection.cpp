@@ -7,6 +7,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStatusDescription.hpp"
 #include "RTMPFluvio/Sources/RTMP/URLCredentials.hpp"
 
 namespace rtmpfluvio {
@@ -52,7 +53,7 @@ RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::optional<p
 
 RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response) {
   Error error(Case::requestFailed);
-  if (response.status()) error.text_ += ": " + response.status()->code();
+  if (response.status()) error.text_ += ": " + describeRefusal(*response.status());
   error.response_ = std::move(response);
   return error;
 }

@@ -13,6 +13,7 @@
 #include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionCarrier.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStatusDescription.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStreamConnectionLink.hpp"
 #include "Tracepost/Sources/TPLogger.hpp"
 
@@ -21,8 +22,11 @@ namespace rtmpfluvio {
 using fluvio::StreamReadyState;
 using platform::Async;
 
-const char* RTMPStream::Error::what() const noexcept {
-  switch (case_) {
+namespace {
+
+std::string caseText(RTMPStream::Error::Case errorCase) {
+  using Case = RTMPStream::Error::Case;
+  switch (errorCase) {
     case Case::requestFailed:
       return "RTMPStream.Error.requestFailed";
     case Case::invalidState:
@@ -33,6 +37,13 @@ const char* RTMPStream::Error::what() const noexcept {
       break;
   }
   return "RTMPStream.Error.unsupportedCodec";
+}
+
+}  // namespace
+
+RTMPStream::Error::Error(Case errorCase, std::optional<RTMPResponse> response)
+    : case_(errorCase), response_(std::move(response)), text_(caseText(errorCase)) {
+  if (response_ && response_->status()) text_ += ": " + describeRefusal(*response_->status());
 }
 
 std::string_view rawValue(RTMPStream::HowToPublish type) noexcept {

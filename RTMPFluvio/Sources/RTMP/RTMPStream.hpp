@@ -50,16 +50,18 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
       unsupportedCodec,
     };
 
-    explicit Error(Case errorCase, std::optional<RTMPResponse> response = std::nullopt)
-        : case_(errorCase), response_(std::move(response)) {}
+    // The text names the case, then the server's code and description of a
+    // refusal when the response carries them.
+    explicit Error(Case errorCase, std::optional<RTMPResponse> response = std::nullopt);
     Case errorCase() const noexcept { return case_; }
     // The answer of a failed request.
     const std::optional<RTMPResponse>& response() const noexcept { return response_; }
-    const char* what() const noexcept override;
+    const char* what() const noexcept override { return text_.c_str(); }
 
    private:
     Case case_;
     std::optional<RTMPResponse> response_;
+    std::string text_;
   };
 
   // Registers with the connection at once; the stream sets itself up on the
