@@ -156,6 +156,9 @@ void RTMPStream::output(RTMPMediaPackage package) {
     }
   }
   output(std::move(package.sequenceHeader));
+  if (connection_ && package.body && std::holds_alternative<RTMPVideoMessage>(package.body->message)) {
+    ++info_.videoFramesSent;
+  }
   output(std::move(package.body));
 }
 

@@ -362,6 +362,53 @@ TEST(RTMPStreamTests, EncodedMediaLeaveInOrderAndASecondPublicationStartsAtZero)
   EXPECT_EQ(sent.back().timestamp, 0u);
 }
 
+TEST(RTMPStreamTests, FramesCountAsSentOnlyOnceTheyLeaveForTheConnection) {
+  Fixture fixture;
+  // Raw frames wait for the encoder, which does not run before a publication.
+  for (int frame = 0; frame < 3; ++frame) {
+    blockOn(fixture.stream->append(fluvio::testing::rawVideoFrame(frame, platform::CMTime::make(frame, 30))));
+  }
+  EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 0);
+  fixture.publish();
+  for (const double time : {1.0, 1.1, 1.1, 1.2}) blockOn(fixture.stream->append(testing::encodedFrameAt(time)));
+  blockOn(fixture.stream->append(testing::aacPacket(48000, 2), testing::audioTimeAt(1.0)));
+  std::size_t bodies = 0;
+  for (const auto& message : fixture.connection->sent()) {
+    bodies += message.chunkStreamId == RTMPChunkStreamId::video && message.payload[1] == 0x01;
+  }
+  // The repeated time is dropped; the sequence header and the sound are no frames.
+  EXPECT_EQ(bodies, 3u);
+  EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 3);
+}
+
+TEST(RTMPStreamTests, ARefusalCarriesTheServersCodeAndDescription) {
+  Fixture fixture;
+  auto published = fixture.start(fixture.stream->publish("taken"));
+  const RTMPCommandMessage refusal(1, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt,
+                                   {AMFObject{{"level", "error"},
+                                              {"code", "NetStream.Publish.BadName"},
+                                              {"description", "Already publishing"}}});
+  blockOn(fixture.stream->dispatch(refusal, RTMPChunkType::zero));
+  try {
+    published.get();
+    ADD_FAILURE() << "published";
+  } catch (const RTMPStream::Error& error) {
+    EXPECT_EQ(error.errorCase(), RTMPStream::Error::Case::requestFailed);
+    EXPECT_STREQ(error.what(), "RTMPStream.Error.requestFailed: NetStream.Publish.BadName: Already publishing");
+  }
+  // Without a description the code stands alone; without a status, the case alone.
+  fixture.publish();
+  auto closing = fixture.start(fixture.stream->close());
+  fixture.answer("NetStream.Failed", "error");
+  try {
+    closing.get();
+    ADD_FAILURE() << "closed";
+  } catch (const RTMPStream::Error& error) {
+    EXPECT_STREQ(error.what(), "RTMPStream.Error.requestFailed: NetStream.Failed");
+  }
+  EXPECT_STREQ(RTMPStream::Error(RTMPStream::Error::Case::requestTimedOut).what(), "RTMPStream.Error.requestTimedOut");
+}
+
 TEST(RTMPStreamTests, ReceivedDataSetsMetadataAndSampleAccess) {
   Fixture fixture;
   AMFArray metadata;
