@@ -31,6 +31,7 @@ TEST(RecordedBroadcast, TheSyntheticScreenAndToneArriveAsH264AndAACInSync) {
   const auto recording = ingest.recordPath() / (key + ".flv");
   ASSERT_TRUE(std::filesystem::exists(recording)) << printed;
   expectBroadcastFormat(recording, service->standardOutput(), 300);
+  expectWholeEnd(recording, service->standardOutput(), 300);
 
   // Once a second the picture flashes white and the tone beeps at the same host time.
   const auto flashes = flashTimes(recording);

@@ -30,14 +30,13 @@ void expectBroadcastFormat(const std::filesystem::path& recording, const std::st
 
   EXPECT_EQ(decodeComplaints(recording), "");
 
-  double lastVideo = -1, videoEnd = 0, lastPicture = 0, audioEnd = 0;
+  double lastVideo = -1, videoEnd = 0, audioEnd = 0;
   int unordered = 0;
   for (const auto& packet : recordedPackets(recording)) {
     if (packet.isVideo) {
       unordered += !(packet.dts > lastVideo);
       lastVideo = packet.dts;
       videoEnd = std::max(videoEnd, packet.pts + packet.duration);
-      lastPicture = std::max(lastPicture, packet.pts);
     } else {
       audioEnd = std::max(audioEnd, packet.pts + packet.duration);
     }
@@ -45,14 +44,23 @@ void expectBroadcastFormat(const std::filesystem::path& recording, const std::st
   EXPECT_EQ(unordered, 0);
   EXPECT_GT(videoEnd, 0);
   EXPECT_NEAR(audioEnd, videoEnd, 0.1);
+}
 
-  // Nothing of the end is lost. The first flash names the tick of the first
-  // recorded picture (frames before the publication began are dropped); from
-  // it, the last picture recorded must be the last tick delivered, and the
-  // sound must run to the end of the last buffer delivered, within one AAC
-  // frame.
+void expectWholeEnd(const std::filesystem::path& recording, const std::string& summary, std::size_t ticks) {
+  // The first flash names the tick of the first recorded picture (frames
+  // before the publication began are dropped); from it, the last picture
+  // recorded must be the last tick delivered, and the sound must run to the
+  // end of the last buffer delivered, within one AAC frame.
   constexpr int framesPerSecond = 30;
   constexpr double aacFrame = 1024.0 / 48000;
+  double lastPicture = 0, audioEnd = 0;
+  for (const auto& packet : recordedPackets(recording)) {
+    if (packet.isVideo) {
+      lastPicture = std::max(lastPicture, packet.pts);
+    } else {
+      audioEnd = std::max(audioEnd, packet.pts + packet.duration);
+    }
+  }
   const auto flashes = flashTimes(recording);
   ASSERT_FALSE(flashes.empty());
   const long firstTick = (framesPerSecond - std::lround(flashes.front() * framesPerSecond) % framesPerSecond) %
@@ -62,7 +70,8 @@ void expectBroadcastFormat(const std::filesystem::path& recording, const std::st
   EXPECT_LE(lastTick, static_cast<long>(ticks) - 1) << summary;
   EXPECT_GE(lastTick, static_cast<long>(ticks) - 1 - droppedAtTheService) << summary;
   const double seconds = static_cast<double>(ticks) / framesPerSecond;
-  const double deliveredSoundEnd = std::ceil(seconds / aacFrame) * aacFrame - static_cast<double>(firstTick) / framesPerSecond;
+  const double deliveredSoundEnd =
+      std::ceil(seconds / aacFrame) * aacFrame - static_cast<double>(firstTick) / framesPerSecond;
   EXPECT_NEAR(audioEnd, deliveredSoundEnd, aacFrame) << summary;
 }
 
