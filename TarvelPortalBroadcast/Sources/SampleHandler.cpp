@@ -5,6 +5,7 @@
 #include "Platform/CoreMedia/HostClock.hpp"
 #include "Platform/ReplayKit/RPBroadcastExtension.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionCode.hpp"
+#include "TarvelPortalBroadcast/Sources/BroadcastLogger.hpp"
 #include "TarvelPortalBroadcast/Sources/BroadcastSettings.hpp"
 #include "TarvelPortalBroadcast/Sources/SampleHandlerError.hpp"
 
@@ -98,25 +99,38 @@ bool SampleHandler::beginPublishing() {
 
 void SampleHandler::processSampleBuffer(const platform::CMSampleBuffer& sampleBuffer,
                                         platform::RPSampleBufferType sampleBufferType) {
-  if (!isPublishing_.load(std::memory_order_acquire)) return;
+  const bool forwarded = sampleBufferType != platform::RPSampleBufferType::audioMic;
+  if (!isPublishing_.load(std::memory_order_acquire)) {
+    if (forwarded) ++buffersDropped_;
+    return;
+  }
   switch (sampleBufferType) {
     case platform::RPSampleBufferType::video:
       if (!firstPictureTime_) {
         firstPictureTime_ = hostTime(sampleBuffer.presentationTimeStamp());
-        for (const auto& early : earlyAudio_) pushAppAudio(early);
-        earlyAudio_.clear();
+        for (const auto& early : earlyAudio_.release()) pushAppAudio(early);
       }
       video_.push(sampleBuffer);
       break;
     case platform::RPSampleBufferType::audioApp:
       if (firstPictureTime_) {
         pushAppAudio(sampleBuffer);
-      } else if (earlyAudio_.size() < earlyAudioLimit) {
-        earlyAudio_.push_back(sampleBuffer);
+      } else {
+        holdEarlyAudio(sampleBuffer);
       }
       break;
     case platform::RPSampleBufferType::audioMic:
       break;
+  }
+}
+
+void SampleHandler::holdEarlyAudio(const platform::CMSampleBuffer& sampleBuffer) {
+  using Outcome = EarlySound<platform::CMSampleBuffer>::Outcome;
+  const auto outcome = earlyAudio_.hold(sampleBuffer);
+  if (outcome == Outcome::kept) return;
+  ++buffersDropped_;
+  if (outcome == Outcome::firstDropped) {
+    TP_WARN(logger(), "no picture yet: app audio waits for the first screen frame and is dropped until one comes");
   }
 }
 
@@ -133,12 +147,10 @@ Async<void> SampleHandler::forwardVideo() {
     if (!buffer) break;
     auto append = stream->append(std::move(*buffer));
     co_await std::move(append);
-    ++videoFramesSent_;
     // Often enough for the service's status line once a second.
     if (count % 15 == 0) {
-      auto read = stream->info();
-      const auto info = co_await std::move(read);
-      bytesSent_ = static_cast<std::uint64_t>(std::max<std::int64_t>(info.byteCount, 0));
+      auto counted = countSent();
+      co_await std::move(counted);
     }
   }
   drained_.second.yield(true);
@@ -197,6 +209,9 @@ Async<void> SampleHandler::closeAll() {
     co_await std::move(close);
   } catch (const std::exception&) {
   }
+  // The close sent what the encoders still held.
+  auto counted = countSent();
+  co_await std::move(counted);
   try {
     auto close = connection_->close();
     co_await std::move(close);
@@ -204,8 +219,15 @@ Async<void> SampleHandler::closeAll() {
   }
 }
 
+Async<void> SampleHandler::countSent() {
+  auto read = stream()->info();
+  const auto info = co_await std::move(read);
+  bytesSent_ = static_cast<std::uint64_t>(std::max<std::int64_t>(info.byteCount, 0));
+  videoFramesSent_ = static_cast<std::uint64_t>(std::max<std::int64_t>(info.videoFramesSent, 0));
+}
+
 platform::RPBroadcastStatistics SampleHandler::broadcastStatistics() const {
-  return {bytesSent_.load(), 0, video_.dropped() + audio_.dropped(), videoFramesSent_.load()};
+  return {bytesSent_.load(), 0, buffersDropped_.load() + video_.dropped() + audio_.dropped(), videoFramesSent_.load()};
 }
 
 }  // namespace tarvelportalbroadcast

@@ -16,6 +16,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "TarvelPortalBroadcast/SharedSettings/BroadcastConfig.hpp"
 #include "TarvelPortalBroadcast/Sources/AppAudio.hpp"
+#include "TarvelPortalBroadcast/Sources/EarlySound.hpp"
 #include "TarvelPortalBroadcast/Sources/SampleQueue.hpp"
 
 namespace tarvelportalbroadcast {
@@ -25,7 +26,8 @@ namespace tarvelportalbroadcast {
 // that the app stored. Screen frames and app audio reach the stream in the
 // order they came, through one bounded queue per kind: video keeps the
 // newest few frames when the encoder falls behind, audio drops only beyond a
-// few seconds of backlog; every drop is counted.
+// few seconds of backlog; every drop is counted. The frames and bytes it
+// reports sent are those the stream handed to the connection.
 class SampleHandler final : public platform::RPBroadcastSampleHandler,
                             public std::enable_shared_from_this<SampleHandler> {
  public:
@@ -58,7 +60,11 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
   bool beginPublishing();
   void stopForwarding();
   void pushAppAudio(const platform::CMSampleBuffer& sampleBuffer);
+  // Sound before the first picture waits for it, bounded; what does not fit is dropped.
+  void holdEarlyAudio(const platform::CMSampleBuffer& sampleBuffer);
   platform::Async<void> closeAll();
+  // Takes the stream's counts of what it handed to the connection.
+  platform::Async<void> countSent();
   platform::Async<void> forwardVideo();
   platform::Async<void> forwardAudio();
   // Ends the broadcast with an error when the connection goes away under it.
@@ -77,7 +83,7 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
   // that comes first waits for it. Touched only by the service's sample
   // calls, one at a time.
   std::optional<std::uint64_t> firstPictureTime_;
-  std::vector<platform::CMSampleBuffer> earlyAudio_;
+  EarlySound<platform::CMSampleBuffer> earlyAudio_{earlyAudioLimit};
   SampleQueue<platform::CMSampleBuffer> video_{videoQueueLimit};
   SampleQueue<AppAudio> audio_{audioQueueLimit};
   // Each forwarder says here when it has handed over its last buffer; the
@@ -85,6 +91,9 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
   using Drained = platform::AsyncStream<bool>;
   std::pair<Drained, Drained::Continuation> drained_ = Drained::makeStream();
   int forwarders_ = 0;
+  // Screen and app-audio buffers left out before the queues: outside the
+  // publication, or sound that found no picture to wait for.
+  std::atomic<std::uint64_t> buffersDropped_ = 0;
   std::atomic<std::uint64_t> bytesSent_ = 0;
   std::atomic<std::uint64_t> videoFramesSent_ = 0;
 };

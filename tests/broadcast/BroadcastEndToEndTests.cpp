@@ -86,6 +86,25 @@ TEST(BroadcastEndToEnd, ARefusedConnectionEndsWithTheConnectionsErrorAndKeepsThe
   EXPECT_EQ(stored->key, "kept-key");
 }
 
+TEST(BroadcastEndToEnd, ARefusedPublishEndsWithTheServersCodeAndDescription) {
+  BroadcastRun run;
+  peers::NginxRTMPServer ingest({.record = true});
+  // Someone else publishes under the key already.
+  const std::string key = "held-by-another";
+  peers::FFmpegTestSourcePublisher other(ingest.url(key));
+  const auto recording = ingest.recordPath() / (key + ".flv");
+  ASSERT_TRUE(replaykit_tests::eventually(
+      [&] { return std::filesystem::exists(recording) && std::filesystem::file_size(recording) > 0; }, 15s))
+      << other.output();
+  saveBroadcastConfig(ingestURL(ingest), key);
+  auto service = run.start({"--seconds", "10"});
+  ASSERT_EQ(service->wait(10s), 1) << service->standardError();
+  EXPECT_NE(service->standardError().find("RTMPStream.Error.requestFailed: NetStream.Publish.BadName: Already publishing"),
+            std::string::npos)
+      << service->standardError();
+  EXPECT_TRUE(readBroadcastConfig()) << "a failed start keeps the values";
+}
+
 TEST(BroadcastEndToEnd, SIGTERMWhileConnectingEndsCleanlyAndClearsTheValues) {
   BroadcastRun run;
   SilentListener listener;

@@ -31,12 +31,16 @@ TEST(RecordedBroadcast, TheSyntheticScreenAndToneArriveAsH264AndAACInSync) {
   const auto recording = ingest.recordPath() / (key + ".flv");
   ASSERT_TRUE(std::filesystem::exists(recording)) << printed;
   expectBroadcastFormat(recording, service->standardOutput(), 300);
+  expectWholeEnd(recording, service->standardOutput(), 300);
 
-  // Once a second the picture flashes white and the tone beeps at the same host time.
+  // Once a second the picture flashes white and the tone beeps at the same
+  // host time. A loaded machine may begin publishing a second or two late, and
+  // the flashes before that are gone (the counts and the end say what was
+  // lost); five pairs are plenty to judge the sync.
   const auto flashes = flashTimes(recording);
   const auto beeps = beepStarts(recording);
-  ASSERT_GE(flashes.size(), 9u);
-  ASSERT_GE(beeps.size(), 9u);
+  ASSERT_GE(flashes.size(), 5u);
+  ASSERT_GE(beeps.size(), 5u);
   for (const double flash : flashes) {
     double nearest = 1;
     for (const double beep : beeps) nearest = std::min(nearest, std::abs(beep - flash));

@@ -190,6 +190,7 @@ TEST(RTMPStreamPeerTests, ASecondPublisherOfTheSameNameIsRefused) {
     EXPECT_EQ(error.errorCase(), RTMPStream::Error::Case::requestFailed);
     ASSERT_TRUE(error.response() && error.response()->status());
     EXPECT_EQ(error.response()->status()->code(), "NetStream.Publish.BadName");
+    EXPECT_STREQ(error.what(), "RTMPStream.Error.requestFailed: NetStream.Publish.BadName: Already publishing");
   }
   EXPECT_EQ(blockOn(second.stream->readyState()), fluvio::StreamReadyState::idle);
 }

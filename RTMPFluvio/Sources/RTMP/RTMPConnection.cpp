@@ -8,6 +8,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPPeerText.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStatusDescription.hpp"
 #include "RTMPFluvio/Sources/RTMP/URLCredentials.hpp"
 
 namespace rtmpfluvio {
@@ -53,7 +54,7 @@ RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::optional<p
 
 RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response) {
   Error error(Case::requestFailed);
-  if (response.status()) error.text_ += ": " + response.status()->code();
+  if (response.status()) error.text_ += ": " + describeRefusal(*response.status());
   error.response_ = std::move(response);
   return error;
 }

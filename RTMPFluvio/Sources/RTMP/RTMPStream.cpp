@@ -13,6 +13,7 @@
 #include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionCarrier.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStatusDescription.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStreamConnectionLink.hpp"
 #include "Tracepost/Sources/TPLogger.hpp"
 
@@ -21,8 +22,11 @@ namespace rtmpfluvio {
 using fluvio::StreamReadyState;
 using platform::Async;
 
-const char* RTMPStream::Error::what() const noexcept {
-  switch (case_) {
+namespace {
+
+std::string caseText(RTMPStream::Error::Case errorCase) {
+  using Case = RTMPStream::Error::Case;
+  switch (errorCase) {
     case Case::requestFailed:
       return "RTMPStream.Error.requestFailed";
     case Case::invalidState:
@@ -33,6 +37,13 @@ const char* RTMPStream::Error::what() const noexcept {
       break;
   }
   return "RTMPStream.Error.unsupportedCodec";
+}
+
+}  // namespace
+
+RTMPStream::Error::Error(Case errorCase, std::optional<RTMPResponse> response)
+    : case_(errorCase), response_(std::move(response)), text_(caseText(errorCase)) {
+  if (response_ && response_->status()) text_ += ": " + describeRefusal(*response_->status());
 }
 
 std::string_view rawValue(RTMPStream::HowToPublish type) noexcept {
@@ -47,6 +58,14 @@ std::string_view rawValue(RTMPStream::HowToPublish type) noexcept {
       break;
   }
   return "live";
+}
+
+std::optional<RTMPStream::HowToPublish> howToPublishFromRawValue(std::string_view rawValue) noexcept {
+  using HowToPublish = RTMPStream::HowToPublish;
+  for (const auto type : {HowToPublish::record, HowToPublish::append, HowToPublish::appendWithGap, HowToPublish::live}) {
+    if (rtmpfluvio::rawValue(type) == rawValue) return type;
+  }
+  return std::nullopt;
 }
 
 std::shared_ptr<RTMPStream> RTMPStream::make(const std::shared_ptr<RTMPConnection>& connection,
@@ -110,7 +129,19 @@ Async<AMFArray> RTMPStream::metadata() {
 }
 
 Async<std::uint16_t> RTMPStream::currentFPS() {
-  return isolated([](RTMPStream& self) -> Async<std::uint16_t> { co_return self.currentFPS_; }(*this));
+  return isolated([](RTMPStream& self) -> Async<std::uint16_t> { co_return self.currentFPS_.value(); }(*this));
+}
+
+Async<platform::AsyncStream<std::uint16_t>> RTMPStream::currentFPSPublisher() {
+  return isolated(
+      [](RTMPStream& self) -> Async<platform::AsyncStream<std::uint16_t>> { co_return self.currentFPS_.wrappedValue(); }(
+          *this));
+}
+
+Async<platform::AsyncStream<StreamReadyState>> RTMPStream::readyStatePublisher() {
+  return isolated([](RTMPStream& self) -> Async<platform::AsyncStream<StreamReadyState>> {
+    co_return self.readyState_.wrappedValue();
+  }(*this));
 }
 
 Async<bool> RTMPStream::isPaused() {
@@ -118,7 +149,7 @@ Async<bool> RTMPStream::isPaused() {
 }
 
 Async<StreamReadyState> RTMPStream::readyState() {
-  return isolated([](RTMPStream& self) -> Async<StreamReadyState> { co_return self.readyState_; }(*this));
+  return isolated([](RTMPStream& self) -> Async<StreamReadyState> { co_return self.readyState_.value(); }(*this));
 }
 
 Async<std::optional<std::uint8_t>> RTMPStream::videoTrackId() {
@@ -186,7 +217,7 @@ Async<void> RTMPStream::createStreamBody() {
   id_ = static_cast<std::uint32_t>(*number);
   packager_.setStreamId(id_);
   if (const auto link = link_.lock()) link->setId(id_);
-  readyState_ = StreamReadyState::idle;
+  readyState_.setValue(StreamReadyState::idle);
 }
 
 void RTMPStream::startCall(std::string commandName, AMFList arguments) {
@@ -207,11 +238,11 @@ Async<std::optional<RTMPResponse>> RTMPStream::callConnection(std::string comman
 Async<void> RTMPStream::connectionWillClose() { return isolated(connectionWillCloseBody()); }
 
 Async<void> RTMPStream::connectionWillCloseBody() {
-  const auto state = readyState_;
+  const auto state = readyState_.value();
   co_await finishOutgoing();
   stopIncoming();
   command_.cancel(std::make_exception_ptr(Error(Error::Case::invalidState)));
-  readyState_ = StreamReadyState::idle;
+  readyState_.setValue(StreamReadyState::idle);
   if (fcPublishName_ && state == StreamReadyState::publishing) {
     // Each fails at once when the link is already gone.
     startCall("FCUnpublish", {*fcPublishName_});
@@ -255,7 +286,7 @@ Async<RTMPResponse> RTMPStream::request(RTMPStreamCode expected, StreamReadyStat
   auto answer = command_.wait(
       expected, requestTimeout(),
       [&] {
-        readyState_ = state;
+        readyState_.setValue(state);
         sendCommand(std::move(commandName), std::move(arguments));
       },
       std::make_exception_ptr(Error(Error::Case::invalidState)),
@@ -270,10 +301,9 @@ std::chrono::milliseconds RTMPStream::requestTimeout() const {
 Async<RTMPResponse> RTMPStream::close() { return isolated(closeBody()); }
 
 Async<RTMPResponse> RTMPStream::closeBody() {
-  if (readyState_ != StreamReadyState::playing && readyState_ != StreamReadyState::publishing) {
-    throw Error(Error::Case::invalidState);
-  }
-  const auto expected = readyState_ == StreamReadyState::playing ? Code::playStop : Code::unpublishSuccess;
+  const auto state = readyState_.value();
+  if (state != StreamReadyState::playing && state != StreamReadyState::publishing) throw Error(Error::Case::invalidState);
+  const auto expected = state == StreamReadyState::playing ? Code::playStop : Code::unpublishSuccess;
   co_await finishOutgoing();
   stopIncoming();
   auto answer = request(expected, StreamReadyState::idle, "closeStream", {});
@@ -313,7 +343,7 @@ Async<void> RTMPStream::send(std::string handlerName, AMFList arguments, bool is
 }
 
 Async<void> RTMPStream::sendBody(std::string handlerName, AMFList arguments, bool isResetTimestamp) {
-  if (readyState_ != StreamReadyState::publishing) throw Error(Error::Case::invalidState);
+  if (readyState_.value() != StreamReadyState::publishing) throw Error(Error::Case::invalidState);
   sendData(std::move(handlerName), std::move(arguments), isResetTimestamp);
   co_return;
 }
@@ -344,7 +374,7 @@ Async<void> RTMPStream::dispatchNetworkBody(fluvio::NetworkMonitorEvent event) {
     auto adjusted = strategy->adjustBitrate(event, shared_from_this());
     co_await std::move(adjusted);
   }
-  currentFPS_ = packager_.takeFrameCount();
+  currentFPS_.setValue(packager_.takeFrameCount());
   info_.sample();
 }
 

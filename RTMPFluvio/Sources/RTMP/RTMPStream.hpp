@@ -11,6 +11,7 @@
 #include "Fluvio/Sources/Stream/IncomingStream.hpp"
 #include "Fluvio/Sources/Stream/OutgoingStream.hpp"
 #include "Fluvio/Sources/Stream/Stream_.hpp"
+#include "Fluvio/Sources/Util/AsyncStreamed.hpp"
 #include "Platform/AVFAudio/AVAudioFormat.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/TaskGroup.hpp"
@@ -50,16 +51,18 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
       unsupportedCodec,
     };
 
-    explicit Error(Case errorCase, std::optional<RTMPResponse> response = std::nullopt)
-        : case_(errorCase), response_(std::move(response)) {}
+    // The text names the case, then the server's code and description of a
+    // refusal when the response carries them.
+    explicit Error(Case errorCase, std::optional<RTMPResponse> response = std::nullopt);
     Case errorCase() const noexcept { return case_; }
     // The answer of a failed request.
     const std::optional<RTMPResponse>& response() const noexcept { return response_; }
-    const char* what() const noexcept override;
+    const char* what() const noexcept override { return text_.c_str(); }
 
    private:
     Case case_;
     std::optional<RTMPResponse> response_;
+    std::string text_;
   };
 
   // Registers with the connection at once; the stream sets itself up on the
@@ -77,6 +80,10 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   platform::Async<RTMPStreamInfo> info();
   platform::Async<AMFArray> metadata();
   platform::Async<std::uint16_t> currentFPS();
+  // The one sequence of changes of the frame rate and of the ready state,
+  // shared by every reader; each read yields the present value into it first.
+  platform::Async<platform::AsyncStream<std::uint16_t>> currentFPSPublisher();
+  platform::Async<platform::AsyncStream<fluvio::StreamReadyState>> readyStatePublisher();
   platform::Async<bool> isPaused();
 
   // A new sequence of the statuses received from now on; the one handed out
@@ -209,8 +216,10 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   const RTMPObjectEncoding objectEncoding_ = RTMPObjectEncoding::amf0;
   bool audioSampleAccess_ = true;
   bool videoSampleAccess_ = true;
-  std::uint16_t currentFPS_ = 0;
-  fluvio::StreamReadyState readyState_ = fluvio::StreamReadyState::idle;
+  // Published: a reader that falls behind sees the newest changes.
+  fluvio::AsyncStreamed<std::uint16_t> currentFPS_{0, platform::BufferingPolicy::bufferingNewest(1)};
+  fluvio::AsyncStreamed<fluvio::StreamReadyState> readyState_{fluvio::StreamReadyState::idle,
+                                                              platform::BufferingPolicy::bufferingNewest(8)};
   const std::optional<std::string> fcPublishName_;
   std::optional<std::uint8_t> videoTrackId_ = 255;
   std::optional<std::uint8_t> audioTrackId_ = 255;
@@ -241,5 +250,7 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
 };
 
 std::string_view rawValue(RTMPStream::HowToPublish type) noexcept;
+// None for any string that names no type.
+std::optional<RTMPStream::HowToPublish> howToPublishFromRawValue(std::string_view rawValue) noexcept;
 
 }  // namespace rtmpfluvio

@@ -27,12 +27,12 @@ Async<RTMPResponse> RTMPStream::play(AMFList arguments) { return isolated(playBo
 Async<RTMPResponse> RTMPStream::playBody(AMFList arguments) {
   const std::string* name = arguments.empty() ? nullptr : arguments.front().as<std::string>();
   if (!name) {
-    if (readyState_ != StreamReadyState::playing) throw Error(Error::Case::invalidState);
+    if (readyState_.value() != StreamReadyState::playing) throw Error(Error::Case::invalidState);
     info_.resourceName.reset();
     auto closed = closeBody();
     co_return co_await std::move(closed);
   }
-  if (readyState_ != StreamReadyState::idle) throw Error(Error::Case::invalidState);
+  if (readyState_.value() != StreamReadyState::idle) throw Error(Error::Case::invalidState);
   const std::string resourceName = *name;
   audioFormat_.reset();
   videoFormat_.reset();
@@ -44,12 +44,13 @@ Async<RTMPResponse> RTMPStream::playBody(AMFList arguments) {
     response = co_await std::move(answer);
   } catch (...) {
     stopIncoming();
-    if (readyState_ == StreamReadyState::play) readyState_ = StreamReadyState::idle;
+    outgoing_->stopRunning();
+    if (readyState_.value() == StreamReadyState::play) readyState_.setValue(StreamReadyState::idle);
     throw;
   }
   startedAt_ = std::chrono::steady_clock::now();
   dataTimestamp_.reset();
-  readyState_ = StreamReadyState::playing;
+  readyState_.setValue(StreamReadyState::playing);
   info_.resourceName = resourceName;
   co_return std::move(*response);
 }
@@ -61,7 +62,7 @@ Async<void> RTMPStream::receiveAudio(bool flag) { return isolated(sendWhilePlayi
 Async<void> RTMPStream::receiveVideo(bool flag) { return isolated(sendWhilePlaying("receiveVideo", {flag})); }
 
 Async<void> RTMPStream::sendWhilePlaying(std::string commandName, AMFList arguments) {
-  if (readyState_ != StreamReadyState::playing) throw Error(Error::Case::invalidState);
+  if (readyState_.value() != StreamReadyState::playing) throw Error(Error::Case::invalidState);
   sendCommand(std::move(commandName), std::move(arguments));
   co_return;
 }
@@ -71,7 +72,7 @@ Async<RTMPResponse> RTMPStream::pause(bool paused) { return isolated(pauseBody(p
 Async<RTMPResponse> RTMPStream::togglePause() { return isolated(pauseBody(std::nullopt)); }
 
 Async<RTMPResponse> RTMPStream::pauseBody(std::optional<bool> requested) {
-  if (readyState_ != StreamReadyState::playing) throw Error(Error::Case::invalidState);
+  if (readyState_.value() != StreamReadyState::playing) throw Error(Error::Case::invalidState);
   const bool paused = requested.value_or(!isPaused_);
   // The answer names the state asked for.
   auto answer = request(paused ? Code::pauseNotify : Code::unpauseNotify, StreamReadyState::playing, "pause",
@@ -144,7 +145,7 @@ void RTMPStream::didReceiveAudio(const RTMPAudioMessage& message) {
   }
   if (packetType != flv::AudioPacketType::codedFrames) return;
   if (!audioFormat_) audioFormat_ = message.makeAudioFormat();
-  if (!audioFormat_ || readyState_ != StreamReadyState::playing) return;
+  if (!audioFormat_ || readyState_.value() != StreamReadyState::playing) return;
   // A buffer of its own for every packet: the decoder may still hold the last one.
   auto buffer = platform::AVAudioCompressedBuffer::make(audioFormat_, 1,
                                                         audioFormat_->channelCount() * kPacketBytesPerChannel);

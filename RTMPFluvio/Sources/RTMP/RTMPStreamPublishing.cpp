@@ -1,6 +1,7 @@
 #include <utility>
 
 #include "Fluvio/Sources/Extension/CMFormatDescriptionExtension.hpp"
+#include "Fluvio/Sources/View/PreviewOutput.hpp"
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
 #include "Platform/AVFAudio/AVAudioPCMBuffer.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
@@ -36,11 +37,11 @@ Async<RTMPResponse> RTMPStream::publish(std::optional<std::string> name, HowToPu
 
 Async<RTMPResponse> RTMPStream::publishBody(std::optional<std::string> name, HowToPublish type) {
   if (!name) {
-    if (readyState_ != StreamReadyState::publishing) throw Error(Error::Case::invalidState);
+    if (readyState_.value() != StreamReadyState::publishing) throw Error(Error::Case::invalidState);
     auto closed = closeBody();
     co_return co_await std::move(closed);
   }
-  if (readyState_ != StreamReadyState::idle) throw Error(Error::Case::invalidState);
+  if (readyState_.value() != StreamReadyState::idle) throw Error(Error::Case::invalidState);
   // A new publication: clocks from zero and fresh sequence headers.
   packager_.reset();
   std::optional<RTMPResponse> response;
@@ -49,7 +50,7 @@ Async<RTMPResponse> RTMPStream::publishBody(std::optional<std::string> name, How
                           {*name, std::string(rawValue(type))});
     response = co_await std::move(answer);
   } catch (...) {
-    if (readyState_ == StreamReadyState::publish) readyState_ = StreamReadyState::idle;
+    if (readyState_.value() == StreamReadyState::publish) readyState_.setValue(StreamReadyState::idle);
     throw;
   }
   info_.resourceName = *name;
@@ -57,7 +58,7 @@ Async<RTMPResponse> RTMPStream::publishBody(std::optional<std::string> name, How
   startedAt_ = std::chrono::steady_clock::now();
   dataTimestamp_.reset();
   metadata_ = makeMetadata(*outgoing_);
-  readyState_ = StreamReadyState::publishing;
+  readyState_.setValue(StreamReadyState::publishing);
   packager_.setPublishing(true);
   try {
     sendData("@setDataFrame", {"onMetaData", metadata_}, false);
@@ -130,8 +131,12 @@ Async<void> RTMPStream::appendVideoBody(platform::CMSampleBuffer sampleBuffer) {
     co_return;
   }
   outgoing_->append(sampleBuffer);
-  if (!videoSampleAccess_) co_return;
-  for (const auto& output : outputs_) output->stream(*this, sampleBuffer);
+  for (const auto& output : outputs_) {
+    // A preview shows the picture whatever the server allows of samples.
+    if (videoSampleAccess_ || dynamic_cast<const fluvio::PreviewOutput*>(output.get())) {
+      output->stream(*this, sampleBuffer);
+    }
+  }
 }
 
 Async<void> RTMPStream::appendAudioBody(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
@@ -149,13 +154,16 @@ Async<void> RTMPStream::appendAudioBody(std::shared_ptr<platform::AVAudioBuffer>
 void RTMPStream::output(RTMPMediaPackage package) {
   // The encoders' input formats, and so the media keys, become known after
   // the publication began; a reader takes the latest metadata before the media.
-  if (package.sequenceHeader && readyState_ == StreamReadyState::publishing) {
+  if (package.sequenceHeader && readyState_.value() == StreamReadyState::publishing) {
     if (auto metadata = makeMetadata(*outgoing_); !(metadata == metadata_)) {
       metadata_ = std::move(metadata);
       sendData("@setDataFrame", {"onMetaData", metadata_}, false);
     }
   }
   output(std::move(package.sequenceHeader));
+  if (connection_ && package.body && std::holds_alternative<RTMPVideoMessage>(package.body->message)) {
+    ++info_.videoFramesSent;
+  }
   output(std::move(package.body));
 }
 

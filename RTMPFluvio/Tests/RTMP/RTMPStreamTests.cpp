@@ -3,8 +3,13 @@
 #include <chrono>
 #include <cmath>
 #include <algorithm>
+#include <atomic>
 #include <future>
 
+#include <asio/post.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include "Fluvio/Sources/View/PreviewOutput.hpp"
 #include "Fluvio/Tests/Stream/StreamTestMedia.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "RTMPFluvio/Tests/RTMP/RTMPCaptureConnection.hpp"
@@ -374,6 +379,53 @@ TEST(RTMPStreamTests, EncodedMediaLeaveInOrderAndASecondPublicationStartsAtZero)
   EXPECT_EQ(video[2].timestamp, 250u);
 }
 
+TEST(RTMPStreamTests, FramesCountAsSentOnlyOnceTheyLeaveForTheConnection) {
+  Fixture fixture;
+  // Raw frames wait for the encoder, which does not run before a publication.
+  for (int frame = 0; frame < 3; ++frame) {
+    blockOn(fixture.stream->append(fluvio::testing::rawVideoFrame(frame, platform::CMTime::make(frame, 30))));
+  }
+  EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 0);
+  fixture.publish();
+  for (const double time : {1.0, 1.1, 1.1, 1.2}) blockOn(fixture.stream->append(testing::encodedFrameAt(time)));
+  blockOn(fixture.stream->append(testing::aacPacket(48000, 2), testing::audioTimeAt(1.0)));
+  std::size_t bodies = 0;
+  for (const auto& message : fixture.connection->sent()) {
+    bodies += message.chunkStreamId == RTMPChunkStreamId::video && message.payload[1] == 0x01;
+  }
+  // The repeated time is dropped; the sequence header and the sound are no frames.
+  EXPECT_EQ(bodies, 3u);
+  EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 3);
+}
+
+TEST(RTMPStreamTests, ARefusalCarriesTheServersCodeAndDescription) {
+  Fixture fixture;
+  auto published = fixture.start(fixture.stream->publish("taken"));
+  const RTMPCommandMessage refusal(1, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt,
+                                   {AMFObject{{"level", "error"},
+                                              {"code", "NetStream.Publish.BadName"},
+                                              {"description", "Already publishing"}}});
+  blockOn(fixture.stream->dispatch(refusal, RTMPChunkType::zero));
+  try {
+    published.get();
+    ADD_FAILURE() << "published";
+  } catch (const RTMPStream::Error& error) {
+    EXPECT_EQ(error.errorCase(), RTMPStream::Error::Case::requestFailed);
+    EXPECT_STREQ(error.what(), "RTMPStream.Error.requestFailed: NetStream.Publish.BadName: Already publishing");
+  }
+  // Without a description the code stands alone; without a status, the case alone.
+  fixture.publish();
+  auto closing = fixture.start(fixture.stream->close());
+  fixture.answer("NetStream.Failed", "error");
+  try {
+    closing.get();
+    ADD_FAILURE() << "closed";
+  } catch (const RTMPStream::Error& error) {
+    EXPECT_STREQ(error.what(), "RTMPStream.Error.requestFailed: NetStream.Failed");
+  }
+  EXPECT_STREQ(RTMPStream::Error(RTMPStream::Error::Case::requestTimedOut).what(), "RTMPStream.Error.requestTimedOut");
+}
+
 TEST(RTMPStreamTests, ReceivedDataSetsMetadataAndSampleAccess) {
   Fixture fixture;
   AMFArray metadata;
@@ -389,6 +441,106 @@ TEST(RTMPStreamTests, ReceivedDataSetsMetadataAndSampleAccess) {
   const auto infoBefore = blockOn(fixture.stream->info()).byteCount;
   received("|RtmpSampleAccess", {false, true});
   EXPECT_GT(blockOn(fixture.stream->info()).byteCount, infoBefore);
+}
+
+TEST(RTMPStreamTests, ReadyStateAndFrameRateArePublishedAsTheyChange) {
+  Fixture fixture;
+  auto states = blockOn(fixture.stream->readyStatePublisher());
+  EXPECT_EQ(blockOn(states.next()), StreamReadyState::idle) << "the present state first";
+  fixture.publish();
+  EXPECT_EQ(blockOn(states.next()), StreamReadyState::publish);
+  EXPECT_EQ(blockOn(states.next()), StreamReadyState::publishing);
+  auto closing = fixture.start(fixture.stream->close());
+  fixture.answer("NetStream.Unpublish.Success");
+  closing.get();
+  EXPECT_EQ(blockOn(states.next()), StreamReadyState::idle);
+  // A refused play goes to play and back.
+  auto played = fixture.start(fixture.stream->play({"missing"}));
+  fixture.answer("NetStream.Play.StreamNotFound", "error");
+  EXPECT_EQ(errorOf(played), RTMPStream::Error::Case::requestFailed);
+  EXPECT_EQ(blockOn(states.next()), StreamReadyState::play);
+  EXPECT_EQ(blockOn(states.next()), StreamReadyState::idle);
+
+  auto rates = blockOn(fixture.stream->currentFPSPublisher());
+  EXPECT_EQ(blockOn(rates.next()), 0);
+  for (const double time : {1.0, 1.1, 1.2}) blockOn(fixture.stream->append(testing::encodedFrameAt(time)));
+  blockOn(fixture.stream->dispatch(fluvio::NetworkMonitorEvent::reset()));
+  EXPECT_EQ(blockOn(rates.next()), 3);
+  blockOn(fixture.stream->dispatch(fluvio::NetworkMonitorEvent::reset()));
+  EXPECT_EQ(blockOn(rates.next()), 0);
+  EXPECT_EQ(blockOn(fixture.stream->currentFPS()), 0);
+}
+
+TEST(RTMPStreamTests, HowToPublishIsMadeFromItsRawValueOnly) {
+  using HowToPublish = RTMPStream::HowToPublish;
+  for (const auto type : {HowToPublish::record, HowToPublish::append, HowToPublish::appendWithGap, HowToPublish::live}) {
+    EXPECT_EQ(howToPublishFromRawValue(rawValue(type)), type) << rawValue(type);
+  }
+  EXPECT_EQ(rawValue(HowToPublish::appendWithGap), "appendWithGap");
+  for (const std::string_view other : {"", "Live", "live ", "appendwithgap", "recorded"}) {
+    EXPECT_FALSE(howToPublishFromRawValue(other)) << other;
+  }
+}
+
+// Counts the frames a stream hands it.
+class CountingOutput : public fluvio::StreamOutput {
+ public:
+  void stream(fluvio::StreamConvertible&, const std::shared_ptr<platform::AVAudioBuffer>&,
+              const std::shared_ptr<platform::AVAudioTime>&) override {}
+  void stream(fluvio::StreamConvertible&, const platform::CMSampleBuffer&) override { ++frames; }
+  std::atomic<int> frames = 0;
+};
+
+// A preview whose frames reach `shown` on its own strand.
+class PromisingPreview final : public fluvio::PreviewOutput {
+ public:
+  PromisingPreview() : PreviewOutput(platform::globalExecutor()) {}
+  std::promise<void> shown;
+
+ protected:
+  void show(const platform::CMSampleBuffer&) override { shown.set_value(); }
+};
+
+TEST(RTMPStreamTests, ServerSampleAccessWithholdsRawVideoFromOutputsButNotFromPreviews) {
+  for (const bool videoAccess : {false, true}) {
+    Fixture fixture;
+    const auto output = std::make_shared<CountingOutput>();
+    const auto preview = std::make_shared<PromisingPreview>();
+    blockOn(fixture.stream->addOutput(output));
+    blockOn(fixture.stream->addOutput(preview));
+    blockOn(fixture.stream->dispatch(
+        RTMPDataMessage(1, 0, RTMPObjectEncoding::amf0, "|RtmpSampleAccess", {true, videoAccess}), RTMPChunkType::zero));
+    blockOn(fixture.stream->append(fluvio::testing::rawVideoFrame(0, platform::CMTime::make(0, 30))));
+    EXPECT_EQ(output->frames, videoAccess ? 1 : 0) << videoAccess;
+    EXPECT_EQ(preview->shown.get_future().wait_for(10s), std::future_status::ready) << videoAccess;
+  }
+}
+
+// Runs `body` on the stream's strand, as the stream's own work runs.
+template <class Body>
+auto onStrand(RTMPStream& stream, Body body) {
+  return blockOn([](RTMPStream& stream, Body body) -> platform::Async<decltype(body(stream.outgoing()))> {
+    co_await asio::post(stream.strand(), asio::use_awaitable);
+    co_return body(stream.outgoing());
+  }(stream, std::move(body)));
+}
+
+TEST(RTMPStreamTests, AFailedPlayStopsTheEncodersToo) {
+  for (const auto& [code, level] : std::vector<std::pair<std::string, std::string>>{
+           {"NetStream.Play.Start", "status"}, {"NetStream.Play.StreamNotFound", "error"}}) {
+    Fixture fixture;
+    onStrand(*fixture.stream, [](fluvio::OutgoingStream& outgoing) { outgoing.startRunning(); });
+    auto played = fixture.start(fixture.stream->play({"name"}));
+    fixture.answer(code, level);
+    const bool fails = level == "error";
+    if (fails) {
+      EXPECT_EQ(errorOf(played), RTMPStream::Error::Case::requestFailed);
+    } else {
+      EXPECT_NO_THROW(played.get());
+    }
+    EXPECT_EQ(onStrand(*fixture.stream, [](fluvio::OutgoingStream& outgoing) { return outgoing.isRunning(); }), !fails)
+        << code;
+  }
 }
 
 TEST(RTMPStreamTests, SettingsWithoutAnRTMPFormIsRefused) {

@@ -13,4 +13,9 @@ namespace broadcast_tests {
 // complains about when decoding it.
 void expectBroadcastFormat(const std::filesystem::path& recording, const std::string& summary, std::size_t ticks);
 
+// A recording of the synthetic picture and tone loses nothing at its end: its
+// last picture is the last of the `ticks` the service delivered, and its
+// sound runs to the end of the last sound delivered, within one AAC frame.
+void expectWholeEnd(const std::filesystem::path& recording, const std::string& summary, std::size_t ticks);
+
 }  // namespace broadcast_tests
