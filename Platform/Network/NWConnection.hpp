@@ -3,7 +3,10 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/ssl/context.hpp>
 #include <asio/ssl/stream.hpp>
+#include <asio/steady_timer.hpp>
 #include <asio/strand.hpp>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -43,8 +46,14 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   void receive(std::size_t maximumLength, ReceiveCompletion completion);
   // Completes when every byte is written.
   void send(Bytes content, SendCompletion completion);
-  // Closes gracefully and reports `cancelled`; outstanding operations fail.
-  void cancel();
+  // Bytes the system has taken from sends so far, also while a send is
+  // still under way. Safe from any thread.
+  std::uint64_t bytesWritten() const noexcept { return bytesWritten_.load(std::memory_order_relaxed); }
+  // Closes gracefully and reports `cancelled`: ends TLS with its close alert,
+  // then the TCP stream, and reads what the peer still sends until the peer
+  // closes too, has acknowledged everything, or `grace` runs out. A pending
+  // receive fails; with a send under way the connection closes at once.
+  void cancel(std::chrono::steady_clock::duration grace = std::chrono::seconds(5));
   // Closes at once without reporting anything more.
   void forceCancel();
 
@@ -56,6 +65,13 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   void close();
   void onResolved(const std::error_code& error, const asio::ip::tcp::resolver::results_type& endpoints);
   void onConnected(const std::error_code& error);
+  void onHandshake(const std::error_code& error);
+  // Ends our side of the TCP stream and runs `done` once the peer closes too
+  // or has acknowledged everything, whichever comes first.
+  void endStream(const std::function<void()>& done);
+  // Reads and drops what the peer sends until it closes, then runs `done`.
+  void discardUntilEnd(std::function<void()> done);
+  void awaitAcknowledged(std::function<void()> done);
 
   const std::string host_;
   const std::uint16_t port_;
@@ -64,10 +80,14 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   asio::ssl::context context_;
   asio::ip::tcp::resolver resolver_;
   asio::ssl::stream<asio::ip::tcp::socket> stream_;
+  asio::steady_timer closeTimer_;
+  asio::steady_timer acknowledgementTimer_;
   StateUpdateHandler stateUpdateHandler_;
   State state_ = State::setup;
   bool receiving_ = false;
   bool sending_ = false;
+  bool closing_ = false;
+  std::atomic<std::uint64_t> bytesWritten_{0};
 };
 
 }  // namespace platform

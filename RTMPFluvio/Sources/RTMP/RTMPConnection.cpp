@@ -34,7 +34,10 @@ bool isTimeout(const platform::ContinuationError& error) {
 
 }  // namespace
 
-RTMPConnection::Error::Error(Case errorCase) : case_(errorCase), text_(caseText(errorCase)) {}
+RTMPConnection::Error::Error(Case errorCase, std::string cause)
+    : case_(errorCase), cause_(std::move(cause)), text_(caseText(errorCase)) {
+  if (!cause_.empty()) text_ += ": " + cause_;
+}
 
 RTMPConnection::Error RTMPConnection::Error::unsupportedCommand(std::string command) {
   Error error(Case::unsupportedCommand);
@@ -43,16 +46,19 @@ RTMPConnection::Error RTMPConnection::Error::unsupportedCommand(std::string comm
   return error;
 }
 
-RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::optional<platform::NWError> networkError) {
-  Error error(Case::socketErrorOccurred);
-  if (networkError) error.text_ += std::string(": ") + networkError->what();
+RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::optional<platform::NWError> networkError,
+                                                                 std::string cause) {
+  if (cause.empty() && networkError) cause = networkError->what();
+  Error error(Case::socketErrorOccurred, std::move(cause));
   error.networkError_ = std::move(networkError);
   return error;
 }
 
-RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response) {
+RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response, std::string cause) {
   Error error(Case::requestFailed);
   if (response.status()) error.text_ += ": " + response.status()->code();
+  if (!cause.empty()) error.text_ += ": " + cause;
+  error.cause_ = std::move(cause);
   error.response_ = std::move(response);
   return error;
 }
@@ -191,12 +197,8 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
     setReadyState(ReadyState::uninitialized);
     throw Error(Error::Case::connectionTimedOut);
   } catch (const RTMPSocket::Error& error) {
-    switch (error.errorCase()) {
-      case RTMPSocket::Error::Case::connectionTimedOut: throw Error(Error::Case::connectionTimedOut);
-      case RTMPSocket::Error::Case::connectionNotEstablished: throw Error::socketErrorOccurred(error.networkError());
-      case RTMPSocket::Error::Case::invalidState: throw Error::socketErrorOccurred(std::nullopt);
-    }
-    throw;
+    if (error.errorCase() == RTMPSocket::Error::Case::connectionTimedOut) throw Error(Error::Case::connectionTimedOut);
+    throw Error::socketErrorOccurred(error.networkError(), error.cause());
   }
 }
 
@@ -214,18 +216,25 @@ platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_
   setReadyState(ReadyState::versionSent);
   socket->send(handshake_.c0c1packet());
   std::optional<Error> failure;
+  std::string cause;
   while (auto bytes = co_await received->next()) {
     if (generation != generation_) co_return;
     try {
       listen(*bytes);
     } catch (const std::exception& error) {
       TP_ERROR(logger(), "Closing the connection: the server broke the protocol: ", error.what());
-      failure = Error(Error::Case::protocolError);
+      failure = Error(Error::Case::protocolError, error.what());
+      cause = std::string("protocol error: ") + error.what();
       break;
     }
   }
   if (generation != generation_) co_return;
-  closeLink(failure);
+  if (!failure) {
+    const auto reason = co_await socket->closeReason();
+    if (generation != generation_) co_return;
+    if (reason) cause = reason->cause();
+  }
+  closeLink(failure, cause);
   for (const auto streams = streams_; const auto& stream : streams) {
     try {
       co_await stream->connectionWillClose();
@@ -329,7 +338,7 @@ void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
     if (command.commandName() == "close") {
       // Its own task: the close waits for work that this receive step is part of.
       spawnOnStrand([this]() -> platform::Async<void> {
-        if (readyState_ != ReadyState::uninitialized) co_await closeBody();
+        if (readyState_ != ReadyState::uninitialized) co_await closeBody("the server closed the connection");
       }, "RTMPConnection.serverClose");
     }
   } else if (command.commandName() == "_result") {
@@ -453,7 +462,7 @@ platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, 
 
 platform::Async<void> RTMPConnection::close() { return isolated(closeBody()); }
 
-platform::Async<void> RTMPConnection::closeBody() {
+platform::Async<void> RTMPConnection::closeBody(std::string cause) {
   if (readyState_ == ReadyState::uninitialized && !connecting_) throw Error(Error::Case::invalidState);
   const std::uint64_t generation = generation_;
   if (connected_) {
@@ -467,7 +476,13 @@ platform::Async<void> RTMPConnection::closeBody() {
     // The link may have gone (and been closed) meanwhile.
     if (generation != generation_) co_return;
   }
-  closeLink();
+  // What is queued goes out, and TLS ends with its alert, before the link
+  // closes; the receive loop no longer reacts to the socket's end.
+  const std::uint64_t closing = ++generation_;
+  if (socket_) co_await socket_->shutdown();
+  // Another close, or a connect, took over meanwhile.
+  if (closing != generation_) co_return;
+  closeLink(std::nullopt, cause);
   co_await linkTasks_.cancelAll();
 }
 
@@ -477,15 +492,16 @@ void RTMPConnection::dropSocket() {
   if (networkMonitor_) spawnOnStrand([monitor = networkMonitor_]() { return monitor->stopRunning(); }, "monitor");
 }
 
-void RTMPConnection::closeLink(const std::optional<Error>& failure) {
+void RTMPConnection::closeLink(const std::optional<Error>& failure, const std::string& cause) {
   const RTMPStatus status =
-      makeStatus(readyState_ == ReadyState::handshakeDone ? Code::connectClosed : Code::connectFailed);
+      makeStatus(readyState_ == ReadyState::handshakeDone ? Code::connectClosed : Code::connectFailed, cause);
   uri_.reset();
   dropSocket();
   connected_ = false;
   setReadyState(ReadyState::uninitialized);
   const bool connectWaited = operations_.contains(kConnectTransactionId);
-  operations_.failAll(std::make_exception_ptr(failure ? *failure : Error::requestFailed(RTMPResponse(status, {}))));
+  operations_.failAll(
+      std::make_exception_ptr(failure ? *failure : Error::requestFailed(RTMPResponse(status, {}), cause)));
   if (!connectWaited) yieldStatus(status);
 }
 

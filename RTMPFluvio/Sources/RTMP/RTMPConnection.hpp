@@ -50,10 +50,12 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
       // The server broke the chunk protocol; the connection was closed.
       protocolError,
     };
-    explicit Error(Case errorCase);
+    // `cause` says what happened, in words for the user; what() ends with it.
+    explicit Error(Case errorCase, std::string cause = {});
     static Error unsupportedCommand(std::string command);
-    static Error socketErrorOccurred(std::optional<platform::NWError> error);
-    static Error requestFailed(RTMPResponse response);
+    // The cause defaults to the network error's text.
+    static Error socketErrorOccurred(std::optional<platform::NWError> error, std::string cause = {});
+    static Error requestFailed(RTMPResponse response, std::string cause = {});
 
     Case errorCase() const noexcept { return case_; }
     // The refused command, for unsupportedCommand.
@@ -61,10 +63,13 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
     const std::optional<platform::NWError>& networkError() const noexcept { return networkError_; }
     // The server's reply, for requestFailed.
     const std::optional<RTMPResponse>& response() const noexcept { return response_; }
+    // Empty when the case says it all.
+    const std::string& cause() const noexcept { return cause_; }
     const char* what() const noexcept override { return text_.c_str(); }
 
    private:
     Case case_;
+    std::string cause_;
     std::string command_;
     std::optional<platform::NWError> networkError_;
     std::optional<RTMPResponse> response_;
@@ -143,7 +148,8 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   platform::Async<void> run(std::uint64_t generation, std::shared_ptr<RTMPSocket> socket, std::string host,
                             std::int64_t port);
   platform::Async<void> watchNetwork(std::uint64_t generation, std::shared_ptr<fluvio::NetworkMonitor> monitor);
-  platform::Async<void> closeBody();
+  // `cause` says why, when the server asked for the close.
+  platform::Async<void> closeBody(std::string cause = {});
   platform::Async<RTMPResponse> callBody(std::string commandName, AMFList arguments);
 
   void setReadyState(ReadyState readyState);
@@ -158,8 +164,9 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   // Ends the current socket: its receive loop and monitor stop feeding us.
   void dropSocket();
   // The link is gone or closed: every waiter fails (with `failure` when the
-  // server broke the protocol), the status goes out.
-  void closeLink(const std::optional<Error>& failure = std::nullopt);
+  // server broke the protocol), the status goes out; `cause` says why the
+  // link went when it went on its own.
+  void closeLink(const std::optional<Error>& failure = std::nullopt, const std::string& cause = {});
   // Spawns a task on the connection's strand that keeps the connection alive.
   template <class Body>
   void spawnOnStrand(Body body, std::string name);

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -21,6 +22,8 @@ using testing::ScriptedRTMPServer;
 using testing::TestRTMPStream;
 using Clock = std::chrono::steady_clock;
 using platform::blockOn;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 template <class Predicate>
 bool eventually(Predicate predicate, std::chrono::milliseconds deadline = 5s) {
@@ -41,15 +44,17 @@ std::string stringMember(const AMFObject& object, std::string_view key) {
   return value && value->as<std::string>() ? *value->as<std::string>() : std::string("<none>");
 }
 
-RTMPConnection::Error::Case errorCaseOf(std::future<RTMPResponse>& pending) {
+RTMPConnection::Error errorOf(std::future<RTMPResponse>& pending) {
   try {
     pending.get();
   } catch (const RTMPConnection::Error& error) {
-    return error.errorCase();
+    return error;
   }
   ADD_FAILURE() << "no error";
-  return RTMPConnection::Error::Case::invalidState;
+  return RTMPConnection::Error(RTMPConnection::Error::Case::invalidState);
 }
+
+RTMPConnection::Error::Case errorCaseOf(std::future<RTMPResponse>& pending) { return errorOf(pending).errorCase(); }
 
 // Connects through the scripted server and answers the connect; returns the connect command.
 RTMPCommandMessage connectAndAccept(ScriptedRTMPServer& server, const std::shared_ptr<RTMPConnection>& connection,
@@ -271,11 +276,14 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   server.nextCommand();
   const auto start = Clock::now();
   server.closeClient();
-  EXPECT_EQ(errorCaseOf(waiting), RTMPConnection::Error::Case::requestFailed);
+  const auto failure = errorOf(waiting);
+  EXPECT_EQ(failure.errorCase(), RTMPConnection::Error::Case::requestFailed);
+  EXPECT_THAT(failure.what(), HasSubstr("the server closed the connection"));
   const auto status = blockOn(statuses.next());
   ASSERT_TRUE(status);
   EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
   EXPECT_EQ(status->level(), "status");
+  EXPECT_EQ(status->description(), "the server closed the connection");
   EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_FALSE(blockOn(connection->connected()));
   EXPECT_TRUE(eventually([&] { return stream->closes() == 1; }));
@@ -292,7 +300,29 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   server.reply(create, {7.0});
   again.get();
   EXPECT_EQ(stream->id(), 7u);
+
+  const auto afterSuccess = [&] {
+    auto status = blockOn(statuses.next());
+    return status && status->code() == "NetConnection.Connect.Success" ? blockOn(statuses.next()) : status;
+  };
+  // A reset says so, in the system's words.
+  server.resetClient();
+  const auto reset = afterSuccess();
+  ASSERT_TRUE(reset);
+  EXPECT_EQ(reset->code(), "NetConnection.Connect.Closed");
+  EXPECT_EQ(reset->description(), std::error_code(asio::error::connection_reset).message());
+
+  // Our own close has no cause to tell.
+  auto third = connectLater(connection, server.url());
+  server.accept();
+  server.replyToConnect(server.nextCommand(), "NetConnection.Connect.Success");
+  server.reply(server.nextCommand(), {7.0});
+  third.get();
   blockOn(connection->close());
+  const auto closed = afterSuccess();
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(closed->code(), "NetConnection.Connect.Closed");
+  EXPECT_EQ(closed->description(), "");
 }
 
 TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
@@ -317,7 +347,11 @@ TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
     const auto status = blockOn(statuses.next());
     ASSERT_TRUE(status);
     EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
-    EXPECT_EQ(errorCaseOf(waiting), RTMPConnection::Error::Case::protocolError);
+    EXPECT_THAT(status->description(), StartsWith("protocol error: "));
+    EXPECT_GT(status->description().size(), std::string("protocol error: ").size()) << "says what was wrong";
+    const auto failure = errorOf(waiting);
+    EXPECT_EQ(failure.errorCase(), RTMPConnection::Error::Case::protocolError);
+    EXPECT_THAT(status->description(), HasSubstr(failure.cause()));
     EXPECT_TRUE(server.clientClosed());
   }
 }
@@ -372,6 +406,7 @@ TEST(RTMPConnectionTests, AServerCloseCommandClosesTheConnection) {
   const auto status = blockOn(statuses.next());
   ASSERT_TRUE(status);
   EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
+  EXPECT_EQ(status->description(), "the server closed the connection");
   EXPECT_TRUE(server.clientClosed());
 }
 

@@ -153,4 +153,10 @@ void ScriptedRTMPServer::closeClient() {
   client_->close(ignored);
 }
 
+void ScriptedRTMPServer::resetClient() {
+  std::error_code ignored;
+  client_->set_option(asio::socket_base::linger(true, 0), ignored);
+  client_->close(ignored);
+}
+
 }  // namespace rtmpfluvio::testing

@@ -51,6 +51,8 @@ class ScriptedRTMPServer {
   // True when the client closed its side within the deadline.
   bool clientClosed();
   void closeClient();
+  // Ends the client's link with a reset instead of an orderly close.
+  void resetClient();
 
  private:
   void readSome();
