@@ -1,5 +1,6 @@
 #include "Platform/Network/NWConnection.hpp"
 
+#include <algorithm>
 #include <array>
 #include <asio/bind_executor.hpp>
 #include <asio/connect.hpp>
@@ -223,15 +224,27 @@ void NWConnection::endStream(const std::function<void()>& done) {
 void NWConnection::awaitAcknowledged(std::function<void()> done) {
   // Closing with unread input resets the link, which may cost the peer what
   // it has not read yet; once it acknowledged everything, that is safe.
-  int unacknowledged = 0;
-  if (::ioctl(stream_.next_layer().native_handle(), SIOCOUTQ, &unacknowledged) != 0 || unacknowledged == 0) {
-    return done();
-  }
+  if (unacknowledgedBytes() == 0) return done();
   acknowledgementTimer_.expires_after(std::chrono::milliseconds(10));
   acknowledgementTimer_.async_wait(asio::bind_executor(
       strand_, [self = shared_from_this(), done = std::move(done)](const std::error_code& error) mutable {
         if (!error) self->awaitAcknowledged(std::move(done));
       }));
+}
+
+std::uint64_t NWConnection::unacknowledgedBytes() {
+  int unacknowledged = 0;
+  if (!stream_.next_layer().is_open() ||
+      ::ioctl(stream_.next_layer().native_handle(), SIOCOUTQ, &unacknowledged) != 0) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(std::max(unacknowledged, 0));
+}
+
+void NWConnection::progress(std::function<void(Progress)> completion) {
+  asio::post(strand_, [self = shared_from_this(), completion = std::move(completion)] {
+    completion(Progress{self->bytesWritten_, self->unacknowledgedBytes()});
+  });
 }
 
 void NWConnection::discardUntilEnd(std::function<void()> done) {

@@ -5,7 +5,6 @@
 #include <asio/ssl/stream.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/strand.hpp>
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -46,9 +45,15 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   void receive(std::size_t maximumLength, ReceiveCompletion completion);
   // Completes when every byte is written.
   void send(Bytes content, SendCompletion completion);
-  // Bytes the system has taken from sends so far, also while a send is
-  // still under way. Safe from any thread.
-  std::uint64_t bytesWritten() const noexcept { return bytesWritten_.load(std::memory_order_relaxed); }
+  // How far sending has come: bytes the system took from sends so far (also
+  // while a send is under way), and bytes it holds that the peer has not
+  // acknowledged yet.
+  struct Progress {
+    std::uint64_t written = 0;
+    std::uint64_t unacknowledged = 0;
+    friend bool operator==(const Progress&, const Progress&) = default;
+  };
+  void progress(std::function<void(Progress)> completion);
   // Closes gracefully and reports `cancelled`: ends TLS with its close alert,
   // then the TCP stream, and reads what the peer still sends until the peer
   // closes too, has acknowledged everything, or `grace` runs out. A pending
@@ -72,6 +77,8 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   // Reads and drops what the peer sends until it closes, then runs `done`.
   void discardUntilEnd(std::function<void()> done);
   void awaitAcknowledged(std::function<void()> done);
+  // Bytes sent that the peer has not acknowledged; 0 once the socket is closed.
+  std::uint64_t unacknowledgedBytes();
 
   const std::string host_;
   const std::uint16_t port_;
@@ -87,7 +94,7 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   bool receiving_ = false;
   bool sending_ = false;
   bool closing_ = false;
-  std::atomic<std::uint64_t> bytesWritten_{0};
+  std::uint64_t bytesWritten_ = 0;
 };
 
 }  // namespace platform

@@ -178,25 +178,29 @@ void RTMPSocket::sendNext() {
 void RTMPSocket::watchOutput() {
   if (watchingOutput_) return;
   watchingOutput_ = true;
-  bytesWrittenAtCheck_ = connection_->bytesWritten();
   // Checked often enough to notice a stall soon after the time-out.
   outputTimer_.expires_after(std::max<std::chrono::steady_clock::duration>(timeout_ / 10, std::chrono::milliseconds(10)));
   outputTimer_.async_wait(onStrand([](RTMPSocket& self, const std::error_code& error) {
-    self.watchingOutput_ = false;
-    if (!error) self.checkOutput();
+    if (error) return;
+    self.connection_->progress(self.onStrand([](RTMPSocket& self, platform::NWConnection::Progress progress) {
+      self.watchingOutput_ = false;
+      self.checkOutput(progress);
+    }));
   }));
 }
 
-void RTMPSocket::checkOutput() {
+void RTMPSocket::checkOutput(platform::NWConnection::Progress progress) {
   if (!outputPending()) return;
   const auto now = std::chrono::steady_clock::now();
-  if (const auto written = connection_->bytesWritten(); written != bytesWrittenAtCheck_) {
+  // Taken by the system, or acknowledged by the peer: either way it reads.
+  if (progress.written != progressAtCheck_.written || progress.unacknowledged < progressAtCheck_.unacknowledged) {
     lastOutputProgress_ = now;
   } else if (now - lastOutputProgress_ >= timeout_) {
     return closeWith(Error(Error::Case::outputStalled, std::nullopt,
-                           "the server stopped reading: no byte taken for " + seconds(now - lastOutputProgress_) +
+                           "the server stopped reading: nothing went out for " + seconds(now - lastOutputProgress_) +
                                ", " + std::to_string(queueBytesOut_) + " bytes wait unsent"));
   }
+  progressAtCheck_ = progress;
   watchOutput();
 }
 

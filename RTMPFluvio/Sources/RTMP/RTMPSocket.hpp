@@ -102,7 +102,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   void receiveNext();
   void sendNext();
   void watchOutput();
-  void checkOutput();
+  void checkOutput(platform::NWConnection::Progress progress);
   bool outputPending() const noexcept { return sending_ || !outgoing_.empty(); }
   // Closes; `reason` says why when the socket closes on its own.
   void closeWith(std::optional<Error> reason);
@@ -124,7 +124,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   bool sending_ = false;
   // Output is watched for progress while pending.
   bool watchingOutput_ = false;
-  std::uint64_t bytesWrittenAtCheck_ = 0;
+  platform::NWConnection::Progress progressAtCheck_;
   std::chrono::steady_clock::time_point lastOutputProgress_;
   // How far shutdown() is: writing what is queued (nothing more is taken),
   // then ending the stream (a failing receive is expected).

@@ -24,6 +24,10 @@ ScriptedRTMPServer::ScriptedRTMPServer()
 
 ScriptedRTMPServer::~ScriptedRTMPServer() = default;
 
+void ScriptedRTMPServer::limitReceiveBuffer(int bytes) {
+  acceptor_.set_option(asio::socket_base::receive_buffer_size(bytes));
+}
+
 std::uint16_t ScriptedRTMPServer::port() const { return acceptor_.local_endpoint().port(); }
 
 std::string ScriptedRTMPServer::url(const std::string& path) const {
