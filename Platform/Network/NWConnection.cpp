@@ -7,6 +7,7 @@
 #include <asio/post.hpp>
 #include <asio/write.hpp>
 #include <openssl/ssl.h>
+#include <linux/pkt_sched.h>
 #include <linux/sockios.h>
 #include <openssl/x509.h>
 #include <sys/ioctl.h>
@@ -22,6 +23,19 @@ asio::ssl::context makeContext(const NWParameters& parameters) {
     context.set_verify_mode(asio::ssl::verify_peer);
   }
   return context;
+}
+
+// The socket priority of each quality of service, in the bands the default
+// queueing discipline sorts by; none of them needs privileges.
+int socketPriority(DispatchQoS qualityOfService) {
+  switch (qualityOfService) {
+    case DispatchQoS::background: return TC_PRIO_FILLER;
+    case DispatchQoS::utility: return TC_PRIO_BULK;
+    case DispatchQoS::standard: return TC_PRIO_BESTEFFORT;
+    case DispatchQoS::userInitiated: return TC_PRIO_INTERACTIVE_BULK;
+    case DispatchQoS::userInteractive: return TC_PRIO_INTERACTIVE;
+  }
+  return TC_PRIO_BESTEFFORT;
 }
 
 }  // namespace
@@ -80,6 +94,9 @@ void NWConnection::onConnected(const std::error_code& error) {
   if (state_ != State::preparing) return;
   if (error) return fail(error);
   stream_.next_layer().set_option(asio::ip::tcp::no_delay(true));
+  // Refused only for priorities that need privileges, which none of ours does.
+  const int priority = socketPriority(parameters_.qualityOfService);
+  ::setsockopt(stream_.next_layer().native_handle(), SOL_SOCKET, SO_PRIORITY, &priority, sizeof priority);
   if (parameters_.security == NWParameters::Security::none) {
     // A send writes what the socket takes at once and leaves the rest to the reactor.
     stream_.next_layer().non_blocking(true);
@@ -108,7 +125,9 @@ void NWConnection::onHandshake(const std::error_code& error) {
 
 void NWConnection::fail(const std::error_code& error) {
   close();
-  report(State::failed, NWError(error));
+  const bool noPath = error == asio::error::network_unreachable || error == asio::error::host_unreachable ||
+                      error == asio::error::network_down;
+  report(noPath ? State::waiting : State::failed, NWError(error));
 }
 
 void NWConnection::close() {

@@ -28,7 +28,9 @@ namespace platform {
 class NWConnection : public std::enable_shared_from_this<NWConnection> {
  public:
   using Bytes = std::vector<std::uint8_t>;
-  enum class State { setup, preparing, ready, failed, cancelled };
+  // `waiting`: no path to the peer (network down or unreachable); the
+  // connection is closed, as `failed` would leave it.
+  enum class State { setup, preparing, waiting, ready, failed, cancelled };
   using StateUpdateHandler = std::function<void(State, std::optional<NWError>)>;
   // Data, or an error; no data and no error is the end of the stream.
   using ReceiveCompletion = std::function<void(Bytes, std::optional<NWError>)>;

@@ -106,6 +106,13 @@ void RTMPConnection::setReadyState(ReadyState readyState) {
   readyState_ = readyState;
 }
 
+void RTMPConnection::setConnected(bool connected) {
+  connected_ = connected;
+  std::erase_if(connectedSubscribers_, [connected](const auto& subscriber) {
+    return subscriber.yield(connected) == platform::AsyncStream<bool>::YieldResult::terminated;
+  });
+}
+
 // MARK: connect
 
 platform::Async<RTMPResponse> RTMPConnection::connect(std::string command, AMFList arguments) {
@@ -175,8 +182,10 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
   setReadyState(ReadyState::uninitialized);
   currentTransactionId_ = kConnectTransactionId;
   dropSocket();
-  socket_ = RTMPSocket::make(secure ? platform::NWParameters::tls() : platform::NWParameters::tcp(),
-                             configuration_.timeout, strand());
+  const auto qualityOfService = configuration_.qualityOfService;
+  socket_ = RTMPSocket::make(
+      secure ? platform::NWParameters::tls(qualityOfService) : platform::NWParameters::tcp(qualityOfService),
+      configuration_.timeout, strand());
   networkMonitor_ = fluvio::NetworkMonitor::make(socket_);
   const std::int64_t port = url->port().value_or(secure ? defaultSecurePort : defaultPort);
 
@@ -192,7 +201,7 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
     if (!isTimeout(error)) throw;
     TP_WARN(logger(), "Connect timed out.");
     // An answer that came as the time ran out must not leave the link half up.
-    connected_ = false;
+    setConnected(false);
     dropSocket();
     setReadyState(ReadyState::uninitialized);
     throw Error(Error::Case::connectionTimedOut);
@@ -235,12 +244,32 @@ platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_
     if (reason) cause = reason->cause();
   }
   closeLink(failure, cause);
-  for (const auto streams = streams_; const auto& stream : streams) {
-    try {
-      co_await stream->connectionWillClose();
-    } catch (const std::exception& error) {
-      TP_DEBUG(logger(), "A stream failed to close: ", error.what());
-    }
+  for (const auto streams = streams_; const auto& stream : streams) co_await closeStream(stream);
+}
+
+namespace {
+
+platform::Async<void> closeThenSignal(std::shared_ptr<RTMPConnectionStream> stream, platform::Continuation<void> done) {
+  try {
+    co_await stream->connectionWillClose();
+  } catch (const std::exception& error) {
+    TP_DEBUG(logger(), "A stream failed to close: ", error.what());
+  }
+  done.resume();
+}
+
+}  // namespace
+
+platform::Async<void> RTMPConnection::closeStream(std::shared_ptr<RTMPConnectionStream> stream) {
+  try {
+    co_await platform::withContinuation<void>(
+        [&](platform::Continuation<void> done) {
+          platform::spawn(strand(), [stream, done] { return closeThenSignal(stream, done); }, "RTMPConnection.closeStream");
+        },
+        configuration_.requestTimeout);
+  } catch (const platform::ContinuationError&) {
+    // Its commands end by their own time-outs; the close goes on without them.
+    TP_WARN(logger(), "A stream did not close within the request time-out.");
   }
 }
 
@@ -343,7 +372,7 @@ void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
     }
   } else if (command.commandName() == "_result") {
     if (transactionId == kConnectTransactionId && connecting_) {
-      connected_ = true;
+      setConnected(true);
       output(RTMPChunkType::zero, RTMPChunkStreamId::control,
              RTMPSetChunkSizeMessage(0, 0, configuration_.chunkSize));
       writer_.setChunkSize(configuration_.chunkSize);
@@ -466,13 +495,7 @@ platform::Async<void> RTMPConnection::closeBody(std::string cause) {
   if (readyState_ == ReadyState::uninitialized && !connecting_) throw Error(Error::Case::invalidState);
   const std::uint64_t generation = generation_;
   if (connected_) {
-    for (const auto streams = streams_; const auto& stream : streams) {
-      try {
-        co_await stream->connectionWillClose();
-      } catch (const std::exception& error) {
-        TP_DEBUG(logger(), "A stream failed to close: ", error.what());
-      }
-    }
+    for (const auto streams = streams_; const auto& stream : streams) co_await closeStream(stream);
     // The link may have gone (and been closed) meanwhile.
     if (generation != generation_) co_return;
   }
@@ -497,7 +520,7 @@ void RTMPConnection::closeLink(const std::optional<Error>& failure, const std::s
       makeStatus(readyState_ == ReadyState::handshakeDone ? Code::connectClosed : Code::connectFailed, cause);
   uri_.reset();
   dropSocket();
-  connected_ = false;
+  setConnected(false);
   setReadyState(ReadyState::uninitialized);
   const bool connectWaited = operations_.contains(kConnectTransactionId);
   operations_.failAll(
@@ -510,6 +533,15 @@ void RTMPConnection::closeLink(const std::optional<Error>& failure, const std::s
 platform::Async<bool> RTMPConnection::connected() {
   return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<bool> { co_return self->connected_; }(
       shared_from_this()));
+}
+
+platform::Async<platform::AsyncStream<bool>> RTMPConnection::connectedPublisher() {
+  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<platform::AsyncStream<bool>> {
+    auto [stream, continuation] = platform::AsyncStream<bool>::makeStream();
+    continuation.yield(self->connected_);
+    self->connectedSubscribers_.push_back(continuation);
+    co_return std::move(stream);
+  }(shared_from_this()));
 }
 
 platform::Async<platform::AsyncStream<RTMPStatus>> RTMPConnection::status() {

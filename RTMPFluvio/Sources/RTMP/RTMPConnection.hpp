@@ -83,7 +83,12 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   static const std::set<std::string>& supportedProtocols();
   static constexpr std::int64_t defaultPort = 1935;
   static constexpr std::int64_t defaultSecurePort = 443;
+  static constexpr std::string_view defaultFlashVer = Configuration::defaultFlashVer;
+  static constexpr std::uint32_t defaultChunkSizeS = Configuration::defaultChunkSizeS;
   static constexpr std::int64_t defaultCapabilities = 239;
+  static constexpr RTMPObjectEncoding defaultObjectEncoding = RTMPObjectEncoding::amf0;
+  static constexpr std::chrono::seconds defaultTimeout = Configuration::defaultTimeout;
+  static constexpr std::chrono::milliseconds defaultRequestTimeout = Configuration::defaultRequestTimeout;
   static constexpr std::int64_t defaultWindowSizeS = 250000;
   static const std::vector<std::string>& supportedFourCcList();
   static const AMFObject& supportedAudioFourCcInfoMap();
@@ -105,6 +110,9 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   // neither connected nor connecting.
   platform::Async<void> close() override;
   platform::Async<bool> connected() override;
+  // The connected flag as it is set: its present value first, then every
+  // assignment. Each call makes a sequence of its own.
+  platform::Async<platform::AsyncStream<bool>> connectedPublisher();
   // Sends a command on the connection and returns the reply. Throws Error
   // invalidState when not connected, requestTimedOut, requestFailed.
   platform::Async<RTMPResponse> call(std::string commandName, AMFList arguments = {});
@@ -113,7 +121,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   // Keeps the stream and hands it what arrives for its id.
   platform::Async<void> addStream(std::shared_ptr<RTMPConnectionStream> stream);
   platform::Async<std::optional<platform::URL>> uri();
-  RTMPObjectEncoding objectEncoding() const noexcept { return RTMPObjectEncoding::amf0; }
+  RTMPObjectEncoding objectEncoding() const noexcept { return defaultObjectEncoding; }
   const Configuration& configuration() const noexcept { return configuration_; }
 
   // Cuts `message` into chunks on `chunkStreamId`, the first with `type` (or a
@@ -147,12 +155,15 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   platform::Async<RTMPResponse> connectOnce(const std::string& command);
   platform::Async<void> run(std::uint64_t generation, std::shared_ptr<RTMPSocket> socket, std::string host,
                             std::int64_t port);
+  // Awaits the stream's part of a close, for at most the request time-out.
+  platform::Async<void> closeStream(std::shared_ptr<RTMPConnectionStream> stream);
   platform::Async<void> watchNetwork(std::uint64_t generation, std::shared_ptr<fluvio::NetworkMonitor> monitor);
   // `cause` says why, when the server asked for the close.
   platform::Async<void> closeBody(std::string cause = {});
   platform::Async<RTMPResponse> callBody(std::string commandName, AMFList arguments);
 
   void setReadyState(ReadyState readyState);
+  void setConnected(bool connected);
   void listen(const Bytes& bytes);
   void readChunks(std::span<const std::uint8_t> bytes);
   void dispatch(const RTMPReceivedMessage& message, RTMPChunkType type);
@@ -175,6 +186,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   std::optional<platform::URL> uri_;
   AMFList arguments_;
   bool connected_ = false;
+  std::vector<platform::AsyncStream<bool>::Continuation> connectedSubscribers_;
   bool connecting_ = false;
   ReadyState readyState_ = ReadyState::uninitialized;
   std::shared_ptr<RTMPSocket> socket_;

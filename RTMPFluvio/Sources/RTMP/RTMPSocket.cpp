@@ -114,6 +114,11 @@ void RTMPSocket::stateDidChange(platform::NWConnection::State state, std::option
       }
       receiveNext();
       return;
+    case State::waiting:
+      // The socket does not wait for the network to come back.
+      TP_WARN(logger(), "Connection waiting:", error ? error->what() : "");
+      closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));
+      return;
     case State::failed:
       TP_WARN(logger(), "Connection failed:", error ? error->what() : "");
       closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "Platform/Concurrency/BlockOn.hpp"
@@ -272,6 +273,8 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   connectAndAccept(server, connection, server.url());
   blockOn(connection->addStream(stream));
   auto statuses = blockOn(connection->status());
+  auto connectedValues = blockOn(connection->connectedPublisher());
+  EXPECT_EQ(blockOn(connectedValues.next()), true) << "the present value first";
   auto waiting = std::async(std::launch::async, [&] { return blockOn(connection->call("waits")); });
   server.nextCommand();
   const auto start = Clock::now();
@@ -286,6 +289,7 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   EXPECT_EQ(status->description(), "the server closed the connection");
   EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_FALSE(blockOn(connection->connected()));
+  EXPECT_EQ(blockOn(connectedValues.next()), false) << "the link's loss is published";
   EXPECT_TRUE(eventually([&] { return stream->closes() == 1; }));
   EXPECT_THROW(blockOn(connection->call("after")), RTMPConnection::Error);
 
@@ -300,6 +304,7 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   server.reply(create, {7.0});
   again.get();
   EXPECT_EQ(stream->id(), 7u);
+  EXPECT_EQ(blockOn(connectedValues.next()), true) << "and the new connect";
 
   const auto afterSuccess = [&] {
     auto status = blockOn(statuses.next());
@@ -354,6 +359,49 @@ TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
     EXPECT_THAT(status->description(), HasSubstr(failure.cause()));
     EXPECT_TRUE(server.clientClosed());
   }
+}
+
+// A stream that never finishes its part of a close holds the close for the
+// request time-out and no longer; then the link closes all the same.
+TEST(RTMPConnectionTests, AStuckStreamHoldsACloseForTheRequestTimeOutOnly) {
+  class StuckStream final : public RTMPConnectionStream {
+   public:
+    void dispatch(const RTMPReceivedMessage&, RTMPChunkType) override {}
+    void dispatch(const RTMPUserControlMessage&) override {}
+    void dispatch(const fluvio::NetworkMonitorEvent&) override {}
+    platform::Async<void> createStream() override { co_return; }
+    platform::Async<void> connectionWillClose() override {
+      co_await platform::withContinuation<void>([this](platform::Continuation<void> waiter) {
+        std::lock_guard lock(mutex_);
+        waiter_ = std::move(waiter);
+      });
+    }
+    void release() {
+      std::lock_guard lock(mutex_);
+      if (waiter_) waiter_->resume();
+    }
+
+   private:
+    std::mutex mutex_;
+    std::optional<platform::Continuation<void>> waiter_;
+  };
+  ScriptedRTMPServer server;
+  RTMPConnection::Configuration configuration;
+  configuration.requestTimeout = 400ms;
+  auto connection = RTMPConnection::make(configuration);
+  auto stuck = std::make_shared<StuckStream>();
+  blockOn(connection->addStream(stuck));
+  connectAndAccept(server, connection, server.url());
+  auto statuses = blockOn(connection->status());
+  const auto start = Clock::now();
+  blockOn(connection->close());
+  EXPECT_GE(Clock::now() - start, configuration.requestTimeout) << "the stream had its time";
+  EXPECT_LT(Clock::now() - start, configuration.timeout) << "but not the whole time-out";
+  const auto status = blockOn(statuses.next());
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
+  EXPECT_TRUE(server.clientClosed());
+  stuck->release();
 }
 
 // Shared-object messages on stream 0 reach the object named by the
