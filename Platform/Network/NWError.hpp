@@ -10,6 +10,8 @@ namespace platform {
 class NWError : public std::exception {
  public:
   explicit NWError(std::error_code code) : code_(code), text_(code.message()) {}
+  // `detail` says more than the code can, e.g. why a certificate was refused.
+  NWError(std::error_code code, const std::string& detail) : code_(code), text_(code.message() + ": " + detail) {}
   const std::error_code& code() const noexcept { return code_; }
   const char* what() const noexcept override { return text_.c_str(); }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Network/DispatchQoS.hpp"
+
 namespace platform {
 
 // How a connection talks to its peer: plain TCP, or TLS 1.2 or later over TCP
@@ -8,9 +10,14 @@ namespace platform {
 struct NWParameters {
   enum class Security { none, tls };
   Security security = Security::none;
+  DispatchQoS qualityOfService = DispatchQoS::standard;
 
-  static NWParameters tcp() { return {Security::none}; }
-  static NWParameters tls() { return {Security::tls}; }
+  static NWParameters tcp(DispatchQoS qualityOfService = DispatchQoS::standard) {
+    return {Security::none, qualityOfService};
+  }
+  static NWParameters tls(DispatchQoS qualityOfService = DispatchQoS::standard) {
+    return {Security::tls, qualityOfService};
+  }
 };
 
 }  // namespace platform

@@ -180,7 +180,8 @@ Async<void> SampleHandler::watchConnection(platform::AsyncStream<rtmpfluvio::RTM
     const auto self = weak.lock();
     if (!self || !claimEnd()) co_return;
     stopForwarding();
-    finishBroadcastWithError(rtmpfluvio::RTMPConnection::Error::socketErrorOccurred(std::nullopt));
+    // The status says why the link went: the user sees that, not only that it went.
+    finishBroadcastWithError(rtmpfluvio::RTMPConnection::Error::socketErrorOccurred(std::nullopt, status->description()));
     co_return;
   }
 }

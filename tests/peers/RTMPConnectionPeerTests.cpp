@@ -1,4 +1,6 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
 
 #include <chrono>
 #include <thread>
@@ -15,6 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::blockOn;
+using ::testing::HasSubstr;
 using testing::TestRTMPStream;
 
 template <class Predicate>
@@ -97,26 +100,31 @@ TEST(RTMPConnectionPeerTests, TLSVerifiesTheCertificateChainHostNameAndDates) {
   peers::NginxRTMPServer::Options options;
   options.tls = {authority.issue("valid", "localhost"), authority.issue("expired", "localhost", -48h, -24h)};
   peers::NginxRTMPServer nginx(options);
+  // Trusted alone, it leaves the server's CA unknown; the stranger CA bears
+  // the same name as ours, so its signature is what fails.
+  const auto unrelated = stranger.issue("unrelated", "unrelated.example");
 
   struct Case {
     const char* name;
     std::filesystem::path trusted;
     std::string host;
     std::uint16_t port;
-    bool succeeds;
+    // The reason the error names; X509_V_OK for a connection that succeeds.
+    long verifyResult;
   };
   const Case cases[] = {
-      {"right CA and host name", authority.certificateFile(), "localhost", nginx.tlsPort(0), true},
-      {"wrong host name", authority.certificateFile(), "127.0.0.1", nginx.tlsPort(0), false},
-      {"untrusted CA", stranger.certificateFile(), "localhost", nginx.tlsPort(0), false},
-      {"expired certificate", authority.certificateFile(), "localhost", nginx.tlsPort(1), false},
+      {"right CA and host name", authority.certificateFile(), "localhost", nginx.tlsPort(0), X509_V_OK},
+      {"wrong host name", authority.certificateFile(), "127.0.0.1", nginx.tlsPort(0), X509_V_ERR_IP_ADDRESS_MISMATCH},
+      {"untrusted CA", stranger.certificateFile(), "localhost", nginx.tlsPort(0), X509_V_ERR_CERT_SIGNATURE_FAILURE},
+      {"unknown CA", unrelated.certificate, "localhost", nginx.tlsPort(0), X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY},
+      {"expired certificate", authority.certificateFile(), "localhost", nginx.tlsPort(1), X509_V_ERR_CERT_HAS_EXPIRED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const peers::TrustedCertificateFile trusted(c.trusted);
     auto connection = RTMPConnection::make();
     const std::string url = "rtmps://" + c.host + ":" + std::to_string(c.port) + "/live";
-    if (c.succeeds) {
+    if (c.verifyResult == X509_V_OK) {
       EXPECT_EQ(connectedCode(connection, url), "NetConnection.Connect.Success");
       blockOn(connection->close());
       continue;
@@ -127,6 +135,7 @@ TEST(RTMPConnectionPeerTests, TLSVerifiesTheCertificateChainHostNameAndDates) {
     } catch (const RTMPConnection::Error& error) {
       EXPECT_EQ(error.errorCase(), RTMPConnection::Error::Case::socketErrorOccurred) << error.what();
       EXPECT_TRUE(error.networkError()) << "the TLS layer's reason comes with it";
+      EXPECT_THAT(error.what(), HasSubstr(X509_verify_cert_error_string(c.verifyResult)));
     }
   }
 }

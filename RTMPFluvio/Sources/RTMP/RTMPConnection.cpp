@@ -36,7 +36,10 @@ bool isTimeout(const platform::ContinuationError& error) {
 
 }  // namespace
 
-RTMPConnection::Error::Error(Case errorCase) : case_(errorCase), text_(caseText(errorCase)) {}
+RTMPConnection::Error::Error(Case errorCase, std::string cause)
+    : case_(errorCase), cause_(std::move(cause)), text_(caseText(errorCase)) {
+  if (!cause_.empty()) text_ += ": " + cause_;
+}
 
 RTMPConnection::Error RTMPConnection::Error::unsupportedCommand(std::string command) {
   Error error(Case::unsupportedCommand);
@@ -45,24 +48,25 @@ RTMPConnection::Error RTMPConnection::Error::unsupportedCommand(std::string comm
   return error;
 }
 
-RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::optional<platform::NWError> networkError) {
-  Error error(Case::socketErrorOccurred);
-  if (networkError) error.text_ += std::string(": ") + networkError->what();
+RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::optional<platform::NWError> networkError,
+                                                                 std::string cause) {
+  if (cause.empty() && networkError) cause = networkError->what();
+  Error error(Case::socketErrorOccurred, std::move(cause));
   error.networkError_ = std::move(networkError);
   return error;
 }
 
-RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response) {
+RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response, std::string cause) {
   Error error(Case::requestFailed);
   if (response.status()) error.text_ += ": " + describeRefusal(*response.status());
+  if (!cause.empty()) error.text_ += ": " + cause;
+  error.cause_ = std::move(cause);
   error.response_ = std::move(response);
   return error;
 }
 
 RTMPConnection::Error RTMPConnection::Error::protocolError(const std::string& what) {
-  Error error(Case::protocolError);
-  error.text_ = "protocol error: " + what;
-  return error;
+  return Error(Case::protocolError, "protocol error: " + what);
 }
 
 std::ostream& operator<<(std::ostream& stream, RTMPConnection::ReadyState readyState) {
@@ -108,6 +112,13 @@ void RTMPConnection::spawnOnStrand(Body body, std::string name) {
 void RTMPConnection::setReadyState(ReadyState readyState) {
   TP_INFO(logger(), readyState_, " => ", readyState);
   readyState_ = readyState;
+}
+
+void RTMPConnection::setConnected(bool connected) {
+  connected_ = connected;
+  std::erase_if(connectedSubscribers_, [connected](const auto& subscriber) {
+    return subscriber.yield(connected) == platform::AsyncStream<bool>::YieldResult::terminated;
+  });
 }
 
 // MARK: connect
@@ -179,8 +190,10 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
   setReadyState(ReadyState::uninitialized);
   currentTransactionId_ = kConnectTransactionId;
   dropSocket();
-  socket_ = RTMPSocket::make(secure ? platform::NWParameters::tls() : platform::NWParameters::tcp(),
-                             configuration_.timeout, strand());
+  const auto qualityOfService = configuration_.qualityOfService;
+  socket_ = RTMPSocket::make(
+      secure ? platform::NWParameters::tls(qualityOfService) : platform::NWParameters::tcp(qualityOfService),
+      configuration_.timeout, strand());
   networkMonitor_ = fluvio::NetworkMonitor::make(socket_);
   const std::int64_t port = url->port().value_or(secure ? defaultSecurePort : defaultPort);
 
@@ -196,17 +209,13 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
     if (!isTimeout(error)) throw;
     TP_WARN(logger(), "Connect timed out.");
     // An answer that came as the time ran out must not leave the link half up.
-    connected_ = false;
+    setConnected(false);
     dropSocket();
     setReadyState(ReadyState::uninitialized);
     throw Error(Error::Case::connectionTimedOut);
   } catch (const RTMPSocket::Error& error) {
-    switch (error.errorCase()) {
-      case RTMPSocket::Error::Case::connectionTimedOut: throw Error(Error::Case::connectionTimedOut);
-      case RTMPSocket::Error::Case::connectionNotEstablished: throw Error::socketErrorOccurred(error.networkError());
-      case RTMPSocket::Error::Case::invalidState: throw Error::socketErrorOccurred(std::nullopt);
-    }
-    throw;
+    if (error.errorCase() == RTMPSocket::Error::Case::connectionTimedOut) throw Error(Error::Case::connectionTimedOut);
+    throw Error::socketErrorOccurred(error.networkError(), error.cause());
   }
 }
 
@@ -224,24 +233,51 @@ platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_
   setReadyState(ReadyState::versionSent);
   socket->send(handshake_.c0c1packet());
   std::optional<Error> failure;
+  std::string cause;
   while (auto bytes = co_await received->next()) {
     if (generation != generation_) co_return;
     try {
       listen(*bytes);
     } catch (const std::exception& error) {
       failure = Error::protocolError(error.what());
-      TP_ERROR(logger(), "Closing the connection: ", failure->what());
+      TP_ERROR(logger(), "Closing the connection: ", failure->cause());
+      cause = failure->cause();
       break;
     }
   }
   if (generation != generation_) co_return;
-  closeLink(failure);
-  for (const auto streams = streams_; const auto& stream : streams) {
-    try {
-      co_await stream->connectionWillClose();
-    } catch (const std::exception& error) {
-      TP_DEBUG(logger(), "A stream failed to close: ", error.what());
-    }
+  if (!failure) {
+    const auto reason = co_await socket->closeReason();
+    if (generation != generation_) co_return;
+    if (reason) cause = reason->cause();
+  }
+  closeLink(failure, cause);
+  for (const auto streams = streams_; const auto& stream : streams) co_await closeStream(stream);
+}
+
+namespace {
+
+platform::Async<void> closeThenSignal(std::shared_ptr<RTMPConnectionStream> stream, platform::Continuation<void> done) {
+  try {
+    co_await stream->connectionWillClose();
+  } catch (const std::exception& error) {
+    TP_DEBUG(logger(), "A stream failed to close: ", error.what());
+  }
+  done.resume();
+}
+
+}  // namespace
+
+platform::Async<void> RTMPConnection::closeStream(std::shared_ptr<RTMPConnectionStream> stream) {
+  try {
+    co_await platform::withContinuation<void>(
+        [&](platform::Continuation<void> done) {
+          platform::spawn(strand(), [stream, done] { return closeThenSignal(stream, done); }, "RTMPConnection.closeStream");
+        },
+        configuration_.requestTimeout);
+  } catch (const platform::ContinuationError&) {
+    // Its commands end by their own time-outs; the close goes on without them.
+    TP_WARN(logger(), "A stream did not close within the request time-out.");
   }
 }
 
@@ -344,12 +380,12 @@ void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
     if (command.commandName() == "close") {
       // Its own task: the close waits for work that this receive step is part of.
       spawnOnStrand([this]() -> platform::Async<void> {
-        if (readyState_ != ReadyState::uninitialized) co_await closeBody();
+        if (readyState_ != ReadyState::uninitialized) co_await closeBody("the server closed the connection");
       }, "RTMPConnection.serverClose");
     }
   } else if (command.commandName() == "_result") {
     if (transactionId == kConnectTransactionId && connecting_) {
-      connected_ = true;
+      setConnected(true);
       output(RTMPChunkType::zero, RTMPChunkStreamId::control,
              RTMPSetChunkSizeMessage(0, 0, configuration_.chunkSize));
       writer_.setChunkSize(configuration_.chunkSize);
@@ -475,21 +511,21 @@ platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, 
 
 platform::Async<void> RTMPConnection::close() { return isolated(closeBody()); }
 
-platform::Async<void> RTMPConnection::closeBody() {
+platform::Async<void> RTMPConnection::closeBody(std::string cause) {
   if (readyState_ == ReadyState::uninitialized && !connecting_) throw Error(Error::Case::invalidState);
   const std::uint64_t generation = generation_;
   if (connected_) {
-    for (const auto streams = streams_; const auto& stream : streams) {
-      try {
-        co_await stream->connectionWillClose();
-      } catch (const std::exception& error) {
-        TP_DEBUG(logger(), "A stream failed to close: ", error.what());
-      }
-    }
+    for (const auto streams = streams_; const auto& stream : streams) co_await closeStream(stream);
     // The link may have gone (and been closed) meanwhile.
     if (generation != generation_) co_return;
   }
-  closeLink();
+  // What is queued goes out, and TLS ends with its alert, before the link
+  // closes; the receive loop no longer reacts to the socket's end.
+  const std::uint64_t closing = ++generation_;
+  if (socket_) co_await socket_->shutdown();
+  // Another close, or a connect, took over meanwhile.
+  if (closing != generation_) co_return;
+  closeLink(std::nullopt, cause);
   co_await linkTasks_.cancelAll();
 }
 
@@ -499,15 +535,16 @@ void RTMPConnection::dropSocket() {
   if (networkMonitor_) spawnOnStrand([monitor = networkMonitor_]() { return monitor->stopRunning(); }, "monitor");
 }
 
-void RTMPConnection::closeLink(const std::optional<Error>& failure) {
+void RTMPConnection::closeLink(const std::optional<Error>& failure, const std::string& cause) {
   const RTMPStatus status =
-      makeStatus(readyState_ == ReadyState::handshakeDone ? Code::connectClosed : Code::connectFailed);
+      makeStatus(readyState_ == ReadyState::handshakeDone ? Code::connectClosed : Code::connectFailed, cause);
   uri_.reset();
   dropSocket();
-  connected_ = false;
+  setConnected(false);
   setReadyState(ReadyState::uninitialized);
   const bool connectWaited = operations_.contains(kConnectTransactionId);
-  operations_.failAll(std::make_exception_ptr(failure ? *failure : Error::requestFailed(RTMPResponse(status, {}))));
+  operations_.failAll(
+      std::make_exception_ptr(failure ? *failure : Error::requestFailed(RTMPResponse(status, {}), cause)));
   if (!connectWaited) yieldStatus(status);
 }
 
@@ -516,6 +553,15 @@ void RTMPConnection::closeLink(const std::optional<Error>& failure) {
 platform::Async<bool> RTMPConnection::connected() {
   return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<bool> { co_return self->connected_; }(
       shared_from_this()));
+}
+
+platform::Async<platform::AsyncStream<bool>> RTMPConnection::connectedPublisher() {
+  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<platform::AsyncStream<bool>> {
+    auto [stream, continuation] = platform::AsyncStream<bool>::makeStream();
+    continuation.yield(self->connected_);
+    self->connectedSubscribers_.push_back(continuation);
+    co_return std::move(stream);
+  }(shared_from_this()));
 }
 
 platform::Async<platform::AsyncStream<RTMPStatus>> RTMPConnection::status() {

@@ -51,11 +51,13 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
       // The server broke the chunk protocol; the connection was closed.
       protocolError,
     };
-    explicit Error(Case errorCase);
+    // `cause` says what happened, in words for the user; what() ends with it.
+    explicit Error(Case errorCase, std::string cause = {});
     static Error unsupportedCommand(std::string command);
-    static Error socketErrorOccurred(std::optional<platform::NWError> error);
-    static Error requestFailed(RTMPResponse response);
-    // Its text is "protocol error: " and what the server broke.
+    // The cause defaults to the network error's text.
+    static Error socketErrorOccurred(std::optional<platform::NWError> error, std::string cause = {});
+    static Error requestFailed(RTMPResponse response, std::string cause = {});
+    // Its cause is "protocol error: " and what the server broke.
     static Error protocolError(const std::string& what);
 
     Case errorCase() const noexcept { return case_; }
@@ -64,10 +66,13 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
     const std::optional<platform::NWError>& networkError() const noexcept { return networkError_; }
     // The server's reply, for requestFailed.
     const std::optional<RTMPResponse>& response() const noexcept { return response_; }
+    // Empty when the case says it all.
+    const std::string& cause() const noexcept { return cause_; }
     const char* what() const noexcept override { return text_.c_str(); }
 
    private:
     Case case_;
+    std::string cause_;
     std::string command_;
     std::optional<platform::NWError> networkError_;
     std::optional<RTMPResponse> response_;
@@ -81,7 +86,12 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   static const std::set<std::string>& supportedProtocols();
   static constexpr std::int64_t defaultPort = 1935;
   static constexpr std::int64_t defaultSecurePort = 443;
+  static constexpr std::string_view defaultFlashVer = Configuration::defaultFlashVer;
+  static constexpr std::uint32_t defaultChunkSizeS = Configuration::defaultChunkSizeS;
   static constexpr std::int64_t defaultCapabilities = 239;
+  static constexpr RTMPObjectEncoding defaultObjectEncoding = RTMPObjectEncoding::amf0;
+  static constexpr std::chrono::seconds defaultTimeout = Configuration::defaultTimeout;
+  static constexpr std::chrono::milliseconds defaultRequestTimeout = Configuration::defaultRequestTimeout;
   static constexpr std::int64_t defaultWindowSizeS = 250000;
   static const std::vector<std::string>& supportedFourCcList();
   static const AMFObject& supportedAudioFourCcInfoMap();
@@ -104,6 +114,9 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   // neither connected nor connecting.
   platform::Async<void> close() override;
   platform::Async<bool> connected() override;
+  // The connected flag as it is set: its present value first, then every
+  // assignment. Each call makes a sequence of its own.
+  platform::Async<platform::AsyncStream<bool>> connectedPublisher();
   // Sends a command on the connection and returns the reply. Throws Error
   // invalidState when not connected, requestTimedOut, requestFailed.
   platform::Async<RTMPResponse> call(std::string commandName, AMFList arguments = {});
@@ -112,7 +125,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   // Keeps the stream and hands it what arrives for its id.
   platform::Async<void> addStream(std::shared_ptr<RTMPConnectionStream> stream);
   platform::Async<std::optional<platform::URL>> uri();
-  RTMPObjectEncoding objectEncoding() const noexcept { return RTMPObjectEncoding::amf0; }
+  RTMPObjectEncoding objectEncoding() const noexcept { return defaultObjectEncoding; }
   const Configuration& configuration() const noexcept { return configuration_; }
 
   // Cuts `message` into chunks on `chunkStreamId`, the first with `type` (or a
@@ -146,11 +159,15 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   platform::Async<RTMPResponse> connectOnce(const std::string& command);
   platform::Async<void> run(std::uint64_t generation, std::shared_ptr<RTMPSocket> socket, std::string host,
                             std::int64_t port);
+  // Awaits the stream's part of a close, for at most the request time-out.
+  platform::Async<void> closeStream(std::shared_ptr<RTMPConnectionStream> stream);
   platform::Async<void> watchNetwork(std::uint64_t generation, std::shared_ptr<fluvio::NetworkMonitor> monitor);
-  platform::Async<void> closeBody();
+  // `cause` says why, when the server asked for the close.
+  platform::Async<void> closeBody(std::string cause = {});
   platform::Async<RTMPResponse> callBody(std::string commandName, AMFList arguments);
 
   void setReadyState(ReadyState readyState);
+  void setConnected(bool connected);
   void listen(const Bytes& bytes);
   void readChunks(std::span<const std::uint8_t> bytes);
   void dispatch(const RTMPReceivedMessage& message, RTMPChunkType type);
@@ -162,8 +179,9 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   // Ends the current socket: its receive loop and monitor stop feeding us.
   void dropSocket();
   // The link is gone or closed: every waiter fails (with `failure` when the
-  // server broke the protocol), the status goes out.
-  void closeLink(const std::optional<Error>& failure = std::nullopt);
+  // server broke the protocol), the status goes out; `cause` says why the
+  // link went when it went on its own.
+  void closeLink(const std::optional<Error>& failure = std::nullopt, const std::string& cause = {});
   // Spawns a task on the connection's strand that keeps the connection alive.
   template <class Body>
   void spawnOnStrand(Body body, std::string name);
@@ -172,6 +190,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   std::optional<platform::URL> uri_;
   AMFList arguments_;
   bool connected_ = false;
+  std::vector<platform::AsyncStream<bool>::Continuation> connectedSubscribers_;
   bool connecting_ = false;
   ReadyState readyState_ = ReadyState::uninitialized;
   std::shared_ptr<RTMPSocket> socket_;

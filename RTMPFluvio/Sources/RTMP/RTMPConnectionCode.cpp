@@ -33,8 +33,8 @@ std::optional<RTMPConnectionCode> connectionCode(std::string_view rawValue) noex
   return std::nullopt;
 }
 
-RTMPStatus makeStatus(RTMPConnectionCode code) {
-  return RTMPStatus(std::string(rawValue(code)), std::string(level(code)));
+RTMPStatus makeStatus(RTMPConnectionCode code, std::string description) {
+  return RTMPStatus(std::string(rawValue(code)), std::string(level(code)), std::move(description));
 }
 
 }  // namespace rtmpfluvio

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "RTMPFluvio/Sources/RTMP/RTMPStatus.hpp"
@@ -26,7 +27,8 @@ std::string_view rawValue(RTMPConnectionCode code) noexcept;
 // "status" or "error".
 std::string_view level(RTMPConnectionCode code) noexcept;
 std::optional<RTMPConnectionCode> connectionCode(std::string_view rawValue) noexcept;
-// A status this side makes: the code's text and level, no description, no data.
-RTMPStatus makeStatus(RTMPConnectionCode code);
+// A status this side makes: the code's text and level, no data; the
+// description says why, when there is more to say than the code.
+RTMPStatus makeStatus(RTMPConnectionCode code, std::string description = {});
 
 }  // namespace rtmpfluvio

@@ -5,8 +5,10 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "Platform/Network/DispatchQoS.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFObject.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkSize.hpp"
 
@@ -14,18 +16,26 @@ namespace rtmpfluvio {
 
 // What a connection sends in its connect command and how long it waits.
 struct RTMPConnectionConfiguration {
+  static constexpr std::string_view defaultFlashVer = "FMLE/3.0 (compatible; FMSc/1.0)";
+  static constexpr std::uint32_t defaultChunkSizeS = 8192;
+  static constexpr std::chrono::seconds defaultTimeout{15};
+  static constexpr std::chrono::milliseconds defaultRequestTimeout{3000};
+
   std::optional<std::string> swfUrl;
   std::optional<std::string> pageUrl;
-  std::string flashVer = "FMLE/3.0 (compatible; FMSc/1.0)";
+  std::string flashVer{defaultFlashVer};
   std::optional<std::vector<std::string>> fourCcList;
   std::optional<AMFObject> videoFourCcInfoMap;
   std::optional<AMFObject> audioFourCcInfoMap;
   std::int64_t capsEx = 0;
-  // Bounds the socket's connect and everything up to the connect reply.
-  std::chrono::seconds timeout{15};
-  std::chrono::milliseconds requestTimeout{3000};
+  // Bounds the socket's connect and everything up to the connect reply, a
+  // stall of output, and the writing of what is queued at a close.
+  std::chrono::seconds timeout = defaultTimeout;
+  std::chrono::milliseconds requestTimeout = defaultRequestTimeout;
   // Announced to the server once connected; 1 to 2^31 - 1.
-  std::uint32_t chunkSize = 8192;
+  std::uint32_t chunkSize = defaultChunkSizeS;
+  // Passed to the socket: the priority of its packets.
+  platform::DispatchQoS qualityOfService = platform::DispatchQoS::standard;
 
   // Throws std::invalid_argument for settings no server could accept, before
   // anything goes on the wire.

@@ -42,14 +42,16 @@ RTMPSession::~RTMPSession() { cancelWatcher(); }
 const std::shared_ptr<RTMPConnection>& RTMPSession::connectionOnFirstUse() {
   if (!connection_) {
     RTMPConnection::Configuration configuration;
-    configuration.flashVer = mode_ == SessionMode::playback ? "MAC 9,0,124,2" : "FMLE/3.0 (compatible; FMSc/1.0)";
+    configuration.flashVer =
+        mode_ == SessionMode::playback ? "MAC 9,0,124,2" : std::string(RTMPConnection::defaultFlashVer);
     configuration.fourCcList = RTMPConnection::supportedFourCcList();
     configuration.videoFourCcInfoMap = RTMPConnection::supportedVideoFourCcInfoMap();
     configuration.audioFourCcInfoMap = RTMPConnection::supportedAudioFourCcInfoMap();
     configuration.capsEx = 0;
-    configuration.timeout = std::chrono::seconds(15);
-    configuration.requestTimeout = std::chrono::milliseconds(3000);
-    configuration.chunkSize = 8192;
+    configuration.timeout = RTMPConnection::defaultTimeout;
+    configuration.requestTimeout = RTMPConnection::defaultRequestTimeout;
+    configuration.chunkSize = RTMPConnection::defaultChunkSizeS;
+    configuration.qualityOfService = platform::DispatchQoS::userInitiated;
     connection_ = RTMPConnection::make(std::move(configuration));
   }
   return connection_;

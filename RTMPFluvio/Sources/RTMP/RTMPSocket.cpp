@@ -2,6 +2,7 @@
 
 #include <asio/bind_executor.hpp>
 #include <asio/post.hpp>
+#include <cstdio>
 
 #include "Fluvio/Sources/Network/NetworkMonitor.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
@@ -13,17 +14,26 @@ std::string caseText(RTMPSocket::Error::Case errorCase) {
   switch (errorCase) {
     case RTMPSocket::Error::Case::connectionNotEstablished: return "connectionNotEstablished";
     case RTMPSocket::Error::Case::invalidState: return "invalidState";
+    case RTMPSocket::Error::Case::endOfStream: return "endOfStream";
     case RTMPSocket::Error::Case::connectionTimedOut: return "connectionTimedOut";
+    case RTMPSocket::Error::Case::outputStalled: return "outputStalled";
   }
   return "unknown";
 }
 
+std::string seconds(std::chrono::steady_clock::duration duration) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(duration).count());
+  return text;
+}
+
 }  // namespace
 
-RTMPSocket::Error::Error(Case errorCase, std::optional<platform::NWError> networkError)
+RTMPSocket::Error::Error(Case errorCase, std::optional<platform::NWError> networkError, std::string cause)
     : case_(errorCase),
       networkError_(std::move(networkError)),
-      text_(caseText(errorCase) + (networkError_ ? std::string(": ") + networkError_->what() : std::string())) {}
+      cause_(cause.empty() && networkError_ ? std::string(networkError_->what()) : std::move(cause)),
+      text_(caseText(errorCase) + (cause_.empty() ? std::string() : ": " + cause_)) {}
 
 std::shared_ptr<RTMPSocket> RTMPSocket::make(platform::NWParameters parameters,
                                              std::chrono::steady_clock::duration timeout,
@@ -33,7 +43,11 @@ std::shared_ptr<RTMPSocket> RTMPSocket::make(platform::NWParameters parameters,
 
 RTMPSocket::RTMPSocket(platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
                        platform::Executor executor)
-    : NetworkTransportReporter(std::move(executor)), parameters_(parameters), timeout_(timeout), timer_(strand()) {}
+    : NetworkTransportReporter(std::move(executor)),
+      parameters_(parameters),
+      timeout_(timeout),
+      timer_(strand()),
+      outputTimer_(strand()) {}
 
 template <class Body>
 auto RTMPSocket::onStrand(Body body) {
@@ -56,6 +70,7 @@ platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connectBod
   if (connected_ || pendingConnect_) throw Error(Error::Case::invalidState);
   if (port < 1 || port > 65535) throw Error(Error::Case::connectionNotEstablished);
   closeWith(std::nullopt);
+  closeReason_.reset();
   totalBytesIn_ = 0;
   queueBytesOut_ = 0;
   totalBytesOut_ = 0;
@@ -64,7 +79,7 @@ platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connectBod
   connection_ = platform::NWConnection::make(host, static_cast<std::uint16_t>(port), parameters_, strand());
   connection_->setStateUpdateHandler(onStrand([](RTMPSocket& self, platform::NWConnection::State state,
                                                  std::optional<platform::NWError> error) {
-    self.stateDidChange(self.generation_, state, std::move(error));
+    self.stateDidChange(state, std::move(error));
   }));
   co_await platform::withContinuation<void>([&](platform::Continuation<void> waiter) {
     pendingConnect_ = waiter;
@@ -80,8 +95,7 @@ platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connectBod
   co_return std::move(received);
 }
 
-void RTMPSocket::stateDidChange(std::uint64_t, platform::NWConnection::State state,
-                                std::optional<platform::NWError> error) {
+void RTMPSocket::stateDidChange(platform::NWConnection::State state, std::optional<platform::NWError> error) {
   using State = platform::NWConnection::State;
   switch (state) {
     case State::setup:
@@ -100,9 +114,14 @@ void RTMPSocket::stateDidChange(std::uint64_t, platform::NWConnection::State sta
       }
       receiveNext();
       return;
+    case State::waiting:
+      // The socket does not wait for the network to come back.
+      TP_WARN(logger(), "Connection waiting:", error ? error->what() : "");
+      closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));
+      return;
     case State::failed:
       TP_WARN(logger(), "Connection failed:", error ? error->what() : "");
-      closeWith(std::move(error));
+      closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));
       return;
     case State::cancelled:
       TP_INFO(logger(), "Connection cancelled.");
@@ -113,7 +132,12 @@ void RTMPSocket::stateDidChange(std::uint64_t, platform::NWConnection::State sta
 
 void RTMPSocket::receiveNext() {
   connection_->receive(kReceiveSize, onStrand([](RTMPSocket& self, Bytes data, std::optional<platform::NWError> error) {
-    if (data.empty()) return self.closeWith(std::move(error));
+    if (data.empty()) {
+      // Ending the stream ends the receive; the state report closes.
+      if (self.closing_ == Closing::ending) return;
+      if (error) return self.closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));
+      return self.closeWith(Error(Error::Case::endOfStream, std::nullopt, "the server closed the connection"));
+    }
     self.totalBytesIn_ += static_cast<std::int64_t>(data.size());
     if (self.incoming_) self.incoming_->yield(std::move(data));
     self.receiveNext();
@@ -122,11 +146,12 @@ void RTMPSocket::receiveNext() {
 
 void RTMPSocket::send(Bytes bytes) {
   asio::post(strand(), [self = shared_from_this(), bytes = std::move(bytes)]() mutable {
-    if (!self->connected_) return;
+    if (!self->connected_ || self->closing_ != Closing::none) return;
     if (self->queueBytesOut_ + static_cast<std::int64_t>(bytes.size()) > kMaxQueuedBytes) {
       // A peer that stops reading must not make us hold its backlog without end.
-      TP_ERROR(logger(), "Closing: ", self->queueBytesOut_, " bytes wait unsent; the peer stopped reading.");
-      return self->closeWith(std::nullopt);
+      return self->closeWith(Error(Error::Case::outputStalled, std::nullopt,
+                                   "the server stopped reading: " + std::to_string(self->queueBytesOut_) +
+                                       " bytes wait unsent"));
     }
     self->queueBytesOut_ += static_cast<std::int64_t>(bytes.size());
     self->outgoing_.push_back(std::move(bytes));
@@ -135,12 +160,19 @@ void RTMPSocket::send(Bytes bytes) {
 }
 
 void RTMPSocket::sendNext() {
-  if (sending_ || outgoing_.empty()) return;
+  if (sending_) return;
+  if (outgoing_.empty()) {
+    if (closing_ == Closing::draining && closingStep_) closingStep_->resume();
+    return;
+  }
   sending_ = true;
+  // A send starts only from idle or right after one completed.
+  lastOutputProgress_ = std::chrono::steady_clock::now();
+  watchOutput();
   const auto count = static_cast<std::int64_t>(outgoing_.front().size());
   connection_->send(std::move(outgoing_.front()), onStrand([count](RTMPSocket& self, std::optional<platform::NWError> error) {
     self.sending_ = false;
-    if (error) return self.closeWith(std::move(error));
+    if (error) return self.closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));
     self.totalBytesOut_ += count;
     self.queueBytesOut_ -= count;
     self.sendNext();
@@ -148,21 +180,95 @@ void RTMPSocket::sendNext() {
   outgoing_.pop_front();
 }
 
+void RTMPSocket::watchOutput() {
+  if (watchingOutput_) return;
+  watchingOutput_ = true;
+  // Checked often enough to notice a stall soon after the time-out.
+  outputTimer_.expires_after(std::max<std::chrono::steady_clock::duration>(timeout_ / 10, std::chrono::milliseconds(10)));
+  outputTimer_.async_wait(onStrand([](RTMPSocket& self, const std::error_code& error) {
+    if (error) return;
+    self.connection_->progress(self.onStrand([](RTMPSocket& self, platform::NWConnection::Progress progress) {
+      self.watchingOutput_ = false;
+      self.checkOutput(progress);
+    }));
+  }));
+}
+
+void RTMPSocket::checkOutput(platform::NWConnection::Progress progress) {
+  if (!outputPending()) return;
+  const auto now = std::chrono::steady_clock::now();
+  // Taken by the system, or acknowledged by the peer: either way it reads.
+  if (progress.written != progressAtCheck_.written || progress.unacknowledged < progressAtCheck_.unacknowledged) {
+    lastOutputProgress_ = now;
+  } else if (now - lastOutputProgress_ >= timeout_) {
+    return closeWith(Error(Error::Case::outputStalled, std::nullopt,
+                           "the server stopped reading: nothing went out for " + seconds(now - lastOutputProgress_) +
+                               ", " + std::to_string(queueBytesOut_) + " bytes wait unsent"));
+  }
+  progressAtCheck_ = progress;
+  watchOutput();
+}
+
 void RTMPSocket::close() {
   asio::post(strand(), [self = shared_from_this()] { self->closeWith(std::nullopt); });
 }
 
-void RTMPSocket::closeWith(std::optional<platform::NWError> error) {
+platform::Async<void> RTMPSocket::shutdown() { return isolated(shutdownBody()); }
+
+platform::Async<void> RTMPSocket::shutdownBody() {
+  if (closing_ != Closing::none) co_return;
+  if (!connected_) co_return closeWith(std::nullopt);
+  const std::uint64_t generation = generation_;
+  const auto deadline = std::chrono::steady_clock::now() + timeout_;
+  closing_ = Closing::draining;
+  if (outputPending()) co_await waitForClosingStep(deadline, [] {});
+  if (generation != generation_) co_return;
+  if (outputPending()) {
+    TP_WARN(logger(), "Closing with ", queueBytesOut_, " bytes unsent: they were not taken within ",
+            seconds(timeout_), ".");
+    co_return closeWith(std::nullopt);
+  }
+  closing_ = Closing::ending;
+  co_await waitForClosingStep(deadline, [this, deadline] {
+    connection_->cancel(std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration{}));
+  });
+  closeWith(std::nullopt);
+}
+
+platform::Async<void> RTMPSocket::waitForClosingStep(std::chrono::steady_clock::time_point deadline,
+                                                     std::function<void()> start) {
+  try {
+    co_await platform::withContinuation<void>(
+        [&](platform::Continuation<void> waiter) {
+          closingStep_ = waiter;
+          start();
+        },
+        std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration{}));
+  } catch (const platform::ContinuationError&) {
+    // Out of time: the caller closes at once.
+  }
+  closingStep_.reset();
+}
+
+void RTMPSocket::closeWith(std::optional<Error> reason) {
   if (!connection_) return;
   ++generation_;
   if (pendingConnect_) {
-    pendingConnect_->resumeThrowing(Error(Error::Case::connectionNotEstablished, std::move(error)));
+    pendingConnect_->resumeThrowing(
+        Error(Error::Case::connectionNotEstablished, reason ? reason->networkError() : std::nullopt));
     pendingConnect_.reset();
+  } else if (reason) {
+    TP_WARN(logger(), "Closing: ", reason->what());
   }
+  closeReason_ = std::move(reason);
   connected_ = false;
   sending_ = false;
+  watchingOutput_ = false;
+  closing_ = Closing::none;
   outgoing_.clear();
   timer_.cancel();
+  outputTimer_.cancel();
+  if (closingStep_) closingStep_->resume();
   if (incoming_) incoming_->finish();
   incoming_.reset();
   connection_->forceCancel();
@@ -172,6 +278,12 @@ void RTMPSocket::closeWith(std::optional<platform::NWError> error) {
 platform::Async<bool> RTMPSocket::connected() {
   return isolated([](std::shared_ptr<RTMPSocket> self) -> platform::Async<bool> { co_return self->connected_; }(
       shared_from_this()));
+}
+
+platform::Async<std::optional<RTMPSocket::Error>> RTMPSocket::closeReason() {
+  return isolated([](std::shared_ptr<RTMPSocket> self) -> platform::Async<std::optional<Error>> {
+    co_return self->closeReason_;
+  }(shared_from_this()));
 }
 
 platform::Async<std::shared_ptr<fluvio::NetworkMonitor>> RTMPSocket::makeNetworkMonitor() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,16 +28,28 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
 
   class Error : public std::exception {
    public:
-    enum class Case { connectionNotEstablished, invalidState, connectionTimedOut };
-    explicit Error(Case errorCase, std::optional<platform::NWError> networkError = std::nullopt);
+    enum class Case {
+      connectionNotEstablished,
+      invalidState,
+      // The server ended the stream it sends.
+      endOfStream,
+      connectionTimedOut,
+      // Output waited too long or grew too large: the server stopped reading.
+      outputStalled,
+    };
+    explicit Error(Case errorCase, std::optional<platform::NWError> networkError = std::nullopt,
+                   std::string cause = {});
     Case errorCase() const noexcept { return case_; }
     // The network's reason, for connectionNotEstablished.
     const std::optional<platform::NWError>& networkError() const noexcept { return networkError_; }
+    // What happened, in words for the user; empty when the case says it all.
+    const std::string& cause() const noexcept { return cause_; }
     const char* what() const noexcept override { return text_.c_str(); }
 
    private:
     Case case_;
     std::optional<platform::NWError> networkError_;
+    std::string cause_;
     std::string text_;
   };
 
@@ -55,13 +68,22 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // 1...65535, a failed connection or a close meanwhile, connectionTimedOut
   // when it is not ready within the time-out.
   platform::Async<platform::AsyncStream<Bytes>> connect(std::string host, std::int64_t port);
-  // Queues bytes; dropped unless connected. Safe from any thread, and bytes
-  // queued from one thread leave in that order. A failed send, or more than
-  // kMaxQueuedBytes waiting, closes the socket.
+  // Queues bytes; dropped unless connected and not shutting down. Safe from
+  // any thread, and bytes queued from one thread leave in that order. A failed
+  // send, more than kMaxQueuedBytes waiting, or output that the system takes
+  // no byte of for the time-out closes the socket.
   void send(Bytes bytes);
-  // Tears the connection down; a pending connect fails. Safe from any thread.
+  // Tears the connection down at once; a pending connect fails. Safe from
+  // any thread.
   void close();
+  // Writes what is queued, then ends the stream (TLS with its close alert)
+  // and closes; the whole bounded by the time-out, after which it closes at
+  // once. Received bytes still arrive meanwhile.
+  platform::Async<void> shutdown();
   platform::Async<bool> connected();
+  // Why the socket closed on its own (the received sequence finished); none
+  // after close() or shutdown(), or while open.
+  platform::Async<std::optional<Error>> closeReason();
 
   platform::Async<std::shared_ptr<fluvio::NetworkMonitor>> makeNetworkMonitor() override;
   platform::Async<fluvio::NetworkTransportReport> makeNetworkTransportReport() override;
@@ -71,11 +93,19 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
              platform::Executor executor);
 
   platform::Async<platform::AsyncStream<Bytes>> connectBody(std::string host, std::int64_t port);
-  void stateDidChange(std::uint64_t generation, platform::NWConnection::State state,
-                      std::optional<platform::NWError> error);
+  platform::Async<void> shutdownBody();
+  // Runs `start`, then waits until the step it began ends (the queue
+  // drained, the stream ended), the socket closes, or `deadline` passes.
+  platform::Async<void> waitForClosingStep(std::chrono::steady_clock::time_point deadline,
+                                           std::function<void()> start);
+  void stateDidChange(platform::NWConnection::State state, std::optional<platform::NWError> error);
   void receiveNext();
   void sendNext();
-  void closeWith(std::optional<platform::NWError> error);
+  void watchOutput();
+  void checkOutput(platform::NWConnection::Progress progress);
+  bool outputPending() const noexcept { return sending_ || !outgoing_.empty(); }
+  // Closes; `reason` says why when the socket closes on its own.
+  void closeWith(std::optional<Error> reason);
   // Runs `body` on the socket's strand for the current connection only.
   template <class Body>
   auto onStrand(Body body);
@@ -83,6 +113,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   const platform::NWParameters parameters_;
   const std::chrono::steady_clock::duration timeout_;
   asio::steady_timer timer_;
+  asio::steady_timer outputTimer_;
   std::shared_ptr<platform::NWConnection> connection_;
   // Tells the handlers of an old connection from the current one's.
   std::uint64_t generation_ = 0;
@@ -91,6 +122,17 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   std::optional<platform::AsyncStream<Bytes>::Continuation> incoming_;
   std::deque<Bytes> outgoing_;
   bool sending_ = false;
+  // Output is watched for progress while pending.
+  bool watchingOutput_ = false;
+  platform::NWConnection::Progress progressAtCheck_;
+  std::chrono::steady_clock::time_point lastOutputProgress_;
+  // How far shutdown() is: writing what is queued (nothing more is taken),
+  // then ending the stream (a failing receive is expected).
+  enum class Closing { none, draining, ending };
+  Closing closing_ = Closing::none;
+  // The shutdown's wait for the queue to drain or the stream to end.
+  std::optional<platform::Continuation<void>> closingStep_;
+  std::optional<Error> closeReason_;
   std::int64_t totalBytesIn_ = 0;
   std::int64_t queueBytesOut_ = 0;
   std::int64_t totalBytesOut_ = 0;

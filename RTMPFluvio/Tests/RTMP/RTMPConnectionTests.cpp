@@ -1,7 +1,9 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "Platform/Concurrency/BlockOn.hpp"
@@ -22,6 +24,8 @@ using testing::ScriptedRTMPServer;
 using testing::TestRTMPStream;
 using Clock = std::chrono::steady_clock;
 using platform::blockOn;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 template <class Predicate>
 bool eventually(Predicate predicate, std::chrono::milliseconds deadline = 5s) {
@@ -42,15 +46,17 @@ std::string stringMember(const AMFObject& object, std::string_view key) {
   return value && value->as<std::string>() ? *value->as<std::string>() : std::string("<none>");
 }
 
-RTMPConnection::Error::Case errorCaseOf(std::future<RTMPResponse>& pending) {
+RTMPConnection::Error errorOf(std::future<RTMPResponse>& pending) {
   try {
     pending.get();
   } catch (const RTMPConnection::Error& error) {
-    return error.errorCase();
+    return error;
   }
   ADD_FAILURE() << "no error";
-  return RTMPConnection::Error::Case::invalidState;
+  return RTMPConnection::Error(RTMPConnection::Error::Case::invalidState);
 }
+
+RTMPConnection::Error::Case errorCaseOf(std::future<RTMPResponse>& pending) { return errorOf(pending).errorCase(); }
 
 // Connects through the scripted server and answers the connect; returns the connect command.
 RTMPCommandMessage connectAndAccept(ScriptedRTMPServer& server, const std::shared_ptr<RTMPConnection>& connection,
@@ -273,17 +279,23 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   connectAndAccept(server, connection, server.url());
   blockOn(connection->addStream(stream));
   auto statuses = blockOn(connection->status());
+  auto connectedValues = blockOn(connection->connectedPublisher());
+  EXPECT_EQ(blockOn(connectedValues.next()), true) << "the present value first";
   auto waiting = std::async(std::launch::async, [&] { return blockOn(connection->call("waits")); });
   server.nextCommand();
   const auto start = Clock::now();
   server.closeClient();
-  EXPECT_EQ(errorCaseOf(waiting), RTMPConnection::Error::Case::requestFailed);
+  const auto failure = errorOf(waiting);
+  EXPECT_EQ(failure.errorCase(), RTMPConnection::Error::Case::requestFailed);
+  EXPECT_THAT(failure.what(), HasSubstr("the server closed the connection"));
   const auto status = blockOn(statuses.next());
   ASSERT_TRUE(status);
   EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
   EXPECT_EQ(status->level(), "status");
+  EXPECT_EQ(status->description(), "the server closed the connection");
   EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_FALSE(blockOn(connection->connected()));
+  EXPECT_EQ(blockOn(connectedValues.next()), false) << "the link's loss is published";
   EXPECT_TRUE(eventually([&] { return stream->closes() == 1; }));
   EXPECT_THROW(blockOn(connection->call("after")), RTMPConnection::Error);
 
@@ -298,7 +310,30 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   server.reply(create, {7.0});
   again.get();
   EXPECT_EQ(stream->id(), 7u);
+  EXPECT_EQ(blockOn(connectedValues.next()), true) << "and the new connect";
+
+  const auto afterSuccess = [&] {
+    auto status = blockOn(statuses.next());
+    return status && status->code() == "NetConnection.Connect.Success" ? blockOn(statuses.next()) : status;
+  };
+  // A reset says so, in the system's words.
+  server.resetClient();
+  const auto reset = afterSuccess();
+  ASSERT_TRUE(reset);
+  EXPECT_EQ(reset->code(), "NetConnection.Connect.Closed");
+  EXPECT_EQ(reset->description(), std::error_code(asio::error::connection_reset).message());
+
+  // Our own close has no cause to tell.
+  auto third = connectLater(connection, server.url());
+  server.accept();
+  server.replyToConnect(server.nextCommand(), "NetConnection.Connect.Success");
+  server.reply(server.nextCommand(), {7.0});
+  third.get();
   blockOn(connection->close());
+  const auto closed = afterSuccess();
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(closed->code(), "NetConnection.Connect.Closed");
+  EXPECT_EQ(closed->description(), "");
 }
 
 TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
@@ -323,15 +358,56 @@ TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
     const auto status = blockOn(statuses.next());
     ASSERT_TRUE(status);
     EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
-    try {
-      waiting.get();
-      ADD_FAILURE() << "no error";
-    } catch (const RTMPConnection::Error& error) {
-      EXPECT_EQ(error.errorCase(), RTMPConnection::Error::Case::protocolError);
-      EXPECT_EQ(std::string_view(error.what()).substr(0, 16), "protocol error: ") << error.what();
-    }
+    EXPECT_THAT(status->description(), StartsWith("protocol error: "));
+    EXPECT_GT(status->description().size(), std::string("protocol error: ").size()) << "says what was wrong";
+    const auto failure = errorOf(waiting);
+    EXPECT_EQ(failure.errorCase(), RTMPConnection::Error::Case::protocolError);
+    EXPECT_THAT(status->description(), HasSubstr(failure.cause()));
     EXPECT_TRUE(server.clientClosed());
   }
+}
+
+// A stream that never finishes its part of a close holds the close for the
+// request time-out and no longer; then the link closes all the same.
+TEST(RTMPConnectionTests, AStuckStreamHoldsACloseForTheRequestTimeOutOnly) {
+  class StuckStream final : public RTMPConnectionStream {
+   public:
+    void dispatch(const RTMPReceivedMessage&, RTMPChunkType) override {}
+    void dispatch(const RTMPUserControlMessage&) override {}
+    void dispatch(const fluvio::NetworkMonitorEvent&) override {}
+    platform::Async<void> createStream() override { co_return; }
+    platform::Async<void> connectionWillClose() override {
+      co_await platform::withContinuation<void>([this](platform::Continuation<void> waiter) {
+        std::lock_guard lock(mutex_);
+        waiter_ = std::move(waiter);
+      });
+    }
+    void release() {
+      std::lock_guard lock(mutex_);
+      if (waiter_) waiter_->resume();
+    }
+
+   private:
+    std::mutex mutex_;
+    std::optional<platform::Continuation<void>> waiter_;
+  };
+  ScriptedRTMPServer server;
+  RTMPConnection::Configuration configuration;
+  configuration.requestTimeout = 400ms;
+  auto connection = RTMPConnection::make(configuration);
+  auto stuck = std::make_shared<StuckStream>();
+  blockOn(connection->addStream(stuck));
+  connectAndAccept(server, connection, server.url());
+  auto statuses = blockOn(connection->status());
+  const auto start = Clock::now();
+  blockOn(connection->close());
+  EXPECT_GE(Clock::now() - start, configuration.requestTimeout) << "the stream had its time";
+  EXPECT_LT(Clock::now() - start, configuration.timeout) << "but not the whole time-out";
+  const auto status = blockOn(statuses.next());
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
+  EXPECT_TRUE(server.clientClosed());
+  stuck->release();
 }
 
 // Shared-object messages on stream 0 reach the object named by the
@@ -390,6 +466,7 @@ TEST(RTMPConnectionTests, AServerCloseCommandClosesTheConnection) {
   const auto status = blockOn(statuses.next());
   ASSERT_TRUE(status);
   EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
+  EXPECT_EQ(status->description(), "the server closed the connection");
   EXPECT_TRUE(server.clientClosed());
 }
 

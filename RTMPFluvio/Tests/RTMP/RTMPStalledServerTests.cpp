@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::blockOn;
+using ::testing::HasSubstr;
 using testing::ScriptedRTMPServer;
 using testing::TestRTMPStream;
 
@@ -29,7 +31,10 @@ int stallSeconds() {
 
 // A connection with a stream of id 1 on the scripted server.
 struct Publication {
-  Publication() : connection(RTMPConnection::make()), stream(std::make_shared<TestRTMPStream>(connection)) {
+  explicit Publication(RTMPConnection::Configuration configuration = {}, int serverReceiveBuffer = 0)
+      : connection(RTMPConnection::make(std::move(configuration))),
+        stream(std::make_shared<TestRTMPStream>(connection)) {
+    if (serverReceiveBuffer > 0) server.limitReceiveBuffer(serverReceiveBuffer);
     blockOn(connection->addStream(stream));
     auto connected = std::async(std::launch::async, [this] { return blockOn(connection->connect(server.url())); });
     server.accept();
@@ -106,6 +111,46 @@ TEST(RTMPStalledServerTests, PastTheBoundTheConnectionCloses) {
   ASSERT_TRUE(status);
   EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
   EXPECT_FALSE(blockOn(publication.connection->connected()));
+}
+
+// A server that reads slowly keeps the publication however long its backlog
+// stays; one that stops reading ends it once the socket has taken no byte
+// for the time-out (not before), with an error that says so.
+TEST(RTMPStalledServerTests, AServerThatStopsReadingEndsThePublicationAfterTheTimeOut) {
+  RTMPConnection::Configuration configuration;
+  configuration.timeout = 1s;
+  // A small window: each read of the server lets the client's system take more.
+  Publication publication(configuration, 16 * 1024);
+  auto statuses = blockOn(publication.connection->status());
+  constexpr std::size_t kMessage = 64 * 1024;
+  // 8 MiB ahead of the server: more than the system's buffers take, so
+  // output waits in the socket throughout.
+  constexpr std::uint32_t kAhead = 128;
+  std::uint32_t sent = 0;
+  for (; sent < kAhead; ++sent) publication.sendVideo(sent, kMessage);
+
+  // Three time-outs of slow reading: about 3 MB/s, a message per 20 ms.
+  const auto slowUntil = std::chrono::steady_clock::now() + 3 * configuration.timeout;
+  auto lastRead = std::chrono::steady_clock::now();
+  while (lastRead < slowUntil) {
+    std::this_thread::sleep_for(20ms);
+    const auto message = publication.server.nextMessage();
+    lastRead = std::chrono::steady_clock::now();
+    if (std::holds_alternative<RTMPVideoMessage>(message)) publication.sendVideo(sent++, kMessage);
+  }
+  EXPECT_TRUE(blockOn(publication.connection->connected())) << "a slow server is not a stopped one";
+  EXPECT_GT(publication.stream->peakQueueBytesOut(), 0) << "output waited in the socket";
+
+  const auto status = blockOn(statuses.next());
+  const auto noticed = std::chrono::steady_clock::now() - lastRead;
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
+  EXPECT_THAT(status->description(), HasSubstr("the server stopped reading: nothing went out for"));
+  EXPECT_GE(noticed, configuration.timeout);
+  EXPECT_LT(noticed, 3 * configuration.timeout);
+  EXPECT_FALSE(blockOn(publication.connection->connected()));
+  std::cout << "[ stall ] noticed " << std::chrono::duration<double>(noticed).count()
+            << " s after the server stopped reading, with a time-out of 1 s\n";
 }
 
 }  // namespace

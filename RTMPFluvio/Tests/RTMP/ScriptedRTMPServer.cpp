@@ -24,6 +24,10 @@ ScriptedRTMPServer::ScriptedRTMPServer()
 
 ScriptedRTMPServer::~ScriptedRTMPServer() = default;
 
+void ScriptedRTMPServer::limitReceiveBuffer(int bytes) {
+  acceptor_.set_option(asio::socket_base::receive_buffer_size(bytes));
+}
+
 std::uint16_t ScriptedRTMPServer::port() const { return acceptor_.local_endpoint().port(); }
 
 std::string ScriptedRTMPServer::url(const std::string& path) const {
@@ -150,6 +154,12 @@ bool ScriptedRTMPServer::clientClosed() {
 void ScriptedRTMPServer::closeClient() {
   std::error_code ignored;
   client_->shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+  client_->close(ignored);
+}
+
+void ScriptedRTMPServer::resetClient() {
+  std::error_code ignored;
+  client_->set_option(asio::socket_base::linger(true, 0), ignored);
   client_->close(ignored);
 }
 

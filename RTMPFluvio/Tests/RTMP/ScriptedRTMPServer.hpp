@@ -28,6 +28,9 @@ class ScriptedRTMPServer {
   std::uint16_t port() const;
   std::string url(const std::string& path = "/live") const;
 
+  // Clients accepted from now on get a receive buffer of about `bytes`, so
+  // what the client's system takes follows closely what the server reads.
+  void limitReceiveBuffer(int bytes);
   // Accepts the next client; with `handshake`, also answers its handshake.
   void accept(bool handshake = true);
   // The next message, applying the client's chunk size on the way.
@@ -51,6 +54,8 @@ class ScriptedRTMPServer {
   // True when the client closed its side within the deadline.
   bool clientClosed();
   void closeClient();
+  // Ends the client's link with a reset instead of an orderly close.
+  void resetClient();
 
  private:
   void readSome();
