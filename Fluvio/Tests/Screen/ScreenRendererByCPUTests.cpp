@@ -14,19 +14,6 @@ namespace {
 constexpr Argb black{0, 0, 0, 0};
 constexpr Argb red{255, 255, 0, 0};
 
-// A 64x48 screen showing one 20x10 red image at `origin`.
-struct ImageScene {
-  std::shared_ptr<Screen> screen = Screen::make();
-  std::shared_ptr<ImageScreenObject> image = ImageScreenObject::make();
-
-  explicit ImageScene(platform::CGPoint origin) {
-    screen->setSize({64, 48});
-    image->setCGImage(solidImage(20, 10, red));
-    image->setLayoutMargin({origin.y, origin.x, 0, 0});
-    screen->addChild(image);
-  }
-};
-
 }  // namespace
 
 TEST(ScreenRendererByCPUTests, BackgroundColourBytesFollowTheComponentCount) {
@@ -61,7 +48,7 @@ TEST(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
       {"far off negative", {-1000, -1000}, 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
-    ImageScene scene(c.origin);
+    ImageScene scene(c.origin, red);
     const auto frame = renderFrame(*scene.screen, 1.0);
     ASSERT_TRUE(frame) << c.name;
     for (int y = 0; y < 48; ++y) {
@@ -75,7 +62,7 @@ TEST(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
 
 TEST(ScreenRendererByCPUTests, RoundsCornersAndClampsRadiiBeyondHalfTheShorterSide) {
   for (double radius : {5.0, 1e9}) {
-    ImageScene scene({10, 10});
+    ImageScene scene({10, 10}, red);
     scene.image->setCornerRadius(radius);
     const auto frame = renderFrame(*scene.screen, 1.0);
     ASSERT_TRUE(frame);
@@ -83,14 +70,14 @@ TEST(ScreenRendererByCPUTests, RoundsCornersAndClampsRadiiBeyondHalfTheShorterSi
     EXPECT_EQ(pixel(*frame, 29, 19), black) << radius;
     EXPECT_EQ(pixel(*frame, 20, 15), red) << radius;  // centre kept
   }
-  ImageScene scene({10, 10});
+  ImageScene scene({10, 10}, red);
   scene.image->setCornerRadius(2);
   const auto frame = renderFrame(*scene.screen, 1.0);
   EXPECT_EQ(pixel(*frame, 15, 10), red);  // beyond a small radius the edge is whole
 }
 
 TEST(ScreenRendererByCPUTests, SharesOneMaskPerSizeAndRadius) {
-  ImageScene scene({0, 0});
+  ImageScene scene({0, 0}, red);
   auto second = ImageScreenObject::make();
   second->setCGImage(solidImage(20, 10, red));
   for (auto object : {std::static_pointer_cast<ScreenObject>(scene.image), std::static_pointer_cast<ScreenObject>(second)}) {
@@ -107,7 +94,7 @@ TEST(ScreenRendererByCPUTests, SharesOneMaskPerSizeAndRadius) {
 }
 
 TEST(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
-  ImageScene scene({0, 0});
+  ImageScene scene({0, 0}, red);
   scene.image->setCGImage(solidImage(20, 10, {128, 0, 0, 255}));
   scene.screen->setBackgroundColor(CGColor::genericRGB(1, 0, 0, 1));
   const auto frame = renderFrame(*scene.screen, 1.0);
@@ -119,14 +106,14 @@ TEST(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
 }
 
 TEST(ScreenRendererByCPUTests, ClearedContentDisappearsInsteadOfDrawingTheStalePicture) {
-  ImageScene scene({0, 0});
+  ImageScene scene({0, 0}, red);
   ASSERT_EQ(pixel(*renderFrame(*scene.screen, 1.0), 1, 1), red);
   scene.image->setCGImage(nullptr);
   EXPECT_EQ(pixel(*renderFrame(*scene.screen, 2.0), 1, 1), black);
 }
 
 TEST(ScreenRendererByCPUTests, InvisibleContainersDrawNoneOfTheirChildren) {
-  ImageScene scene({0, 0});
+  ImageScene scene({0, 0}, red);
   auto group = ScreenObjectContainer::make();
   auto inner = ImageScreenObject::make();
   inner->setCGImage(solidImage(4, 4, red));

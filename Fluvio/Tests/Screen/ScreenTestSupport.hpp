@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "Fluvio/Sources/Screen/ImageScreenObject.hpp"
 #include "Fluvio/Sources/Screen/Screen.hpp"
 #include "Platform/CoreGraphics/CGImage.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
@@ -52,5 +53,19 @@ inline std::shared_ptr<platform::CVPixelBuffer> renderFrame(Screen& screen, doub
   auto frame = screen.makeSampleBuffer({seconds, seconds + 1.0 / 30});
   return frame ? frame->imageBuffer() : nullptr;
 }
+
+// A 64x48 screen showing one 20x10 image of `color` at `origin`.
+struct ImageScene {
+  std::shared_ptr<Screen> screen = Screen::make();
+  std::shared_ptr<ImageScreenObject> image = ImageScreenObject::make();
+
+  ImageScene(platform::CGPoint origin, Argb color, bool isGPURendererEnabled = false) {
+    screen->setSize({64, 48});
+    screen->setGPURendererEnabled(isGPURendererEnabled);
+    image->setCGImage(solidImage(20, 10, color));
+    image->setLayoutMargin({origin.y, origin.x, 0, 0});
+    screen->addChild(image);
+  }
+};
 
 }  // namespace fluvio::testing
