@@ -61,6 +61,47 @@ TEST(ScreenTests, AGrownCaptureLatencyHoldsTheTimeInsteadOfDroppingAFrame) {
   EXPECT_NEAR(later->presentationTimeStamp().seconds(), 12.11 - 0.01, 1e-9);
 }
 
+// Buffer sides are the size truncated toward zero, on either side of a
+// whole number; both modes compose in half floats in their own colour space.
+TEST(DynamicRangeModeTests, AttributesTruncateSidesAndContextsWorkInHalfFloats) {
+  struct Case {
+    platform::CGSize size;
+    std::int32_t width, height;
+  } cases[] = {{{1280, 720}, 1280, 720},
+               {{1280.9, 720.2}, 1280, 720},
+               {{1279.999, 719.5}, 1279, 719},
+               {{1281.0, 721.01}, 1281, 721}};
+  for (const auto& c : cases) {
+    for (const auto mode : {DynamicRangeMode::sdr, DynamicRangeMode::hdr}) {
+      const auto attributes = makePixelBufferAttributes(mode, c.size);
+      ASSERT_TRUE(attributes) << c.size.width;
+      EXPECT_EQ(attributes->width, c.width) << c.size.width;
+      EXPECT_EQ(attributes->height, c.height) << c.size.height;
+      EXPECT_TRUE(attributes->metalCompatibility);
+      EXPECT_EQ(attributes->pixelFormatType, mode == DynamicRangeMode::sdr
+                                                 ? platform::kCVPixelFormatType_32ARGB
+                                                 : platform::kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange);
+    }
+  }
+  auto screen = Screen::make();
+  ASSERT_TRUE(screen->setSize({1280.9, 720.2}));
+  const auto frame = screen->makeSampleBuffer({1, 1.03});
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->imageBuffer()->width(), 1280u);
+  EXPECT_EQ(frame->imageBuffer()->height(), 720u);
+
+  for (const auto mode : {DynamicRangeMode::sdr, DynamicRangeMode::hdr}) {
+    const auto options = contextOptions(mode);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->workingFormat, platform::CIFormat::RGBAh);
+    EXPECT_EQ(options->workingColorSpace, colorSpace(mode));
+    EXPECT_EQ(options->outputColorSpace, colorSpace(mode));
+    EXPECT_EQ(colorSpace(mode), colorSpace(mode)) << "made once";
+    EXPECT_EQ(makeCIContext(mode)->options().workingFormat, platform::CIFormat::RGBAh);
+  }
+  EXPECT_NE(colorSpace(DynamicRangeMode::sdr), colorSpace(DynamicRangeMode::hdr));
+}
+
 TEST(ScreenTests, RefusesSizesThatAreNotFiniteOrNotPositive) {
   auto screen = Screen::make();
   const auto pool = screen->pixelBufferPool();
