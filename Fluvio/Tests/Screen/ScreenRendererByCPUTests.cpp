@@ -105,6 +105,23 @@ TEST(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
   EXPECT_EQ(pixel(*frame, 30, 30), red);
 }
 
+// Corners cut into the picture's own alpha instead of replacing it: a
+// half-transparent picture stays half transparent inside the rounded corners,
+// as the GPU renderer's mask keeps it.
+TEST(ScreenRendererByCPUTests, RoundedCornersKeepThePicturesOwnTransparency) {
+  for (const bool gpu : {false, true}) {
+    ImageScene scene({0, 0}, {128, 0, 0, 255}, gpu);
+    scene.image->setCornerRadius(4);
+    scene.screen->setBackgroundColor(CGColor::genericRGB(1, 0, 0, 1));
+    const auto frame = renderFrame(*scene.screen, 1.0);
+    ASSERT_TRUE(frame);
+    const Argb blended = pixel(*frame, 10, 5);
+    EXPECT_NEAR(blended[1], 127, 2) << (gpu ? "GPU" : "CPU");
+    EXPECT_NEAR(blended[3], 128, 2) << (gpu ? "GPU" : "CPU");
+    EXPECT_EQ(pixel(*frame, 0, 0), red) << "the corner shows the background";
+  }
+}
+
 TEST(ScreenRendererByCPUTests, ClearedContentDisappearsInsteadOfDrawingTheStalePicture) {
   ImageScene scene({0, 0}, red);
   ASSERT_EQ(pixel(*renderFrame(*scene.screen, 1.0), 1, 1), red);

@@ -139,6 +139,18 @@ TEST(ScreenTests, HighDynamicRangeFramesAreClearedToTheBackground) {
   screen->setBackgroundColor(platform::CGColor::black());
   auto frame = screen->makeSampleBuffer({9.0, 9.03});
   EXPECT_NEAR(reinterpret_cast<const std::uint16_t*>(frame->imageBuffer()->baseAddressOfPlane(0))[7] >> 6, 64, 2);
+
+  // Objects are drawn too: a white picture at the top-left of the black screen.
+  auto image = ImageScreenObject::make();
+  image->setCGImage(solidImage(16, 8, {255, 255, 255, 255}));
+  screen->addChild(image);
+  frame = screen->makeSampleBuffer({10.0, 10.03});
+  ASSERT_TRUE(frame);
+  const auto* luma = reinterpret_cast<const std::uint16_t*>(frame->imageBuffer()->baseAddressOfPlane(0));
+  const std::size_t lumaRow = frame->imageBuffer()->bytesPerRowOfPlane(0) / 2;
+  EXPECT_NEAR(luma[4 * lumaRow + 8] >> 6, 940, 2);
+  EXPECT_NEAR(luma[4 * lumaRow + 24] >> 6, 64, 2);
+  EXPECT_NEAR(luma[12 * lumaRow + 8] >> 6, 64, 2);
 }
 
 TEST(ScreenTests, RendererHandOverKeepsBoundsBackgroundAndClock) {
