@@ -62,7 +62,7 @@ TEST(ChromaKeyProcessorTests, KeysOutTheKeyColourAndKeepsDistantColours) {
   EXPECT_EQ(processor.bufferSetCount(), 2u) << "one set of buffers per size";
 }
 
-TEST(ChromaKeyProcessorTests, TheRendererShowsTheBackgroundThroughTheKeyUnlessCornersAreRounded) {
+TEST_ON_SCREEN_ACTOR(ChromaKeyProcessorTests, TheRendererShowsTheBackgroundThroughTheKeyUnlessCornersAreRounded) {
   auto screen = Screen::make();
   screen->setSize({64, 36});
   screen->setBackgroundColor(CGColor::genericRGB(1, 0, 0, 1));

@@ -33,7 +33,7 @@ TEST(ScreenRendererByCPUTests, BackgroundColourBytesFollowTheComponentCount) {
   }
 }
 
-TEST(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
   // Margins place the image's top-left; negative margins push it off the canvas.
   struct Case {
     const char* name;
@@ -60,7 +60,7 @@ TEST(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
   }
 }
 
-TEST(ScreenRendererByCPUTests, RoundsCornersAndClampsRadiiBeyondHalfTheShorterSide) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, RoundsCornersAndClampsRadiiBeyondHalfTheShorterSide) {
   for (double radius : {5.0, 1e9}) {
     ImageScene scene({10, 10}, red);
     scene.image->setCornerRadius(radius);
@@ -76,7 +76,7 @@ TEST(ScreenRendererByCPUTests, RoundsCornersAndClampsRadiiBeyondHalfTheShorterSi
   EXPECT_EQ(pixel(*frame, 15, 10), red);  // beyond a small radius the edge is whole
 }
 
-TEST(ScreenRendererByCPUTests, SharesOneMaskPerSizeAndRadius) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, SharesOneMaskPerSizeAndRadius) {
   ImageScene scene({0, 0}, red);
   auto second = ImageScreenObject::make();
   second->setCGImage(solidImage(20, 10, red));
@@ -93,7 +93,7 @@ TEST(ScreenRendererByCPUTests, SharesOneMaskPerSizeAndRadius) {
   EXPECT_EQ(renderer.shapeFactory().cachedMaskCount(), 2u);
 }
 
-TEST(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
   ImageScene scene({0, 0}, red);
   scene.image->setCGImage(solidImage(20, 10, {128, 0, 0, 255}));
   scene.screen->setBackgroundColor(CGColor::genericRGB(1, 0, 0, 1));
@@ -108,7 +108,7 @@ TEST(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
 // Corners cut into the picture's own alpha instead of replacing it: a
 // half-transparent picture stays half transparent inside the rounded corners,
 // as the GPU renderer's mask keeps it.
-TEST(ScreenRendererByCPUTests, RoundedCornersKeepThePicturesOwnTransparency) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, RoundedCornersKeepThePicturesOwnTransparency) {
   for (const bool gpu : {false, true}) {
     ImageScene scene({0, 0}, {128, 0, 0, 255}, gpu);
     scene.image->setCornerRadius(4);
@@ -122,14 +122,14 @@ TEST(ScreenRendererByCPUTests, RoundedCornersKeepThePicturesOwnTransparency) {
   }
 }
 
-TEST(ScreenRendererByCPUTests, ClearedContentDisappearsInsteadOfDrawingTheStalePicture) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, ClearedContentDisappearsInsteadOfDrawingTheStalePicture) {
   ImageScene scene({0, 0}, red);
   ASSERT_EQ(pixel(*renderFrame(*scene.screen, 1.0), 1, 1), red);
   scene.image->setCGImage(nullptr);
   EXPECT_EQ(pixel(*renderFrame(*scene.screen, 2.0), 1, 1), black);
 }
 
-TEST(ScreenRendererByCPUTests, InvisibleContainersDrawNoneOfTheirChildren) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, InvisibleContainersDrawNoneOfTheirChildren) {
   ImageScene scene({0, 0}, red);
   auto group = ScreenObjectContainer::make();
   auto inner = ImageScreenObject::make();

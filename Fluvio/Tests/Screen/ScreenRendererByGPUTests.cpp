@@ -23,7 +23,7 @@ struct GPUScene : ImageScene {
 
 }  // namespace
 
-TEST(ScreenRendererByGPUTests, MasksAreMadeOncePerSizeAndRadius) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByGPUTests, MasksAreMadeOncePerSizeAndRadius) {
   RoundedRectangleFactory factory;
   const auto mask = factory.cornerRadius({20, 10}, 4);
   ASSERT_TRUE(mask);
@@ -62,7 +62,7 @@ TEST(ScreenRendererByGPUTests, MasksAreMadeOncePerSizeAndRadius) {
 // The mask has the size of the object's place, not of its picture: a
 // picture half as high as its place keeps its top-left corner, which a mask of
 // the picture's own size would cut.
-TEST(ScreenRendererByGPUTests, TheMaskIsSizedByThePlaceNotThePicture) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByGPUTests, TheMaskIsSizedByThePlaceNotThePicture) {
   GPUScene filled({20, 10});
   filled.image->setCornerRadius(4);
   auto frame = renderFrame(*filled.screen, 1.0);

@@ -6,8 +6,15 @@
 
 #include "Fluvio/Sources/Screen/ImageScreenObject.hpp"
 #include "Fluvio/Sources/Screen/Screen.hpp"
+#include "Fluvio/Sources/Screen/ScreenActor.hpp"
 #include "Platform/CoreGraphics/CGImage.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
+
+// A test whose body runs on ScreenActor, where the screen tree may be used.
+#define TEST_ON_SCREEN_ACTOR(suite, name)                                              \
+  static void suite##_##name##_onScreenActor();                                        \
+  TEST(suite, name) { ::fluvio::ScreenActor::shared().run(suite##_##name##_onScreenActor); } \
+  static void suite##_##name##_onScreenActor()
 
 namespace fluvio::testing {
 

@@ -10,7 +10,7 @@ using namespace fluvio;
 using namespace fluvio::testing;
 using platform::CMTime;
 
-TEST(ScreenTests, FrameTimesNeverMoveBackwards) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, FrameTimesNeverMoveBackwards) {
   auto screen = Screen::make();
   EXPECT_EQ(screen->childCounts(), 1u);
   auto first = screen->makeSampleBuffer({10.0, 10.033});
@@ -26,7 +26,7 @@ TEST(ScreenTests, FrameTimesNeverMoveBackwards) {
   EXPECT_TRUE(screen->makeSampleBuffer({10.001, 10.034}));
 }
 
-TEST(ScreenTests, CaptureLatencyRoundsUpToATenthOfAMillisecondOnceTicksArrive) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, CaptureLatencyRoundsUpToATenthOfAMillisecondOnceTicksArrive) {
   auto screen = Screen::make();
   screen->setVideoCaptureLatency(CMTime::make(10, 1));
   EXPECT_EQ(screen->videoCaptureLatency(), 0) << "before the first tick";
@@ -40,7 +40,7 @@ TEST(ScreenTests, CaptureLatencyRoundsUpToATenthOfAMillisecondOnceTicksArrive) {
 // A grown latency never costs a frame: a frame whose time would lie before
 // the last one's takes the last one's time, and later ticks follow the new
 // latency. A tick older than the last frame's still makes none.
-TEST(ScreenTests, AGrownCaptureLatencyHoldsTheTimeInsteadOfDroppingAFrame) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, AGrownCaptureLatencyHoldsTheTimeInsteadOfDroppingAFrame) {
   auto screen = Screen::make();
   auto first = screen->makeSampleBuffer({11.0, 11.03});
   ASSERT_TRUE(first);
@@ -63,7 +63,7 @@ TEST(ScreenTests, AGrownCaptureLatencyHoldsTheTimeInsteadOfDroppingAFrame) {
 
 // Buffer sides are the size truncated toward zero, on either side of a
 // whole number; both modes compose in half floats in their own colour space.
-TEST(DynamicRangeModeTests, AttributesTruncateSidesAndContextsWorkInHalfFloats) {
+TEST_ON_SCREEN_ACTOR(DynamicRangeModeTests, AttributesTruncateSidesAndContextsWorkInHalfFloats) {
   struct Case {
     platform::CGSize size;
     std::int32_t width, height;
@@ -102,7 +102,7 @@ TEST(DynamicRangeModeTests, AttributesTruncateSidesAndContextsWorkInHalfFloats) 
   EXPECT_NE(colorSpace(DynamicRangeMode::sdr), colorSpace(DynamicRangeMode::hdr));
 }
 
-TEST(ScreenTests, RefusesSizesThatAreNotFiniteOrNotPositive) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, RefusesSizesThatAreNotFiniteOrNotPositive) {
   auto screen = Screen::make();
   const auto pool = screen->pixelBufferPool();
   ASSERT_TRUE(pool);
@@ -121,7 +121,7 @@ TEST(ScreenTests, RefusesSizesThatAreNotFiniteOrNotPositive) {
   EXPECT_EQ(frame->imageBuffer()->height(), 16384u);
 }
 
-TEST(ScreenTests, HighDynamicRangeFramesAreClearedToTheBackground) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, HighDynamicRangeFramesAreClearedToTheBackground) {
   auto screen = Screen::make();
   screen->setSize({64, 32});
   screen->setBackgroundColor(platform::CGColor::white());
@@ -153,7 +153,7 @@ TEST(ScreenTests, HighDynamicRangeFramesAreClearedToTheBackground) {
   EXPECT_NEAR(luma[12 * lumaRow + 8] >> 6, 64, 2);
 }
 
-TEST(ScreenTests, RendererHandOverKeepsBoundsBackgroundAndClock) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, RendererHandOverKeepsBoundsBackgroundAndClock) {
   auto screen = Screen::make();
   screen->setSize({320, 200});
   screen->setBackgroundColor(platform::CGColor::genericRGB(0, 1, 0, 1));
