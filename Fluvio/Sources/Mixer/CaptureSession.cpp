@@ -131,8 +131,6 @@ void CaptureSession::startRunning() {
   if (isRunning()) return;
   auto& platformSession = session();
   auto& center = NotificationCenter::defaultCenter();
-  // A restart that failed left the session stopped with its observers in place.
-  center.removeObserver(this);
   const std::weak_ptr<CaptureSession> weakSelf = weak_from_this();
   center.addObserver(
       this,
@@ -184,9 +182,6 @@ void CaptureSession::startRunningIfNeeded() {
     }
   }
   platformSession->startRunning();
-  // A device that fails at once stops the platform session again.
-  std::lock_guard lock(mutex_);
-  isRunning_ = platformSession->isRunning();
 }
 
 void CaptureSession::scheduleRestart(RestartBackOff::Clock::duration delay) {

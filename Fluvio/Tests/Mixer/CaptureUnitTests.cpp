@@ -246,57 +246,6 @@ TEST(CaptureSessionEvents, RestartsAfterFailureBackOff) {
   session->stopRunning();
 }
 
-// A camera whose source can be told to refuse to start.
-class RefusingSource final : public platform::AVCaptureDeviceSource {
- public:
-  std::atomic<bool> refuses = false;
-  bool isAvailable() const override { return true; }
-  bool start(const platform::AVCaptureDevice&, Deliver, Failure) override { return !refuses; }
-  void stop() override {}
-};
-
-// A restart reads back whether the platform session runs: one whose device
-// refuses to start leaves the session stopped, one that starts keeps it running.
-TEST(CaptureSessionEvents, RestartTakesThePlatformState) {
-  auto source = std::make_shared<RefusingSource>();
-  const auto formats = platform::SyntheticCameraSource::makeDevice()->formats();
-  auto camera = platform::AVCaptureDevice::make({"refusing-camera", "Refusing Camera"}, formats, source);
-  // Restarts a quiet spell apart come at once, without the back-off's pause.
-  using Clock = RestartBackOff::Clock;
-  auto clock = std::make_shared<std::atomic<Clock::rep>>(0);
-  auto session = CaptureSession::make(false, [clock] { return Clock::time_point(Clock::duration(clock->load())); });
-  const auto quietSpell = [clock] { *clock += Clock::duration(RestartBackOff::longestDelay * 2).count(); };
-  auto unit = std::make_shared<VideoDeviceUnit>(0, camera);
-  session->configuration([&](platform::AVCaptureSession&) { session->attach(unit.get()); });
-  session->startRunning();
-  auto& platformSession = *session->session();
-  ASSERT_TRUE(session->isRunning());
-
-  platformSession.stopRunning();
-  session->startRunningIfNeeded();
-  EXPECT_TRUE(platformSession.isRunning());
-  EXPECT_TRUE(session->isRunning());
-
-  source->refuses = true;
-  platformSession.stopRunning();
-  quietSpell();
-  session->startRunningIfNeeded();
-  EXPECT_FALSE(platformSession.isRunning());
-  EXPECT_FALSE(session->isRunning());
-
-  source->refuses = false;
-  session->startRunning();
-  EXPECT_TRUE(session->isRunning());
-  Collector<platform::AVError> errors(session->runtimeError());
-  const auto object = std::shared_ptr<const void>(session->session(), session->session().get());
-  platform::NotificationCenter::defaultCenter().post(std::string(platform::AVCaptureSessionRuntimeErrorNotification),
-                                                     object, {{std::string(platform::AVCaptureSessionErrorKey),
-                                                               std::int64_t(-11819)}});
-  session->stopRunning();
-  ASSERT_TRUE(errors.waitFinished());
-  EXPECT_EQ(errors.elements().size(), 1u) << "a second start observes once";
-}
-
 TEST(NullCaptureSessionBehaviour, AcceptsEverythingAndDoesNothing) {
   NullCaptureSession session;
   session.setSessionPreset(platform::AVCaptureSession::Preset::vga640x480);
