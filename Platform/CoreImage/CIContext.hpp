@@ -6,13 +6,16 @@
 #include "Platform/CoreGraphics/CGColorSpace.hpp"
 #include "Platform/CoreGraphics/vImageBuffer.hpp"
 #include "Platform/CoreImage/CIEvaluator.hpp"
+#include "Platform/CoreImage/CIFormat.hpp"
 #include "Platform/CoreImage/CIPixelBufferConverter.hpp"
 
 namespace platform {
 
-// Options a context is made with: the working and output colour spaces
-// (carried, pixels are 8-bit per channel either way).
+// Options a context is made with: the working format, and the working and
+// output colour spaces (carried). The CPU evaluator composes in single floats
+// whatever the working format asks.
 struct CIContextOptions {
+  CIFormat workingFormat = CIFormat::RGBA8;
   std::shared_ptr<const CGColorSpace> workingColorSpace;
   std::shared_ptr<const CGColorSpace> outputColorSpace;
 };

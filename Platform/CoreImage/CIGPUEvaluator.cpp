@@ -147,6 +147,25 @@ bool flatten(const CIImage& image, Layer layer, std::vector<Layer>& layers) {
       image.node());
 }
 
+bool hasExtension(const char* name) {
+  GLint count = 0;
+  glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+  for (GLint index = 0; index < count; ++index) {
+    const auto* extension = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(index)));
+    if (extension && std::strcmp(extension, name) == 0) return true;
+  }
+  return false;
+}
+
+// Straight-alpha ARGB bytes from a premultiplied RGBA pixel of channels 0...1.
+void storeStraight(float red, float green, float blue, float alpha, std::uint8_t* out) {
+  alpha = std::clamp(alpha, 0.0f, 1.0f);
+  out[0] = static_cast<std::uint8_t>(alpha * 255.0f + 0.5f);
+  const float scale = alpha > 0 ? 255.0f / alpha : 0.0f;
+  const float channels[] = {red, green, blue};
+  for (int c = 0; c < 3; ++c) out[c + 1] = static_cast<std::uint8_t>(std::clamp(channels[c] * scale, 0.0f, 255.0f) + 0.5f);
+}
+
 GLuint compile(GLenum type, const char* source) {
   const GLuint shader = glCreateShader(type);
   glShaderSource(shader, 1, &source, nullptr);
@@ -171,12 +190,14 @@ struct CIGPUEvaluator::State {
   GLuint framebuffer = 0;
   GLuint target = 0;
   std::size_t targetWidth = 0, targetHeight = 0;
+  bool isHalfFloatTarget = false;
   GLuint sourceTexture = 0;
   GLuint keyTexture = 0;
   const vImageMultidimensionalTable* keyLoaded = nullptr;
   CIPixelBufferConverter converter;
   std::vector<std::uint8_t> upload;
   std::vector<std::uint8_t> readback;
+  std::vector<float> readbackFloat;
   std::vector<Layer> layers;  // of the frame being drawn; kept so a frame allocates none
 
   ~State() {
@@ -275,7 +296,7 @@ EGLDisplay sharedDisplay() {
 
 }  // namespace
 
-std::unique_ptr<CIGPUEvaluator> CIGPUEvaluator::make() {
+std::unique_ptr<CIGPUEvaluator> CIGPUEvaluator::make(CIFormat workingFormat) {
   auto state = std::make_unique<State>();
   state->display = sharedDisplay();
   if (state->display == EGL_NO_DISPLAY) return nullptr;
@@ -323,6 +344,7 @@ std::unique_ptr<CIGPUEvaluator> CIGPUEvaluator::make() {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   if (glGetError() != GL_NO_ERROR) return nullptr;
+  state->isHalfFloatTarget = workingFormat == CIFormat::RGBAh && hasExtension("GL_EXT_color_buffer_float");
   return std::unique_ptr<CIGPUEvaluator>(new CIGPUEvaluator(std::move(state)));
 }
 
@@ -340,7 +362,11 @@ bool CIGPUEvaluator::renderARGB(const CIImage& image, const CGRect& rect, const 
   glBindFramebuffer(GL_FRAMEBUFFER, s.framebuffer);
   if (s.targetWidth != destination.width || s.targetHeight != destination.height) {
     glBindTexture(GL_TEXTURE_2D, s.target);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    if (s.isHalfFloatTarget) {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, width, height, 0, GL_RGBA, GL_HALF_FLOAT, nullptr);
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    }
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s.target, 0);
     s.targetWidth = destination.width, s.targetHeight = destination.height;
   }
@@ -396,11 +422,24 @@ bool CIGPUEvaluator::renderARGB(const CIImage& image, const CGRect& rect, const 
     }
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
   }
-  s.readback.resize(destination.width * destination.height * 4);
+  // GL rows run bottom-up and hold premultiplied RGBA; ours run top-down, straight ARGB.
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  if (s.isHalfFloatTarget) {
+    s.readbackFloat.resize(destination.width * destination.height * 4);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_FLOAT, s.readbackFloat.data());
+    if (glGetError() != GL_NO_ERROR) return false;
+    for (std::size_t row = 0; row < destination.height; ++row) {
+      const float* in = s.readbackFloat.data() + (destination.height - 1 - row) * destination.width * 4;
+      std::uint8_t* out = destination.row(row);
+      for (std::size_t x = 0; x < destination.width; ++x) {
+        storeStraight(in[x * 4], in[x * 4 + 1], in[x * 4 + 2], in[x * 4 + 3], out + x * 4);
+      }
+    }
+    return true;
+  }
+  s.readback.resize(destination.width * destination.height * 4);
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, s.readback.data());
   if (glGetError() != GL_NO_ERROR) return false;
-  // GL rows run bottom-up and hold premultiplied RGBA; ours run top-down, straight ARGB.
   for (std::size_t row = 0; row < destination.height; ++row) {
     const std::uint8_t* in = s.readback.data() + (destination.height - 1 - row) * destination.width * 4;
     std::uint8_t* out = destination.row(row);

@@ -9,6 +9,7 @@
 #include "Fluvio/Sources/Mixer/MediaMixer.hpp"
 #include "Fluvio/Sources/Screen/ImageScreenObject.hpp"
 #include "Fluvio/Sources/Screen/Screen.hpp"
+#include "Fluvio/Sources/Screen/ScreenActor.hpp"
 #include "Fluvio/Sources/View/Gtk/GMainContextExecutor.hpp"
 #include "Fluvio/Sources/View/Gtk/MTFVViewWidget.hpp"
 #include "Fluvio/Sources/View/Gtk/PiPFVViewWidget.hpp"
@@ -50,9 +51,6 @@ constexpr Colour black{0, 0, 0}, blue{0, 0, 255}, red{255, 0, 0}, gray{128, 128,
 
 // A 320x180 blue screen with a red 160x90 picture in its top-left quarter: one frame of it.
 CMSampleBuffer screenFrame() {
-  auto screen = Screen::make();
-  screen->setSize({320, 180});
-  screen->setBackgroundColor(CGColor::genericRGB(0, 0, 1, 1));
   auto image = CGImage::make(160, 90, CGImagePixelFormat::argb8888);
   for (std::size_t row = 0; row < image->height(); ++row) {
     auto* pixel = image->mutableData() + row * image->bytesPerRow();
@@ -60,10 +58,15 @@ CMSampleBuffer screenFrame() {
       pixel[0] = 255, pixel[1] = 255, pixel[2] = 0, pixel[3] = 0;
     }
   }
-  auto object = ImageScreenObject::make();
-  object->setCGImage(image);
-  screen->addChild(object);
-  return *screen->makeSampleBuffer({1.0, 1.0 + 1.0 / 30});
+  return ScreenActor::shared().run([&] {
+    auto screen = Screen::make();
+    screen->setSize({320, 180});
+    screen->setBackgroundColor(CGColor::genericRGB(0, 0, 1, 1));
+    auto object = ImageScreenObject::make();
+    object->setCGImage(image);
+    screen->addChild(object);
+    return *screen->makeSampleBuffer({1.0, 1.0 + 1.0 / 30});
+  });
 }
 
 // A 400x300 window holding one widget.

@@ -6,6 +6,7 @@
 
 #include "Fluvio/Sources/Screen/AssetScreenObject.hpp"
 #include "Fluvio/Sources/Screen/Screen.hpp"
+#include "Fluvio/Tests/Screen/ScreenTestSupport.hpp"
 #include "tests/peers/support/Process.hpp"
 
 using namespace fluvio;
@@ -25,7 +26,7 @@ std::filesystem::path makeClip(const peers::TemporaryDirectory& directory) {
 
 }  // namespace
 
-TEST(AssetScreenObjectPeerTests, PlaysAnFfmpegClipFrameByFrameAtItsTimes) {
+TEST_ON_SCREEN_ACTOR(AssetScreenObjectPeerTests, PlaysAnFfmpegClipFrameByFrameAtItsTimes) {
   peers::TemporaryDirectory directory;
   const auto clip = makeClip(directory);
   auto screen = Screen::make();
@@ -61,7 +62,7 @@ TEST(AssetScreenObjectPeerTests, PlaysAnFfmpegClipFrameByFrameAtItsTimes) {
   EXPECT_FALSE(asset->isReading());
 }
 
-TEST(AssetScreenObjectPeerTests, CancellingStopsPlaybackAndClearsTheFrame) {
+TEST_ON_SCREEN_ACTOR(AssetScreenObjectPeerTests, CancellingStopsPlaybackAndClearsTheFrame) {
   peers::TemporaryDirectory directory;
   auto screen = Screen::make();
   screen->setSize({64, 36});

@@ -41,9 +41,9 @@ struct AudioMixerSettings {
   friend bool operator==(const AudioMixerSettings&, const AudioMixerSettings&) = default;
 };
 
-// "tracks" is written as the alternating id/settings list that keyed
-// containers with integer keys of this width take.
-void to_json(nlohmann::json& json, const AudioMixerSettings& settings);
-void from_json(const nlohmann::json& json, AudioMixerSettings& settings);
+// Keys are written in field order. "tracks" is written as the alternating
+// id/settings list that keyed containers with integer keys of this width take.
+void to_json(nlohmann::ordered_json& json, const AudioMixerSettings& settings);
+void from_json(const nlohmann::ordered_json& json, AudioMixerSettings& settings);
 
 }  // namespace fluvio

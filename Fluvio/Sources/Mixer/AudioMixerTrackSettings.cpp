@@ -22,12 +22,12 @@ void AudioMixerTrackSettings::apply(const AudioMixerTrackSettings& oldValue,
   if (auto map = validChannelMap(*converter)) converter->setChannelMap(std::move(*map));
 }
 
-void to_json(nlohmann::json& json, const AudioMixerTrackSettings& settings) {
-  json = nlohmann::json{{"volume", settings.volume}, {"isMuted", settings.isMuted}, {"downmix", settings.downmix}};
+void to_json(nlohmann::ordered_json& json, const AudioMixerTrackSettings& settings) {
+  json = nlohmann::ordered_json{{"volume", settings.volume}, {"isMuted", settings.isMuted}, {"downmix", settings.downmix}};
   if (settings.channelMap) json["channelMap"] = *settings.channelMap;
 }
 
-void from_json(const nlohmann::json& json, AudioMixerTrackSettings& settings) {
+void from_json(const nlohmann::ordered_json& json, AudioMixerTrackSettings& settings) {
   AudioMixerTrackSettings decoded;
   json.at("volume").get_to(decoded.volume);
   json.at("isMuted").get_to(decoded.isMuted);

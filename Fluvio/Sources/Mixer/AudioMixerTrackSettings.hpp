@@ -32,7 +32,7 @@ struct AudioMixerTrackSettings {
   friend bool operator==(const AudioMixerTrackSettings&, const AudioMixerTrackSettings&) = default;
 };
 
-void to_json(nlohmann::json& json, const AudioMixerTrackSettings& settings);
-void from_json(const nlohmann::json& json, AudioMixerTrackSettings& settings);
+void to_json(nlohmann::ordered_json& json, const AudioMixerTrackSettings& settings);
+void from_json(const nlohmann::ordered_json& json, AudioMixerTrackSettings& settings);
 
 }  // namespace fluvio

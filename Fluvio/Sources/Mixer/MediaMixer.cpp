@@ -269,6 +269,9 @@ Async<VideoMixer::InputFormats> MediaMixer::videoInputFormats() {
 }
 Async<double> MediaMixer::frameRate() { return isolated(onActor([this] { return frameRate_; })); }
 Async<bool> MediaMixer::isCapturing() { return isolated(onActor([this] { return session()->isCapturing(); })); }
+Async<platform::AsyncStream<bool>> MediaMixer::isInterputted() {
+  return isolated(onActor([this] { return session()->isInturreped(); }));
+}
 Async<platform::AVCaptureVideoOrientation> MediaMixer::videoOrientation() {
   return isolated(onActor([this] { return videoIO()->videoOrientation(); }));
 }

@@ -87,6 +87,8 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   platform::Async<double> frameRate();
   platform::Async<DynamicRangeMode> dynamicRangeMode();
   platform::Async<bool> isCapturing();
+  // Whether the session is interrupted, from the next change on.
+  platform::Async<platform::AsyncStream<bool>> isInterputted();
   platform::Async<platform::AVCaptureVideoOrientation> videoOrientation();
 
   // Application-made media, handled as if captured.

@@ -37,11 +37,11 @@ const vImage_Buffer& ChromaKeyProcessor::process(const vImage_Buffer& image, con
 
 std::shared_ptr<const vImageMultidimensionalTable> ChromaKeyProcessor::makeTable(const CGColor& color,
                                                                                  double threshold) {
-  // A gray key (gray + alpha) stands for that gray in every channel; a key
-  // whose components cannot be read is black.
+  // A gray key (gray alone, or gray + alpha) stands for that gray in every
+  // channel; a key whose components cannot be read is black.
   const auto& c = color.components;
   float red = 0, green = 0, blue = 0;
-  if (c.size() == 2) {
+  if (c.size() == 1 || c.size() == 2) {
     red = green = blue = static_cast<float>(c[0]);
   } else if (c.size() >= 3) {
     red = static_cast<float>(c[0]), green = static_cast<float>(c[1]), blue = static_cast<float>(c[2]);

@@ -15,7 +15,7 @@ std::shared_ptr<const CGColorSpace> colorSpace(DynamicRangeMode mode) {
 std::optional<CIContextOptions> contextOptions(DynamicRangeMode mode) {
   auto space = colorSpace(mode);
   if (!space) return std::nullopt;
-  return CIContextOptions{space, space};
+  return CIContextOptions{CIFormat::RGBAh, space, space};
 }
 
 std::shared_ptr<CIContext> makeCIContext(DynamicRangeMode mode) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Fluvio/Sources/Screen/ScreenActor.hpp"
+
 namespace fluvio {
 
 const char* ScreenObjectContainer::Error::what() const noexcept {
@@ -13,6 +15,7 @@ const char* ScreenObjectContainer::Error::what() const noexcept {
 }
 
 void ScreenObjectContainer::addChild(const std::shared_ptr<ScreenObject>& child) {
+  ScreenActor::shared().assertIsolated();
   if (!child || child.get() == this) return;
   if (child->parent()) throw Error(Error::Case::alreadyExists);
   for (auto ancestor = parent(); ancestor; ancestor = ancestor->parent()) {
@@ -24,6 +27,7 @@ void ScreenObjectContainer::addChild(const std::shared_ptr<ScreenObject>& child)
 }
 
 void ScreenObjectContainer::removeChild(const std::shared_ptr<ScreenObject>& child) {
+  ScreenActor::shared().assertIsolated();
   if (!child || child->parent().get() != this) return;
   const auto found = std::find(children_.begin(), children_.end(), child);
   if (found == children_.end()) return;
@@ -33,6 +37,7 @@ void ScreenObjectContainer::removeChild(const std::shared_ptr<ScreenObject>& chi
 }
 
 void ScreenObjectContainer::layout(ScreenRenderer& renderer) {
+  ScreenActor::shared().assertIsolated();
   setBounds(makeBounds(size()));
   for (const auto& child : children_) {
     if (child->shouldInvalidateLayout() || shouldInvalidateLayout()) child->layout(renderer);
@@ -41,6 +46,7 @@ void ScreenObjectContainer::layout(ScreenRenderer& renderer) {
 }
 
 void ScreenObjectContainer::draw(ScreenRenderer& renderer) {
+  ScreenActor::shared().assertIsolated();
   if (!isVisible()) return;
   for (const auto& child : children_) {
     if (child->isVisible()) child->draw(renderer);

@@ -18,6 +18,7 @@ class ScreenObjectContainerConvertible {
 };
 
 // A screen object that holds children, drawn in order (the last on top).
+// Adding, removing, layout and drawing throw ScreenActor::Error off ScreenActor.
 class ScreenObjectContainer : public ScreenObject, public ScreenObjectContainerConvertible {
  public:
   class Error : public std::exception {

@@ -23,8 +23,11 @@ void ScreenRendererByGPU::layout(ScreenObject& object) {
     return;
   }
   CIImage::Pointer image = made.image;
-  if (object.cornerRadius() > 0 && !image->isInfinite()) {
-    image = image->blendedWithAlphaMask(CIImage::roundedRectangle(image->extent(), object.cornerRadius()));
+  if (object.cornerRadius() > 0) {
+    // The mask covers the object's place, whatever part of it the picture fills.
+    if (auto mask = roundedRectangleFactory_.cornerRadius(object.bounds().size, object.cornerRadius())) {
+      image = image->blendedWithAlphaMask(mask);
+    }
   } else if (const auto* keyed = dynamic_cast<const ChromaKeyProcessable*>(&object);
              keyed && keyed->chromaKeyColor()) {
     if (!chromaKeyProcessor_) chromaKeyProcessor_.emplace();

@@ -6,6 +6,7 @@
 
 #include "Fluvio/Sources/Screen/ChromaKeyProcessor.hpp"
 #include "Fluvio/Sources/Screen/DynamicRangeMode.hpp"
+#include "Fluvio/Sources/Screen/RoundedRectangleFactory.hpp"
 #include "Fluvio/Sources/Screen/ScreenRenderer.hpp"
 
 namespace fluvio {
@@ -28,6 +29,8 @@ class ScreenRendererByGPU final : public ScreenRenderer {
   void setTarget(std::shared_ptr<platform::CVPixelBuffer> pixelBuffer) override;
   void render() override;
 
+  const RoundedRectangleFactory& roundedRectangleFactory() const noexcept { return roundedRectangleFactory_; }
+
  private:
   struct Prepared {
     std::weak_ptr<ScreenObject> owner;
@@ -42,6 +45,7 @@ class ScreenRendererByGPU final : public ScreenRenderer {
   std::unordered_map<std::uint64_t, Prepared> images_;
   std::shared_ptr<platform::CVPixelBuffer> pixelBuffer_;
   std::optional<ChromaKeyProcessor> chromaKeyProcessor_;
+  RoundedRectangleFactory roundedRectangleFactory_;
 };
 
 }  // namespace fluvio

@@ -116,24 +116,33 @@ TEST(TrackSettingsChange, TouchesTheConverterOnlyForWhatChanged) {
 TEST(AudioMixerSettingsCoding, RoundTripsAndRefusesBrokenInput) {
   AudioMixerSettings settings(44100, 1, true, 3, {{3, {0.5f, true, false, std::vector<std::int64_t>{0}}}, {200, {}}});
   settings.maximumNumberOfChannels = 6;
-  const nlohmann::json json = settings;
+  const nlohmann::ordered_json json = settings;
   EXPECT_EQ(json.at("tracks").size(), 4u);
   EXPECT_FALSE(json.at("tracks")[3].contains("channelMap"));
   EXPECT_EQ(json.get<AudioMixerSettings>(), settings);
 
+  EXPECT_EQ(json.dump(),
+            R"({"sampleRate":44100.0,"channels":1,"isMuted":true,"mainTrack":3,"tracks":[3,{"volume":0.5,)"
+            R"("isMuted":true,"downmix":false,"channelMap":[0]},200,{"volume":1.0,"isMuted":false,"downmix":true}],)"
+            R"("maximumNumberOfChannels":6})");
+  const nlohmann::ordered_json defaults = AudioMixerSettings::defaultSettings;
+  EXPECT_EQ(defaults.dump(),
+            R"({"sampleRate":0.0,"channels":0,"isMuted":false,"mainTrack":0,"tracks":[],"maximumNumberOfChannels":2})");
+  EXPECT_EQ(nlohmann::ordered_json::parse(defaults.dump()).get<AudioMixerSettings>(), AudioMixerSettings{});
+
   auto missing = json;
   missing.erase("maximumNumberOfChannels");
-  EXPECT_THROW(missing.get<AudioMixerSettings>(), nlohmann::json::exception);
+  EXPECT_THROW(missing.get<AudioMixerSettings>(), nlohmann::ordered_json::exception);
   auto badId = json;
   badId["tracks"][0] = 256;
-  EXPECT_THROW(badId.get<AudioMixerSettings>(), nlohmann::json::exception);
+  EXPECT_THROW(badId.get<AudioMixerSettings>(), nlohmann::ordered_json::exception);
   auto oddTracks = json;
   oddTracks["tracks"].erase(3);
-  EXPECT_THROW(oddTracks.get<AudioMixerSettings>(), nlohmann::json::exception);
-  auto noMap = nlohmann::json{{"volume", 1.0}, {"isMuted", false}, {"downmix", true}};
+  EXPECT_THROW(oddTracks.get<AudioMixerSettings>(), nlohmann::ordered_json::exception);
+  auto noMap = nlohmann::ordered_json{{"volume", 1.0}, {"isMuted", false}, {"downmix", true}};
   EXPECT_EQ(noMap.get<AudioMixerTrackSettings>().channelMap, std::nullopt);
   noMap.erase("downmix");
-  EXPECT_THROW(noMap.get<AudioMixerTrackSettings>(), nlohmann::json::exception);
+  EXPECT_THROW(noMap.get<AudioMixerTrackSettings>(), nlohmann::ordered_json::exception);
 }
 
 }  // namespace

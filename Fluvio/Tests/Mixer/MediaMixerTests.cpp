@@ -144,5 +144,30 @@ TEST(MediaMixerSystemEvents, BackgroundForegroundAndInterruptions) {
   blockOn(mixer->stopRunning());
 }
 
+// The interruption sequence follows the session: a capture session reports
+// each interruption and its end from the next change on; the inert session of
+// manual mode repeats that it is not interrupted.
+TEST(MediaMixerSystemEvents, InterruptionsOfTheSession) {
+  auto mixer = MediaMixer::make(MediaMixer::CaptureSessionMode::single);
+  blockOn(mixer->startRunning());
+  std::shared_ptr<const void> platformSession;
+  blockOn(mixer->configuration([&](platform::AVCaptureSession& session) { platformSession = session.shared_from_this(); }));
+  testing::Collector<bool> interrupted(blockOn(mixer->isInterputted()));
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.post(std::string(platform::AVCaptureSessionWasInterruptedNotification), platformSession);
+  center.post(std::string(platform::AVCaptureSessionInterruptionEndedNotification), platformSession);
+  center.post(std::string(platform::AVCaptureSessionWasInterruptedNotification), platformSession);
+  ASSERT_TRUE(interrupted.waitFor(3));
+  EXPECT_EQ(interrupted.elements(), (std::vector<bool>{true, false, true}));
+  blockOn(mixer->stopRunning());
+  center.post(std::string(platform::AVCaptureSessionInterruptionEndedNotification), platformSession);
+  EXPECT_EQ(interrupted.elements().size(), 3u) << "a stopped session observes nothing";
+
+  auto manual = MediaMixer::make(MediaMixer::CaptureSessionMode::manual);
+  testing::Collector<bool> inert(blockOn(manual->isInterputted()));
+  ASSERT_TRUE(inert.waitFor(1));
+  EXPECT_EQ(inert.elements(), std::vector<bool>{false});
+}
+
 }  // namespace
 }  // namespace fluvio

@@ -44,6 +44,8 @@ TEST(ChromaKeyProcessorTests, KeysOutTheKeyColourAndKeepsDistantColours) {
   } cases[] = {
       {"green", CGColor::genericRGB(0, 1, 0, 1), {0, 255, 255, 0}},
       {"gray given as gray and alpha", CGColor::genericGray(128 / 255.0, 1), {255, 0, 255, 255}},
+      {"gray given as one component", CGColor{{128 / 255.0}}, {255, 0, 255, 255}},
+      {"no components: black", CGColor{}, {255, 255, 255, 255}},
       {"blue", CGColor::genericRGB(0, 0, 1, 1), {255, 255, 0, 255}},
   };
   ChromaKeyProcessor processor;
@@ -54,9 +56,9 @@ TEST(ChromaKeyProcessorTests, KeysOutTheKeyColourAndKeepsDistantColours) {
       EXPECT_NEAR(mask.row(1)[column * 2 + 1], c.alphas[column], 2) << c.name << " column " << column;
     }
   }
-  EXPECT_EQ(processor.tableCount(), 3u);
+  EXPECT_EQ(processor.tableCount(), 5u);
   processor.process(panel.pixels.buffer(), CGColor::genericRGB(0, 1, 0, 1));
-  EXPECT_EQ(processor.tableCount(), 3u) << "one table per key colour";
+  EXPECT_EQ(processor.tableCount(), 5u) << "one table per key colour";
   EXPECT_EQ(processor.bufferSetCount(), 1u);
   Panel larger(12, 3);
   processor.process(larger.pixels.buffer(), CGColor::genericRGB(0, 1, 0, 1));
@@ -102,7 +104,7 @@ TEST(ChromaKeyProcessorTests, EachPointOfTheKeysTableKeysItsOwnColour) {
   }
 }
 
-TEST(ChromaKeyProcessorTests, TheRendererShowsTheBackgroundThroughTheKeyUnlessCornersAreRounded) {
+TEST_ON_SCREEN_ACTOR(ChromaKeyProcessorTests, TheRendererShowsTheBackgroundThroughTheKeyUnlessCornersAreRounded) {
   auto screen = Screen::make();
   screen->setSize({64, 36});
   screen->setBackgroundColor(CGColor::genericRGB(1, 0, 0, 1));

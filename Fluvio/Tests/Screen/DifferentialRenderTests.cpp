@@ -143,7 +143,7 @@ std::ostream& operator<<(std::ostream& stream, const Difference& difference) {
 
 }  // namespace
 
-TEST(DifferentialRenderTests, CPUAndGPURenderersAgreeWithEachOtherAndTheReferences) {
+TEST_ON_SCREEN_ACTOR(DifferentialRenderTests, CPUAndGPURenderersAgreeWithEachOtherAndTheReferences) {
   if (!CIContext::makeGPU()) GTEST_SKIP() << "no OpenGL ES 3 display (EGL surfaceless) could be opened";
   const auto artefacts = std::filesystem::path(FLUVIO_TEST_ARTEFACTS_DIR) / "compositing";
   const auto references = std::filesystem::path(FLUVIO_TESTS_DIR) / "Screen" / "References";
@@ -163,7 +163,7 @@ TEST(DifferentialRenderTests, CPUAndGPURenderersAgreeWithEachOtherAndTheReferenc
   }
 }
 
-TEST(DifferentialRenderTests, HighDynamicRangeFramesOfTheGPURendererCarryTheirColourTags) {
+TEST_ON_SCREEN_ACTOR(DifferentialRenderTests, HighDynamicRangeFramesOfTheGPURendererCarryTheirColourTags) {
   for (const auto mode : {DynamicRangeMode::sdr, DynamicRangeMode::hdr}) {
     auto screen = Screen::make();
     screen->setSize({32, 18});

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "Fluvio/Sources/Screen/ScreenObjectContainer.hpp"
+#include "Fluvio/Sources/Screen/ScreenRendererByCPU.hpp"
+#include "Fluvio/Tests/Screen/ScreenTestSupport.hpp"
 
 using namespace fluvio;
 using platform::CGRect;
@@ -21,7 +23,7 @@ struct PlacementCase {
 
 }  // namespace
 
-TEST(ScreenObjectTreeTests, PlacesObjectsByMarginsAndAlignments) {
+TEST_ON_SCREEN_ACTOR(ScreenObjectTreeTests, PlacesObjectsByMarginsAndAlignments) {
   const PlacementCase cases[] = {
       {"fill", {0, 0}, {}, HA::left, VA::top, {{0, 0}, {1280, 720}}},
       {"bottom right", {100, 50}, {10, 20, 30, 40}, HA::right, VA::bottom, {{1140, 640}, {100, 50}}},
@@ -44,7 +46,7 @@ TEST(ScreenObjectTreeTests, PlacesObjectsByMarginsAndAlignments) {
   }
 }
 
-TEST(ScreenObjectTreeTests, AnObjectBelongsToOneContainerAndNeverToItsOwnSubtree) {
+TEST_ON_SCREEN_ACTOR(ScreenObjectTreeTests, AnObjectBelongsToOneContainerAndNeverToItsOwnSubtree) {
   auto first = ScreenObjectContainer::make();
   auto second = ScreenObjectContainer::make();
   auto child = std::make_shared<ScreenObject>();
@@ -77,7 +79,7 @@ TEST(ScreenObjectTreeTests, AnObjectBelongsToOneContainerAndNeverToItsOwnSubtree
   EXPECT_EQ(inner->childCounts(), 0u);
 }
 
-TEST(ScreenObjectTreeTests, SizeChangesAloneInvalidateTheLayout) {
+TEST_ON_SCREEN_ACTOR(ScreenObjectTreeTests, SizeChangesAloneInvalidateTheLayout) {
   ScreenObject object;
   object.setShouldInvalidateLayout(false);
   object.setSize({0, 0});
@@ -88,3 +90,40 @@ TEST(ScreenObjectTreeTests, SizeChangesAloneInvalidateTheLayout) {
   object.setSize({0, 1});
   EXPECT_TRUE(object.shouldInvalidateLayout());
 }
+
+// Tree operations refuse to run off ScreenActor and change nothing there;
+// on the actor the same calls go through.
+TEST(ScreenObjectTreeTests, TreeOperationsRunOnScreenActorOnly) {
+  auto container = ScreenObjectContainer::make();
+  auto child = std::make_shared<ScreenObject>();
+  ScreenRendererByCPU renderer(DynamicRangeMode::sdr);
+  const auto refusedOffTheActor = [](auto&& operation) {
+    try {
+      operation();
+      return false;
+    } catch (const ScreenActor::Error& error) {
+      return error.value() == ScreenActor::Error::Case::notIsolated;
+    }
+  };
+  EXPECT_TRUE(refusedOffTheActor([&] { container->addChild(child); }));
+  EXPECT_EQ(container->childCounts(), 0u);
+  EXPECT_EQ(child->parent(), nullptr);
+  EXPECT_TRUE(refusedOffTheActor([] { Screen::make(); }));
+
+  ScreenActor::shared().run([&] { container->addChild(child); });
+  EXPECT_EQ(container->childCounts(), 1u);
+  EXPECT_TRUE(refusedOffTheActor([&] { container->removeChild(child); }));
+  EXPECT_EQ(child->parent(), container);
+  EXPECT_TRUE(refusedOffTheActor([&] { container->layout(renderer); }));
+  EXPECT_TRUE(container->shouldInvalidateLayout());
+  EXPECT_TRUE(refusedOffTheActor([&] { container->draw(renderer); }));
+
+  ScreenActor::shared().run([&] {
+    container->layout(renderer);
+    container->draw(renderer);
+  });
+  EXPECT_FALSE(container->shouldInvalidateLayout());
+  ScreenActor::shared().run([&] { container->removeChild(child); });
+  EXPECT_EQ(container->childCounts(), 0u);
+}
+

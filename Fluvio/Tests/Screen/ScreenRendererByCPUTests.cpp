@@ -14,19 +14,6 @@ namespace {
 constexpr Argb black{0, 0, 0, 0};
 constexpr Argb red{255, 255, 0, 0};
 
-// A 64x48 screen showing one 20x10 red image at `origin`.
-struct ImageScene {
-  std::shared_ptr<Screen> screen = Screen::make();
-  std::shared_ptr<ImageScreenObject> image = ImageScreenObject::make();
-
-  explicit ImageScene(platform::CGPoint origin) {
-    screen->setSize({64, 48});
-    image->setCGImage(solidImage(20, 10, red));
-    image->setLayoutMargin({origin.y, origin.x, 0, 0});
-    screen->addChild(image);
-  }
-};
-
 }  // namespace
 
 TEST(ScreenRendererByCPUTests, BackgroundColourBytesFollowTheComponentCount) {
@@ -46,7 +33,7 @@ TEST(ScreenRendererByCPUTests, BackgroundColourBytesFollowTheComponentCount) {
   }
 }
 
-TEST(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
   // Margins place the image's top-left; negative margins push it off the canvas.
   struct Case {
     const char* name;
@@ -61,7 +48,7 @@ TEST(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
       {"far off negative", {-1000, -1000}, 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
-    ImageScene scene(c.origin);
+    ImageScene scene(c.origin, red);
     const auto frame = renderFrame(*scene.screen, 1.0);
     ASSERT_TRUE(frame) << c.name;
     for (int y = 0; y < 48; ++y) {
@@ -73,9 +60,9 @@ TEST(ScreenRendererByCPUTests, ClipsObjectsAtEveryEdgeOfTheCanvas) {
   }
 }
 
-TEST(ScreenRendererByCPUTests, RoundsCornersAndClampsRadiiBeyondHalfTheShorterSide) {
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, RoundsCornersAndClampsRadiiBeyondHalfTheShorterSide) {
   for (double radius : {5.0, 1e9}) {
-    ImageScene scene({10, 10});
+    ImageScene scene({10, 10}, red);
     scene.image->setCornerRadius(radius);
     const auto frame = renderFrame(*scene.screen, 1.0);
     ASSERT_TRUE(frame);
@@ -83,14 +70,14 @@ TEST(ScreenRendererByCPUTests, RoundsCornersAndClampsRadiiBeyondHalfTheShorterSi
     EXPECT_EQ(pixel(*frame, 29, 19), black) << radius;
     EXPECT_EQ(pixel(*frame, 20, 15), red) << radius;  // centre kept
   }
-  ImageScene scene({10, 10});
+  ImageScene scene({10, 10}, red);
   scene.image->setCornerRadius(2);
   const auto frame = renderFrame(*scene.screen, 1.0);
   EXPECT_EQ(pixel(*frame, 15, 10), red);  // beyond a small radius the edge is whole
 }
 
-TEST(ScreenRendererByCPUTests, SharesOneMaskPerSizeAndRadius) {
-  ImageScene scene({0, 0});
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, SharesOneMaskPerSizeAndRadius) {
+  ImageScene scene({0, 0}, red);
   auto second = ImageScreenObject::make();
   second->setCGImage(solidImage(20, 10, red));
   for (auto object : {std::static_pointer_cast<ScreenObject>(scene.image), std::static_pointer_cast<ScreenObject>(second)}) {
@@ -106,8 +93,8 @@ TEST(ScreenRendererByCPUTests, SharesOneMaskPerSizeAndRadius) {
   EXPECT_EQ(renderer.shapeFactory().cachedMaskCount(), 2u);
 }
 
-TEST(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
-  ImageScene scene({0, 0});
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
+  ImageScene scene({0, 0}, red);
   scene.image->setCGImage(solidImage(20, 10, {128, 0, 0, 255}));
   scene.screen->setBackgroundColor(CGColor::genericRGB(1, 0, 0, 1));
   const auto frame = renderFrame(*scene.screen, 1.0);
@@ -118,15 +105,32 @@ TEST(ScreenRendererByCPUTests, BlendsTranslucentPicturesOverTheCanvas) {
   EXPECT_EQ(pixel(*frame, 30, 30), red);
 }
 
-TEST(ScreenRendererByCPUTests, ClearedContentDisappearsInsteadOfDrawingTheStalePicture) {
-  ImageScene scene({0, 0});
+// Corners cut into the picture's own alpha instead of replacing it: a
+// half-transparent picture stays half transparent inside the rounded corners,
+// as the GPU renderer's mask keeps it.
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, RoundedCornersKeepThePicturesOwnTransparency) {
+  for (const bool gpu : {false, true}) {
+    ImageScene scene({0, 0}, {128, 0, 0, 255}, gpu);
+    scene.image->setCornerRadius(4);
+    scene.screen->setBackgroundColor(CGColor::genericRGB(1, 0, 0, 1));
+    const auto frame = renderFrame(*scene.screen, 1.0);
+    ASSERT_TRUE(frame);
+    const Argb blended = pixel(*frame, 10, 5);
+    EXPECT_NEAR(blended[1], 127, 2) << (gpu ? "GPU" : "CPU");
+    EXPECT_NEAR(blended[3], 128, 2) << (gpu ? "GPU" : "CPU");
+    EXPECT_EQ(pixel(*frame, 0, 0), red) << "the corner shows the background";
+  }
+}
+
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, ClearedContentDisappearsInsteadOfDrawingTheStalePicture) {
+  ImageScene scene({0, 0}, red);
   ASSERT_EQ(pixel(*renderFrame(*scene.screen, 1.0), 1, 1), red);
   scene.image->setCGImage(nullptr);
   EXPECT_EQ(pixel(*renderFrame(*scene.screen, 2.0), 1, 1), black);
 }
 
-TEST(ScreenRendererByCPUTests, InvisibleContainersDrawNoneOfTheirChildren) {
-  ImageScene scene({0, 0});
+TEST_ON_SCREEN_ACTOR(ScreenRendererByCPUTests, InvisibleContainersDrawNoneOfTheirChildren) {
+  ImageScene scene({0, 0}, red);
   auto group = ScreenObjectContainer::make();
   auto inner = ImageScreenObject::make();
   inner->setCGImage(solidImage(4, 4, red));

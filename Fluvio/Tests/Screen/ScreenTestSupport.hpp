@@ -4,9 +4,17 @@
 #include <cstdint>
 #include <memory>
 
+#include "Fluvio/Sources/Screen/ImageScreenObject.hpp"
 #include "Fluvio/Sources/Screen/Screen.hpp"
+#include "Fluvio/Sources/Screen/ScreenActor.hpp"
 #include "Platform/CoreGraphics/CGImage.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
+
+// A test whose body runs on ScreenActor, where the screen tree may be used.
+#define TEST_ON_SCREEN_ACTOR(suite, name)                                              \
+  static void suite##_##name##_onScreenActor();                                        \
+  TEST(suite, name) { ::fluvio::ScreenActor::shared().run(suite##_##name##_onScreenActor); } \
+  static void suite##_##name##_onScreenActor()
 
 namespace fluvio::testing {
 
@@ -52,5 +60,19 @@ inline std::shared_ptr<platform::CVPixelBuffer> renderFrame(Screen& screen, doub
   auto frame = screen.makeSampleBuffer({seconds, seconds + 1.0 / 30});
   return frame ? frame->imageBuffer() : nullptr;
 }
+
+// A 64x48 screen showing one 20x10 image of `color` at `origin`.
+struct ImageScene {
+  std::shared_ptr<Screen> screen = Screen::make();
+  std::shared_ptr<ImageScreenObject> image = ImageScreenObject::make();
+
+  ImageScene(platform::CGPoint origin, Argb color, bool isGPURendererEnabled = false) {
+    screen->setSize({64, 48});
+    screen->setGPURendererEnabled(isGPURendererEnabled);
+    image->setCGImage(solidImage(20, 10, color));
+    image->setLayoutMargin({origin.y, origin.x, 0, 0});
+    screen->addChild(image);
+  }
+};
 
 }  // namespace fluvio::testing

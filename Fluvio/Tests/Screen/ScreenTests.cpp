@@ -10,7 +10,7 @@ using namespace fluvio;
 using namespace fluvio::testing;
 using platform::CMTime;
 
-TEST(ScreenTests, FrameTimesNeverMoveBackwards) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, FrameTimesNeverMoveBackwards) {
   auto screen = Screen::make();
   EXPECT_EQ(screen->childCounts(), 1u);
   auto first = screen->makeSampleBuffer({10.0, 10.033});
@@ -26,7 +26,7 @@ TEST(ScreenTests, FrameTimesNeverMoveBackwards) {
   EXPECT_TRUE(screen->makeSampleBuffer({10.001, 10.034}));
 }
 
-TEST(ScreenTests, CaptureLatencyRoundsUpToATenthOfAMillisecondOnceTicksArrive) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, CaptureLatencyRoundsUpToATenthOfAMillisecondOnceTicksArrive) {
   auto screen = Screen::make();
   screen->setVideoCaptureLatency(CMTime::make(10, 1));
   EXPECT_EQ(screen->videoCaptureLatency(), 0) << "before the first tick";
@@ -40,7 +40,7 @@ TEST(ScreenTests, CaptureLatencyRoundsUpToATenthOfAMillisecondOnceTicksArrive) {
 // A grown latency never costs a frame: a frame whose time would lie before
 // the last one's takes the last one's time, and later ticks follow the new
 // latency. A tick older than the last frame's still makes none.
-TEST(ScreenTests, AGrownCaptureLatencyHoldsTheTimeInsteadOfDroppingAFrame) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, AGrownCaptureLatencyHoldsTheTimeInsteadOfDroppingAFrame) {
   auto screen = Screen::make();
   auto first = screen->makeSampleBuffer({11.0, 11.03});
   ASSERT_TRUE(first);
@@ -61,7 +61,48 @@ TEST(ScreenTests, AGrownCaptureLatencyHoldsTheTimeInsteadOfDroppingAFrame) {
   EXPECT_NEAR(later->presentationTimeStamp().seconds(), 12.11 - 0.01, 1e-9);
 }
 
-TEST(ScreenTests, RefusesSizesThatAreNotFiniteOrNotPositive) {
+// Buffer sides are the size truncated toward zero, on either side of a
+// whole number; both modes compose in half floats in their own colour space.
+TEST_ON_SCREEN_ACTOR(DynamicRangeModeTests, AttributesTruncateSidesAndContextsWorkInHalfFloats) {
+  struct Case {
+    platform::CGSize size;
+    std::int32_t width, height;
+  } cases[] = {{{1280, 720}, 1280, 720},
+               {{1280.9, 720.2}, 1280, 720},
+               {{1279.999, 719.5}, 1279, 719},
+               {{1281.0, 721.01}, 1281, 721}};
+  for (const auto& c : cases) {
+    for (const auto mode : {DynamicRangeMode::sdr, DynamicRangeMode::hdr}) {
+      const auto attributes = makePixelBufferAttributes(mode, c.size);
+      ASSERT_TRUE(attributes) << c.size.width;
+      EXPECT_EQ(attributes->width, c.width) << c.size.width;
+      EXPECT_EQ(attributes->height, c.height) << c.size.height;
+      EXPECT_TRUE(attributes->metalCompatibility);
+      EXPECT_EQ(attributes->pixelFormatType, mode == DynamicRangeMode::sdr
+                                                 ? platform::kCVPixelFormatType_32ARGB
+                                                 : platform::kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange);
+    }
+  }
+  auto screen = Screen::make();
+  ASSERT_TRUE(screen->setSize({1280.9, 720.2}));
+  const auto frame = screen->makeSampleBuffer({1, 1.03});
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->imageBuffer()->width(), 1280u);
+  EXPECT_EQ(frame->imageBuffer()->height(), 720u);
+
+  for (const auto mode : {DynamicRangeMode::sdr, DynamicRangeMode::hdr}) {
+    const auto options = contextOptions(mode);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->workingFormat, platform::CIFormat::RGBAh);
+    EXPECT_EQ(options->workingColorSpace, colorSpace(mode));
+    EXPECT_EQ(options->outputColorSpace, colorSpace(mode));
+    EXPECT_EQ(colorSpace(mode), colorSpace(mode)) << "made once";
+    EXPECT_EQ(makeCIContext(mode)->options().workingFormat, platform::CIFormat::RGBAh);
+  }
+  EXPECT_NE(colorSpace(DynamicRangeMode::sdr), colorSpace(DynamicRangeMode::hdr));
+}
+
+TEST_ON_SCREEN_ACTOR(ScreenTests, RefusesSizesThatAreNotFiniteOrNotPositive) {
   auto screen = Screen::make();
   const auto pool = screen->pixelBufferPool();
   ASSERT_TRUE(pool);
@@ -80,7 +121,7 @@ TEST(ScreenTests, RefusesSizesThatAreNotFiniteOrNotPositive) {
   EXPECT_EQ(frame->imageBuffer()->height(), 16384u);
 }
 
-TEST(ScreenTests, HighDynamicRangeFramesAreClearedToTheBackground) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, HighDynamicRangeFramesAreClearedToTheBackground) {
   auto screen = Screen::make();
   screen->setSize({64, 32});
   screen->setBackgroundColor(platform::CGColor::white());
@@ -98,9 +139,21 @@ TEST(ScreenTests, HighDynamicRangeFramesAreClearedToTheBackground) {
   screen->setBackgroundColor(platform::CGColor::black());
   auto frame = screen->makeSampleBuffer({9.0, 9.03});
   EXPECT_NEAR(reinterpret_cast<const std::uint16_t*>(frame->imageBuffer()->baseAddressOfPlane(0))[7] >> 6, 64, 2);
+
+  // Objects are drawn too: a white picture at the top-left of the black screen.
+  auto image = ImageScreenObject::make();
+  image->setCGImage(solidImage(16, 8, {255, 255, 255, 255}));
+  screen->addChild(image);
+  frame = screen->makeSampleBuffer({10.0, 10.03});
+  ASSERT_TRUE(frame);
+  const auto* luma = reinterpret_cast<const std::uint16_t*>(frame->imageBuffer()->baseAddressOfPlane(0));
+  const std::size_t lumaRow = frame->imageBuffer()->bytesPerRowOfPlane(0) / 2;
+  EXPECT_NEAR(luma[4 * lumaRow + 8] >> 6, 940, 2);
+  EXPECT_NEAR(luma[4 * lumaRow + 24] >> 6, 64, 2);
+  EXPECT_NEAR(luma[12 * lumaRow + 8] >> 6, 64, 2);
 }
 
-TEST(ScreenTests, RendererHandOverKeepsBoundsBackgroundAndClock) {
+TEST_ON_SCREEN_ACTOR(ScreenTests, RendererHandOverKeepsBoundsBackgroundAndClock) {
   auto screen = Screen::make();
   screen->setSize({320, 200});
   screen->setBackgroundColor(platform::CGColor::genericRGB(0, 1, 0, 1));

@@ -20,7 +20,7 @@ int litPixels(const platform::CVPixelBuffer& frame, int left, int top, int right
 
 }  // namespace
 
-TEST(TextScreenObjectTests, SizesToItsTextAndRedrawsOnAClearedBitmap) {
+TEST_ON_SCREEN_ACTOR(TextScreenObjectTests, SizesToItsTextAndRedrawsOnAClearedBitmap) {
   auto screen = Screen::make();
   screen->setSize({400, 100});
   screen->setBackgroundColor(platform::CGColor::black());

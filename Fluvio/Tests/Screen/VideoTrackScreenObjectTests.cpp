@@ -28,7 +28,7 @@ struct TrackScene {
 
 }  // namespace
 
-TEST(VideoTrackScreenObjectTests, ShowsTheNewestDueFrameAndNoneEarly) {
+TEST_ON_SCREEN_ACTOR(VideoTrackScreenObjectTests, ShowsTheNewestDueFrameAndNoneEarly) {
   TrackScene scene;
   EXPECT_EQ(scene.shownAt(0.5), black) << "nothing queued";
   EXPECT_FALSE(scene.track.shouldInvalidateLayout()) << "an empty queue asks for no layout";
@@ -44,7 +44,7 @@ TEST(VideoTrackScreenObjectTests, ShowsTheNewestDueFrameAndNoneEarly) {
   EXPECT_EQ(scene.shownAt(2.0), shade(2)) << "the last frame stays on show";
 }
 
-TEST(VideoTrackScreenObjectTests, CountsFramesPerSecondOfPresentationTime) {
+TEST_ON_SCREEN_ACTOR(VideoTrackScreenObjectTests, CountsFramesPerSecondOfPresentationTime) {
   TrackScene scene;
   for (int n = 0; n < 30; ++n) {
     scene.enqueue(n % 5, 10.0 + n / 30.0);
@@ -58,7 +58,7 @@ TEST(VideoTrackScreenObjectTests, CountsFramesPerSecondOfPresentationTime) {
 
 // After a reset neither a frame still queued nor the one last shown comes
 // back, on either renderer, and the next frame shows as before.
-TEST(VideoTrackScreenObjectTests, ResetForgetsQueuedFramesTheCountAndThePictureOnShow) {
+TEST_ON_SCREEN_ACTOR(VideoTrackScreenObjectTests, ResetForgetsQueuedFramesTheCountAndThePictureOnShow) {
   for (const bool gpu : {false, true}) {
     SCOPED_TRACE(gpu ? "GPU" : "CPU");
     TrackScene scene;
@@ -83,7 +83,7 @@ TEST(VideoTrackScreenObjectTests, ResetForgetsQueuedFramesTheCountAndThePictureO
 
 // Queued frames are kept for reuse, but not their pictures: a skipped or reset
 // frame lets its picture go at once, while a waiting one keeps it.
-TEST(VideoTrackScreenObjectTests, LetsThePicturesOfFramesItIsDoneWithGo) {
+TEST_ON_SCREEN_ACTOR(VideoTrackScreenObjectTests, LetsThePicturesOfFramesItIsDoneWithGo) {
   TrackScene scene;
   std::vector<std::weak_ptr<platform::CVPixelBuffer>> pictures;
   for (int n = 0; n < 3; ++n) {
@@ -100,7 +100,7 @@ TEST(VideoTrackScreenObjectTests, LetsThePicturesOfFramesItIsDoneWithGo) {
   EXPECT_EQ(scene.shownAt(1.2), shade(2)) << "a reused frame shows its new picture";
 }
 
-TEST(VideoTrackScreenObjectTests, SizesItselfToTheFrameUnderAspectFitOnly) {
+TEST_ON_SCREEN_ACTOR(VideoTrackScreenObjectTests, SizesItselfToTheFrameUnderAspectFitOnly) {
   struct Case {
     platform::AVLayerVideoGravity gravity;
     platform::CGRect expected;
@@ -122,7 +122,7 @@ TEST(VideoTrackScreenObjectTests, SizesItselfToTheFrameUnderAspectFitOnly) {
   }
 }
 
-TEST(VideoTrackScreenObjectTests, AspectFillCropsToTheCentreOfTheFrame) {
+TEST_ON_SCREEN_ACTOR(VideoTrackScreenObjectTests, AspectFillCropsToTheCentreOfTheFrame) {
   TrackScene scene;
   auto left = solidFrame(64, 36, shade(0));
   for (int y = 0; y < 36; ++y) {  // right half a second shade
@@ -143,7 +143,7 @@ TEST(VideoTrackScreenObjectTests, AspectFillCropsToTheCentreOfTheFrame) {
   EXPECT_EQ(pixel(*frame, boxLeft + 18, 18), black);
 }
 
-TEST(VideoTrackScreenObjectTests, StreamObjectShowsItsLatestFrameAndDropsClearedContent) {
+TEST_ON_SCREEN_ACTOR(VideoTrackScreenObjectTests, StreamObjectShowsItsLatestFrameAndDropsClearedContent) {
   auto screen = Screen::make();
   screen->setSize({64, 36});
   auto stream = StreamScreenObject::make();

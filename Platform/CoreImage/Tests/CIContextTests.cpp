@@ -118,3 +118,21 @@ TEST(CIContextTests, DrawsOverAKeptBitmapOnlyWhenNothingElseShowsIt) {
   EXPECT_NE(made.get(), address);
   EXPECT_EQ(made->width(), 5u);
 }
+
+// A hundred faint white layers over black add up to about a tenth of white
+// (1 - 0.999^100) when the context composes in half floats; composed in
+// 8 bits each layer's share rounds away. The CPU context always keeps it.
+TEST(CIContextTests, TheHalfFloatWorkingFormatKeepsFaintLayers) {
+  const CGRect area{{0, 0}, {4, 4}};
+  auto image = CIImage::color({0, 0, 0, 1})->cropped(area);
+  for (int layer = 0; layer < 100; ++layer) image = CIImage::color({1, 1, 1, 0.001f})->cropped(area)->compositedOver(image);
+  const auto grayOf = [&](CIContext& context) { return int(at(*context.createCGImage(*image, area), 2, 2)[1]); };
+
+  EXPECT_NEAR(grayOf(*CIContext::make({CIFormat::RGBAh})), 24, 1);
+  EXPECT_NEAR(grayOf(*CIContext::make()), 24, 1);
+  auto halfFloats = CIContext::makeGPU({CIFormat::RGBAh});
+  auto bytes = CIContext::makeGPU();
+  if (!halfFloats || !bytes) GTEST_SKIP() << "no OpenGL ES 3 display (EGL surfaceless) could be opened";
+  EXPECT_NEAR(grayOf(*halfFloats), 24, 1);
+  EXPECT_LT(grayOf(*bytes), 12);
+}
