@@ -52,6 +52,12 @@ class LoopbackPeer {
     return received_;
   }
 
+  // Waits until `count` connections have been closed by the other side.
+  bool waitForEnded(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return ended_ >= count; });
+  }
+
   // Closes every accepted connection from this side.
   void dropConnections() {
     asio::post(context_, [this] {
@@ -86,7 +92,14 @@ class LoopbackPeer {
   void readNext(Connection& connection, std::size_t index) {
     connection.socket.async_read_some(
         asio::buffer(connection.buffer), [this, &connection, index](const std::error_code& error, std::size_t count) {
-          if (error) return;
+          if (error) {
+            if (error != asio::error::operation_aborted) {
+              std::lock_guard lock(mutex_);
+              ++ended_;
+            }
+            changed_.notify_all();
+            return;
+          }
           {
             std::lock_guard lock(mutex_);
             received_[index].append(connection.buffer.data(), count);
@@ -112,6 +125,7 @@ class LoopbackPeer {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::string> received_;
+  std::size_t ended_ = 0;
   std::thread thread_;
 };
 
