@@ -28,12 +28,15 @@ RTMPSocket::Error::Error(Case errorCase, std::optional<platform::NWError> networ
 std::shared_ptr<RTMPSocket> RTMPSocket::make(platform::NWParameters parameters,
                                              std::chrono::steady_clock::duration timeout,
                                              platform::Executor executor) {
-  return std::shared_ptr<RTMPSocket>(new RTMPSocket(parameters, timeout, std::move(executor)));
+  return Actor::make<RTMPSocket>(parameters, timeout, std::move(executor));
 }
 
-RTMPSocket::RTMPSocket(platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
+RTMPSocket::RTMPSocket(Key key, platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
                        platform::Executor executor)
-    : NetworkTransportReporter(std::move(executor)), parameters_(parameters), timeout_(timeout), timer_(strand()) {}
+    : NetworkTransportReporter(key, std::move(executor)),
+      parameters_(parameters),
+      timeout_(timeout),
+      timer_(strand()) {}
 
 template <class Body>
 auto RTMPSocket::onStrand(Body body) {
@@ -48,7 +51,7 @@ auto RTMPSocket::onStrand(Body body) {
 }
 
 platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connect(std::string host, std::int64_t port) {
-  return isolated(connectBody(std::move(host), port));
+  return isolated([this, host = std::move(host), port]() mutable { return connectBody(std::move(host), port); });
 }
 
 platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connectBody(std::string host,
@@ -170,8 +173,7 @@ void RTMPSocket::closeWith(std::optional<platform::NWError> error) {
 }
 
 platform::Async<bool> RTMPSocket::connected() {
-  return isolated([](std::shared_ptr<RTMPSocket> self) -> platform::Async<bool> { co_return self->connected_; }(
-      shared_from_this()));
+  return isolated([self = shared_from_this()]() -> platform::Async<bool> { co_return self->connected_; });
 }
 
 platform::Async<std::shared_ptr<fluvio::NetworkMonitor>> RTMPSocket::makeNetworkMonitor() {
@@ -179,9 +181,9 @@ platform::Async<std::shared_ptr<fluvio::NetworkMonitor>> RTMPSocket::makeNetwork
 }
 
 platform::Async<fluvio::NetworkTransportReport> RTMPSocket::makeNetworkTransportReport() {
-  return isolated([](std::shared_ptr<RTMPSocket> self) -> platform::Async<fluvio::NetworkTransportReport> {
+  return isolated([self = shared_from_this()]() -> platform::Async<fluvio::NetworkTransportReport> {
     co_return fluvio::NetworkTransportReport{self->queueBytesOut_, self->totalBytesIn_, self->totalBytesOut_};
-  }(shared_from_this()));
+  });
 }
 
 }  // namespace rtmpfluvio

@@ -148,8 +148,8 @@ TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
 TEST(RTMPConnectionTests, StreamsCreateThemselvesAndReceiveWhatIsTheirs) {
   ScriptedRTMPServer server;
   auto connection = RTMPConnection::make();
-  auto stream = std::make_shared<TestRTMPStream>(connection);
-  auto other = std::make_shared<TestRTMPStream>(connection);
+  auto stream = platform::Actor::make<TestRTMPStream>(connection);
+  auto other = platform::Actor::make<TestRTMPStream>(connection);
   blockOn(connection->addStream(stream));
   blockOn(connection->addStream(other));
   auto pending = connectLater(connection, server.url());
@@ -263,7 +263,7 @@ TEST(RTMPConnectionTests, ConnectTimesOutOnASilentServer) {
 TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   ScriptedRTMPServer server;
   auto connection = RTMPConnection::make();
-  auto stream = std::make_shared<TestRTMPStream>(connection);
+  auto stream = platform::Actor::make<TestRTMPStream>(connection);
   connectAndAccept(server, connection, server.url());
   blockOn(connection->addStream(stream));
   auto statuses = blockOn(connection->status());

@@ -29,7 +29,7 @@ int stallSeconds() {
 
 // A connection with a stream of id 1 on the scripted server.
 struct Publication {
-  Publication() : connection(RTMPConnection::make()), stream(std::make_shared<TestRTMPStream>(connection)) {
+  Publication() : connection(RTMPConnection::make()), stream(platform::Actor::make<TestRTMPStream>(connection)) {
     blockOn(connection->addStream(stream));
     auto connected = std::async(std::launch::async, [this] { return blockOn(connection->connect(server.url())); });
     server.accept();
