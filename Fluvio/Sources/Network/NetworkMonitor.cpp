@@ -53,7 +53,9 @@ platform::Async<void> NetworkMonitor::startRunningBody() {
         // Ends with the cancelled sleep, or as soon as its run is over.
         do {
           co_await self->tick_();
-        } while (co_await self->isolated([self, run] { return self->sample(run); }));
+          // A plain pointer: g++ frees the captures of a lambda made inside a
+          // co_await twice, and `self` already holds the monitor.
+        } while (co_await self->isolated([monitor = self.get(), run] { return monitor->sample(run); }));
       },
       "NetworkMonitor");
 }

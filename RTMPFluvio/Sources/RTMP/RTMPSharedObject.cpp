@@ -88,8 +88,10 @@ platform::Async<void> RTMPSharedObject::on(RTMPSharedObjectMessage message) {
 }
 
 platform::Async<RTMPSharedObjectMessage> RTMPSharedObject::makeMessage(std::vector<RTMPSharedObjectEvent> events) {
-  co_return std::move(
-      *co_await isolated([this, events = std::move(events)]() mutable { return makeMessageBody(std::move(events)); }));
+  // Made outside the co_await: g++ frees a lambda's captures twice when the
+  // lambda is a temporary there.
+  auto message = isolated([this, events = std::move(events)]() mutable { return makeMessageBody(std::move(events)); });
+  co_return std::move(*co_await std::move(message));
 }
 
 platform::Async<AMFObject> RTMPSharedObject::dataBody() const { co_return data_; }
