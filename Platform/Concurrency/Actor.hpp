@@ -1,14 +1,19 @@
 #pragma once
 
 // An actor serialises its state on a strand. Contract:
-// - made shared, through Actor::make<T>(...) or a class's own make() that
-//   passes its new object to adopt(). Work running on such an actor holds it,
-//   so the actor outlives all of its own work (a loop it starts keeps it alive
-//   until the loop ends: give such loops a TaskGroup and cancel it on close).
-//   An actor not made so (a test's local, or one calling itself from its
-//   destructor) is not held: its owner must outlive its work;
-// - isolated(body) runs the body on the strand and resumes the caller on its
-//   own executor;
+// - made only through Actor::make<T>(...), which a class's own make() calls
+//   too: every actor constructor takes a Key first and passes it to Actor,
+//   and only make() can create one, so an actor on the stack, from new or
+//   from a plain std::make_shared does not compile. Work running on an actor
+//   holds it, so the actor outlives all of its own work (a loop it starts
+//   keeps it alive until the loop ends: give such loops a TaskGroup and
+//   cancel it on close). Work an actor queues from its own destructor is not
+//   held: it must not outlive the call;
+// - isolated(body) takes a callable returning the coroutine (a lambda that
+//   captures by value what the call needs, passed uncalled), runs it on the
+//   strand and resumes the caller on its own executor; the callable lives
+//   until the coroutine ends. A coroutine already made, or a lambda called in
+//   place, does not compile: its captures would die with the temporary;
 // - cancelling the caller's task reaches the body on the actor's strand;
 // - reentrant at each co_await inside a body: re-check state after every
 //   suspension, and keep multi-step writes whole with a single writer (a
@@ -36,17 +41,26 @@ class Actor {
  public:
   using Strand = asio::strand<Executor>;
 
-  explicit Actor(Executor executor = globalExecutor()) : strand_(asio::make_strand(std::move(executor))) {}
+  // What make() hands an actor's constructor; nothing else can create one.
+  class Key {
+    friend class Actor;
+    Key() = default;
+  };
+
+  explicit Actor(Key, Executor executor = globalExecutor()) : strand_(asio::make_strand(std::move(executor))) {}
   virtual ~Actor() = default;
 
   Actor(const Actor&) = delete;
   Actor& operator=(const Actor&) = delete;
 
-  // Makes an actor whose constructor is public.
+  // The one way to make an actor: Derived(Key, args...), owned by the
+  // returned pointer, which its running work shares.
   template <class Derived, class... Args>
     requires std::derived_from<Derived, Actor>
   static std::shared_ptr<Derived> make(Args&&... args) {
-    return adopt(std::make_shared<Derived>(std::forward<Args>(args)...));
+    auto actor = std::make_shared<Derived>(Key(), std::forward<Args>(args)...);
+    static_cast<Actor&>(*actor).self_ = actor;
+    return actor;
   }
 
   const Strand& strand() const noexcept { return strand_; }
@@ -77,28 +91,13 @@ class Actor {
   }
 
  protected:
-  // For a class's own make(): registers the new actor's owner so that work
-  // running on the actor can hold it.
-  template <class Derived>
-  static std::shared_ptr<Derived> adopt(std::shared_ptr<Derived> actor) {
-    static_cast<Actor&>(*actor).self_ = actor;
-    return actor;
-  }
-
-  // Runs `body` on the strand; the caller resumes on its own executor. `body`
-  // should be a coroutine member taking its arguments by value, so that they
-  // live in its frame.
-  template <class T>
-  Async<T> isolated(Async<T> body) const {
-    return detail::callOnStrand(strand_, retain(), std::move(body));
-  }
-
-  // The same for a callable returning the coroutine (a capturing lambda,
-  // passed uncalled): it is kept alive until the coroutine ends.
-  template <class Callable>
-    requires detail::AsyncCallable<Callable>
-  auto isolated(Callable callable) const {
-    return isolated(detail::invokeHeld(std::move(callable)));
+  // Runs the coroutine `body()` returns on the strand; the caller resumes on
+  // its own executor. A member coroutine goes in as
+  // [this, id] { return callBody(id); }.
+  template <class Body>
+    requires detail::AsyncCallable<Body>
+  auto isolated(Body body) const {
+    return detail::callOnStrand(strand_, retain(), detail::invokeHeld(std::move(body)));
   }
 
  private:

@@ -62,9 +62,12 @@ class StrandCall {
       // The spawned coroutine still unwinds after this handler: the signal its
       // cancellation state lives in is kept until the strand is done, and the
       // caller resumes from there, so that one step follows the other on one
-      // thread rather than two running at once on two.
+      // thread rather than two running at once on two. The actor is let go
+      // before the caller resumes: a caller holding the last reference then
+      // destroys it on its own thread, not the strand at some later moment.
       asio::post(strand, [bridge, keepAlive = std::move(keepAlive), caller = std::move(caller),
                           error = std::move(error), value = std::move(value)]() mutable {
+        keepAlive.reset();
         std::move(caller).handOff(std::move(error), std::move(value));
       });
     };

@@ -34,7 +34,7 @@ constexpr std::size_t kFrames = 60;
 // encoders give back.
 class EncodingOutput final : public MediaMixerOutput, public platform::Actor {
  public:
-  EncodingOutput() {
+  explicit EncodingOutput(Key key) : Actor(key) {
     outgoing_->setVideoSettings(VideoCodecSettings({1280, 720}, 2'200'000, "H264_Baseline_3_1"));
     outgoing_->setAudioSettings(AudioCodecSettings(128'000, true, std::nullopt, 0, AudioCodecFormat::aac));
     outgoing_->startRunning();
@@ -64,7 +64,7 @@ class EncodingOutput final : public MediaMixerOutput, public platform::Actor {
   }
   void stop() {
     blockOn([this]() -> Async<void> {
-      auto body = isolated(stopBody());
+      auto body = isolated([this] { return stopBody(); });
       co_await std::move(body);
     });
   }
@@ -120,7 +120,7 @@ TEST(MediaMixerPeer, SyntheticDevicesIntoEncodersAndAMovie) {
   const auto url = platform::URL::fileURL(directory.path() / "capture.mp4");
   auto mixer = MediaMixer::make(MediaMixer::CaptureSessionMode::single);
   auto recorder = StreamRecorder::make();
-  auto encoder = std::make_shared<EncodingOutput>();
+  auto encoder = platform::Actor::make<EncodingOutput>();
   blockOn([&]() -> Async<void> {
     co_await recorder->selectTrack(MediaMixer::mixedTrack, platform::kCMMediaType_Video);
     co_await recorder->selectTrack(MediaMixer::mixedTrack, platform::kCMMediaType_Audio);

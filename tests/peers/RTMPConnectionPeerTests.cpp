@@ -52,7 +52,7 @@ TEST(RTMPConnectionPeerTests, NginxAcceptsAPublicationAndKeepsItAlive) {
   options.ackWindow = 5000;
   peers::NginxRTMPServer nginx(options);
   auto connection = RTMPConnection::make();
-  auto stream = std::make_shared<TestRTMPStream>(connection);
+  auto stream = platform::Actor::make<TestRTMPStream>(connection);
   blockOn(connection->addStream(stream));
   auto statuses = blockOn(connection->status());
   EXPECT_EQ(connectedCode(connection, "rtmp://127.0.0.1:" + std::to_string(nginx.port()) + "/live"),

@@ -23,8 +23,8 @@ URL record(const std::shared_ptr<StreamRecorder>& recorder, const URL& url, Stre
            const std::function<void(StreamRecorder&, StreamConvertible&)>& deliver) {
   platform::blockOn([&]() -> Async<void> { co_await recorder->startRecording(url, settings); });
   // Only named as the media's source: the recorder never calls it.
-  testing::RecordingStream stream;
-  deliver(*recorder, stream);
+  const auto stream = platform::Actor::make<testing::RecordingStream>();
+  deliver(*recorder, *stream);
   return *platform::blockOn([&]() -> Async<std::optional<URL>> { co_return co_await recorder->stopRecording(); });
 }
 

@@ -21,11 +21,11 @@ namespace {
 
 using platform::Async;
 
-// Runs `body` inside a coroutine frame that owns it, so the actor can run it
-// on its strand.
+// Wraps a plain `body` as the callable isolated() takes: the coroutine it
+// returns runs `body` on the actor's strand.
 template <class Body>
-auto onActor(Body body) -> Async<std::invoke_result_t<Body>> {
-  co_return body();
+auto onActor(Body body) {
+  return [body = std::move(body)]() mutable -> Async<std::invoke_result_t<Body>> { co_return body(); };
 }
 
 const char* caseName(MediaMixer::Error::Case errorCase) {
@@ -76,13 +76,13 @@ MediaMixer::Error::Error(Case errorCase, std::exception_ptr underlying)
 
 std::shared_ptr<MediaMixer> MediaMixer::make(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
                                              std::shared_ptr<platform::DisplayTickSource> displayTickSource) {
-  return adopt(std::shared_ptr<MediaMixer>(
-      new MediaMixer(captureSessionMode, multiTrackAudioMixingEnabled, std::move(displayTickSource))));
+  return Actor::make<MediaMixer>(captureSessionMode, multiTrackAudioMixingEnabled, std::move(displayTickSource));
 }
 
-MediaMixer::MediaMixer(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
+MediaMixer::MediaMixer(Key key, CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
                        std::shared_ptr<platform::DisplayTickSource> displayTickSource)
-    : captureSessionMode_(captureSessionMode),
+    : AsyncRunner(key),
+      captureSessionMode_(captureSessionMode),
       isMultiTrackAudioMixingEnabled_(multiTrackAudioMixingEnabled),
       displayLink_(DisplayLinkChoreographer::make(std::move(displayTickSource))) {}
 

@@ -44,6 +44,8 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
 
   static constexpr std::uint8_t mixedTrack = 255;
 
+  MediaMixer(Key key, CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
+             std::shared_ptr<platform::DisplayTickSource> displayTickSource);
   static std::shared_ptr<MediaMixer> make(CaptureSessionMode captureSessionMode = CaptureSessionMode::single,
                                           bool multiTrackAudioMixingEnabled = false,
                                           std::shared_ptr<platform::DisplayTickSource> displayTickSource =
@@ -107,9 +109,6 @@ class MediaMixer final : public AsyncRunner, public std::enable_shared_from_this
   const std::shared_ptr<Screen>& screen();
 
  private:
-  MediaMixer(CaptureSessionMode captureSessionMode, bool multiTrackAudioMixingEnabled,
-             std::shared_ptr<platform::DisplayTickSource> displayTickSource);
-
   // The session and units, made on first use; on the strand.
   const std::shared_ptr<CaptureSessionConvertible>& session();
   const std::shared_ptr<AudioCaptureUnit>& audioIO();

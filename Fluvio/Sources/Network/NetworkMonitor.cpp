@@ -15,19 +15,25 @@ NetworkMonitor::Tick NetworkMonitor::everySecond() {
 
 std::shared_ptr<NetworkMonitor> NetworkMonitor::make(const std::shared_ptr<NetworkTransportReporter>& reporter,
                                                      Tick tick) {
-  return adopt(std::shared_ptr<NetworkMonitor>(new NetworkMonitor(reporter, std::move(tick))));
+  return Actor::make<NetworkMonitor>(reporter, std::move(tick));
 }
 
-NetworkMonitor::NetworkMonitor(std::weak_ptr<NetworkTransportReporter> reporter, Tick tick)
-    : reporter_(std::move(reporter)), tick_(std::move(tick)) {}
+NetworkMonitor::NetworkMonitor(Key key, std::weak_ptr<NetworkTransportReporter> reporter, Tick tick)
+    : AsyncRunner(key), reporter_(std::move(reporter)), tick_(std::move(tick)) {}
 
 platform::Async<platform::AsyncStream<NetworkMonitorEvent>> NetworkMonitor::event() {
-  co_return std::move(*co_await isolated(eventBody()));
+  co_return std::move(*co_await isolated([this] { return eventBody(); }));
 }
 
-platform::Async<bool> NetworkMonitor::isRunning() const { return isolated(isRunningBody()); }
-platform::Async<void> NetworkMonitor::startRunning() { return isolated(startRunningBody()); }
-platform::Async<void> NetworkMonitor::stopRunning() { return isolated(stopRunningBody()); }
+platform::Async<bool> NetworkMonitor::isRunning() const {
+  return isolated([this] { return isRunningBody(); });
+}
+platform::Async<void> NetworkMonitor::startRunning() {
+  return isolated([this] { return startRunningBody(); });
+}
+platform::Async<void> NetworkMonitor::stopRunning() {
+  return isolated([this] { return stopRunningBody(); });
+}
 
 platform::Async<std::optional<platform::AsyncStream<NetworkMonitorEvent>>> NetworkMonitor::eventBody() {
   auto [stream, continuation] = platform::AsyncStream<NetworkMonitorEvent>::makeStream();
@@ -47,7 +53,9 @@ platform::Async<void> NetworkMonitor::startRunningBody() {
         // Ends with the cancelled sleep, or as soon as its run is over.
         do {
           co_await self->tick_();
-        } while (co_await self->isolated(self->sample(run)));
+          // A plain pointer: g++ frees the captures of a lambda made inside a
+          // co_await twice, and `self` already holds the monitor.
+        } while (co_await self->isolated([monitor = self.get(), run] { return monitor->sample(run); }));
       },
       "NetworkMonitor");
 }

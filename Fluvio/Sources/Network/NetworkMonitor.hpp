@@ -43,6 +43,7 @@ class NetworkMonitor : public AsyncRunner, public std::enable_shared_from_this<N
   // A one-second sleep.
   static Tick everySecond();
 
+  NetworkMonitor(Key key, std::weak_ptr<NetworkTransportReporter> reporter, Tick tick);
   static std::shared_ptr<NetworkMonitor> make(const std::shared_ptr<NetworkTransportReporter>& reporter,
                                               Tick tick = everySecond());
 
@@ -56,8 +57,6 @@ class NetworkMonitor : public AsyncRunner, public std::enable_shared_from_this<N
   platform::Async<void> stopRunning() override;
 
  private:
-  NetworkMonitor(std::weak_ptr<NetworkTransportReporter> reporter, Tick tick);
-
   // Optional only because what the strand hands back must be default-constructible.
   platform::Async<std::optional<platform::AsyncStream<NetworkMonitorEvent>>> eventBody();
   platform::Async<bool> isRunningBody() const;

@@ -31,13 +31,14 @@ std::int64_t bitsPerSecond(std::int64_t bytesPerSecond) {
 
 std::shared_ptr<StreamVideoAdaptiveBitRateStrategy> StreamVideoAdaptiveBitRateStrategy::make(
     std::int64_t mamimumVideoBitrate) {
-  return adopt(std::shared_ptr<StreamVideoAdaptiveBitRateStrategy>(
-      new StreamVideoAdaptiveBitRateStrategy(mamimumVideoBitrate)));
+  return Actor::make<StreamVideoAdaptiveBitRateStrategy>(mamimumVideoBitrate);
 }
 
 platform::Async<void> StreamVideoAdaptiveBitRateStrategy::adjustBitrate(NetworkMonitorEvent event,
                                                                         std::shared_ptr<StreamConvertible> stream) {
-  return isolated(adjust(std::move(event), std::move(stream)));
+  return isolated([this, event = std::move(event), stream = std::move(stream)]() mutable {
+    return adjust(std::move(event), std::move(stream));
+  });
 }
 
 platform::Async<void> StreamVideoAdaptiveBitRateStrategy::adjust(NetworkMonitorEvent event,

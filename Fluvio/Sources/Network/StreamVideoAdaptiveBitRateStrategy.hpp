@@ -20,6 +20,8 @@ class StreamVideoAdaptiveBitRateStrategy : public platform::Actor, public Stream
   // Calm reports counted before the next step up.
   static constexpr std::int64_t statusCountsThreshold = 15;
 
+  StreamVideoAdaptiveBitRateStrategy(Key key, std::int64_t mamimumVideoBitrate)
+      : Actor(key), mamimumVideoBitRate_(mamimumVideoBitrate) {}
   static std::shared_ptr<StreamVideoAdaptiveBitRateStrategy> make(std::int64_t mamimumVideoBitrate);
 
   std::int64_t mamimumVideoBitRate() const noexcept override { return mamimumVideoBitRate_; }
@@ -28,9 +30,6 @@ class StreamVideoAdaptiveBitRateStrategy : public platform::Actor, public Stream
   platform::Async<void> adjustBitrate(NetworkMonitorEvent event, std::shared_ptr<StreamConvertible> stream) override;
 
  private:
-  explicit StreamVideoAdaptiveBitRateStrategy(std::int64_t mamimumVideoBitrate)
-      : mamimumVideoBitRate_(mamimumVideoBitrate) {}
-
   platform::Async<void> adjust(NetworkMonitorEvent event, std::shared_ptr<StreamConvertible> stream);
   platform::Async<void> onStatus(const NetworkMonitorReport& report, StreamConvertible& stream);
   platform::Async<void> onInsufficientBandwidth(const NetworkMonitorReport& report, StreamConvertible& stream);

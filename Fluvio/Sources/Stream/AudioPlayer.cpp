@@ -6,20 +6,22 @@
 namespace fluvio {
 
 platform::Async<std::shared_ptr<AudioPlayerNode>> AudioPlayer::makePlayerNode() {
-  return isolated(makePlayerNodeBody());
+  return isolated([this] { return makePlayerNodeBody(); });
 }
 
 platform::Async<void> AudioPlayer::detach(std::shared_ptr<AudioPlayerNode> node) {
-  return isolated(detachBody(std::move(node)));
+  return isolated([this, node = std::move(node)]() mutable { return detachBody(std::move(node)); });
 }
 
 platform::Async<void> AudioPlayer::connect(std::shared_ptr<AudioPlayerNode> node,
                                            std::shared_ptr<platform::AVAudioFormat> format) {
-  return isolated(connectBody(std::move(node), std::move(format)));
+  return isolated([this, node = std::move(node), format = std::move(format)]() mutable {
+    return connectBody(std::move(node), std::move(format));
+  });
 }
 
 platform::Async<bool> AudioPlayer::isConnected(std::shared_ptr<AudioPlayerNode> node) const {
-  return isolated(isConnectedBody(std::move(node)));
+  return isolated([this, node = std::move(node)]() mutable { return isConnectedBody(std::move(node)); });
 }
 
 platform::Async<std::shared_ptr<AudioPlayerNode>> AudioPlayer::makePlayerNodeBody() {

@@ -19,9 +19,11 @@ class AudioPlayerNode;
 // format of its audio. The engine runs while any node is connected.
 class AudioPlayer final : public platform::Actor, public std::enable_shared_from_this<AudioPlayer> {
  public:
+  AudioPlayer(Key key, std::shared_ptr<platform::AVAudioEngine> audioEngine)
+      : Actor(key), audioEngine_(std::move(audioEngine)) {}
   // Without an engine the player hands out nodes that never play.
   static std::shared_ptr<AudioPlayer> make(std::shared_ptr<platform::AVAudioEngine> audioEngine) {
-    return adopt(std::shared_ptr<AudioPlayer>(new AudioPlayer(std::move(audioEngine))));
+    return Actor::make<AudioPlayer>(std::move(audioEngine));
   }
 
   platform::Async<std::shared_ptr<AudioPlayerNode>> makePlayerNode();
@@ -34,8 +36,6 @@ class AudioPlayer final : public platform::Actor, public std::enable_shared_from
   platform::Async<bool> isConnected(std::shared_ptr<AudioPlayerNode> node) const;
 
  private:
-  explicit AudioPlayer(std::shared_ptr<platform::AVAudioEngine> audioEngine) : audioEngine_(std::move(audioEngine)) {}
-
   platform::Async<std::shared_ptr<AudioPlayerNode>> makePlayerNodeBody();
   platform::Async<void> detachBody(std::shared_ptr<AudioPlayerNode> node);
   platform::Async<void> connectBody(std::shared_ptr<AudioPlayerNode> node,

@@ -15,25 +15,38 @@ bool sameFormat(const std::shared_ptr<platform::AVAudioFormat>& lhs,
 
 }  // namespace
 
-platform::Async<double> AudioPlayerNode::currentTime() const { return isolated(currentTimeBody()); }
+platform::Async<double> AudioPlayerNode::currentTime() const {
+  return isolated([this] { return currentTimeBody(); });
+}
 
-platform::Async<bool> AudioPlayerNode::isPlaying() const { return isolated(isPlayingBody()); }
+platform::Async<bool> AudioPlayerNode::isPlaying() const {
+  return isolated([this] { return isPlayingBody(); });
+}
 
-platform::Async<SoundTransform> AudioPlayerNode::soundTransform() const { return isolated(soundTransformBody()); }
+platform::Async<SoundTransform> AudioPlayerNode::soundTransform() const {
+  return isolated([this] { return soundTransformBody(); });
+}
 
 platform::Async<void> AudioPlayerNode::setSoundTransform(SoundTransform soundTransform) {
-  return isolated(setSoundTransformBody(soundTransform));
+  return isolated([this, soundTransform] { return setSoundTransformBody(soundTransform); });
 }
 
 platform::Async<void> AudioPlayerNode::enqueue(std::shared_ptr<platform::AVAudioBuffer> audioBuffer) {
-  return isolated(enqueueBody(std::move(audioBuffer)));
+  return isolated(
+      [this, audioBuffer = std::move(audioBuffer)]() mutable { return enqueueBody(std::move(audioBuffer)); });
 }
 
-platform::Async<bool> AudioPlayerNode::isRunning() const { return isolated(isRunningBody()); }
+platform::Async<bool> AudioPlayerNode::isRunning() const {
+  return isolated([this] { return isRunningBody(); });
+}
 
-platform::Async<void> AudioPlayerNode::startRunning() { return isolated(startRunningBody()); }
+platform::Async<void> AudioPlayerNode::startRunning() {
+  return isolated([this] { return startRunningBody(); });
+}
 
-platform::Async<void> AudioPlayerNode::stopRunning() { return isolated(stopRunningBody()); }
+platform::Async<void> AudioPlayerNode::stopRunning() {
+  return isolated([this] { return stopRunningBody(); });
+}
 
 platform::Async<double> AudioPlayerNode::currentTimeBody() const {
   const auto renderTime = playerNode_->lastRenderTime();

@@ -25,10 +25,12 @@ class AudioPlayerNode final : public AsyncRunner, public std::enable_shared_from
   // Playback starts when this many buffers wait to be played.
   static constexpr std::int64_t buffersBeforePlayback = 10;
 
+  AudioPlayerNode(Key key, std::weak_ptr<AudioPlayer> player, std::shared_ptr<platform::AVAudioPlayerNode> playerNode)
+      : AsyncRunner(key), playerNode_(std::move(playerNode)), player_(std::move(player)) {}
   // Made by the player (AudioPlayer::makePlayerNode).
   static std::shared_ptr<AudioPlayerNode> make(std::weak_ptr<AudioPlayer> player,
                                                std::shared_ptr<platform::AVAudioPlayerNode> playerNode) {
-    return adopt(std::shared_ptr<AudioPlayerNode>(new AudioPlayerNode(std::move(player), std::move(playerNode))));
+    return Actor::make<AudioPlayerNode>(std::move(player), std::move(playerNode));
   }
 
   const std::shared_ptr<platform::AVAudioPlayerNode>& playerNode() const noexcept { return playerNode_; }
@@ -50,9 +52,6 @@ class AudioPlayerNode final : public AsyncRunner, public std::enable_shared_from
   platform::Async<void> stopRunning() override;
 
  private:
-  AudioPlayerNode(std::weak_ptr<AudioPlayer> player, std::shared_ptr<platform::AVAudioPlayerNode> playerNode)
-      : playerNode_(std::move(playerNode)), player_(std::move(player)) {}
-
   platform::Async<double> currentTimeBody() const;
   platform::Async<bool> isPlayingBody() const;
   platform::Async<SoundTransform> soundTransformBody() const;

@@ -12,31 +12,41 @@ namespace fluvio {
 
 std::shared_ptr<IncomingStream> IncomingStream::make(std::weak_ptr<StreamConvertible> stream,
                                                      std::shared_ptr<platform::DisplayTickSource> tickSource) {
-  return adopt(std::shared_ptr<IncomingStream>(new IncomingStream(std::move(stream), std::move(tickSource))));
+  return Actor::make<IncomingStream>(std::move(stream), std::move(tickSource));
 }
 
-IncomingStream::IncomingStream(std::weak_ptr<StreamConvertible> stream,
+IncomingStream::IncomingStream(Key key, std::weak_ptr<StreamConvertible> stream,
                                std::shared_ptr<platform::DisplayTickSource> tickSource)
-    : mediaLink_(MediaLink::make(std::move(tickSource))), stream_(std::move(stream)) {}
+    : AsyncRunner(key), mediaLink_(MediaLink::make(std::move(tickSource))), stream_(std::move(stream)) {}
 
-platform::Async<bool> IncomingStream::isRunning() const { return isolated(isRunningBody()); }
-platform::Async<void> IncomingStream::startRunning() { return isolated(startRunningBody()); }
-platform::Async<void> IncomingStream::stopRunning() { return isolated(stopRunningBody()); }
+platform::Async<bool> IncomingStream::isRunning() const {
+  return isolated([this] { return isRunningBody(); });
+}
+platform::Async<void> IncomingStream::startRunning() {
+  return isolated([this] { return startRunningBody(); });
+}
+platform::Async<void> IncomingStream::stopRunning() {
+  return isolated([this] { return stopRunningBody(); });
+}
 platform::Async<void> IncomingStream::append(platform::CMSampleBuffer sampleBuffer) {
-  return isolated(appendSampleBody(std::move(sampleBuffer)));
+  return isolated(
+      [this, sampleBuffer = std::move(sampleBuffer)]() mutable { return appendSampleBody(std::move(sampleBuffer)); });
 }
 platform::Async<void> IncomingStream::append(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
                                              std::shared_ptr<platform::AVAudioTime> when) {
-  return isolated(appendAudioBody(std::move(audioBuffer), std::move(when)));
+  return isolated([this, audioBuffer = std::move(audioBuffer), when = std::move(when)]() mutable {
+    return appendAudioBody(std::move(audioBuffer), std::move(when));
+  });
 }
 platform::Async<std::optional<SoundTransform>> IncomingStream::soundTransform() const {
-  return isolated(soundTransformBody());
+  return isolated([this] { return soundTransformBody(); });
 }
 platform::Async<void> IncomingStream::setSoundTransform(SoundTransform soundTransform) {
-  return isolated(setSoundTransformBody(soundTransform));
+  return isolated([this, soundTransform] { return setSoundTransformBody(soundTransform); });
 }
 platform::Async<void> IncomingStream::attachAudioPlayer(std::shared_ptr<AudioPlayer> audioPlayer) {
-  return isolated(attachAudioPlayerBody(std::move(audioPlayer)));
+  return isolated(
+      [this, audioPlayer = std::move(audioPlayer)]() mutable { return attachAudioPlayerBody(std::move(audioPlayer)); });
 }
 
 platform::Async<bool> IncomingStream::isRunningBody() const { co_return isRunning_; }

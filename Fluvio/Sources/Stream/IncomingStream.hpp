@@ -31,6 +31,8 @@ class IncomingStream final : public AsyncRunner, public std::enable_shared_from_
  public:
   // The owning stream is held weakly; media for a stream that has gone is
   // dropped. Display ticks come from `tickSource`.
+  IncomingStream(Key key, std::weak_ptr<StreamConvertible> stream,
+                 std::shared_ptr<platform::DisplayTickSource> tickSource);
   static std::shared_ptr<IncomingStream> make(
       std::weak_ptr<StreamConvertible> stream,
       std::shared_ptr<platform::DisplayTickSource> tickSource = platform::DisplayTickSource::main());
@@ -60,8 +62,6 @@ class IncomingStream final : public AsyncRunner, public std::enable_shared_from_
  private:
   using DecodedVideo = platform::AsyncStream<platform::CMSampleBuffer>;
   using DecodedAudio = platform::AsyncStream<AudioCodec::Output>;
-
-  IncomingStream(std::weak_ptr<StreamConvertible> stream, std::shared_ptr<platform::DisplayTickSource> tickSource);
 
   platform::Async<bool> isRunningBody() const;
   platform::Async<void> startRunningBody();

@@ -16,11 +16,11 @@ constexpr int kBurstReported = 3;
 }  // namespace
 
 std::shared_ptr<MediaLink> MediaLink::make(std::shared_ptr<platform::DisplayTickSource> tickSource) {
-  return adopt(std::shared_ptr<MediaLink>(new MediaLink(std::move(tickSource))));
+  return Actor::make<MediaLink>(std::move(tickSource));
 }
 
-MediaLink::MediaLink(std::shared_ptr<platform::DisplayTickSource> tickSource)
-    : displayLink_(DisplayLinkChoreographer::make(std::move(tickSource))) {
+MediaLink::MediaLink(Key key, std::shared_ptr<platform::DisplayTickSource> tickSource)
+    : AsyncRunner(key), displayLink_(DisplayLinkChoreographer::make(std::move(tickSource))) {
   try {
     storage_ = std::make_unique<Storage>(capacity, platform::CMBufferQueue::Handlers::outputPTSSortedSampleBuffers());
   } catch (const platform::OSStatusError& error) {
@@ -28,17 +28,29 @@ MediaLink::MediaLink(std::shared_ptr<platform::DisplayTickSource> tickSource)
   }
 }
 
-platform::Async<MediaLink::Frames> MediaLink::frames() { return isolated(framesBody()); }
+platform::Async<MediaLink::Frames> MediaLink::frames() {
+  return isolated([this] { return framesBody(); });
+}
 platform::Async<void> MediaLink::enqueue(platform::CMSampleBuffer sampleBuffer) {
-  return isolated(enqueueBody(std::move(sampleBuffer)));
+  return isolated(
+      [this, sampleBuffer = std::move(sampleBuffer)]() mutable { return enqueueBody(std::move(sampleBuffer)); });
 }
 platform::Async<void> MediaLink::setAudioPlayer(std::weak_ptr<AudioPlayerNode> audioPlayer) {
-  return isolated(setAudioPlayerBody(std::move(audioPlayer)));
+  return isolated(
+      [this, audioPlayer = std::move(audioPlayer)]() mutable { return setAudioPlayerBody(std::move(audioPlayer)); });
 }
-platform::Async<double> MediaLink::duration() const { return isolated(durationBody()); }
-platform::Async<bool> MediaLink::isRunning() const { return isolated(isRunningBody()); }
-platform::Async<void> MediaLink::startRunning() { return isolated(startRunningBody()); }
-platform::Async<void> MediaLink::stopRunning() { return isolated(stopRunningBody()); }
+platform::Async<double> MediaLink::duration() const {
+  return isolated([this] { return durationBody(); });
+}
+platform::Async<bool> MediaLink::isRunning() const {
+  return isolated([this] { return isRunningBody(); });
+}
+platform::Async<void> MediaLink::startRunning() {
+  return isolated([this] { return startRunningBody(); });
+}
+platform::Async<void> MediaLink::stopRunning() {
+  return isolated([this] { return stopRunningBody(); });
+}
 
 platform::Async<MediaLink::Frames> MediaLink::framesBody() {
   auto [stream, continuation] = Frames::makeStream(platform::BufferingPolicy::unbounded());

@@ -30,6 +30,7 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
 
   static constexpr std::size_t capacity = 90;
 
+  MediaLink(Key key, std::shared_ptr<platform::DisplayTickSource> tickSource);
   static std::shared_ptr<MediaLink> make(
       std::shared_ptr<platform::DisplayTickSource> tickSource = platform::DisplayTickSource::main());
 
@@ -51,8 +52,6 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
 
  private:
   using Storage = TypedBlockQueue<platform::CMSampleBuffer>;
-
-  explicit MediaLink(std::shared_ptr<platform::DisplayTickSource> tickSource);
 
   platform::Async<Frames> framesBody();
   platform::Async<void> enqueueBody(platform::CMSampleBuffer sampleBuffer);

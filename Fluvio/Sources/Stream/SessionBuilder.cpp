@@ -5,19 +5,23 @@
 namespace fluvio {
 
 std::shared_ptr<SessionBuilder> SessionBuilder::make(std::shared_ptr<SessionBuilderFactory> factory, platform::URL uri) {
-  return adopt(std::shared_ptr<SessionBuilder>(new SessionBuilder(std::move(factory), std::move(uri))));
+  return Actor::make<SessionBuilder>(std::move(factory), std::move(uri));
 }
 
 platform::Async<std::shared_ptr<SessionBuilder>> SessionBuilder::setMode(SessionMode mode) {
-  return isolated(setModeBody(mode));
+  return isolated([this, mode] { return setModeBody(mode); });
 }
 
 platform::Async<std::shared_ptr<SessionBuilder>> SessionBuilder::setConfiguration(
     std::shared_ptr<const SessionConfiguration> configuration) {
-  return isolated(setConfigurationBody(std::move(configuration)));
+  return isolated([this, configuration = std::move(configuration)]() mutable {
+    return setConfigurationBody(std::move(configuration));
+  });
 }
 
-platform::Async<std::shared_ptr<Session>> SessionBuilder::build() { return isolated(buildBody()); }
+platform::Async<std::shared_ptr<Session>> SessionBuilder::build() {
+  return isolated([this] { return buildBody(); });
+}
 
 platform::Async<std::shared_ptr<SessionBuilder>> SessionBuilder::setModeBody(SessionMode mode) {
   mode_ = mode;

@@ -19,6 +19,8 @@ class SessionBuilderFactory;
 // so calls chain.
 class SessionBuilder : public platform::Actor, public std::enable_shared_from_this<SessionBuilder> {
  public:
+  SessionBuilder(Key key, std::shared_ptr<SessionBuilderFactory> factory, platform::URL uri)
+      : Actor(key), factory_(std::move(factory)), uri_(std::move(uri)) {}
   static std::shared_ptr<SessionBuilder> make(std::shared_ptr<SessionBuilderFactory> factory, platform::URL uri);
 
   platform::Async<std::shared_ptr<SessionBuilder>> setMode(SessionMode mode);
@@ -28,9 +30,6 @@ class SessionBuilder : public platform::Actor, public std::enable_shared_from_th
   platform::Async<std::shared_ptr<Session>> build();
 
  private:
-  SessionBuilder(std::shared_ptr<SessionBuilderFactory> factory, platform::URL uri)
-      : factory_(std::move(factory)), uri_(std::move(uri)) {}
-
   platform::Async<std::shared_ptr<SessionBuilder>> setModeBody(SessionMode mode);
   platform::Async<std::shared_ptr<SessionBuilder>> setConfigurationBody(
       std::shared_ptr<const SessionConfiguration> configuration);

@@ -22,21 +22,21 @@ const std::shared_ptr<SessionBuilderFactory>& SessionBuilderFactory::shared() {
   return instance;
 }
 
-std::shared_ptr<SessionBuilderFactory> SessionBuilderFactory::make() {
-  return adopt(std::shared_ptr<SessionBuilderFactory>(new SessionBuilderFactory()));
-}
+std::shared_ptr<SessionBuilderFactory> SessionBuilderFactory::make() { return Actor::make<SessionBuilderFactory>(); }
 
 platform::Async<std::shared_ptr<SessionBuilder>> SessionBuilderFactory::make(std::optional<platform::URL> uri) {
-  return isolated(makeBody(std::move(uri)));
+  return isolated([this, uri = std::move(uri)]() mutable { return makeBody(std::move(uri)); });
 }
 
 platform::Async<void> SessionBuilderFactory::registerFactory(std::shared_ptr<SessionFactory> factory) {
-  return isolated(registerFactoryBody(std::move(factory)));
+  return isolated([this, factory = std::move(factory)]() mutable { return registerFactoryBody(std::move(factory)); });
 }
 
 platform::Async<std::shared_ptr<Session>> SessionBuilderFactory::build(
     std::optional<platform::URL> uri, SessionMode mode, std::shared_ptr<const SessionConfiguration> configuration) {
-  return isolated(buildBody(std::move(uri), mode, std::move(configuration)));
+  return isolated([this, uri = std::move(uri), mode, configuration = std::move(configuration)]() mutable {
+    return buildBody(std::move(uri), mode, std::move(configuration));
+  });
 }
 
 platform::Async<std::shared_ptr<SessionBuilder>> SessionBuilderFactory::makeBody(std::optional<platform::URL> uri) {

@@ -36,6 +36,7 @@ class SessionBuilderFactory : public platform::Actor, public std::enable_shared_
 
   // The process-wide instance, made on first use.
   static const std::shared_ptr<SessionBuilderFactory>& shared();
+  using Actor::Actor;
   // A factory of its own, with no registrations.
   static std::shared_ptr<SessionBuilderFactory> make();
 
@@ -50,8 +51,6 @@ class SessionBuilderFactory : public platform::Actor, public std::enable_shared_
                                                   std::shared_ptr<const SessionConfiguration> configuration);
 
  private:
-  SessionBuilderFactory() = default;
-
   platform::Async<std::shared_ptr<SessionBuilder>> makeBody(std::optional<platform::URL> uri);
   platform::Async<void> registerFactoryBody(std::shared_ptr<SessionFactory> factory);
   platform::Async<std::shared_ptr<Session>> buildBody(std::optional<platform::URL> uri, SessionMode mode,

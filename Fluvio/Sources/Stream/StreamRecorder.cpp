@@ -33,79 +33,79 @@ std::optional<platform::AVFileType> fileType(const std::string& pathExtension) {
 }  // namespace
 
 std::shared_ptr<StreamRecorder> StreamRecorder::make(platform::Executor executor) {
-  return adopt(std::shared_ptr<StreamRecorder>(new StreamRecorder(std::move(executor))));
+  return Actor::make<StreamRecorder>(std::move(executor));
 }
 
 platform::Async<StreamRecorder::Settings> StreamRecorder::settings() {
-  return isolated([](auto self) -> platform::Async<Settings> { co_return self->settings_; }(shared_from_this()));
+  return isolated([self = shared_from_this()]() -> platform::Async<Settings> { co_return self->settings_; });
 }
 
 platform::Async<std::optional<URL>> StreamRecorder::outputURL() {
-  return isolated([](auto self) -> platform::Async<std::optional<URL>> {
+  return isolated([self = shared_from_this()]() -> platform::Async<std::optional<URL>> {
     if (!self->writer_) co_return std::nullopt;
     co_return self->writer_->outputURL();
-  }(shared_from_this()));
+  });
 }
 
 // The strand's result type must be default-constructible, which a stream is not.
 platform::Async<platform::AsyncStream<StreamRecorder::Error>> StreamRecorder::error() {
-  auto body = isolated([](auto self) -> platform::Async<std::optional<platform::AsyncStream<Error>>> {
+  auto body = isolated([self = shared_from_this()]() -> platform::Async<std::optional<platform::AsyncStream<Error>>> {
     auto [stream, continuation] = platform::AsyncStream<Error>::makeStream();
     self->setContinuation(std::move(continuation));
     co_return std::move(stream);
-  }(shared_from_this()));
+  });
   auto stream = co_await std::move(body);
   co_return std::move(*stream);
 }
 
 platform::Async<bool> StreamRecorder::isRecording() {
-  return isolated([](auto self) -> platform::Async<bool> { co_return self->isRecording_; }(shared_from_this()));
+  return isolated([self = shared_from_this()]() -> platform::Async<bool> { co_return self->isRecording_; });
 }
 
 platform::Async<std::optional<double>> StreamRecorder::movieFragmentInterval() {
-  return isolated([](auto self) -> platform::Async<std::optional<double>> {
+  return isolated([self = shared_from_this()]() -> platform::Async<std::optional<double>> {
     co_return self->movieFragmentInterval_;
-  }(shared_from_this()));
+  });
 }
 
 platform::Async<std::optional<std::uint8_t>> StreamRecorder::videoTrackId() {
-  return isolated([](auto self) -> platform::Async<std::optional<std::uint8_t>> {
-    co_return self->videoTrackId_;
-  }(shared_from_this()));
+  return isolated(
+      [self = shared_from_this()]() -> platform::Async<std::optional<std::uint8_t>> { co_return self->videoTrackId_; });
 }
 
 platform::Async<std::optional<std::uint8_t>> StreamRecorder::audioTrackId() {
-  return isolated([](auto self) -> platform::Async<std::optional<std::uint8_t>> {
-    co_return self->audioTrackId_;
-  }(shared_from_this()));
+  return isolated(
+      [self = shared_from_this()]() -> platform::Async<std::optional<std::uint8_t>> { co_return self->audioTrackId_; });
 }
 
 platform::Async<std::optional<URL>> StreamRecorder::moviesDirectory() {
-  return isolated([](auto self) -> platform::Async<std::optional<URL>> {
+  return isolated([self = shared_from_this()]() -> platform::Async<std::optional<URL>> {
     co_return self->resolvedMoviesDirectory();
-  }(shared_from_this()));
+  });
 }
 
 platform::Async<void> StreamRecorder::setMovieFragmentInterval(std::optional<double> movieFragmentInterval) {
-  return isolated([](auto self, std::optional<double> interval) -> platform::Async<void> {
+  return isolated([self = shared_from_this(), interval = movieFragmentInterval]() mutable -> platform::Async<void> {
     // Written so that not-a-number also becomes the minimum.
     if (interval && !(*interval >= minimumMovieFragmentInterval)) interval = minimumMovieFragmentInterval;
     self->movieFragmentInterval_ = interval;
     co_return;
-  }(shared_from_this(), movieFragmentInterval));
+  });
 }
 
 platform::Async<void> StreamRecorder::selectTrack(std::optional<std::uint8_t> trackId,
                                                   platform::CMMediaType mediaType) {
-  return isolated([](auto self, std::optional<std::uint8_t> id, platform::CMMediaType type) -> platform::Async<void> {
+  return isolated([self = shared_from_this(), id = trackId, type = mediaType]() -> platform::Async<void> {
     if (type == platform::kCMMediaType_Audio) self->audioTrackId_ = id;
     if (type == platform::kCMMediaType_Video) self->videoTrackId_ = id;
     co_return;
-  }(shared_from_this(), trackId, mediaType));
+  });
 }
 
 platform::Async<void> StreamRecorder::startRecording(std::optional<URL> url, Settings settings) {
-  return isolated(startRecordingBody(std::move(url), std::move(settings)));
+  return isolated([this, url = std::move(url), settings = std::move(settings)]() mutable {
+    return startRecordingBody(std::move(url), std::move(settings));
+  });
 }
 
 platform::Async<void> StreamRecorder::startRecordingBody(std::optional<URL> url, Settings settings) {
@@ -128,7 +128,7 @@ platform::Async<void> StreamRecorder::startRecordingBody(std::optional<URL> url,
 
 platform::Async<URL> StreamRecorder::stopRecording() {
   // As with error(): a URL has no default value.
-  auto body = isolated(stopRecordingBody());
+  auto body = isolated([this] { return stopRecordingBody(); });
   auto url = co_await std::move(body);
   co_return std::move(*url);
 }

@@ -76,6 +76,7 @@ class StreamRecorder final : public platform::Actor,
   };
 
   static const Settings& defaultSettings() { return defaultStreamRecorderSettings(); }
+  StreamRecorder(Key key, platform::Executor executor) : Actor(key, std::move(executor)) {}
   static std::shared_ptr<StreamRecorder> make(platform::Executor executor = platform::globalExecutor());
 
   platform::Async<Settings> settings();
@@ -115,8 +116,6 @@ class StreamRecorder final : public platform::Actor,
              const std::shared_ptr<platform::AVAudioTime>& when) override;
 
  private:
-  explicit StreamRecorder(platform::Executor executor) : Actor(std::move(executor)) {}
-
   // The bodies, on the strand.
   platform::Async<void> startRecordingBody(std::optional<platform::URL> url, Settings settings);
   platform::Async<std::optional<platform::URL>> stopRecordingBody();

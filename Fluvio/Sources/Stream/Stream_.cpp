@@ -56,34 +56,44 @@ Async<void> dropOutput(Stream_& stream, std::shared_ptr<StreamOutput> output) {
 
 }  // namespace
 
-Async<std::optional<SoundTransform>> Stream_::soundTransform() { return isolated(readSoundTransform(*this)); }
+Async<std::optional<SoundTransform>> Stream_::soundTransform() {
+  return isolated([this] { return readSoundTransform(*this); });
+}
 
-Async<AudioCodecSettings> Stream_::audioSettings() { return isolated(readAudioSettings(*this)); }
+Async<AudioCodecSettings> Stream_::audioSettings() {
+  return isolated([this] { return readAudioSettings(*this); });
+}
 
-Async<VideoCodecSettings> Stream_::videoSettings() { return isolated(readVideoSettings(*this)); }
+Async<VideoCodecSettings> Stream_::videoSettings() {
+  return isolated([this] { return readVideoSettings(*this); });
+}
 
 Async<void> Stream_::setBitRateStrategy(std::shared_ptr<StreamBitRateStrategy> strategy) {
-  return isolated(storeBitRateStrategy(*this, std::move(strategy)));
+  return isolated(
+      [this, strategy = std::move(strategy)]() mutable { return storeBitRateStrategy(*this, std::move(strategy)); });
 }
 
 Async<void> Stream_::setSoundTransform(SoundTransform soundTransform) {
-  return isolated(applySoundTransform(*this, soundTransform));
+  return isolated([this, soundTransform] { return applySoundTransform(*this, soundTransform); });
 }
 
 Async<void> Stream_::setVideoInputBufferCounts(int videoInputBufferCounts) {
-  return isolated(storeVideoInputBufferCounts(*this, videoInputBufferCounts));
+  return isolated(
+      [this, videoInputBufferCounts] { return storeVideoInputBufferCounts(*this, videoInputBufferCounts); });
 }
 
 Async<void> Stream_::attachAudioPlayer(std::shared_ptr<AudioPlayer> audioPlayer) {
-  return isolated(forwardAudioPlayer(*this, std::move(audioPlayer)));
+  return isolated([this, audioPlayer = std::move(audioPlayer)]() mutable {
+    return forwardAudioPlayer(*this, std::move(audioPlayer));
+  });
 }
 
 Async<void> Stream_::addOutput(std::shared_ptr<StreamOutput> output) {
-  return isolated(keepOutput(*this, std::move(output)));
+  return isolated([this, output = std::move(output)]() mutable { return keepOutput(*this, std::move(output)); });
 }
 
 Async<void> Stream_::removeOutput(std::shared_ptr<StreamOutput> output) {
-  return isolated(dropOutput(*this, std::move(output)));
+  return isolated([this, output = std::move(output)]() mutable { return dropOutput(*this, std::move(output)); });
 }
 
 }  // namespace fluvio

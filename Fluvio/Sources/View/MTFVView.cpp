@@ -7,10 +7,11 @@ namespace fluvio {
 using namespace platform;
 
 std::shared_ptr<MTFVView> MTFVView::make(Executor mainExecutor) {
-  return adopt(std::make_shared<MTFVView>(std::move(mainExecutor)));
+  return Actor::make<MTFVView>(std::move(mainExecutor));
 }
 
-MTFVView::MTFVView(Executor mainExecutor) : PreviewOutput(std::move(mainExecutor)), context_(CIContext::make()) {}
+MTFVView::MTFVView(Key key, Executor mainExecutor)
+    : PreviewOutput(key, std::move(mainExecutor)), context_(CIContext::make()) {}
 
 void MTFVView::show(const CMSampleBuffer& sampleBuffer) {
   displayImage_.reset();

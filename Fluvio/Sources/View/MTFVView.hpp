@@ -18,7 +18,7 @@ namespace fluvio {
 class MTFVView final : public PreviewOutput {
  public:
   static std::shared_ptr<MTFVView> make(platform::Executor mainExecutor = platform::MainQueue::shared().executor());
-  explicit MTFVView(platform::Executor mainExecutor);
+  MTFVView(Key key, platform::Executor mainExecutor);
 
   platform::AVLayerVideoGravity videoGravity() const noexcept { return videoGravity_; }
   // Takes effect at the next draw.

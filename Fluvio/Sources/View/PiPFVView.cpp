@@ -24,12 +24,12 @@ void PiPFVView::setDefaultBackgroundColor(CGColor color) {
 }
 
 std::shared_ptr<PiPFVView> PiPFVView::make(Executor mainExecutor) {
-  auto view = adopt(std::make_shared<PiPFVView>(std::move(mainExecutor)));
+  auto view = Actor::make<PiPFVView>(std::move(mainExecutor));
   view->awakeFromNib();
   return view;
 }
 
-PiPFVView::PiPFVView(Executor mainExecutor) : PreviewOutput(std::move(mainExecutor)) {}
+PiPFVView::PiPFVView(Key key, Executor mainExecutor) : PreviewOutput(key, std::move(mainExecutor)) {}
 
 void PiPFVView::awakeFromNib() {
   enqueue([self = std::static_pointer_cast<PiPFVView>(shared_from_this())] {

@@ -19,7 +19,7 @@ class PiPFVView final : public PreviewOutput {
 
   // Made and woken: the wake task applies the background colour and the gravity.
   static std::shared_ptr<PiPFVView> make(platform::Executor mainExecutor = platform::MainQueue::shared().executor());
-  explicit PiPFVView(platform::Executor mainExecutor);
+  PiPFVView(Key key, platform::Executor mainExecutor);
 
   platform::AVSampleBufferDisplayLayer& layer() noexcept { return layer_; }
   const platform::CGColor& backgroundColor() const noexcept { return backgroundColor_; }

@@ -5,22 +5,20 @@ namespace fluvio {
 using namespace platform;
 
 Async<std::optional<std::uint8_t>> PreviewOutput::videoTrackId() {
-  return isolated([](auto self) -> Async<std::optional<std::uint8_t>> {
-    co_return self->videoTrackId_;
-  }(shared_from_this()));
+  return isolated(
+      [self = shared_from_this()]() -> Async<std::optional<std::uint8_t>> { co_return self->videoTrackId_; });
 }
 
 Async<std::optional<std::uint8_t>> PreviewOutput::audioTrackId() {
-  return isolated([](auto self) -> Async<std::optional<std::uint8_t>> {
-    co_return self->audioTrackId_;
-  }(shared_from_this()));
+  return isolated(
+      [self = shared_from_this()]() -> Async<std::optional<std::uint8_t>> { co_return self->audioTrackId_; });
 }
 
 Async<void> PreviewOutput::selectTrack(std::optional<std::uint8_t> trackId, CMMediaType mediaType) {
-  return isolated([](auto self, std::optional<std::uint8_t> id, CMMediaType type) -> Async<void> {
+  return isolated([self = shared_from_this(), id = trackId, type = mediaType]() -> Async<void> {
     if (type == kCMMediaType_Video) self->videoTrackId_ = id;
     co_return;
-  }(shared_from_this(), trackId, mediaType));
+  });
 }
 
 void PreviewOutput::mixer(MediaMixer&, const CMSampleBuffer& sampleBuffer) { enqueueFrame(sampleBuffer); }

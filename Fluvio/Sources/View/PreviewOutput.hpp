@@ -20,7 +20,7 @@ class PreviewOutput : public platform::Actor,
                       public StreamOutput,
                       public std::enable_shared_from_this<PreviewOutput> {
  public:
-  explicit PreviewOutput(platform::Executor mainExecutor) : Actor(std::move(mainExecutor)) {}
+  PreviewOutput(Key key, platform::Executor mainExecutor) : Actor(key, std::move(mainExecutor)) {}
 
   platform::Async<std::optional<std::uint8_t>> videoTrackId() override;
   platform::Async<std::optional<std::uint8_t>> audioTrackId() override;

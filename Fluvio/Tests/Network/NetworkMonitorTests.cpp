@@ -25,10 +25,13 @@ namespace {
 // Serves its reports in order, then repeats the last one.
 class TableReporter : public NetworkTransportReporter, public std::enable_shared_from_this<TableReporter> {
  public:
-  explicit TableReporter(std::vector<NetworkTransportReport> rows) : rows_(std::move(rows)) {}
+  TableReporter(Key key, std::vector<NetworkTransportReport> rows)
+      : NetworkTransportReporter(key), rows_(std::move(rows)) {}
 
   Async<std::shared_ptr<NetworkMonitor>> makeNetworkMonitor() override { co_return NetworkMonitor::make(shared_from_this()); }
-  Async<NetworkTransportReport> makeNetworkTransportReport() override { return isolated(nextRow()); }
+  Async<NetworkTransportReport> makeNetworkTransportReport() override {
+    return isolated([this] { return nextRow(); });
+  }
 
  private:
   Async<NetworkTransportReport> nextRow() { co_return rows_[std::min(served_++, rows_.size() - 1)]; }

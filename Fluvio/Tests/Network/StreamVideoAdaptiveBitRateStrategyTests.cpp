@@ -18,8 +18,8 @@ namespace {
 // Holds settings and records every video-settings change it is asked for.
 class SettingsStream : public StreamConvertible {
  public:
-  SettingsStream(std::int64_t videoBitRate, std::int64_t audioBitRate, double frameInterval = 0.0)
-      : audio_(audioBitRate) {
+  SettingsStream(Key key, std::int64_t videoBitRate, std::int64_t audioBitRate, double frameInterval = 0.0)
+      : StreamConvertible(key), audio_(audioBitRate) {
     video_.bitRate = videoBitRate;
     video_.frameInterval = frameInterval;
   }

@@ -23,6 +23,7 @@ namespace fluvio::testing {
 
 class RecordingStream final : public StreamConvertible {
  public:
+  using StreamConvertible::StreamConvertible;
   using Audio = AudioCodec::Output;
 
   platform::Async<StreamReadyState> readyState() override { co_return StreamReadyState::playing; }
@@ -46,11 +47,13 @@ class RecordingStream final : public StreamConvertible {
   platform::Async<void> selectTrack(std::optional<std::uint8_t>, platform::CMMediaType) override { co_return; }
 
   platform::Async<void> append(platform::CMSampleBuffer sampleBuffer) override {
-    return isolated(record(std::move(sampleBuffer)));
+    return isolated(
+        [this, sampleBuffer = std::move(sampleBuffer)]() mutable { return record(std::move(sampleBuffer)); });
   }
   platform::Async<void> append(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
                                std::shared_ptr<platform::AVAudioTime> when) override {
-    return isolated(record(Audio{std::move(audioBuffer), std::move(when)}));
+    return isolated(
+        [this, audio = Audio{std::move(audioBuffer), std::move(when)}]() mutable { return record(std::move(audio)); });
   }
 
   std::vector<platform::CMSampleBuffer> video() const {

@@ -30,16 +30,20 @@ using namespace std::chrono_literals;
 // media and feed the encoder from the video input.
 class Publisher : public platform::Actor {
  public:
-  explicit Publisher(std::shared_ptr<OutgoingStream> outgoing) : outgoing_(std::move(outgoing)) {}
+  Publisher(Key key, std::shared_ptr<OutgoingStream> outgoing) : Actor(key), outgoing_(std::move(outgoing)) {}
   // A test that fails early leaves no loop behind.
   ~Publisher() override {
     platform::blockOn(run([](OutgoingStream& stream) { stream.stopRunning(); }));
     loopsEnded();
   }
 
-  Async<void> run(std::function<void(OutgoingStream&)> body) { return isolated(runBody(std::move(body))); }
+  Async<void> run(std::function<void(OutgoingStream&)> body) {
+    return isolated([this, body = std::move(body)]() mutable { return runBody(std::move(body)); });
+  }
 
-  Async<void> publish() { return isolated(publishBody()); }
+  Async<void> publish() {
+    return isolated([this] { return publishBody(); });
+  }
 
   // Blocks until `done` holds for what the loops have collected, at most 60 s.
   bool waitUntil(std::function<bool(const Publisher&)> done) {
@@ -106,8 +110,8 @@ TEST(OutgoingStreamEncodingTests, RawFramesAndPCMComeOutAsH264AndAACInOrderAndSt
   outgoing->setAudioSettings(AudioCodecSettings(128'000, true, std::nullopt, 0, AudioCodecFormat::aac));
   // A small bound: frames the encoder has no time for are dropped, the newest always kept.
   outgoing->setVideoInputBufferCounts(2);
-  Publisher publisher(outgoing);
-  platform::blockOn(publisher.publish());
+  const auto publisher = platform::Actor::make<Publisher>(outgoing);
+  platform::blockOn(publisher->publish());
 
   // BGRA first, then NV12: the encoder takes the new format on its first frame.
   const auto start = testing::hostTimeNow();
@@ -122,20 +126,20 @@ TEST(OutgoingStreamEncodingTests, RawFramesAndPCMComeOutAsH264AndAACInOrderAndSt
     const auto firstSample = std::int64_t{index} * 1024;
     auto tone = testing::toneBuffer(pcm, 1024, firstSample);
     auto when = testing::audioTime(audioStart, firstSample, kRate);
-    platform::blockOn(publisher.run([&](OutgoingStream& stream) {
+    platform::blockOn(publisher->run([&](OutgoingStream& stream) {
       stream.append(frame);
       stream.append(tone, when);
     }));
   }
-  ASSERT_TRUE(publisher.waitUntil([&](const Publisher& p) {
+  ASSERT_TRUE(publisher->waitUntil([&](const Publisher& p) {
     const auto* last = lastOrNull(p.video);
     return last && last->presentationTimeStamp() == frameTimes.back();
   })) << "the newest frame never came out of the encoder";
-  platform::blockOn(publisher.run([](OutgoingStream& stream) { stream.stopRunning(); }));
-  ASSERT_TRUE(publisher.loopsEnded());
+  platform::blockOn(publisher->run([](OutgoingStream& stream) { stream.stopRunning(); }));
+  ASSERT_TRUE(publisher->loopsEnded());
 
   // Video: H.264 samples of the 720p picture, a subset of the input in its order.
-  const auto& video = publisher.video;
+  const auto& video = publisher->video;
   ASSERT_GE(video.size(), 2u);
   EXPECT_FALSE(isNotSync(video.front()));
   auto expected = frameTimes.begin();
@@ -153,7 +157,7 @@ TEST(OutgoingStreamEncodingTests, RawFramesAndPCMComeOutAsH264AndAACInOrderAndSt
 
   // Audio: one AAC packet per 1,024 input frames, and the encoder's delay
   // sent when the stream stops; times rising.
-  const auto& audio = publisher.audio;
+  const auto& audio = publisher->audio;
   EXPECT_GE(audio.size(), static_cast<std::size_t>(kAudioChunks - 4));
   EXPECT_LE(audio.size(), static_cast<std::size_t>(kAudioChunks + 2));
   for (std::size_t index = 0; index < audio.size(); ++index) {

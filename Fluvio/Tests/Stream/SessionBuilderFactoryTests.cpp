@@ -17,9 +17,13 @@ namespace {
 // Remembers what it was made with and which factory made it.
 class RecordingSession : public Session {
  public:
-  RecordingSession(platform::URL uri, SessionMode mode, std::shared_ptr<const SessionConfiguration> configuration,
-                   std::string madeBy)
-      : uri(std::move(uri)), mode(mode), configuration(std::move(configuration)), madeBy(std::move(madeBy)) {}
+  RecordingSession(Key key, platform::URL uri, SessionMode mode,
+                   std::shared_ptr<const SessionConfiguration> configuration, std::string madeBy)
+      : Session(key),
+        uri(std::move(uri)),
+        mode(mode),
+        configuration(std::move(configuration)),
+        madeBy(std::move(madeBy)) {}
 
   const platform::URL uri;
   const SessionMode mode;
@@ -44,7 +48,7 @@ class NamedFactory : public SessionFactory {
   std::set<std::string> supportedProtocols() const override { return protocols_; }
   std::shared_ptr<Session> make(const platform::URL& uri, SessionMode mode,
                                 std::shared_ptr<const SessionConfiguration> configuration) const override {
-    return std::make_shared<RecordingSession>(uri, mode, std::move(configuration), name_);
+    return platform::Actor::make<RecordingSession>(uri, mode, std::move(configuration), name_);
   }
 
  private:

@@ -25,8 +25,9 @@ using platform::blockOn;
 // a way for the tests to look at its state on its strand.
 class CompositeStream final : public Stream_ {
  public:
+  using Stream_::Stream_;
   static std::shared_ptr<CompositeStream> make() {
-    const auto stream = std::shared_ptr<CompositeStream>(new CompositeStream());
+    const auto stream = Actor::make<CompositeStream>();
     stream->incoming_ = IncomingStream::make(stream, std::make_shared<platform::ManualDisplayTickSource>());
     return stream;
   }
@@ -38,15 +39,19 @@ class CompositeStream final : public Stream_ {
 
   template <class T>
   T inspect(std::function<T(CompositeStream&)> read) {
-    return blockOn(isolated(inspectBody(std::move(read))));
+    return blockOn(isolated([this, read = std::move(read)]() mutable { return inspectBody(std::move(read)); }));
   }
 
   Async<StreamReadyState> readyState() override { co_return StreamReadyState::idle; }
   Async<void> setAudioSettings(AudioCodecSettings settings) override {
-    return isolated(change([settings](OutgoingStream& outgoing) { outgoing.setAudioSettings(settings); }));
+    return isolated([this, settings] {
+      return change([settings](OutgoingStream& outgoing) { outgoing.setAudioSettings(settings); });
+    });
   }
   Async<void> setVideoSettings(VideoCodecSettings settings) override {
-    return isolated(change([settings](OutgoingStream& outgoing) { outgoing.setVideoSettings(settings); }));
+    return isolated([this, settings] {
+      return change([settings](OutgoingStream& outgoing) { outgoing.setVideoSettings(settings); });
+    });
   }
   Async<void> append(platform::CMSampleBuffer) override { co_return; }
   Async<void> append(std::shared_ptr<platform::AVAudioBuffer>, std::shared_ptr<platform::AVAudioTime>) override {
@@ -62,8 +67,6 @@ class CompositeStream final : public Stream_ {
   Async<void> selectTrack(std::optional<std::uint8_t>, platform::CMMediaType) override { co_return; }
 
  private:
-  CompositeStream() = default;
-
   template <class T>
   Async<T> inspectBody(std::function<T(CompositeStream&)> read) {
     co_return read(*this);

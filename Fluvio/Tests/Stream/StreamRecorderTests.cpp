@@ -74,7 +74,7 @@ class StreamRecorderTest : public ::testing::Test {
   std::filesystem::path documents_;
   std::shared_ptr<StreamRecorder> recorder_ = StreamRecorder::make();
   // Only named as the media's source: the recorder never calls it.
-  testing::RecordingStream stream_;
+  const std::shared_ptr<testing::RecordingStream> stream_ = platform::Actor::make<testing::RecordingStream>();
 };
 
 TEST_F(StreamRecorderTest, KeepsAFragmentIntervalOfAtLeastTenSeconds) {
@@ -172,10 +172,11 @@ TEST_F(StreamRecorderTest, StartsAndStopsOnlyInTheRightState) {
 TEST_F(StreamRecorderTest, WritesNothingUntilEveryMediaTypeOfTheSettingsHasArrived) {
   start(recorder_, fileURL("video-only.mp4"));
   const auto errors = await(recorder_, &StreamRecorder::error);
-  for (int frame = 0; frame < 5; ++frame) recorder_->stream(stream_, writertest::rawVideoSample(160, 120, frame));
+  for (int frame = 0; frame < 5; ++frame) recorder_->stream(*stream_, writertest::rawVideoSample(160, 120, frame));
   // Compressed audio is not taken at all, so the audio input never comes.
   const auto aacFormat = writertest::aacSamples(48000, 2, 1).at(0).formatDescription();
-  recorder_->stream(stream_, platform::AVAudioCompressedBuffer::make(platform::AVAudioFormat::make(aacFormat), 1, 1536),
+  recorder_->stream(*stream_,
+                    platform::AVAudioCompressedBuffer::make(platform::AVAudioFormat::make(aacFormat), 1, 1536),
                     platform::AVAudioTime::make(0));
   settle(recorder_);
   std::optional<platform::AVAssetWriterError::Case> writerCase;
@@ -192,9 +193,9 @@ TEST_F(StreamRecorderTest, RecordsOnlyTheMediaTypesOfItsSettings) {
   start(recorder_, fileURL("late.mp4"), videoOnly);
   // Audio first: it must neither start the file nor take the video's place.
   const auto [audio, when] = pcmBuffer(0);
-  recorder_->stream(stream_, audio, when);
+  recorder_->stream(*stream_, audio, when);
   for (const auto& sample : writertest::encodedVideoSamples(platform::kCMVideoCodecType_H264, 160, 120, 60, 30)) {
-    recorder_->stream(stream_, sample);
+    recorder_->stream(*stream_, sample);
   }
   const URL output = stop(recorder_);
   EXPECT_EQ(output, fileURL("late.mp4"));
@@ -217,9 +218,9 @@ TEST_F(StreamRecorderTest, ReportsRefusedBuffersOnTheErrorSequenceAndGoesOn) {
   // HEVC cannot go into the H.264 track the default settings ask for.
   const auto hevc = writertest::encodedVideoSamples(platform::kCMVideoCodecType_HEVC, 160, 120, 0, 10);
   for (std::size_t frame = 0; frame < hevc.size(); ++frame) {
-    recorder_->stream(stream_, hevc[frame]);
+    recorder_->stream(*stream_, hevc[frame]);
     const auto [audio, when] = pcmBuffer(static_cast<std::int64_t>(frame) * 1600);
-    recorder_->stream(stream_, audio, when);
+    recorder_->stream(*stream_, audio, when);
   }
   stop(recorder_);
   const auto received = drain(errors);
@@ -238,7 +239,7 @@ TEST_F(StreamRecorderTest, ReportsAFinishThatFailsAsAFailure) {
   StreamRecorder::Settings videoOnly{*StreamRecorder::defaultSettings().find(platform::AVMediaTypeVideo)};
   start(recorder_, fileURL("nothing.mp4"), videoOnly);
   for (const auto& sample : writertest::encodedVideoSamples(platform::kCMVideoCodecType_HEVC, 160, 120, 0, 5)) {
-    recorder_->stream(stream_, sample);
+    recorder_->stream(*stream_, sample);
   }
   std::optional<platform::AVAssetWriterError::Case> writerCase;
   EXPECT_EQ(stopFailure(recorder_, &writerCase), StreamRecorder::Error::Case::failedToFinishWriting);
@@ -256,9 +257,9 @@ TEST_F(StreamRecorderTest, KeepsTheDeliveryOrderAndAppendsNothingOnceStopping) {
   // A producer that keeps delivering while the recording stops.
   std::thread producer([&] {
     for (int frame = 0; !stopped || frame < 60; ++frame) {
-      recorder_->stream(stream_, writertest::rawVideoSample(160, 120, frame));
+      recorder_->stream(*stream_, writertest::rawVideoSample(160, 120, frame));
       const auto [audio, when] = pcmBuffer(std::int64_t{frame} * 1600);
-      recorder_->stream(stream_, audio, when);
+      recorder_->stream(*stream_, audio, when);
       ++delivered;
     }
   });

@@ -26,10 +26,19 @@ namespace {
 // same actor, which must be able to run while the request is suspended.
 class Transactions : public Actor {
  public:
-  Async<std::string> request(int id, std::chrono::milliseconds timeout) { return isolated(requestBody(id, timeout)); }
-  Async<bool> reply(int id, std::string value) { return isolated(replyBody(id, std::move(value))); }
-  Async<std::vector<int>> record(int value) { return isolated(recordBody(value)); }
-  Async<size_t> count() { return isolated(countBody()); }
+  using Actor::Actor;
+  Async<std::string> request(int id, std::chrono::milliseconds timeout) {
+    return isolated([this, id, timeout] { return requestBody(id, timeout); });
+  }
+  Async<bool> reply(int id, std::string value) {
+    return isolated([this, id, value = std::move(value)]() mutable { return replyBody(id, std::move(value)); });
+  }
+  Async<std::vector<int>> record(int value) {
+    return isolated([this, value] { return recordBody(value); });
+  }
+  Async<size_t> count() {
+    return isolated([this] { return countBody(); });
+  }
 
   // Not isolated: touched only from bodies above, so a data race here would
   // show under ThreadSanitizer.
@@ -135,8 +144,13 @@ struct Ticket {
 
 class Issuer : public Actor {
  public:
-  Async<Ticket> issue() { return isolated(issueBody()); }
-  Async<Ticket> refuse() { return isolated(refuseBody()); }
+  using Actor::Actor;
+  Async<Ticket> issue() {
+    return isolated([this] { return issueBody(); });
+  }
+  Async<Ticket> refuse() {
+    return isolated([this] { return refuseBody(); });
+  }
   // A capturing lambda passed uncalled: its captures live as long as the body.
   Async<std::string> greet(std::string name) {
     return isolated([this, name]() -> Async<std::string> { co_return prefix_ + name; });
@@ -169,18 +183,22 @@ namespace {
 // Starts its own loop that waits for a reply: the loop, not the app, keeps it alive.
 class Pinger : public Actor {
  public:
-  explicit Pinger(std::atomic<bool>& destroyed) : destroyed_(destroyed) {}
+  Pinger(Key key, std::atomic<bool>& destroyed) : Actor(key), destroyed_(destroyed) {}
   ~Pinger() override { destroyed_ = true; }
 
   void start() {
     spawn(strand(), [this]() -> Async<void> { co_await ping(); });
   }
-  Async<bool> answer() { return isolated(answerBody()); }
+  Async<bool> answer() {
+    return isolated([this] { return answerBody(); });
+  }
 
   PendingReplies<int, int> pending;
 
  private:
-  Async<void> ping() { return isolated(pingBody()); }
+  Async<void> ping() {
+    return isolated([this] { return pingBody(); });
+  }
   Async<void> pingBody() {
     auto waiter = pending.add(1, 10s);
     co_await std::move(waiter).value();
@@ -209,9 +227,43 @@ TEST(Actor, WorkRunningOnAnActorKeepsItAliveUntilTheWorkEnds) {
 
 namespace {
 
+// Notes the thread its destructor ran on.
+class Probe : public Actor {
+ public:
+  Probe(Key key, std::atomic<std::thread::id>& destroyedOn) : Actor(key), destroyedOn_(destroyedOn) {}
+  ~Probe() override { destroyedOn_ = std::this_thread::get_id(); }
+  Async<int> answer() {
+    return isolated([]() -> Async<int> { co_return 42; });
+  }
+
+ private:
+  std::atomic<std::thread::id>& destroyedOn_;
+};
+
+}  // namespace
+
+// A call lets its actor go before its caller resumes, so a caller holding
+// the last reference is the one that destroys it: an actor whose destructor
+// waits on other work must not end up destroyed on a pool thread.
+TEST(Actor, ACallerLettingGoAfterACallDestroysTheActorOnItsOwnThread) {
+  for (int round = 0; round < 200; ++round) {
+    std::atomic<std::thread::id> destroyedOn;
+    auto probe = Actor::make<Probe>(destroyedOn);
+    ASSERT_EQ(blockOn(probe->answer()), 42);
+    ASSERT_EQ(destroyedOn.load(), std::thread::id()) << "destroyed while its caller still held it";
+    probe.reset();
+    ASSERT_EQ(destroyedOn.load(), std::this_thread::get_id()) << "round " << round;
+  }
+}
+
+namespace {
+
 class Pump : public Actor {
  public:
-  Async<void> run() { return isolated(runBody()); }
+  using Actor::Actor;
+  Async<void> run() {
+    return isolated([this] { return runBody(); });
+  }
   std::atomic<int> cancelledOnStrand = 0;
 
  private:
@@ -254,8 +306,13 @@ namespace {
 // other call may ever see it half done.
 class Account : public Actor, public std::enable_shared_from_this<Account> {
  public:
-  Async<void> transfer() { return isolated(transferBody()); }
-  Async<void> audit() { return isolated(auditBody()); }
+  using Actor::Actor;
+  Async<void> transfer() {
+    return isolated([this] { return transferBody(); });
+  }
+  Async<void> audit() {
+    return isolated([this] { return auditBody(); });
+  }
   std::atomic<bool> auditSawHalfDoneTransfer = false;
   std::atomic<int> audits = 0;
 
@@ -305,6 +362,7 @@ namespace {
 
 class Log : public Actor {
  public:
+  using Actor::Actor;
   std::vector<int> entries;  // touched only on the strand
   Async<std::vector<int>> read() { return isolated([this]() -> Async<std::vector<int>> { co_return entries; }); }
 };

@@ -25,8 +25,9 @@ namespace {
 // on the wire. close() ends the writer, which lets the connection go.
 class Connection : public Actor {
  public:
+  Connection(Key key, std::atomic<bool>& destroyed) : Actor(key), destroyed_(destroyed) {}
   static std::shared_ptr<Connection> make(std::atomic<bool>& destroyed) {
-    auto connection = adopt(std::shared_ptr<Connection>(new Connection(destroyed)));
+    auto connection = Actor::make<Connection>(destroyed);
     connection->tasks_.spawn([connection]() -> Async<void> { co_await connection->writeLoop(); }, "writer");
     return connection;
   }
@@ -44,9 +45,9 @@ class Connection : public Actor {
   }
 
  private:
-  explicit Connection(std::atomic<bool>& destroyed) : destroyed_(destroyed) {}
-
-  Async<void> writeLoop() { return isolated(writeLoopBody()); }
+  Async<void> writeLoop() {
+    return isolated([this] { return writeLoopBody(); });
+  }
   Async<void> writeLoopBody() {
     while (auto message = co_await outgoing_.receive()) {
       for (std::size_t at = 0; at < message->size(); at += 2) {  // one chunk per write

@@ -95,11 +95,11 @@ const AMFObject& RTMPConnection::supportedVideoFourCcInfoMap() {
 }
 
 std::shared_ptr<RTMPConnection> RTMPConnection::make(Configuration configuration, platform::Executor executor) {
-  return std::shared_ptr<RTMPConnection>(new RTMPConnection(std::move(configuration), std::move(executor)));
+  return Actor::make<RTMPConnection>(std::move(configuration), std::move(executor));
 }
 
-RTMPConnection::RTMPConnection(Configuration configuration, platform::Executor executor)
-    : NetworkConnection(std::move(executor)), configuration_(std::move(configuration)) {
+RTMPConnection::RTMPConnection(Key key, Configuration configuration, platform::Executor executor)
+    : NetworkConnection(key, std::move(executor)), configuration_(std::move(configuration)) {
   configuration_.validate();
 }
 
@@ -124,7 +124,9 @@ void RTMPConnection::setConnected(bool connected) {
 // MARK: connect
 
 platform::Async<RTMPResponse> RTMPConnection::connect(std::string command, AMFList arguments) {
-  return isolated(connectBody(std::move(command), std::move(arguments)));
+  return isolated([this, command = std::move(command), arguments = std::move(arguments)]() mutable {
+    return connectBody(std::move(command), std::move(arguments));
+  });
 }
 
 platform::Async<RTMPResponse> RTMPConnection::connectBody(std::string command, AMFList arguments) {
@@ -488,7 +490,9 @@ RTMPCommandMessage RTMPConnection::makeConnectMessage() const {
 // MARK: commands
 
 platform::Async<RTMPResponse> RTMPConnection::call(std::string commandName, AMFList arguments) {
-  return isolated(callBody(std::move(commandName), std::move(arguments)));
+  return isolated([this, commandName = std::move(commandName), arguments = std::move(arguments)]() mutable {
+    return callBody(std::move(commandName), std::move(arguments));
+  });
 }
 
 platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, AMFList arguments) {
@@ -509,7 +513,9 @@ platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, 
 
 // MARK: close
 
-platform::Async<void> RTMPConnection::close() { return isolated(closeBody()); }
+platform::Async<void> RTMPConnection::close() {
+  return isolated([this] { return closeBody(); });
+}
 
 platform::Async<void> RTMPConnection::closeBody(std::string cause) {
   if (readyState_ == ReadyState::uninitialized && !connecting_) throw Error(Error::Case::invalidState);
@@ -551,39 +557,36 @@ void RTMPConnection::closeLink(const std::optional<Error>& failure, const std::s
 // MARK: state
 
 platform::Async<bool> RTMPConnection::connected() {
-  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<bool> { co_return self->connected_; }(
-      shared_from_this()));
+  return isolated([self = shared_from_this()]() -> platform::Async<bool> { co_return self->connected_; });
 }
 
 platform::Async<platform::AsyncStream<bool>> RTMPConnection::connectedPublisher() {
-  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<platform::AsyncStream<bool>> {
+  return isolated([self = shared_from_this()]() -> platform::Async<platform::AsyncStream<bool>> {
     auto [stream, continuation] = platform::AsyncStream<bool>::makeStream();
     continuation.yield(self->connected_);
     self->connectedSubscribers_.push_back(continuation);
     co_return std::move(stream);
-  }(shared_from_this()));
+  });
 }
 
 platform::Async<platform::AsyncStream<RTMPStatus>> RTMPConnection::status() {
-  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<platform::AsyncStream<RTMPStatus>> {
+  return isolated([self = shared_from_this()]() -> platform::Async<platform::AsyncStream<RTMPStatus>> {
     auto [stream, continuation] = platform::AsyncStream<RTMPStatus>::makeStream();
     self->statusContinuation_ = continuation;
     co_return std::move(stream);
-  }(shared_from_this()));
+  });
 }
 
 platform::Async<void> RTMPConnection::addStream(std::shared_ptr<RTMPConnectionStream> stream) {
-  return isolated([](std::shared_ptr<RTMPConnection> self,
-                     std::shared_ptr<RTMPConnectionStream> stream) -> platform::Async<void> {
+  return isolated([self = shared_from_this(), stream = std::move(stream)]() mutable -> platform::Async<void> {
     self->streams_.push_back(std::move(stream));
     co_return;
-  }(shared_from_this(), std::move(stream)));
+  });
 }
 
 platform::Async<std::optional<platform::URL>> RTMPConnection::uri() {
-  return isolated([](std::shared_ptr<RTMPConnection> self) -> platform::Async<std::optional<platform::URL>> {
-    co_return self->uri_;
-  }(shared_from_this()));
+  return isolated(
+      [self = shared_from_this()]() -> platform::Async<std::optional<platform::URL>> { co_return self->uri_; });
 }
 
 }  // namespace rtmpfluvio

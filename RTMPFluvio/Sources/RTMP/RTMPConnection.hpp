@@ -98,6 +98,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   static const AMFObject& supportedVideoFourCcInfoMap();
 
   // Throws std::invalid_argument for a configuration that does not validate.
+  RTMPConnection(Key key, Configuration configuration, platform::Executor executor);
   static std::shared_ptr<RTMPConnection> make(Configuration configuration = {},
                                               platform::Executor executor = platform::networkExecutor());
 
@@ -135,7 +136,9 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   // an error line, and 0 is returned.
   template <class Message>
   platform::Async<std::size_t> doOutput(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
-    return isolated(doOutputBody(type, chunkStreamId, std::move(message)));
+    return isolated([this, type, chunkStreamId, message = std::move(message)]() mutable {
+      return doOutputBody(type, chunkStreamId, std::move(message));
+    });
   }
   // The same without waiting: queued on the connection's strand behind
   // everything handed over before, with no task per message.
@@ -147,8 +150,6 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   }
 
  private:
-  RTMPConnection(Configuration configuration, platform::Executor executor);
-
   template <class Message>
   platform::Async<std::size_t> doOutputBody(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
     co_return output(type, chunkStreamId, message);

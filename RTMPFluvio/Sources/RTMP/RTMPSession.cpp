@@ -31,11 +31,11 @@ class ConnectInProgress {
 }  // namespace
 
 std::shared_ptr<RTMPSession> RTMPSession::make(platform::URL uri, SessionMode mode, platform::Executor executor) {
-  return std::shared_ptr<RTMPSession>(new RTMPSession(std::move(uri), mode, std::move(executor)));
+  return Actor::make<RTMPSession>(std::move(uri), mode, std::move(executor));
 }
 
-RTMPSession::RTMPSession(platform::URL uri, SessionMode mode, platform::Executor executor)
-    : Session(std::move(executor)), uri_(std::move(uri)), mode_(mode) {}
+RTMPSession::RTMPSession(Key key, platform::URL uri, SessionMode mode, platform::Executor executor)
+    : Session(key, std::move(executor)), uri_(std::move(uri)), mode_(mode) {}
 
 RTMPSession::~RTMPSession() { cancelWatcher(); }
 
@@ -72,34 +72,35 @@ void RTMPSession::cancelWatcher() {
 }
 
 Async<platform::AsyncStream<SessionReadyState>> RTMPSession::readyState() {
-  return isolated([](std::shared_ptr<RTMPSession> self) -> Async<platform::AsyncStream<SessionReadyState>> {
+  return isolated([self = shared_from_this()]() -> Async<platform::AsyncStream<SessionReadyState>> {
     co_return self->readyState_.wrappedValue();
-  }(shared_from_this()));
+  });
 }
 
 Async<std::shared_ptr<fluvio::StreamConvertible>> RTMPSession::stream() {
-  return isolated([](std::shared_ptr<RTMPSession> self) -> Async<std::shared_ptr<fluvio::StreamConvertible>> {
+  return isolated([self = shared_from_this()]() -> Async<std::shared_ptr<fluvio::StreamConvertible>> {
     co_return self->streamOnFirstUse();
-  }(shared_from_this()));
+  });
 }
 
 Async<void> RTMPSession::setMaxRetryCount(int maxRetryCount) {
-  return isolated([](std::shared_ptr<RTMPSession> self, int maxRetryCount) -> Async<void> {
+  return isolated([self = shared_from_this(), maxRetryCount]() -> Async<void> {
     self->maxRetryCount_ = maxRetryCount;
     co_return;
-  }(shared_from_this(), maxRetryCount));
+  });
 }
 
 Async<bool> RTMPSession::connected() {
-  return isolated([](std::shared_ptr<RTMPSession> self) -> Async<bool> {
+  return isolated([self = shared_from_this()]() -> Async<bool> {
     if (!self->connection_) co_return false;
     auto connected = self->connection_->connected();
     co_return co_await std::move(connected);
-  }(shared_from_this()));
+  });
 }
 
 Async<void> RTMPSession::connect(std::function<void()> disconnected) {
-  return isolated(connectBody(std::move(disconnected)));
+  return isolated(
+      [this, disconnected = std::move(disconnected)]() mutable { return connectBody(std::move(disconnected)); });
 }
 
 Async<void> RTMPSession::connectBody(std::function<void()> disconnected) {
@@ -201,7 +202,9 @@ Async<bool> RTMPSession::pauseBeforeRetry(std::chrono::seconds pause) {
   co_return false;
 }
 
-Async<void> RTMPSession::close() { return isolated(closeBody()); }
+Async<void> RTMPSession::close() {
+  return isolated([this] { return closeBody(); });
+}
 
 Async<void> RTMPSession::closeBody() {
   const auto self = shared_from_this();

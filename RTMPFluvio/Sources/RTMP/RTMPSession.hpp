@@ -24,6 +24,7 @@ class RTMPStream;
 // the stream, and tells its owner once when the server closes the link.
 class RTMPSession final : public fluvio::Session, public std::enable_shared_from_this<RTMPSession> {
  public:
+  RTMPSession(Key key, platform::URL uri, fluvio::SessionMode mode, platform::Executor executor);
   static std::shared_ptr<RTMPSession> make(platform::URL uri, fluvio::SessionMode mode,
                                            platform::Executor executor = platform::globalExecutor());
   ~RTMPSession() override;
@@ -41,8 +42,6 @@ class RTMPSession final : public fluvio::Session, public std::enable_shared_from
   platform::Async<void> close() override;
 
  private:
-  RTMPSession(platform::URL uri, fluvio::SessionMode mode, platform::Executor executor);
-
   platform::Async<void> connectBody(std::function<void()> disconnected);
   platform::Async<void> closeBody();
   // True when the pause ran out, false when close() stopped it.

@@ -63,7 +63,7 @@ std::shared_ptr<RTMPSharedObject> RTMPSharedObject::getRemote(const std::string&
   Registry& registry = Registry::shared();
   const std::lock_guard lock(registry.mutex);
   auto& object = registry.objects[registryKey(name, remotePath, persistence)];
-  if (!object) object.reset(new RTMPSharedObject(name, remotePath, persistence));
+  if (!object) object = Actor::make<RTMPSharedObject>(name, remotePath, persistence);
   return object;
 }
 
@@ -75,29 +75,40 @@ std::shared_ptr<RTMPSharedObject> RTMPSharedObject::findRemote(const std::string
   return found == registry.objects.end() ? nullptr : found->second;
 }
 
-RTMPSharedObject::RTMPSharedObject(std::string name, std::string path, bool persistence)
-    : name_(std::move(name)), path_(std::move(path)), persistence_(persistence) {}
+RTMPSharedObject::RTMPSharedObject(Key key, std::string name, std::string path, bool persistence)
+    : Actor(key), name_(std::move(name)), path_(std::move(path)), persistence_(persistence) {}
 
-platform::Async<AMFObject> RTMPSharedObject::data() { return isolated(dataBody()); }
+platform::Async<AMFObject> RTMPSharedObject::data() {
+  return isolated([this] { return dataBody(); });
+}
 
 platform::Async<void> RTMPSharedObject::setProperty(std::string name, AMFValue value) {
-  return isolated(setPropertyBody(std::move(name), std::move(value)));
+  return isolated([this, name = std::move(name), value = std::move(value)]() mutable {
+    return setPropertyBody(std::move(name), std::move(value));
+  });
 }
 
 platform::Async<void> RTMPSharedObject::connect(std::shared_ptr<RTMPConnection> connection) {
-  return isolated(connectBody(std::move(connection)));
+  return isolated([this, connection = std::move(connection)]() mutable { return connectBody(std::move(connection)); });
 }
 
-platform::Async<void> RTMPSharedObject::clear() { return isolated(clearBody()); }
+platform::Async<void> RTMPSharedObject::clear() {
+  return isolated([this] { return clearBody(); });
+}
 
-platform::Async<void> RTMPSharedObject::close() { return isolated(closeBody()); }
+platform::Async<void> RTMPSharedObject::close() {
+  return isolated([this] { return closeBody(); });
+}
 
 platform::Async<void> RTMPSharedObject::on(RTMPSharedObjectMessage message) {
-  return isolated(onBody(std::move(message)));
+  return isolated([this, message = std::move(message)]() mutable { return onBody(std::move(message)); });
 }
 
 platform::Async<RTMPSharedObjectMessage> RTMPSharedObject::makeMessage(std::vector<RTMPSharedObjectEvent> events) {
-  co_return std::move(*co_await isolated(makeMessageBody(std::move(events))));
+  // Made outside the co_await: g++ frees a lambda's captures twice when the
+  // lambda is a temporary there.
+  auto message = isolated([this, events = std::move(events)]() mutable { return makeMessageBody(std::move(events)); });
+  co_return std::move(*co_await std::move(message));
 }
 
 platform::Async<AMFObject> RTMPSharedObject::dataBody() const { co_return data_; }

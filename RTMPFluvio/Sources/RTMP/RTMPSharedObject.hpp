@@ -36,6 +36,7 @@ class RTMPSharedObject final : public platform::Actor, public std::enable_shared
     Case case_;
   };
 
+  RTMPSharedObject(Key key, std::string name, std::string path, bool persistence);
   // The one object for this name, path and persistence in the process, made
   // on first use. Throws Error nameTooLong for a name over 65,535 bytes.
   static std::shared_ptr<RTMPSharedObject> getRemote(const std::string& name, const std::string& remotePath,
@@ -68,8 +69,6 @@ class RTMPSharedObject final : public platform::Actor, public std::enable_shared
 
  private:
   struct Registry;
-
-  RTMPSharedObject(std::string name, std::string path, bool persistence);
 
   platform::Async<AMFObject> dataBody() const;
   platform::Async<void> setPropertyBody(std::string name, AMFValue value);

@@ -38,12 +38,12 @@ RTMPSocket::Error::Error(Case errorCase, std::optional<platform::NWError> networ
 std::shared_ptr<RTMPSocket> RTMPSocket::make(platform::NWParameters parameters,
                                              std::chrono::steady_clock::duration timeout,
                                              platform::Executor executor) {
-  return std::shared_ptr<RTMPSocket>(new RTMPSocket(parameters, timeout, std::move(executor)));
+  return Actor::make<RTMPSocket>(parameters, timeout, std::move(executor));
 }
 
-RTMPSocket::RTMPSocket(platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
+RTMPSocket::RTMPSocket(Key key, platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
                        platform::Executor executor)
-    : NetworkTransportReporter(std::move(executor)),
+    : NetworkTransportReporter(key, std::move(executor)),
       parameters_(parameters),
       timeout_(timeout),
       timer_(strand()),
@@ -62,7 +62,7 @@ auto RTMPSocket::onStrand(Body body) {
 }
 
 platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connect(std::string host, std::int64_t port) {
-  return isolated(connectBody(std::move(host), port));
+  return isolated([this, host = std::move(host), port]() mutable { return connectBody(std::move(host), port); });
 }
 
 platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connectBody(std::string host,
@@ -213,7 +213,9 @@ void RTMPSocket::close() {
   asio::post(strand(), [self = shared_from_this()] { self->closeWith(std::nullopt); });
 }
 
-platform::Async<void> RTMPSocket::shutdown() { return isolated(shutdownBody()); }
+platform::Async<void> RTMPSocket::shutdown() {
+  return isolated([this] { return shutdownBody(); });
+}
 
 platform::Async<void> RTMPSocket::shutdownBody() {
   if (closing_ != Closing::none) co_return;
@@ -276,14 +278,13 @@ void RTMPSocket::closeWith(std::optional<Error> reason) {
 }
 
 platform::Async<bool> RTMPSocket::connected() {
-  return isolated([](std::shared_ptr<RTMPSocket> self) -> platform::Async<bool> { co_return self->connected_; }(
-      shared_from_this()));
+  return isolated([self = shared_from_this()]() -> platform::Async<bool> { co_return self->connected_; });
 }
 
 platform::Async<std::optional<RTMPSocket::Error>> RTMPSocket::closeReason() {
-  return isolated([](std::shared_ptr<RTMPSocket> self) -> platform::Async<std::optional<Error>> {
+  return isolated([self = shared_from_this()]() -> platform::Async<std::optional<Error>> {
     co_return self->closeReason_;
-  }(shared_from_this()));
+  });
 }
 
 platform::Async<std::shared_ptr<fluvio::NetworkMonitor>> RTMPSocket::makeNetworkMonitor() {
@@ -291,9 +292,9 @@ platform::Async<std::shared_ptr<fluvio::NetworkMonitor>> RTMPSocket::makeNetwork
 }
 
 platform::Async<fluvio::NetworkTransportReport> RTMPSocket::makeNetworkTransportReport() {
-  return isolated([](std::shared_ptr<RTMPSocket> self) -> platform::Async<fluvio::NetworkTransportReport> {
+  return isolated([self = shared_from_this()]() -> platform::Async<fluvio::NetworkTransportReport> {
     co_return fluvio::NetworkTransportReport{self->queueBytesOut_, self->totalBytesIn_, self->totalBytesOut_};
-  }(shared_from_this()));
+  });
 }
 
 }  // namespace rtmpfluvio

@@ -58,6 +58,8 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // of a 2 Mbit/s publication.
   static constexpr std::int64_t kMaxQueuedBytes = 16 * 1024 * 1024;
 
+  RTMPSocket(Key key, platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
+             platform::Executor executor);
   static std::shared_ptr<RTMPSocket> make(platform::NWParameters parameters,
                                           std::chrono::steady_clock::duration timeout = std::chrono::seconds(15),
                                           platform::Executor executor = platform::networkExecutor());
@@ -89,9 +91,6 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   platform::Async<fluvio::NetworkTransportReport> makeNetworkTransportReport() override;
 
  private:
-  RTMPSocket(platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
-             platform::Executor executor);
-
   platform::Async<platform::AsyncStream<Bytes>> connectBody(std::string host, std::int64_t port);
   platform::Async<void> shutdownBody();
   // Runs `start`, then waits until the step it began ends (the queue

@@ -70,25 +70,26 @@ std::optional<RTMPStream::HowToPublish> howToPublishFromRawValue(std::string_vie
 
 std::shared_ptr<RTMPStream> RTMPStream::make(const std::shared_ptr<RTMPConnection>& connection,
                                              std::optional<std::string> fcPublishName) {
-  std::shared_ptr<RTMPStream> stream(new RTMPStream(std::move(fcPublishName)));
+  auto stream = Actor::make<RTMPStream>(std::move(fcPublishName));
   stream->start(std::make_shared<RTMPConnectionCarrier>(connection));
   return stream;
 }
 
 std::shared_ptr<RTMPStream> RTMPStream::make(std::shared_ptr<RTMPStreamCarrier> connection,
                                              std::optional<std::string> fcPublishName) {
-  std::shared_ptr<RTMPStream> stream(new RTMPStream(std::move(fcPublishName)));
+  auto stream = Actor::make<RTMPStream>(std::move(fcPublishName));
   stream->start(std::move(connection));
   return stream;
 }
 
-RTMPStream::RTMPStream(std::optional<std::string> fcPublishName) : fcPublishName_(std::move(fcPublishName)) {}
+RTMPStream::RTMPStream(Key key, std::optional<std::string> fcPublishName)
+    : Stream_(key), fcPublishName_(std::move(fcPublishName)) {}
 
 RTMPStream::~RTMPStream() { outputs_.clear(); }
 
 void RTMPStream::start(std::shared_ptr<RTMPStreamCarrier> connection) {
   connection_ = std::move(connection);
-  auto link = std::make_shared<RTMPStreamConnectionLink>(shared_from_this());
+  auto link = Actor::make<RTMPStreamConnectionLink>(shared_from_this());
   link_ = link;
   // Registered before anything else can run on the strand; set up on the
   // server at once when the connection is up. The task keeps the link until
@@ -117,64 +118,64 @@ std::uint32_t RTMPStream::elapsedMilliseconds(std::chrono::steady_clock::time_po
 // Accessors.
 
 Async<std::uint32_t> RTMPStream::id() {
-  return isolated([](RTMPStream& self) -> Async<std::uint32_t> { co_return self.id_; }(*this));
+  return isolated([&self = *this]() -> Async<std::uint32_t> { co_return self.id_; });
 }
 
 Async<RTMPStreamInfo> RTMPStream::info() {
-  return isolated([](RTMPStream& self) -> Async<RTMPStreamInfo> { co_return self.info_; }(*this));
+  return isolated([&self = *this]() -> Async<RTMPStreamInfo> { co_return self.info_; });
 }
 
 Async<AMFArray> RTMPStream::metadata() {
-  return isolated([](RTMPStream& self) -> Async<AMFArray> { co_return self.metadata_; }(*this));
+  return isolated([&self = *this]() -> Async<AMFArray> { co_return self.metadata_; });
 }
 
 Async<std::uint16_t> RTMPStream::currentFPS() {
-  return isolated([](RTMPStream& self) -> Async<std::uint16_t> { co_return self.currentFPS_.value(); }(*this));
+  return isolated([&self = *this]() -> Async<std::uint16_t> { co_return self.currentFPS_.value(); });
 }
 
 Async<platform::AsyncStream<std::uint16_t>> RTMPStream::currentFPSPublisher() {
-  return isolated(
-      [](RTMPStream& self) -> Async<platform::AsyncStream<std::uint16_t>> { co_return self.currentFPS_.wrappedValue(); }(
-          *this));
+  return isolated([&self = *this]() -> Async<platform::AsyncStream<std::uint16_t>> {
+    co_return self.currentFPS_.wrappedValue();
+  });
 }
 
 Async<platform::AsyncStream<StreamReadyState>> RTMPStream::readyStatePublisher() {
-  return isolated([](RTMPStream& self) -> Async<platform::AsyncStream<StreamReadyState>> {
+  return isolated([&self = *this]() -> Async<platform::AsyncStream<StreamReadyState>> {
     co_return self.readyState_.wrappedValue();
-  }(*this));
+  });
 }
 
 Async<bool> RTMPStream::isPaused() {
-  return isolated([](RTMPStream& self) -> Async<bool> { co_return self.isPaused_; }(*this));
+  return isolated([&self = *this]() -> Async<bool> { co_return self.isPaused_; });
 }
 
 Async<StreamReadyState> RTMPStream::readyState() {
-  return isolated([](RTMPStream& self) -> Async<StreamReadyState> { co_return self.readyState_.value(); }(*this));
+  return isolated([&self = *this]() -> Async<StreamReadyState> { co_return self.readyState_.value(); });
 }
 
 Async<std::optional<std::uint8_t>> RTMPStream::videoTrackId() {
-  return isolated([](RTMPStream& self) -> Async<std::optional<std::uint8_t>> { co_return self.videoTrackId_; }(*this));
+  return isolated([&self = *this]() -> Async<std::optional<std::uint8_t>> { co_return self.videoTrackId_; });
 }
 
 Async<std::optional<std::uint8_t>> RTMPStream::audioTrackId() {
-  return isolated([](RTMPStream& self) -> Async<std::optional<std::uint8_t>> { co_return self.audioTrackId_; }(*this));
+  return isolated([&self = *this]() -> Async<std::optional<std::uint8_t>> { co_return self.audioTrackId_; });
 }
 
 Async<void> RTMPStream::selectTrack(std::optional<std::uint8_t> trackId, platform::CMMediaType mediaType) {
-  return isolated([](RTMPStream& self, std::optional<std::uint8_t> id, platform::CMMediaType type) -> Async<void> {
+  return isolated([&self = *this, id = trackId, type = mediaType]() -> Async<void> {
     if (type == platform::kCMMediaType_Audio) self.audioTrackId_ = id;
     if (type == platform::kCMMediaType_Video) self.videoTrackId_ = id;
     co_return;
-  }(*this, trackId, mediaType));
+  });
 }
 
 Async<platform::AsyncStream<RTMPStatus>> RTMPStream::status() {
-  auto replaced = isolated([](RTMPStream& self) -> Async<std::optional<platform::AsyncStream<RTMPStatus>>> {
+  auto replaced = isolated([&self = *this]() -> Async<std::optional<platform::AsyncStream<RTMPStatus>>> {
     auto [stream, continuation] = platform::AsyncStream<RTMPStatus>::makeStream();
     if (self.statusContinuation_) self.statusContinuation_->finish();
     self.statusContinuation_ = std::move(continuation);
     co_return std::move(stream);
-  }(*this));
+  });
   co_return std::move(*co_await std::move(replaced));
 }
 
@@ -187,7 +188,9 @@ std::shared_ptr<fluvio::IncomingStream> RTMPStream::incoming() const {
 
 // Server-side set-up.
 
-Async<void> RTMPStream::createStream() { return isolated(createStreamBody()); }
+Async<void> RTMPStream::createStream() {
+  return isolated([this] { return createStreamBody(); });
+}
 
 Async<void> RTMPStream::createStreamBody() {
   // Once per connection: not while one is asked for or an id is held.
@@ -235,7 +238,9 @@ Async<std::optional<RTMPResponse>> RTMPStream::callConnection(std::string comman
   co_return co_await std::move(call);
 }
 
-Async<void> RTMPStream::connectionWillClose() { return isolated(connectionWillCloseBody()); }
+Async<void> RTMPStream::connectionWillClose() {
+  return isolated([this] { return connectionWillCloseBody(); });
+}
 
 Async<void> RTMPStream::connectionWillCloseBody() {
   const auto state = readyState_.value();
@@ -298,7 +303,9 @@ std::chrono::milliseconds RTMPStream::requestTimeout() const {
   return connection_ ? connection_->requestTimeout() : std::chrono::milliseconds(3000);
 }
 
-Async<RTMPResponse> RTMPStream::close() { return isolated(closeBody()); }
+Async<RTMPResponse> RTMPStream::close() {
+  return isolated([this] { return closeBody(); });
+}
 
 Async<RTMPResponse> RTMPStream::closeBody() {
   const auto state = readyState_.value();
@@ -339,7 +346,10 @@ void RTMPStream::stopIncoming() {
 }
 
 Async<void> RTMPStream::send(std::string handlerName, AMFList arguments, bool isResetTimestamp) {
-  return isolated(sendBody(std::move(handlerName), std::move(arguments), isResetTimestamp));
+  return isolated(
+      [this, handlerName = std::move(handlerName), arguments = std::move(arguments), isResetTimestamp]() mutable {
+        return sendBody(std::move(handlerName), std::move(arguments), isResetTimestamp);
+      });
 }
 
 Async<void> RTMPStream::sendBody(std::string handlerName, AMFList arguments, bool isResetTimestamp) {
@@ -362,7 +372,9 @@ void RTMPStream::sendData(std::string handlerName, AMFList arguments, bool isRes
 
 // Network reports.
 
-Async<void> RTMPStream::dispatch(fluvio::NetworkMonitorEvent event) { return isolated(dispatchNetworkBody(event)); }
+Async<void> RTMPStream::dispatch(fluvio::NetworkMonitorEvent event) {
+  return isolated([this, event] { return dispatchNetworkBody(event); });
+}
 
 void RTMPStream::didReceive(const fluvio::NetworkMonitorEvent& event) {
   platform::spawn(

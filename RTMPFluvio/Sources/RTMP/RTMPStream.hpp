@@ -67,6 +67,7 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
 
   // Registers with the connection at once; the stream sets itself up on the
   // server now when the connection is up, else when it connects.
+  RTMPStream(Key key, std::optional<std::string> fcPublishName);
   static std::shared_ptr<RTMPStream> make(const std::shared_ptr<RTMPConnection>& connection,
                                           std::optional<std::string> fcPublishName = std::nullopt);
   // The same over any carrier of stream messages.
@@ -159,7 +160,6 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
  private:
   friend class RTMPStreamConnectionLink;
 
-  explicit RTMPStream(std::optional<std::string> fcPublishName);
   void start(std::shared_ptr<RTMPStreamCarrier> connection);
 
   // What the connection hands over, applied on the stream's strand.

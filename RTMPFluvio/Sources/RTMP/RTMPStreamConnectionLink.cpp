@@ -4,8 +4,8 @@
 
 namespace rtmpfluvio {
 
-RTMPStreamConnectionLink::RTMPStreamConnectionLink(std::shared_ptr<RTMPStream> stream)
-    : RTMPConnectionStream(platform::Executor(stream->strand())), stream_(std::move(stream)) {}
+RTMPStreamConnectionLink::RTMPStreamConnectionLink(Key key, std::shared_ptr<RTMPStream> stream)
+    : RTMPConnectionStream(key, platform::Executor(stream->strand())), stream_(std::move(stream)) {}
 
 void RTMPStreamConnectionLink::dispatch(const RTMPReceivedMessage& message, RTMPChunkType type) {
   stream_->didReceive(message, type);

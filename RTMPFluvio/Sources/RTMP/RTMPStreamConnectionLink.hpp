@@ -14,7 +14,7 @@ class RTMPStream;
 // the stream, as long as the stream is registered.
 class RTMPStreamConnectionLink final : public RTMPConnectionStream {
  public:
-  explicit RTMPStreamConnectionLink(std::shared_ptr<RTMPStream> stream);
+  RTMPStreamConnectionLink(Key key, std::shared_ptr<RTMPStream> stream);
 
   using RTMPConnectionStream::setId;
 

@@ -22,7 +22,9 @@ double seconds(const RTMPMessage& message) { return message.timestamp() / 1000.0
 
 }  // namespace
 
-Async<RTMPResponse> RTMPStream::play(AMFList arguments) { return isolated(playBody(std::move(arguments))); }
+Async<RTMPResponse> RTMPStream::play(AMFList arguments) {
+  return isolated([this, arguments = std::move(arguments)]() mutable { return playBody(std::move(arguments)); });
+}
 
 Async<RTMPResponse> RTMPStream::playBody(AMFList arguments) {
   const std::string* name = arguments.empty() ? nullptr : arguments.front().as<std::string>();
@@ -55,11 +57,17 @@ Async<RTMPResponse> RTMPStream::playBody(AMFList arguments) {
   co_return std::move(*response);
 }
 
-Async<void> RTMPStream::seek(double offset) { return isolated(sendWhilePlaying("seek", {offset})); }
+Async<void> RTMPStream::seek(double offset) {
+  return isolated([this, offset] { return sendWhilePlaying("seek", {offset}); });
+}
 
-Async<void> RTMPStream::receiveAudio(bool flag) { return isolated(sendWhilePlaying("receiveAudio", {flag})); }
+Async<void> RTMPStream::receiveAudio(bool flag) {
+  return isolated([this, flag] { return sendWhilePlaying("receiveAudio", {flag}); });
+}
 
-Async<void> RTMPStream::receiveVideo(bool flag) { return isolated(sendWhilePlaying("receiveVideo", {flag})); }
+Async<void> RTMPStream::receiveVideo(bool flag) {
+  return isolated([this, flag] { return sendWhilePlaying("receiveVideo", {flag}); });
+}
 
 Async<void> RTMPStream::sendWhilePlaying(std::string commandName, AMFList arguments) {
   if (readyState_.value() != StreamReadyState::playing) throw Error(Error::Case::invalidState);
@@ -67,9 +75,13 @@ Async<void> RTMPStream::sendWhilePlaying(std::string commandName, AMFList argume
   co_return;
 }
 
-Async<RTMPResponse> RTMPStream::pause(bool paused) { return isolated(pauseBody(paused)); }
+Async<RTMPResponse> RTMPStream::pause(bool paused) {
+  return isolated([this, paused] { return pauseBody(paused); });
+}
 
-Async<RTMPResponse> RTMPStream::togglePause() { return isolated(pauseBody(std::nullopt)); }
+Async<RTMPResponse> RTMPStream::togglePause() {
+  return isolated([this] { return pauseBody(std::nullopt); });
+}
 
 Async<RTMPResponse> RTMPStream::pauseBody(std::optional<bool> requested) {
   if (readyState_.value() != StreamReadyState::playing) throw Error(Error::Case::invalidState);
@@ -83,10 +95,10 @@ Async<RTMPResponse> RTMPStream::pauseBody(std::optional<bool> requested) {
 }
 
 Async<void> RTMPStream::dispatch(RTMPReceivedMessage message, RTMPChunkType type) {
-  return isolated([](RTMPStream& self, RTMPReceivedMessage message, RTMPChunkType type) -> Async<void> {
+  return isolated([&self = *this, message = std::move(message), type]() -> Async<void> {
     self.didReceive(message, type);
     co_return;
-  }(*this, std::move(message), type));
+  });
 }
 
 void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType) {
@@ -123,10 +135,10 @@ void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType) {
 }
 
 Async<void> RTMPStream::dispatch(RTMPUserControlMessage::Event event) {
-  return isolated([](RTMPStream& self, RTMPUserControlMessage::Event event) -> Async<void> {
+  return isolated([&self = *this, event]() -> Async<void> {
     self.didReceive(event);
     co_return;
-  }(*this, event));
+  });
 }
 
 void RTMPStream::didReceive(RTMPUserControlMessage::Event event) {

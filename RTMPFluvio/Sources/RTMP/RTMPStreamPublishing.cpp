@@ -16,23 +16,23 @@ using fluvio::StreamReadyState;
 using platform::Async;
 
 Async<void> RTMPStream::setAudioSettings(fluvio::AudioCodecSettings settings) {
-  return isolated([](RTMPStream& self, fluvio::AudioCodecSettings settings) -> Async<void> {
+  return isolated([&self = *this, settings = std::move(settings)]() mutable -> Async<void> {
     if (settings.format == fluvio::AudioCodecFormat::pcm) throw Error(Error::Case::unsupportedCodec);
     self.outgoing_->setAudioSettings(std::move(settings));
     co_return;
-  }(*this, std::move(settings)));
+  });
 }
 
 Async<void> RTMPStream::setVideoSettings(fluvio::VideoCodecSettings settings) {
   // Both video formats have an RTMP form.
-  return isolated([](RTMPStream& self, fluvio::VideoCodecSettings settings) -> Async<void> {
+  return isolated([&self = *this, settings = std::move(settings)]() mutable -> Async<void> {
     self.outgoing_->setVideoSettings(std::move(settings));
     co_return;
-  }(*this, std::move(settings)));
+  });
 }
 
 Async<RTMPResponse> RTMPStream::publish(std::optional<std::string> name, HowToPublish type) {
-  return isolated(publishBody(std::move(name), type));
+  return isolated([this, name = std::move(name), type]() mutable { return publishBody(std::move(name), type); });
 }
 
 Async<RTMPResponse> RTMPStream::publishBody(std::optional<std::string> name, HowToPublish type) {
@@ -115,12 +115,15 @@ void RTMPStream::startMediaTasks() {
 }
 
 Async<void> RTMPStream::append(platform::CMSampleBuffer sampleBuffer) {
-  return isolated(appendVideoBody(std::move(sampleBuffer)));
+  return isolated(
+      [this, sampleBuffer = std::move(sampleBuffer)]() mutable { return appendVideoBody(std::move(sampleBuffer)); });
 }
 
 Async<void> RTMPStream::append(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
                                std::shared_ptr<platform::AVAudioTime> when) {
-  return isolated(appendAudioBody(std::move(audioBuffer), std::move(when)));
+  return isolated([this, audioBuffer = std::move(audioBuffer), when = std::move(when)]() mutable {
+    return appendAudioBody(std::move(audioBuffer), std::move(when));
+  });
 }
 
 Async<void> RTMPStream::appendVideoBody(platform::CMSampleBuffer sampleBuffer) {

@@ -160,8 +160,8 @@ TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
 TEST(RTMPConnectionTests, StreamsCreateThemselvesAndReceiveWhatIsTheirs) {
   ScriptedRTMPServer server;
   auto connection = RTMPConnection::make();
-  auto stream = std::make_shared<TestRTMPStream>(connection);
-  auto other = std::make_shared<TestRTMPStream>(connection);
+  auto stream = platform::Actor::make<TestRTMPStream>(connection);
+  auto other = platform::Actor::make<TestRTMPStream>(connection);
   blockOn(connection->addStream(stream));
   blockOn(connection->addStream(other));
   auto pending = connectLater(connection, server.url());
@@ -275,7 +275,7 @@ TEST(RTMPConnectionTests, ConnectTimesOutOnASilentServer) {
 TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   ScriptedRTMPServer server;
   auto connection = RTMPConnection::make();
-  auto stream = std::make_shared<TestRTMPStream>(connection);
+  auto stream = platform::Actor::make<TestRTMPStream>(connection);
   connectAndAccept(server, connection, server.url());
   blockOn(connection->addStream(stream));
   auto statuses = blockOn(connection->status());
@@ -372,6 +372,7 @@ TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
 TEST(RTMPConnectionTests, AStuckStreamHoldsACloseForTheRequestTimeOutOnly) {
   class StuckStream final : public RTMPConnectionStream {
    public:
+    using RTMPConnectionStream::RTMPConnectionStream;
     void dispatch(const RTMPReceivedMessage&, RTMPChunkType) override {}
     void dispatch(const RTMPUserControlMessage&) override {}
     void dispatch(const fluvio::NetworkMonitorEvent&) override {}
@@ -395,7 +396,7 @@ TEST(RTMPConnectionTests, AStuckStreamHoldsACloseForTheRequestTimeOutOnly) {
   RTMPConnection::Configuration configuration;
   configuration.requestTimeout = 400ms;
   auto connection = RTMPConnection::make(configuration);
-  auto stuck = std::make_shared<StuckStream>();
+  auto stuck = platform::Actor::make<StuckStream>();
   blockOn(connection->addStream(stuck));
   connectAndAccept(server, connection, server.url());
   auto statuses = blockOn(connection->status());

@@ -494,7 +494,7 @@ class CountingOutput : public fluvio::StreamOutput {
 // A preview whose frames reach `shown` on its own strand.
 class PromisingPreview final : public fluvio::PreviewOutput {
  public:
-  PromisingPreview() : PreviewOutput(platform::globalExecutor()) {}
+  explicit PromisingPreview(Key key) : PreviewOutput(key, platform::globalExecutor()) {}
   std::promise<void> shown;
 
  protected:
@@ -505,7 +505,7 @@ TEST(RTMPStreamTests, ServerSampleAccessWithholdsRawVideoFromOutputsButNotFromPr
   for (const bool videoAccess : {false, true}) {
     Fixture fixture;
     const auto output = std::make_shared<CountingOutput>();
-    const auto preview = std::make_shared<PromisingPreview>();
+    const auto preview = platform::Actor::make<PromisingPreview>();
     blockOn(fixture.stream->addOutput(output));
     blockOn(fixture.stream->addOutput(preview));
     blockOn(fixture.stream->dispatch(

@@ -14,7 +14,8 @@ namespace rtmpfluvio::testing {
 // server and records what the connection hands it.
 class TestRTMPStream final : public RTMPConnectionStream, public std::enable_shared_from_this<TestRTMPStream> {
  public:
-  explicit TestRTMPStream(std::weak_ptr<RTMPConnection> connection) : connection_(std::move(connection)) {}
+  TestRTMPStream(Key key, std::weak_ptr<RTMPConnection> connection)
+      : RTMPConnectionStream(key), connection_(std::move(connection)) {}
 
   void dispatch(const RTMPReceivedMessage& message, RTMPChunkType) override {
     std::lock_guard lock(mutex_);
