@@ -123,9 +123,10 @@ const AMFValue* AMFObject::find(std::string_view key) const {
 
 AMFValue* AMFObject::find(std::string_view key) { return const_cast<AMFValue*>(std::as_const(*this).find(key)); }
 
-void AMFObject::set(std::string key, const AMFValue& value) { set(std::move(key), AMFValue(value)); }
+void AMFObject::set(std::string_view key, const AMFValue& value) { set(key, AMFValue(value)); }
 
-void AMFObject::set(std::string key, AMFValue&& value) {
+// A key that views one of the entries is present, so nothing moves under it.
+void AMFObject::set(std::string_view key, AMFValue&& value) {
   if (Entry* present = body_ != nullptr ? body_->find(key) : nullptr) {
     present->second = std::move(value);
     return;
@@ -134,14 +135,14 @@ void AMFObject::set(std::string key, AMFValue&& value) {
     // Growing moves the entries, and the value may be one of them.
     AMFValue taken = std::move(value);
     grow(body_ == nullptr ? kTypicalSize : body_->capacity * 2);
-    append(std::move(key), std::move(taken));
+    append(key, std::move(taken));
   } else {
-    append(std::move(key), std::move(value));
+    append(key, std::move(value));
   }
 }
 
-void AMFObject::append(std::string&& key, AMFValue&& value) {
-  Entry* added = new (body_->entries() + body_->size) Entry(std::move(key), std::move(value));
+void AMFObject::append(std::string_view key, AMFValue&& value) {
+  Entry* added = new (body_->entries() + body_->size) Entry(key, std::move(value));
   ++body_->size;
   body_->keyBits |= keyBit(added->first);
   if (body_->index) {

@@ -37,10 +37,11 @@ class AMFObject {
   const AMFValue* find(std::string_view key) const;
   AMFValue* find(std::string_view key);
   // Replaces the value of a present key in its place, or appends the entry.
-  // The value is taken by reference so that readers, which pass it down from
+  // The key is viewed, so that a reader makes its text once, in the entry;
+  // the value is taken by reference so that readers, which pass it down from
   // the array to here, move it only once, into its entry.
-  void set(std::string key, AMFValue&& value);
-  void set(std::string key, const AMFValue& value);
+  void set(std::string_view key, AMFValue&& value);
+  void set(std::string_view key, const AMFValue& value);
 
   const Entry* begin() const noexcept;
   const Entry* end() const noexcept;
@@ -52,7 +53,7 @@ class AMFObject {
   struct Body;
 
   // Adds an entry for a missing key into room that is free.
-  void append(std::string&& key, AMFValue&& value);
+  void append(std::string_view key, AMFValue&& value);
   // Moves the entries into room for `capacity` of them.
   void grow(std::size_t capacity);
 

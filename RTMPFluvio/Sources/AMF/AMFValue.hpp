@@ -39,8 +39,8 @@ class AMFValue {
   AMFValue(Integer value) noexcept : storage_(integerStorage(value)) {}
   template <std::floating_point Float>
   AMFValue(Float value) noexcept : storage_(static_cast<double>(value)) {}
-  AMFValue(const char* text) : storage_(std::string(text)) {}
-  AMFValue(std::string_view text) : storage_(std::string(text)) {}
+  AMFValue(const char* text) : storage_(std::in_place_type<std::string>, text) {}
+  AMFValue(std::string_view text) : storage_(std::in_place_type<std::string>, text) {}
   AMFValue(std::string text) noexcept : storage_(std::move(text)) {}
   AMFValue(AMFDate value) noexcept : storage_(value) {}
   AMFValue(AMFList value) noexcept : storage_(std::move(value)) {}

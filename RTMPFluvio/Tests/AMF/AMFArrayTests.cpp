@@ -101,6 +101,17 @@ TEST(AMFArrayTests, ObjectsKeepInsertionOrderAndReplaceInPlace) {
   for (const auto& [key, value] : object) keys.push_back(key);
   EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "m"}));
   EXPECT_EQ(*object.find("z"), AMFValue(3));
+
+  // A key viewing an entry's own key finds that entry; a new key viewing
+  // bytes that change later keeps its own copy.
+  object.set(object.begin()->first, 5);
+  EXPECT_EQ(object.size(), 3u);
+  EXPECT_EQ(*object.find("z"), AMFValue(5));
+  char viewed[] = "key";
+  object.set(std::string_view(viewed), 6);
+  viewed[0] = 'x';
+  EXPECT_EQ(*object.find("key"), AMFValue(6));
+  EXPECT_EQ(object.find("xey"), nullptr);
 }
 
 // A copy owns its entries: a change through either side, by set or through
