@@ -359,7 +359,9 @@ AMFObject AMF0Serializer::readObjectBody() {
   const NestingGuard guard(depth_);
   AMFObject result;
   // The key is viewed in the input, which reading the value leaves alone.
-  for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) result.set(key, deserialize());
+  for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
+    result.setMade(key, [this] { return deserialize(); });
+  }
   // The object-end marker after the empty key is skipped unexamined.
   setPosition(position() + 1);
   return result;
@@ -372,6 +374,11 @@ AMFArray AMF0Serializer::readECMAArrayBody() {
   unbackedAllowance_ -= prefill;
   AMFArray result(prefill);
   for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
+    // A name, as metadata keys are, opens no gap to draw on.
+    if (!AMFArray::readsAsIndex(key)) {
+      result.dict.setMade(key, [this] { return deserialize(); });
+      continue;
+    }
     // Read the value first: a nested array spends allowance too.
     AMFValue value = deserialize();
     const std::size_t lengthBefore = result.length();

@@ -78,6 +78,8 @@ void AMFArray::set(std::string_view key, AMFValue&& value, std::int64_t maxGap) 
   }
 }
 
+bool AMFArray::readsAsIndex(std::string_view key) { return indexOf(key).has_value(); }
+
 std::string AMFArray::debugDescription() const {
   std::ostringstream stream;
   stream << data << ':' << dict;

@@ -44,6 +44,10 @@ class AMFArray {
   void set(std::string_view key, AMFValue&& value, std::int64_t maxGap = kMaxDenseGap);
   void set(std::string_view key, const AMFValue& value, std::int64_t maxGap = kMaxDenseGap);
 
+  // Whether `key` reads as an index, rather than naming an associative
+  // entry, whatever its place.
+  static bool readsAsIndex(std::string_view key);
+
   std::string debugDescription() const;
   bool operator==(const AMFArray& other) const;
 

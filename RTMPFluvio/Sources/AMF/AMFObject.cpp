@@ -134,19 +134,24 @@ void AMFObject::set(std::string_view key, AMFValue&& value) {
   if (body_ == nullptr || body_->size == body_->capacity) {
     // Growing moves the entries, and the value may be one of them.
     AMFValue taken = std::move(value);
-    grow(body_ == nullptr ? kTypicalSize : body_->capacity * 2);
-    append(key, std::move(taken));
+    new (freeSlot()) Entry(key, std::move(taken));
   } else {
-    append(key, std::move(value));
+    new (freeSlot()) Entry(key, std::move(value));
   }
+  countAdded();
 }
 
-void AMFObject::append(std::string_view key, AMFValue&& value) {
-  Entry* added = new (body_->entries() + body_->size) Entry(key, std::move(value));
+AMFObject::Entry* AMFObject::freeSlot() {
+  if (body_ == nullptr || body_->size == body_->capacity) grow(body_ == nullptr ? kTypicalSize : body_->capacity * 2);
+  return body_->entries() + body_->size;
+}
+
+void AMFObject::countAdded() {
+  const Entry& added = body_->entries()[body_->size];
   ++body_->size;
-  body_->keyBits |= keyBit(added->first);
+  body_->keyBits |= keyBit(added.first);
   if (body_->index) {
-    body_->index->emplace(added->first, body_->size - 1);
+    body_->index->emplace(added.first, body_->size - 1);
   } else if (body_->size >= kIndexedSize) {
     body_->rebuildIndex();
   }

@@ -42,6 +42,12 @@ class AMFObject {
   // the array to here, move it only once, into its entry.
   void set(std::string_view key, AMFValue&& value);
   void set(std::string_view key, const AMFValue& value);
+  // The same with the value that `make` returns, built in its entry rather
+  // than moved there, as readers build every value they read. `make` runs
+  // once, after room for a new entry is made, and must leave this object
+  // alone. Defined with AMFValue, which it builds.
+  template <class Make>
+  void setMade(std::string_view key, Make&& make);
 
   const Entry* begin() const noexcept;
   const Entry* end() const noexcept;
@@ -52,8 +58,10 @@ class AMFObject {
   // The entries and their index in one allocation.
   struct Body;
 
-  // Adds an entry for a missing key into room that is free.
-  void append(std::string_view key, AMFValue&& value);
+  // Room for one more entry past the last, grown when full.
+  Entry* freeSlot();
+  // Counts the entry just built in the free slot.
+  void countAdded();
   // Moves the entries into room for `capacity` of them.
   void grow(std::size_t capacity);
 
