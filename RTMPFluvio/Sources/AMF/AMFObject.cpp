@@ -138,7 +138,7 @@ void AMFObject::set(std::string_view key, AMFValue&& value) {
   } else {
     new (freeSlot()) Entry(key, std::move(value));
   }
-  countAdded();
+  countAdded(key);
 }
 
 AMFObject::Entry* AMFObject::freeSlot() {
@@ -146,10 +146,10 @@ AMFObject::Entry* AMFObject::freeSlot() {
   return body_->entries() + body_->size;
 }
 
-void AMFObject::countAdded() {
+void AMFObject::countAdded(std::string_view key) {
   const Entry& added = body_->entries()[body_->size];
   ++body_->size;
-  body_->keyBits |= keyBit(added.first);
+  body_->keyBits |= keyBit(key);
   if (body_->index) {
     body_->index->emplace(added.first, body_->size - 1);
   } else if (body_->size >= kIndexedSize) {

@@ -60,8 +60,8 @@ class AMFObject {
 
   // Room for one more entry past the last, grown when full.
   Entry* freeSlot();
-  // Counts the entry just built in the free slot.
-  void countAdded();
+  // Counts the entry just built in the free slot under `key`.
+  void countAdded(std::string_view key);
   // Moves the entries into room for `capacity` of them.
   void grow(std::size_t capacity);
 

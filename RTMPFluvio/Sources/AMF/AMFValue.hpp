@@ -107,7 +107,7 @@ void AMFObject::setMade(std::string_view key, Make&& make) {
     operator AMFValue() const { return make(); }
   };
   new (freeSlot()) Entry(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(Made{make}));
-  countAdded();
+  countAdded(key);
 }
 
 }  // namespace rtmpfluvio
