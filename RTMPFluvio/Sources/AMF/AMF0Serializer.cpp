@@ -1,5 +1,6 @@
 #include "RTMPFluvio/Sources/AMF/AMF0Serializer.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace rtmpfluvio {
 
@@ -59,17 +61,63 @@ struct Store {
     std::memcpy(out, &value, Size);
     out += Size;
   }
-  void text(std::string_view text) {
+  std::uint8_t* text(std::string_view text) {
     if (!text.empty()) std::memcpy(out, text.data(), text.size());
-    out += text.size();
+    return out += text.size();
   }
+};
+
+// The only pass of a write at the end of the buffer, where every message is
+// built: the bytes go straight into room that grows as needed, and the caller
+// cuts a refused value off again.
+class Append {
+ public:
+  explicit Append(std::vector<std::uint8_t>& bytes) noexcept
+      : bytes_(&bytes), out_(bytes.data() + bytes.size()), end_(out_) {}
+
+  void byte(std::uint8_t value) {
+    room(1);
+    *out_++ = value;
+  }
+  // All eight bytes are stored, of which the first `Size` count.
+  template <std::size_t Size>
+  void bigEndian(std::uint64_t value) {
+    room(sizeof value);
+    Store{out_}.bigEndian<sizeof value>(value << 8 * (sizeof value - Size));
+    out_ += Size;
+  }
+  void text(std::string_view text) {
+    room(text.size());
+    out_ = Store{out_}.text(text);
+  }
+
+  std::size_t written() const noexcept { return static_cast<std::size_t>(out_ - bytes_->data()); }
+
+ private:
+  // Room for a usual command body at once, so that building one seldom
+  // regrows.
+  static constexpr std::size_t kInitialRoom = 512;
+
+  void room(std::size_t count) {
+    if (static_cast<std::size_t>(end_ - out_) < count) grow(count);
+  }
+  [[gnu::noinline]] void grow(std::size_t count) {
+    const std::size_t used = written();
+    bytes_->resize(std::max({used + count, bytes_->capacity(), kInitialRoom}));
+    out_ = bytes_->data() + used;
+    end_ = bytes_->data() + bytes_->size();
+  }
+
+  std::vector<std::uint8_t>* bytes_;
+  std::uint8_t* out_;
+  std::uint8_t* end_;
 };
 
 [[noreturn]] void refuse() { throw AMFSerializerError(AMFSerializerError::Case::serialize); }
 
-// The AMF0 layout of every value we write, run by both passes, so that the
+// The AMF0 layout of every value we write, run over each sink, so that the
 // room claimed is exactly what is stored; what the format cannot carry is
-// refused in the first pass, before anything is written.
+// refused before anything is written, or before what was written is kept.
 template <class Sink>
 struct Writer : Sink {
   void utf8(std::string_view text, bool isLong) {
@@ -115,7 +163,14 @@ struct Writer : Sink {
     this->template bigEndian<4>(count);
   }
 
+  // The kinds that commands and metadata carry are tested inline, most
+  // common first; a call through the variant's table costs more than that.
   void value(const AMFValue& value) {
+    if (const auto* text = value.as<std::string>()) return string(*text);
+    if (const auto* number = value.as<double>()) return write(*number);
+    if (const auto* integer = value.as<std::int64_t>()) return write(*integer);
+    if (const auto* flag = value.as<bool>()) return write(*flag);
+    if (const auto* entries = value.as<AMFObject>()) return object(*entries);
     std::visit([this](const auto& kind) { this->write(kind); }, value.storage());
   }
 
@@ -163,6 +218,22 @@ struct Writer : Sink {
 
 template <class Write>
 void AMF0Serializer::put(const Write& write) {
+  if (position() == length()) {
+    std::vector<std::uint8_t>& bytes = storage();
+    const std::size_t start = bytes.size();
+    Writer<Append> append{Append(bytes)};
+    try {
+      write(append);
+    } catch (...) {
+      bytes.resize(start);
+      throw;
+    }
+    bytes.resize(append.written());
+    setPosition(bytes.size());
+    return;
+  }
+  // Overwriting within the bytes: nothing may change before the value is
+  // known to fit the format.
   Writer<Measure> measure;
   write(measure);
   Writer<Store> store{{claim(measure.size)}};
@@ -210,9 +281,9 @@ AMFValue AMF0Serializer::deserialize() {
     case boolean:
       return readUInt8() != 0;
     case string:
-      return readUTF8();
+      return AMFValue(takeUTF8());
     case longString:
-      return readUTF8Bytes(readUInt32());
+      return AMFValue(takeUTF8(readUInt32()));
     case object:
       return readObjectBody();
     case null:
@@ -287,7 +358,10 @@ std::int64_t AMF0Serializer::deserializeInt() {
 AMFObject AMF0Serializer::readObjectBody() {
   const NestingGuard guard(depth_);
   AMFObject result;
-  for (std::string key = readUTF8(); !key.empty(); key = readUTF8()) result.set(std::move(key), deserialize());
+  // The key is viewed in the input, which reading the value leaves alone.
+  for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
+    result.setMade(key, [this] { return deserialize(); });
+  }
   // The object-end marker after the empty key is skipped unexamined.
   setPosition(position() + 1);
   return result;
@@ -299,13 +373,18 @@ AMFArray AMF0Serializer::readECMAArrayBody() {
   const std::size_t prefill = std::min<std::size_t>(readUInt32(), unbackedAllowance_);
   unbackedAllowance_ -= prefill;
   AMFArray result(prefill);
-  for (std::string key = readUTF8(); !key.empty(); key = readUTF8()) {
+  for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
+    // A name, as metadata keys are, opens no gap to draw on.
+    if (!AMFArray::readsAsIndex(key)) {
+      result.dict.setMade(key, [this] { return deserialize(); });
+      continue;
+    }
     // Read the value first: a nested array spends allowance too.
     AMFValue value = deserialize();
     const std::size_t lengthBefore = result.length();
     const auto maxGap = static_cast<std::int64_t>(
         std::min<std::size_t>(unbackedAllowance_, static_cast<std::size_t>(AMFArray::kMaxDenseGap)));
-    result.set(std::move(key), std::move(value), maxGap);
+    result.set(key, std::move(value), maxGap);
     if (result.length() > lengthBefore + 1) unbackedAllowance_ -= result.length() - lengthBefore - 1;
   }
   setPosition(position() + 1);

@@ -16,7 +16,7 @@ class AMF0Serializer : public AMFSerializer {
 
   // Throws AMFSerializerError serialize for what AMF0 cannot carry: an empty
   // key or one over 65,535 bytes, a list of more than 2^32 - 1 elements.
-  // Each write measures first, so that a refused value writes nothing.
+  // A refused value leaves nothing of itself behind.
   AMF0Serializer& serialize(const AMFValue& value) override;
   // The values one after another, as one write: the buffer grows once, and a
   // refused value writes none of them.
@@ -48,8 +48,9 @@ class AMF0Serializer : public AMFSerializer {
   // read, however many arrays it holds.
   void beginRead();
 
-  // Runs `write` over a writer that measures, claims that many bytes, then
-  // runs it again over one that stores them.
+  // Runs `write` once, appending, when the position is at the end, and cuts
+  // off what it wrote if it throws; inside the bytes it runs over a writer
+  // that measures, claims that many bytes, then over one that stores them.
   template <class Write>
   void put(const Write& write);
 

@@ -66,17 +66,19 @@ void AMFArray::set(std::int64_t index, AMFValue value, std::int64_t maxGap) {
   data[static_cast<std::size_t>(index)] = std::move(value);
 }
 
-void AMFArray::set(std::string key, const AMFValue& value, std::int64_t maxGap) {
-  set(std::move(key), AMFValue(value), maxGap);
+void AMFArray::set(std::string_view key, const AMFValue& value, std::int64_t maxGap) {
+  set(key, AMFValue(value), maxGap);
 }
 
-void AMFArray::set(std::string key, AMFValue&& value, std::int64_t maxGap) {
+void AMFArray::set(std::string_view key, AMFValue&& value, std::int64_t maxGap) {
   if (const auto index = indexOf(key)) {
     set(*index, std::move(value), maxGap);
   } else {
-    dict.set(std::move(key), std::move(value));
+    dict.set(key, std::move(value));
   }
 }
+
+bool AMFArray::readsAsIndex(std::string_view key) { return indexOf(key).has_value(); }
 
 std::string AMFArray::debugDescription() const {
   std::ostringstream stream;

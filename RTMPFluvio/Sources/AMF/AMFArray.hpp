@@ -41,8 +41,12 @@ class AMFArray {
   // An index whose gap to the dense end is wider than `maxGap` goes to the
   // associative part.
   void set(std::int64_t index, AMFValue value, std::int64_t maxGap = kMaxDenseGap);
-  void set(std::string key, AMFValue&& value, std::int64_t maxGap = kMaxDenseGap);
-  void set(std::string key, const AMFValue& value, std::int64_t maxGap = kMaxDenseGap);
+  void set(std::string_view key, AMFValue&& value, std::int64_t maxGap = kMaxDenseGap);
+  void set(std::string_view key, const AMFValue& value, std::int64_t maxGap = kMaxDenseGap);
+
+  // Whether `key` reads as an index, rather than naming an associative
+  // entry, whatever its place.
+  static bool readsAsIndex(std::string_view key);
 
   std::string debugDescription() const;
   bool operator==(const AMFArray& other) const;

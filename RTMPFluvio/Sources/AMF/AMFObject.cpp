@@ -123,9 +123,10 @@ const AMFValue* AMFObject::find(std::string_view key) const {
 
 AMFValue* AMFObject::find(std::string_view key) { return const_cast<AMFValue*>(std::as_const(*this).find(key)); }
 
-void AMFObject::set(std::string key, const AMFValue& value) { set(std::move(key), AMFValue(value)); }
+void AMFObject::set(std::string_view key, const AMFValue& value) { set(key, AMFValue(value)); }
 
-void AMFObject::set(std::string key, AMFValue&& value) {
+// A key that views one of the entries is present, so nothing moves under it.
+void AMFObject::set(std::string_view key, AMFValue&& value) {
   if (Entry* present = body_ != nullptr ? body_->find(key) : nullptr) {
     present->second = std::move(value);
     return;
@@ -133,19 +134,24 @@ void AMFObject::set(std::string key, AMFValue&& value) {
   if (body_ == nullptr || body_->size == body_->capacity) {
     // Growing moves the entries, and the value may be one of them.
     AMFValue taken = std::move(value);
-    grow(body_ == nullptr ? kTypicalSize : body_->capacity * 2);
-    append(std::move(key), std::move(taken));
+    new (freeSlot()) Entry(key, std::move(taken));
   } else {
-    append(std::move(key), std::move(value));
+    new (freeSlot()) Entry(key, std::move(value));
   }
+  countAdded(key);
 }
 
-void AMFObject::append(std::string&& key, AMFValue&& value) {
-  Entry* added = new (body_->entries() + body_->size) Entry(std::move(key), std::move(value));
+AMFObject::Entry* AMFObject::freeSlot() {
+  if (body_ == nullptr || body_->size == body_->capacity) grow(body_ == nullptr ? kTypicalSize : body_->capacity * 2);
+  return body_->entries() + body_->size;
+}
+
+void AMFObject::countAdded(std::string_view key) {
+  const Entry& added = body_->entries()[body_->size];
   ++body_->size;
-  body_->keyBits |= keyBit(added->first);
+  body_->keyBits |= keyBit(key);
   if (body_->index) {
-    body_->index->emplace(added->first, body_->size - 1);
+    body_->index->emplace(added.first, body_->size - 1);
   } else if (body_->size >= kIndexedSize) {
     body_->rebuildIndex();
   }

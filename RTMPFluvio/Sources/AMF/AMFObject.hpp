@@ -37,10 +37,17 @@ class AMFObject {
   const AMFValue* find(std::string_view key) const;
   AMFValue* find(std::string_view key);
   // Replaces the value of a present key in its place, or appends the entry.
-  // The value is taken by reference so that readers, which pass it down from
+  // The key is viewed, so that a reader makes its text once, in the entry;
+  // the value is taken by reference so that readers, which pass it down from
   // the array to here, move it only once, into its entry.
-  void set(std::string key, AMFValue&& value);
-  void set(std::string key, const AMFValue& value);
+  void set(std::string_view key, AMFValue&& value);
+  void set(std::string_view key, const AMFValue& value);
+  // The same with the value that `make` returns, built in its entry rather
+  // than moved there, as readers build every value they read. `make` runs
+  // once, after room for a new entry is made, and must leave this object
+  // alone. Defined with AMFValue, which it builds.
+  template <class Make>
+  void setMade(std::string_view key, Make&& make);
 
   const Entry* begin() const noexcept;
   const Entry* end() const noexcept;
@@ -51,8 +58,10 @@ class AMFObject {
   // The entries and their index in one allocation.
   struct Body;
 
-  // Adds an entry for a missing key into room that is free.
-  void append(std::string&& key, AMFValue&& value);
+  // Room for one more entry past the last, grown when full.
+  Entry* freeSlot();
+  // Counts the entry just built in the free slot under `key`.
+  void countAdded(std::string_view key);
   // Moves the entries into room for `capacity` of them.
   void grow(std::size_t capacity);
 

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <iosfwd>
 #include <limits>
+#include <new>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -39,8 +41,8 @@ class AMFValue {
   AMFValue(Integer value) noexcept : storage_(integerStorage(value)) {}
   template <std::floating_point Float>
   AMFValue(Float value) noexcept : storage_(static_cast<double>(value)) {}
-  AMFValue(const char* text) : storage_(std::string(text)) {}
-  AMFValue(std::string_view text) : storage_(std::string(text)) {}
+  AMFValue(const char* text) : storage_(std::in_place_type<std::string>, text) {}
+  AMFValue(std::string_view text) : storage_(std::in_place_type<std::string>, text) {}
   AMFValue(std::string text) noexcept : storage_(std::move(text)) {}
   AMFValue(AMFDate value) noexcept : storage_(value) {}
   AMFValue(AMFList value) noexcept : storage_(std::move(value)) {}
@@ -91,5 +93,21 @@ class AMFValue {
 std::ostream& operator<<(std::ostream& stream, const AMFValue& value);
 std::ostream& operator<<(std::ostream& stream, const AMFList& list);
 std::ostream& operator<<(std::ostream& stream, const AMFObject& object);
+
+template <class Make>
+void AMFObject::setMade(std::string_view key, Make&& make) {
+  if (AMFValue* present = find(key)) {
+    *present = make();
+    return;
+  }
+  // Converting to the value calls `make`, whose result the entry's
+  // construction takes without a move.
+  struct Made {
+    Make& make;
+    operator AMFValue() const { return make(); }
+  };
+  new (freeSlot()) Entry(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(Made{make}));
+  countAdded(key);
+}
 
 }  // namespace rtmpfluvio

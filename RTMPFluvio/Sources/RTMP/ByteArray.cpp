@@ -36,21 +36,25 @@ const char* ByteArray::Error::what() const noexcept {
   return "ByteArray.Error";
 }
 
-std::string ByteArray::readUTF8Bytes(std::size_t count) {
+std::string ByteArray::readUTF8Bytes(std::size_t count) { return std::string(takeUTF8(count)); }
+
+std::string ByteArray::readUTF8() { return std::string(takeUTF8()); }
+
+std::string_view ByteArray::takeUTF8(std::size_t count) {
   const auto bytes = take(count);
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!isASCII(bytes) && !tracepost::isValidUTF8(text)) throw Error(Error::Case::parse);
-  return std::string(text);
+  return text;
 }
 
-std::string ByteArray::readUTF8() {
+std::string_view ByteArray::takeUTF8() {
   const std::size_t start = position_;
   const std::uint16_t count = readUInt16();
   if (count > bytesAvailable()) {
     position_ = start;
     throw Error(Error::Case::eof);
   }
-  return readUTF8Bytes(count);
+  return takeUTF8(count);
 }
 
 std::vector<std::uint8_t> ByteArray::readBytes(std::size_t count) {

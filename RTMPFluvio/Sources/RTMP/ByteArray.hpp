@@ -88,6 +88,13 @@ class ByteArray {
   // Room for `count` bytes at the position, which moves past them, laid out
   // as writeBytes lays them out; the caller fills it before any other change.
   std::uint8_t* claim(std::size_t count);
+  // The bytes themselves, for writers that append as they go and trim the
+  // length to what they wrote.
+  std::vector<std::uint8_t>& storage() noexcept { return data_; }
+  // What readUTF8Bytes and readUTF8 read, viewed in place: valid until the
+  // bytes change.
+  std::string_view takeUTF8(std::size_t count);
+  std::string_view takeUTF8();
 
  private:
   // The next `count` bytes, or Error eof.

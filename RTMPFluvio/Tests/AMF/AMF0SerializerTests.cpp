@@ -89,6 +89,62 @@ TEST(AMF0SerializerTests, RefusesKeysTheFormatCannotCarry) {
   EXPECT_EQ(serializer.position(), 6u);
 }
 
+// Writes at the end grow the buffer as they go; what came before stays, and
+// the length and position end right after the last byte written.
+TEST(AMF0SerializerTests, AppendsAcrossGrowthByteExact) {
+  AMF0Serializer serializer;
+  Bytes expected;
+  AMFList values;
+  for (int index = 0; index < 200; ++index) {
+    const std::string text = "value-" + std::to_string(index);
+    values.push_back(AMFValue(text));
+    serializer.serialize(AMFValue(text));
+    expected.insert(expected.end(), {0x02, 0x00, static_cast<std::uint8_t>(text.size())});
+    expected.insert(expected.end(), text.begin(), text.end());
+    ASSERT_EQ(serializer.length(), expected.size()) << index;
+    ASSERT_EQ(serializer.position(), expected.size()) << index;
+  }
+  EXPECT_EQ(serializer.data(), expected);
+
+  // The same values in one write, and one text far longer than any room
+  // claimed at once, read back whole.
+  AMF0Serializer together;
+  together.serializeEach(values);
+  EXPECT_EQ(together.data(), expected);
+  const std::string large(5000, 'q');
+  together.serializeString(large);
+  EXPECT_EQ(together.length(), expected.size() + 3 + large.size());
+  together.setPosition(0);
+  for (const AMFValue& value : values) ASSERT_EQ(together.deserialize(), value);
+  EXPECT_EQ(together.deserialize(), AMFValue(large));
+  EXPECT_EQ(together.bytesAvailable(), 0);
+
+  // A refusal after growing cuts off only its own bytes; the next write
+  // follows the earlier ones directly.
+  const std::size_t before = together.length();
+  EXPECT_EQ(errorOf([&] { together.serialize(AMFList{std::string(3000, 'r'), AMFObject{{"", 1}}}); }),
+            "AMFSerializerError.serialize");
+  EXPECT_EQ(together.length(), before);
+  EXPECT_EQ(together.position(), before);
+  together.serialize(true);
+  EXPECT_EQ(together.length(), before + 2);
+  EXPECT_EQ(Bytes(together.data().end() - 2, together.data().end()), (Bytes{0x01, 0x01}));
+}
+
+// Inside the buffer, a refused value changes none of the bytes it would
+// have covered.
+TEST(AMF0SerializerTests, RefusalInsideTheBufferChangesNothing) {
+  const Bytes original(16, 9);
+  AMF0Serializer serializer(original);
+  serializer.setPosition(2);
+  EXPECT_EQ(errorOf([&] { serializer.serialize(AMFList{"abc", AMFObject{{"", 1}}}); }),
+            "AMFSerializerError.serialize");
+  EXPECT_EQ(serializer.data(), original);
+  EXPECT_EQ(serializer.position(), 2u);
+  serializer.serialize(AMFList{"abc"});
+  EXPECT_EQ(serializer.data(), (Bytes{9, 9, 0x0A, 0, 0, 0, 1, 0x02, 0, 3, 'a', 'b', 'c', 9, 9, 9}));
+}
+
 // A value written inside the buffer replaces the bytes there and appends what
 // reaches past the end; one written past the end follows zero bytes.
 TEST(AMF0SerializerTests, WritesAtThePositionLikeAnyOtherWrite) {
@@ -127,6 +183,25 @@ TEST(AMF0SerializerTests, ReadsWhatPeersSend) {
   // A later entry replaces an earlier one.
   const Bytes duplicate = concatenated({{0x03, 0x00, 0x01, 'a', 0x01, 0x00, 0x00, 0x01, 'a', 0x01, 0x01}, kObjectEnd});
   EXPECT_EQ(read(duplicate), AMFValue(AMFObject{{"a", true}}));
+
+  // Keys long enough to live outside the string's own room read back too, and
+  // replace in place when repeated.
+  const std::string longKey = "videokeyframe_frequency";
+  Bytes longKeys = {0x03};
+  for (const AMFValue& value : {AMFValue(1.0), AMFValue(2.0)}) {
+    longKeys.insert(longKeys.end(), {0x00, static_cast<std::uint8_t>(longKey.size())});
+    longKeys.insert(longKeys.end(), longKey.begin(), longKey.end());
+    longKeys.insert(longKeys.end(), {0x00});
+    const Bytes number = value == AMFValue(1.0) ? kOne : kTwo;
+    longKeys.insert(longKeys.end(), number.begin(), number.end());
+  }
+  longKeys.insert(longKeys.end(), kObjectEnd.begin(), kObjectEnd.end());
+  EXPECT_EQ(read(longKeys), AMFValue(AMFObject{{longKey, 2.0}}));
+  longKeys[0] = 0x08;
+  longKeys.insert(longKeys.begin() + 1, {0, 0, 0, 0});
+  AMFArray named;
+  named.dict = AMFObject{{longKey, 2.0}};
+  EXPECT_EQ(read(longKeys), AMFValue(named));
 
   // The time-zone bytes need not be present.
   AMF0Serializer date(Bytes{0x0B, 0x40, 0x8F, 0x40, 0, 0, 0, 0, 0});

@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -33,6 +34,15 @@ TEST(AMFArrayTests, TextKeysThatReadAsIndicesAddressTheDensePart) {
     EXPECT_EQ(associative.length(), 0u) << key;
     ASSERT_NE(associative.get(key), nullptr) << key;
     EXPECT_EQ(*associative.get(key), AMFValue(true)) << key;
+  }
+}
+
+TEST(AMFArrayTests, TellsIndexKeysFromNames) {
+  for (const char* index : {"0", "42", "-1", "+7", "9223372036854775807", "-9223372036854775808"}) {
+    EXPECT_TRUE(AMFArray::readsAsIndex(index)) << index;
+  }
+  for (const char* name : {"", "a1", "1a", "-", "+", "1.5", " 1", "9223372036854775808", "duration"}) {
+    EXPECT_FALSE(AMFArray::readsAsIndex(name)) << name;
   }
 }
 
@@ -101,6 +111,45 @@ TEST(AMFArrayTests, ObjectsKeepInsertionOrderAndReplaceInPlace) {
   for (const auto& [key, value] : object) keys.push_back(key);
   EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "m"}));
   EXPECT_EQ(*object.find("z"), AMFValue(3));
+
+  // A key viewing an entry's own key finds that entry; a new key viewing
+  // bytes that change later keeps its own copy.
+  object.set(object.begin()->first, 5);
+  EXPECT_EQ(object.size(), 3u);
+  EXPECT_EQ(*object.find("z"), AMFValue(5));
+  char viewed[] = "key";
+  object.set(std::string_view(viewed), 6);
+  viewed[0] = 'x';
+  EXPECT_EQ(*object.find("key"), AMFValue(6));
+  EXPECT_EQ(object.find("xey"), nullptr);
+}
+
+// Readers build values in their entries: a new key gets what `make` returns,
+// a present one has it replaced in place, and a `make` that throws leaves
+// the object as it was, also when it had to grow for the entry.
+TEST(AMFArrayTests, ObjectsTakeMadeValuesInPlace) {
+  AMFObject object;
+  for (int index = 0; index < 16; ++index) object.setMade("k" + std::to_string(index), [&] { return AMFValue(index); });
+  object.setMade("k3", [] { return AMFValue("three"); });
+  EXPECT_EQ(object.size(), 16u);
+  EXPECT_EQ(*object.find("k3"), AMFValue("three"));
+  EXPECT_EQ(object.begin()[3].first, "k3");
+
+  int calls = 0;
+  const auto fails = [&]() -> AMFValue {
+    ++calls;
+    throw std::runtime_error("refused");
+  };
+  EXPECT_THROW(object.setMade("k16", fails), std::runtime_error);
+  EXPECT_THROW(object.setMade("k0", fails), std::runtime_error);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(object.size(), 16u);
+  EXPECT_EQ(object.find("k16"), nullptr);
+  EXPECT_EQ(*object.find("k0"), AMFValue(0));
+  object.setMade("k16", [] { return AMFValue(AMFObject{{"nested", true}}); });
+  EXPECT_EQ(object.size(), 17u);
+  EXPECT_EQ(*object.find("k16"), AMFValue(AMFObject{{"nested", true}}));
+  EXPECT_EQ(*object.find("k15"), AMFValue(15));
 }
 
 // A copy owns its entries: a change through either side, by set or through

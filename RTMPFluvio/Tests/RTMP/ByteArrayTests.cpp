@@ -83,6 +83,32 @@ TEST(ByteArrayTests, DecodesStrictUTF8) {
   EXPECT_EQ(accepted.readUTF8Bytes(7), "\u20AC\U0001F600");
 }
 
+// ASCII is accepted eight bytes at a time; one byte with its top bit set,
+// wherever it falls in or after those eight-byte steps, sends the text
+// through the full check.
+TEST(ByteArrayTests, ChecksNonASCIIAtEveryPosition) {
+  constexpr std::size_t kSize = 17;
+  for (std::size_t at = 0; at < kSize; ++at) {
+    Bytes lone(kSize, 'a');
+    lone[at] = 0x80;
+    ByteArray refused(lone);
+    expectError(ByteArray::Error::Case::parse, [&] { refused.readUTF8Bytes(kSize); });
+    EXPECT_EQ(refused.position(), kSize) << at;
+
+    if (at + 1 < kSize) {
+      Bytes twoByte(kSize, 'a');
+      twoByte[at] = 0xC3;
+      twoByte[at + 1] = 0xA9;
+      ByteArray accepted(twoByte);
+      std::string expected(kSize, 'a');
+      expected.replace(at, 2, "\u00E9");
+      EXPECT_EQ(accepted.readUTF8Bytes(kSize), expected) << at;
+    }
+  }
+  ByteArray ascii(Bytes(kSize, 'z'));
+  EXPECT_EQ(ascii.readUTF8Bytes(kSize), std::string(kSize, 'z'));
+}
+
 TEST(ByteArrayTests, WritesOverwriteThenAppend) {
   ByteArray buffer;
   buffer.writeUInt16(258);
