@@ -22,12 +22,25 @@ struct NetSocket::Connection {
 NetSocket::NetSocket()
     : inputQueue_("com.fluvio.Fluvio.NetSocket.input"), outputQueue_("com.fluvio.Fluvio.NetSocket.output") {}
 
+namespace {
+
+// Closed on the connection's own executor, where its resolve, connect and
+// read steps run, never beside one of them.
+template <class Connection>
+void closeOnItsExecutor(std::shared_ptr<Connection> connection) {
+  const auto executor = connection->socket.get_executor();
+  asio::post(executor, [closing = std::move(connection)] {
+    std::error_code ignored;
+    closing->resolver.cancel();
+    closing->socket.close(ignored);
+  });
+}
+
+}  // namespace
+
 NetSocket::~NetSocket() {
   std::lock_guard lock(mutex_);
-  if (!connection_) return;
-  std::error_code ignored;
-  connection_->resolver.cancel();
-  connection_->socket.close(ignored);
+  if (connection_) closeOnItsExecutor(std::move(connection_));
 }
 
 void NetSocket::connect(std::string host, int port) {
@@ -218,14 +231,7 @@ void NetSocket::stopConnection(const std::shared_ptr<Connection>& expected, bool
     if (!connection_) return;
     if (expected && connection_ != expected) return;
     if (onlyUnopened && connection_->open) return;
-    // Closed on the connection's own executor, where its resolve, connect
-    // and read steps run, never beside one of them.
-    const auto executor = connection_->socket.get_executor();
-    asio::post(executor, [closing = std::move(connection_)] {
-      std::error_code ignored;
-      closing->resolver.cancel();
-      closing->socket.close(ignored);
-    });
+    closeOnItsExecutor(std::move(connection_));
     timeoutHandler_ = nullptr;
     connected_ = false;
   }
