@@ -1,6 +1,7 @@
 #include "Fluvio/Sources/Mixer/CaptureSession.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
 #include "Platform/Foundation/NotificationCenter.hpp"
@@ -128,8 +129,23 @@ bool CaptureSession::isRunning() const {
 }
 
 void CaptureSession::startRunning() {
-  if (isRunning()) return;
+  std::lock_guard running(runMutex_);
+  bool wasStarted = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (isRunning_) return;
+    wasStarted = std::exchange(isStarted_, true);
+  }
   auto& platformSession = session();
+  // A session whose restart failed is still observed.
+  if (!wasStarted) observe(*platformSession);
+  platformSession->startRunning();
+  std::lock_guard lock(mutex_);
+  isRunning_ = platformSession->isRunning();
+  backOff_.forgetFailures();
+}
+
+void CaptureSession::observe(const platform::AVCaptureSession& platformSession) {
   auto& center = NotificationCenter::defaultCenter();
   const std::weak_ptr<CaptureSession> weakSelf = weak_from_this();
   center.addObserver(
@@ -137,27 +153,30 @@ void CaptureSession::startRunning() {
       [weakSelf](const platform::Notification& notification) {
         if (auto self = weakSelf.lock()) self->sessionRuntimeError(notification);
       },
-      std::string(platform::AVCaptureSessionRuntimeErrorNotification), platformSession.get());
+      std::string(platform::AVCaptureSessionRuntimeErrorNotification), &platformSession);
   center.addObserver(
       this,
       [weakSelf](const platform::Notification&) {
         if (auto self = weakSelf.lock()) self->yieldInterrupted(false);
       },
-      std::string(platform::AVCaptureSessionInterruptionEndedNotification), platformSession.get());
+      std::string(platform::AVCaptureSessionInterruptionEndedNotification), &platformSession);
   center.addObserver(
       this,
       [weakSelf](const platform::Notification&) {
         if (auto self = weakSelf.lock()) self->yieldInterrupted(true);
       },
-      std::string(platform::AVCaptureSessionWasInterruptedNotification), platformSession.get());
-  platformSession->startRunning();
-  std::lock_guard lock(mutex_);
-  isRunning_ = platformSession->isRunning();
-  backOff_.forgetFailures();
+      std::string(platform::AVCaptureSessionWasInterruptedNotification), &platformSession);
 }
 
+// Also when a failed restart left isRunning false: the session is still
+// observed and may have a retry waiting.
 void CaptureSession::stopRunning() {
-  if (!isRunning()) return;
+  std::lock_guard running(runMutex_);
+  {
+    std::lock_guard lock(mutex_);
+    if (!isStarted_) return;
+    isStarted_ = false;
+  }
   NotificationCenter::defaultCenter().removeObserver(this);
   auto& platformSession = session();
   {
@@ -170,10 +189,17 @@ void CaptureSession::stopRunning() {
 }
 
 void CaptureSession::startRunningIfNeeded() {
+  restartQueue_.async([weakSelf = weak_from_this()] {
+    auto self = weakSelf.lock();
+    if (self && self->isRunning()) self->restartWithBackOff();
+  });
+}
+
+void CaptureSession::restartWithBackOff() {
   auto& platformSession = session();
   {
     std::lock_guard lock(mutex_);
-    if (!isRunning_ || platformSession->isRunning()) return;
+    if (!isStarted_ || platformSession->isRunning()) return;
     const auto wait = backOff_.restart(now_());
     if (!wait) return;
     if (*wait > RestartBackOff::Clock::duration::zero()) {
@@ -181,7 +207,21 @@ void CaptureSession::startRunningIfNeeded() {
       return;
     }
   }
+  restartNow();
+}
+
+void CaptureSession::restartNow() {
+  std::lock_guard running(runMutex_);
+  {
+    std::lock_guard lock(mutex_);
+    if (!isStarted_) return;  // stopped meanwhile
+  }
+  auto& platformSession = session();
   platformSession->startRunning();
+  // A device that fails at once stops the platform session again; its
+  // error comes after this on the queue.
+  std::lock_guard lock(mutex_);
+  isRunning_ = platformSession->isRunning();
 }
 
 void CaptureSession::scheduleRestart(RestartBackOff::Clock::duration delay) {
@@ -192,7 +232,7 @@ void CaptureSession::scheduleRestart(RestartBackOff::Clock::duration delay) {
       std::lock_guard lock(self->mutex_);
       self->backOff_.retryDue();
     }
-    self->startRunningIfNeeded();
+    self->restartWithBackOff();
   });
 }
 
@@ -209,8 +249,21 @@ void CaptureSession::sessionRuntimeError(const platform::Notification& notificat
       }
     }
   }
-  std::lock_guard lock(mutex_);
-  runtimeError_.yield(platform::AVError(*value, std::move(device)));
+  restartQueue_.async([weakSelf = weak_from_this(), error = platform::AVError(*value, std::move(device))] {
+    if (auto self = weakSelf.lock()) self->runtimeErrorOccurred(error);
+  });
+}
+
+void CaptureSession::runtimeErrorOccurred(platform::AVError error) {
+  bool stoppedByIt = false;
+  {
+    std::lock_guard lock(mutex_);
+    runtimeError_.yield(std::move(error));
+    stoppedByIt = isStarted_ && !isRunning_;
+  }
+  // A restart read back that the error stopped the session, so isRunning is
+  // false and no owner will ask again: the session retries by itself.
+  if (stoppedByIt) restartWithBackOff();
 }
 
 void CaptureSession::yieldInterrupted(bool interrupted) {

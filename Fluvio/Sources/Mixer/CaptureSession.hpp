@@ -16,7 +16,10 @@ namespace fluvio {
 
 // A platform capture session, single- or multi-camera, with its runtime
 // errors and interruptions published as sequences. Restarts after failures
-// back off, so a device that is gone does not make a busy loop.
+// back off, so a device that is gone does not make a busy loop. Restarts and
+// runtime errors run in order on one queue: an error that stopped the session
+// during a restart is seen after the restart has read back that the session
+// stopped, and so starts the next retry itself.
 class CaptureSession final : public CaptureSessionConvertible,
                              public std::enable_shared_from_this<CaptureSession> {
  public:
@@ -49,6 +52,7 @@ class CaptureSession final : public CaptureSessionConvertible,
   bool attach(const DeviceUnit* unit) override;
   void detach(const DeviceUnit* unit) override;
   void configuration(const Configuration& body) override;
+  // Restarts on the session's queue; returns at once.
   void startRunningIfNeeded() override;
 
   bool isRunning() const override;
@@ -58,14 +62,24 @@ class CaptureSession final : public CaptureSessionConvertible,
  private:
   CaptureSession(bool isMultiCamSessionEnabled, Now now);
 
+  void observe(const platform::AVCaptureSession& platformSession);
   void sessionRuntimeError(const platform::Notification& notification);
   void yieldInterrupted(bool interrupted);
+  // On the queue, from here down.
+  void runtimeErrorOccurred(platform::AVError error);
+  void restartWithBackOff();
+  void restartNow();
   void scheduleRestart(std::chrono::steady_clock::duration delay);
 
   Capabilities capabilities_;
   mutable std::mutex mutex_;
+  // Held across each platform start or stop and the read-back after it, so a
+  // restart and a stop do not interleave.
+  std::mutex runMutex_;
   std::shared_ptr<platform::AVCaptureSession> session_;
   Preset sessionPreset_ = Preset::hd1280x720;
+  // Started and not stopped since: observed, and retried after failures.
+  bool isStarted_ = false;
   bool isRunning_ = false;
   AsyncStreamedFlow<bool> isInturreped_;
   AsyncStreamedFlow<platform::AVError> runtimeError_;

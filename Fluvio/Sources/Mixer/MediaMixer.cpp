@@ -328,8 +328,9 @@ void MediaMixer::startCapturingNow() {
   });
 }
 
+// Also when a failed restart left the session's isRunning false, so that it
+// retries no more.
 void MediaMixer::stopCapturingNow() {
-  if (!session()->isRunning()) return;
   session()->stopRunning();
   onScreen([](MediaMixer&, Screen& screen) { screen.renderer().setSynchronizationClock(nullptr); });
 }

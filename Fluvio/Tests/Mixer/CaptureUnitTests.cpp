@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <future>
+#include <thread>
 
 #include "Fluvio/Sources/Mixer/AudioCaptureUnit.hpp"
 #include "Fluvio/Sources/Mixer/CaptureSession.hpp"
@@ -210,40 +212,180 @@ TEST(CaptureSessionEvents, RuntimeErrorsAndInterruptions) {
   EXPECT_EQ(interrupted.elements(), (std::vector<bool>{true, false}));
 }
 
+// A camera whose starts are scripted: it runs, refuses to start, or starts
+// and then fails once from a thread of its own, so early that the session has
+// stopped before the start returns.
+class ScriptedSource final : public platform::AVCaptureDeviceSource {
+ public:
+  enum class Start { runs, refuses, failsJustAfterOnce };
+
+  explicit ScriptedSource(std::weak_ptr<platform::AVCaptureSession> session) : session_(std::move(session)) {}
+  ~ScriptedSource() override {
+    if (failing_.joinable()) failing_.join();
+  }
+
+  void setNext(Start start) { next_ = start; }
+  std::size_t starts() const {
+    std::lock_guard lock(mutex_);
+    return starts_;
+  }
+  bool waitForStarts(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    return started_.wait_for(lock, std::chrono::seconds(20), [&] { return starts_ >= count; });
+  }
+
+  bool isAvailable() const override { return true; }
+  bool start(const platform::AVCaptureDevice&, Deliver, Failure failure) override {
+    if (failing_.joinable()) failing_.join();
+    const auto how = next_.load();
+    if (how == Start::failsJustAfterOnce) {
+      next_ = Start::runs;
+      failing_ = std::thread([failure] { failure(platform::AVError::unknown); });
+      // The failure stops the session at once, then waits for this start to end.
+      while (sessionRuns()) std::this_thread::yield();
+    }
+    {
+      std::lock_guard lock(mutex_);
+      ++starts_;
+    }
+    started_.notify_all();
+    return how != Start::refuses;
+  }
+  void stop() override {}
+
+ private:
+  bool sessionRuns() const {
+    const auto session = session_.lock();
+    return session && session->isRunning();
+  }
+
+  const std::weak_ptr<platform::AVCaptureSession> session_;
+  std::atomic<Start> next_ = Start::runs;
+  mutable std::mutex mutex_;
+  std::condition_variable started_;
+  std::size_t starts_ = 0;
+  std::thread failing_;
+};
+
+// A running session with the scripted camera, whose back-off runs on a clock
+// moved by hand.
+struct ScriptedCapture {
+  using Clock = RestartBackOff::Clock;
+  std::shared_ptr<std::atomic<Clock::rep>> clock = std::make_shared<std::atomic<Clock::rep>>(0);
+  std::shared_ptr<CaptureSession> session =
+      CaptureSession::make(false, [clock = clock] { return Clock::time_point(Clock::duration(clock->load())); });
+  platform::AVCaptureSession& platformSession = *session->session();
+  std::shared_ptr<ScriptedSource> source = std::make_shared<ScriptedSource>(session->session());
+  std::shared_ptr<VideoDeviceUnit> unit = std::make_shared<VideoDeviceUnit>(
+      0, platform::AVCaptureDevice::make({"scripted-camera", "Scripted Camera"},
+                                         platform::SyntheticCameraSource::makeDevice()->formats(), source));
+
+  std::unique_ptr<Collector<platform::AVError>> errors;
+
+  ScriptedCapture() {
+    session->configuration([&](platform::AVCaptureSession&) { session->attach(unit.get()); });
+    session->startRunning();
+    errors = std::make_unique<Collector<platform::AVError>>(session->runtimeError());
+  }
+  ~ScriptedCapture() { session->stopRunning(); }
+  // Long enough since the last restart that the next one comes at once.
+  void quietSpell() { *clock += Clock::duration(RestartBackOff::longestDelay * 2).count(); }
+  // Returns once the session's queue has run what came before: a runtime
+  // error posted now is reported after it.
+  void settle() {
+    const auto seen = errors->elements().size();
+    const auto object = std::shared_ptr<const void>(session->session(), &platformSession);
+    platform::NotificationCenter::defaultCenter().post(
+        std::string(platform::AVCaptureSessionRuntimeErrorNotification), object,
+        {{std::string(platform::AVCaptureSessionErrorKey), std::int64_t(platform::AVError::mediaServicesWereReset)}});
+    ASSERT_TRUE(errors->waitFor(seen + 1));
+  }
+};
+
 // A device that keeps failing is restarted at once, then only after the
 // back-off's pause, by a retry of the session's own. The pauses run on the
 // session's clock, moved here by hand; the retries wait on real timers,
 // which never fire early.
 TEST(CaptureSessionEvents, RestartsAfterFailureBackOff) {
   using Clock = RestartBackOff::Clock;
-  auto clock = std::make_shared<std::atomic<Clock::rep>>(0);
-  auto session = CaptureSession::make(false, [clock] { return Clock::time_point(Clock::duration(clock->load())); });
-  auto camera = platform::SyntheticCameraSource::makeDevice();
-  auto unit = std::make_shared<VideoDeviceUnit>(0, camera);
-  session->configuration([&](platform::AVCaptureSession&) { session->attach(unit.get()); });
-  session->startRunning();
-  auto& platformSession = *session->session();
-  camera->setConnected(false);
+  ScriptedCapture capture;
+  auto& platformSession = capture.platformSession;
+  const auto stopAfterTheRestart = [&] {
+    ASSERT_TRUE(platform::testing::eventually([&] { return platformSession.isRunning(); }));
+    capture.settle();  // the restart has read back that the session runs
+    platformSession.stopRunning();
+  };
   platformSession.stopRunning();  // the device went away
-  session->startRunningIfNeeded();
-  EXPECT_TRUE(platformSession.isRunning()) << "the first restart comes at once";
-  platformSession.stopRunning();
+  capture.session->startRunningIfNeeded();
+  stopAfterTheRestart();
 
   using namespace std::chrono_literals;
   const struct {
     Clock::duration sinceRestart, pause;
   } failures[] = {{100ms, 250ms}, {100ms, 500ms}};
   for (const auto& failure : failures) {
-    *clock += failure.sinceRestart.count();
+    *capture.clock += failure.sinceRestart.count();
     const auto asked = Clock::now();
-    session->startRunningIfNeeded();
-    session->startRunningIfNeeded();
-    EXPECT_FALSE(platformSession.isRunning()) << "not before the pause ends";
-    ASSERT_TRUE(platform::testing::eventually([&] { return platformSession.isRunning(); })) << "the retry restarts it";
-    EXPECT_GE(Clock::now() - asked, failure.pause - failure.sinceRestart);
-    platformSession.stopRunning();
+    capture.session->startRunningIfNeeded();
+    capture.session->startRunningIfNeeded();
+    stopAfterTheRestart();
+    EXPECT_GE(Clock::now() - asked, failure.pause - failure.sinceRestart) << "not before the pause ends";
   }
-  session->stopRunning();
+  EXPECT_EQ(capture.source->starts(), 4u) << "one start, then one per restart";
+}
+
+// A restart reads back whether the platform session runs: one whose device
+// refuses leaves isRunning false, and the back-off's retry that starts it
+// sets it true again. A start while a restart has failed observes once.
+TEST(CaptureSessionEvents, RestartTakesThePlatformState) {
+  ScriptedCapture capture;
+  ASSERT_TRUE(capture.session->isRunning());
+  auto& errors = *capture.errors;
+
+  capture.source->setNext(ScriptedSource::Start::refuses);
+  capture.platformSession.stopRunning();
+  capture.quietSpell();
+  capture.session->startRunningIfNeeded();
+  ASSERT_TRUE(errors.waitFor(1)) << "the refusal is reported";
+  EXPECT_EQ(errors.elements()[0].code(), platform::AVError::unknown);
+  EXPECT_FALSE(capture.session->isRunning());
+  capture.session->startRunning();
+  EXPECT_FALSE(capture.session->isRunning());
+  EXPECT_FALSE(capture.platformSession.isRunning());
+
+  const auto refused = capture.source->starts();
+  capture.source->setNext(ScriptedSource::Start::runs);
+  ASSERT_TRUE(platform::testing::eventually([&] { return capture.session->isRunning(); }))
+      << "a retry that starts the session sets isRunning";
+  EXPECT_TRUE(capture.platformSession.isRunning());
+  EXPECT_GT(capture.source->starts(), refused);
+
+  Collector<bool> interrupted(capture.session->isInturreped());
+  auto& center = platform::NotificationCenter::defaultCenter();
+  const auto object = std::shared_ptr<const void>(capture.session->session(), &capture.platformSession);
+  center.post(std::string(platform::AVCaptureSessionWasInterruptedNotification), object);
+  center.post(std::string(platform::AVCaptureSessionInterruptionEndedNotification), object);
+  ASSERT_TRUE(interrupted.waitFor(2));
+  EXPECT_EQ(interrupted.elements(), (std::vector<bool>{true, false})) << "each observer once";
+}
+
+// A device that fails just after a restart started it has stopped the session
+// before the restart reads back; its error, seen after that, still brings the
+// back-off's retry, not before the pause.
+TEST(CaptureSessionEvents, RetriesADeviceThatFailsJustAfterItStarts) {
+  ScriptedCapture capture;
+  auto& errors = *capture.errors;
+  const auto startsBefore = capture.source->starts();
+  capture.source->setNext(ScriptedSource::Start::failsJustAfterOnce);
+  capture.platformSession.stopRunning();
+  const auto asked = std::chrono::steady_clock::now();
+  capture.session->startRunningIfNeeded();
+  ASSERT_TRUE(errors.waitFor(1));
+  ASSERT_TRUE(capture.source->waitForStarts(startsBefore + 2)) << "the failure is retried";
+  EXPECT_GE(std::chrono::steady_clock::now() - asked, RestartBackOff::firstDelay);
+  ASSERT_TRUE(platform::testing::eventually([&] { return capture.session->isRunning(); }));
+  EXPECT_TRUE(capture.platformSession.isRunning());
+  EXPECT_EQ(errors.elements().size(), 1u);
 }
 
 TEST(NullCaptureSessionBehaviour, AcceptsEverythingAndDoesNothing) {
