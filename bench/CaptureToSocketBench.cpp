@@ -284,10 +284,8 @@ int run(const Options& options) {
                                     : std::vector<double>(pipeline.latencies.begin() + 1, pipeline.latencies.end()));
   const auto floor = runFloor(*screen, pipeline.delivered);
 
-  std::printf(
-      "capture->socket, %s screen, %g s at 30 fps, %d busy threads on "
-      "%u cores\n",
-      options.x11 ? "x11" : "synthetic", options.seconds, options.load, std::thread::hardware_concurrency());
+  std::printf("capture->socket, %s screen, %g s at 30 fps, %d busy threads on %u cores\n",
+              options.x11 ? "x11" : "synthetic", options.seconds, options.load, std::thread::hardware_concurrency());
   printCount("frames_delivered", pipeline.delivered);
   printCount("frames_published", pipeline.published);
   printCount("frames_unmatched", pipeline.unmatched);
@@ -310,9 +308,7 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
   const auto options = parse(argc, argv);
   if (!options) {
-    std::cerr << "usage: " << argv[0]
-              << " [--screen synthetic|x11] [--seconds S (0-600)] [--load N] "
-                 "[--module PATH]\n";
+    std::cerr << "usage: " << argv[0] << " [--screen synthetic|x11] [--seconds S (0-600)] [--load N] [--module PATH]\n";
     return 2;
   }
   try {
