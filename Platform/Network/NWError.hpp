@@ -20,4 +20,11 @@ class NWError : public std::exception {
   std::string text_;
 };
 
+// Whether `error` says there is no path to the peer: its network is down or
+// unreachable, or the host is.
+inline bool meansNoPath(const std::error_code& error) {
+  return error == std::errc::network_unreachable || error == std::errc::host_unreachable ||
+         error == std::errc::network_down;
+}
+
 }  // namespace platform
