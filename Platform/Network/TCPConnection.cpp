@@ -137,20 +137,25 @@ void TCPConnection::write(Bytes content, SendCompletion completion) {
   }
   sending_ = true;
   auto buffer = std::make_shared<Bytes>(std::move(content));
-  auto done = asio::bind_executor(
-      strand(), [self = self(), buffer, completion = std::move(completion)](const std::error_code& error, std::size_t) {
-        self->sending_ = false;
-        if (!error) return completion(std::nullopt);
-        self->noteTransferError(error);
-        completion(NWError(error));
-      });
-  // Asked after each partial write: counts what the system took so far.
-  auto counting = [self = self(), counted = std::size_t{0}](const std::error_code& error,
-                                                             std::size_t transferred) mutable -> std::size_t {
-    self->bytesWritten_ += transferred - counted;
-    counted = transferred;
+  // What the system took of the rest so far; asio asks the condition after
+  // each partial write but the last, which the completion adds.
+  auto counted = std::make_shared<std::size_t>(0);
+  const auto count = [self = self(), counted](std::size_t transferred) {
+    self->bytesWritten_ += transferred - *counted;
+    *counted = transferred;
+  };
+  auto counting = [count](const std::error_code& error, std::size_t transferred) -> std::size_t {
+    count(transferred);
     return error ? 0 : asio::detail::default_max_transfer_size;
   };
+  auto done = asio::bind_executor(strand(), [self = self(), buffer, count, completion = std::move(completion)](
+                                                const std::error_code& error, std::size_t transferred) {
+    count(transferred);
+    self->sending_ = false;
+    if (!error) return completion(std::nullopt);
+    self->noteTransferError(error);
+    completion(NWError(error));
+  });
   asio::async_write(socket_, asio::buffer(*buffer) + written, std::move(counting), std::move(done));
 }
 

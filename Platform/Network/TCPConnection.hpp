@@ -21,7 +21,6 @@ class TCPConnection final : public NWConnection {
   void send(Bytes content, SendCompletion completion) override;
   void progress(std::function<void(Progress)> completion) override;
   void cancel(std::chrono::steady_clock::duration grace) override;
-  using NWConnection::cancel;
   void forceCancel() override;
 
  private:

@@ -24,7 +24,6 @@ class TLSConnection final : public NWConnection {
   // The transport's: what it took counts, ciphertext as it is.
   void progress(std::function<void(Progress)> completion) override;
   void cancel(std::chrono::steady_clock::duration grace) override;
-  using NWConnection::cancel;
   void forceCancel() override;
 
  private:
