@@ -7,6 +7,7 @@
 #include "Platform/Network/TCPConnection.hpp"
 #include "Platform/Network/TLSConnection.hpp"
 #include "Platform/Network/Tests/ConnectionTestSupport.hpp"
+#include "Platform/Network/Tests/PathLoss.hpp"
 
 namespace platform {
 namespace {
@@ -74,6 +75,29 @@ TEST(TCPConnectionTests, CarriesBytesBothWaysUntilThePeerCloses) {
   const Received end = await(receive(*connection));
   EXPECT_TRUE(end.data.empty());
   EXPECT_FALSE(end.error) << end.error->what();
+  EXPECT_EQ(events.states(), (std::vector{State::preparing, State::ready}));
+  EXPECT_TRUE(events.viability().empty()) << "an ended stream is no lost path";
+}
+
+// The path to the peer goes away under an established connection: the
+// pending receive fails with the system's reason, after the connection has
+// said that it is not viable; a second failure says nothing more.
+TEST(TCPConnectionTests, ALostPathMakesTheConnectionNotViableOnce) {
+  TCPLink link;
+  auto& [acceptor, connection, events, peer] = link;
+  for (int failure = 0; failure < 2; ++failure) {
+    auto pending = receive(*connection);
+    settle(*connection);
+    if (failure == 0) {
+      EXPECT_TRUE(events.viability().empty());
+    }
+    const std::string unavailable = reportHostUnreachable(peer.remote_endpoint().port(), acceptor.port());
+    if (!unavailable.empty()) GTEST_SKIP() << unavailable;
+    const Received failed = await(std::move(pending));
+    ASSERT_TRUE(failed.error);
+    EXPECT_EQ(failed.error->code(), asio::error::host_unreachable) << failed.error->what();
+    EXPECT_EQ(events.viability(), std::vector{false});
+  }
   EXPECT_EQ(events.states(), (std::vector{State::preparing, State::ready}));
 }
 

@@ -9,6 +9,7 @@
 #include "Platform/Network/TCPConnection.hpp"
 #include "Platform/Network/TLSConnection.hpp"
 #include "Platform/Network/Tests/ConnectionTestSupport.hpp"
+#include "Platform/Network/Tests/PathLoss.hpp"
 #include "tests/peers/support/TestCertificateAuthority.hpp"
 
 namespace platform {
@@ -183,6 +184,21 @@ TEST_F(TLSConnectionTests, CancelAfterTheDataEndsTLSWithItsCloseAlert) {
                                    : std::vector{State::preparing, State::ready};
     EXPECT_EQ(events.states(), reported);
   }
+}
+
+TEST_F(TLSConnectionTests, ALostPathUnderTheTransportMakesItNotViable) {
+  auto [connection, events] = open();
+  auto pending = receive(*connection);
+  settle(*connection);
+  EXPECT_TRUE(events.viability().empty());
+  const auto& transport = server.stream().next_layer();
+  const std::string unavailable = reportHostUnreachable(transport.remote_endpoint().port(), server.port());
+  if (!unavailable.empty()) GTEST_SKIP() << unavailable;
+  const Received failed = await(std::move(pending));
+  ASSERT_TRUE(failed.error);
+  EXPECT_EQ(failed.error->code(), asio::error::host_unreachable) << failed.error->what();
+  EXPECT_EQ(events.viability(), std::vector{false});
+  connection->forceCancel();
 }
 
 // Cancelled while the server has the client's hello and sends nothing back.
