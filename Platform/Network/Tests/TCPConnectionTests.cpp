@@ -163,9 +163,12 @@ TEST(TCPConnectionTests, CancelWhileConnectingReportsCancelledAndNothingAfter) {
   LoopbackAcceptor acceptor;
   auto connection = connectTo(acceptor.port(), "localhost");
   ConnectionEvents events(*connection);
-  connection->start();
-  connection->cancel();
-  connection->cancel();
+  // Asked from the strand, the cancel comes before the resolution can.
+  asio::post(connection->strand(), [connection] {
+    connection->start();
+    connection->cancel();
+    connection->cancel();
+  });
   events.waitFor(State::cancelled);
   settle(*connection);
   EXPECT_EQ(events.states(), (std::vector{State::preparing, State::cancelled}));
