@@ -1,9 +1,5 @@
 #pragma once
 
-#include <asio/ip/tcp.hpp>
-#include <asio/ssl/context.hpp>
-#include <asio/ssl/stream.hpp>
-#include <asio/steady_timer.hpp>
 #include <asio/strand.hpp>
 #include <chrono>
 #include <cstddef>
@@ -20,11 +16,12 @@
 
 namespace platform {
 
-// One outgoing TCP or TLS connection. `start` resolves the host, connects and
-// (for TLS) verifies the peer, reporting each state once. Handlers run on the
-// connection's strand. At most one receive and one send may be outstanding:
-// a second one fails with operation_in_progress. The connection keeps itself
-// alive while an operation runs.
+// One outgoing connection: plain TCP, or TLS layered over TCP, chosen by the
+// parameters; both look the same from here. `start` connects, reporting each
+// state once. Handlers run on the connection's strand. At most one receive
+// and one send may be outstanding: a second one fails with
+// operation_in_progress. The connection keeps itself alive while an
+// operation runs.
 class NWConnection : public std::enable_shared_from_this<NWConnection> {
  public:
   using Bytes = std::vector<std::uint8_t>;
@@ -32,21 +29,11 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   // connection is closed, as `failed` would leave it.
   enum class State { setup, preparing, waiting, ready, failed, cancelled };
   using StateUpdateHandler = std::function<void(State, std::optional<NWError>)>;
+  // False once an established connection has lost its path to the peer.
+  using ViabilityUpdateHandler = std::function<void(bool)>;
   // Data, or an error; no data and no error is the end of the stream.
   using ReceiveCompletion = std::function<void(Bytes, std::optional<NWError>)>;
   using SendCompletion = std::function<void(std::optional<NWError>)>;
-
-  static std::shared_ptr<NWConnection> make(std::string host, std::uint16_t port, NWParameters parameters,
-                                            Executor executor = networkExecutor());
-  ~NWConnection();
-
-  // Set before `start`.
-  void setStateUpdateHandler(StateUpdateHandler handler);
-  void start();
-  // Up to `maximumLength` bytes, as soon as any are there.
-  void receive(std::size_t maximumLength, ReceiveCompletion completion);
-  // Completes when every byte is written.
-  void send(Bytes content, SendCompletion completion);
   // How far sending has come: bytes the system took from sends so far (also
   // while a send is under way), and bytes it holds that the peer has not
   // acknowledged yet.
@@ -55,48 +42,48 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
     std::uint64_t unacknowledged = 0;
     friend bool operator==(const Progress&, const Progress&) = default;
   };
-  void progress(std::function<void(Progress)> completion);
+
+  static std::shared_ptr<NWConnection> make(std::string host, std::uint16_t port, NWParameters parameters,
+                                            Executor executor = networkExecutor());
+  virtual ~NWConnection();
+
+  // Set before `start`.
+  void setStateUpdateHandler(StateUpdateHandler handler);
+  void setViabilityUpdateHandler(ViabilityUpdateHandler handler);
+  virtual void start() = 0;
+  // Up to `maximumLength` bytes, as soon as any are there.
+  virtual void receive(std::size_t maximumLength, ReceiveCompletion completion) = 0;
+  // Completes when every byte is written.
+  virtual void send(Bytes content, SendCompletion completion) = 0;
+  virtual void progress(std::function<void(Progress)> completion) = 0;
   // Closes gracefully and reports `cancelled`: ends TLS with its close alert,
   // then the TCP stream, and reads what the peer still sends until the peer
   // closes too, has acknowledged everything, or `grace` runs out. A pending
-  // receive fails; with a send under way the connection closes at once.
-  void cancel(std::chrono::steady_clock::duration grace = std::chrono::seconds(5));
+  // receive fails; with a send under way the connection closes at once. A
+  // second cancel does nothing.
+  virtual void cancel(std::chrono::steady_clock::duration grace = std::chrono::seconds(5)) = 0;
   // Closes at once without reporting anything more.
-  void forceCancel();
+  virtual void forceCancel() = 0;
+
+  const asio::strand<Executor>& strand() const noexcept { return strand_; }
+
+ protected:
+  explicit NWConnection(asio::strand<Executor> strand);
+
+  State state() const noexcept { return state_; }
+  // Tells the handler unless `state` is the current state already.
+  void report(State state, std::optional<NWError> error = std::nullopt);
+  // Tells the handler that the path is gone, the first time only.
+  void reportNotViable();
+  // Nothing more is reported: the connection counts as cancelled.
+  void detach();
 
  private:
-  NWConnection(std::string host, std::uint16_t port, NWParameters parameters, Executor executor);
-
-  void report(State state, std::optional<NWError> error = std::nullopt);
-  void fail(const std::error_code& error);
-  void close();
-  void onResolved(const std::error_code& error, const asio::ip::tcp::resolver::results_type& endpoints);
-  void onConnected(const std::error_code& error);
-  void onHandshake(const std::error_code& error);
-  // Ends our side of the TCP stream and runs `done` once the peer closes too
-  // or has acknowledged everything, whichever comes first.
-  void endStream(const std::function<void()>& done);
-  // Reads and drops what the peer sends until it closes, then runs `done`.
-  void discardUntilEnd(std::function<void()> done);
-  void awaitAcknowledged(std::function<void()> done);
-  // Bytes sent that the peer has not acknowledged; 0 once the socket is closed.
-  std::uint64_t unacknowledgedBytes();
-
-  const std::string host_;
-  const std::uint16_t port_;
-  const NWParameters parameters_;
   asio::strand<Executor> strand_;
-  asio::ssl::context context_;
-  asio::ip::tcp::resolver resolver_;
-  asio::ssl::stream<asio::ip::tcp::socket> stream_;
-  asio::steady_timer closeTimer_;
-  asio::steady_timer acknowledgementTimer_;
   StateUpdateHandler stateUpdateHandler_;
+  ViabilityUpdateHandler viabilityUpdateHandler_;
   State state_ = State::setup;
-  bool receiving_ = false;
-  bool sending_ = false;
-  bool closing_ = false;
-  std::uint64_t bytesWritten_ = 0;
+  bool viable_ = true;
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <asio/error.hpp>
 #include <exception>
 #include <string>
 #include <system_error>
@@ -19,5 +20,12 @@ class NWError : public std::exception {
   std::error_code code_;
   std::string text_;
 };
+
+// Whether `error` says there is no path to the peer: its network is down or
+// unreachable, or the host is.
+inline bool meansNoPath(const std::error_code& error) {
+  return error == asio::error::network_unreachable || error == asio::error::host_unreachable ||
+         error == asio::error::network_down;
+}
 
 }  // namespace platform

@@ -81,6 +81,10 @@ platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connectBod
                                                  std::optional<platform::NWError> error) {
     self.stateDidChange(state, std::move(error));
   }));
+  connection_->setViabilityUpdateHandler(onStrand([](RTMPSocket& self, bool viable) {
+    TP_INFO(logger(), "Connection viability changed to ", viable ? "true" : "false");
+    if (!viable) self.closeWith(Error(Error::Case::connectionNotEstablished, std::nullopt, "the path to the server was lost"));
+  }));
   co_await platform::withContinuation<void>([&](platform::Continuation<void> waiter) {
     pendingConnect_ = waiter;
     timer_.expires_after(timeout_);
