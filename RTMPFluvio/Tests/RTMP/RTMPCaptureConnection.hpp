@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
-#include "RTMPFluvio/Sources/RTMP/RTMPStreamCarrier.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamTransport.hpp"
 
 namespace rtmpfluvio::testing {
 
@@ -29,7 +29,7 @@ struct Captured {
 
 // A connection that records what its streams send and answers their
 // connection-level calls from a script, as a server would.
-class RTMPCaptureConnection final : public RTMPStreamCarrier {
+class RTMPCaptureConnection final : public RTMPStreamTransport {
  public:
   using Answer = std::function<RTMPResponse(const AMFList&)>;
 
@@ -53,7 +53,7 @@ class RTMPCaptureConnection final : public RTMPStreamCarrier {
     const std::lock_guard lock(mutex_);
     co_return isConnected_;
   }
-  platform::Async<bool> add(std::shared_ptr<RTMPStream> stream) override {
+  platform::Async<bool> addStream(std::shared_ptr<RTMPConnectionListener> stream) override {
     const std::lock_guard lock(mutex_);
     streams_.push_back(stream);
     co_return isConnected_;
@@ -68,7 +68,23 @@ class RTMPCaptureConnection final : public RTMPStreamCarrier {
     if (!answer) co_return RTMPResponse(std::nullopt, {});
     co_return answer(arguments);
   }
-  void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message) override {
+  // Until released, what is sent waits unwritten, as behind a stalled server.
+  void holdWrites() {
+    const std::lock_guard lock(mutex_);
+    isHolding_ = true;
+  }
+  // Tells the waiting messages written, in the order they were sent.
+  void releaseWrites() {
+    std::vector<WrittenNotice> released;
+    {
+      const std::lock_guard lock(mutex_);
+      isHolding_ = false;
+      released.swap(held_);
+    }
+    for (const auto& written : released) written();
+  }
+  void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+              WrittenNotice written) override {
     Captured captured = std::visit(
         [&](const auto& sent) {
           return Captured{chunkType, chunkStreamId, sent.type(), sent.streamId(), sent.timestamp(), sent.payload(), {},
@@ -82,9 +98,14 @@ class RTMPCaptureConnection final : public RTMPStreamCarrier {
       captured.name = data->handlerName();
       captured.arguments = data->arguments();
     }
-    const std::lock_guard lock(mutex_);
-    sent_.push_back(std::move(captured));
-    changed_.notify_all();
+    {
+      const std::lock_guard lock(mutex_);
+      sent_.push_back(std::move(captured));
+      changed_.notify_all();
+      if (!written) return;
+      if (isHolding_) return held_.push_back(std::move(written));
+    }
+    written();
   }
 
   std::vector<std::string> calls() const {
@@ -110,8 +131,10 @@ class RTMPCaptureConnection final : public RTMPStreamCarrier {
   std::map<std::string, Answer> answers_;
   std::vector<std::string> calls_;
   std::vector<Captured> sent_;
+  bool isHolding_ = false;
+  std::vector<WrittenNotice> held_;
   // Weak: the stream keeps its connection.
-  std::vector<std::weak_ptr<RTMPStream>> streams_;
+  std::vector<std::weak_ptr<RTMPConnectionListener>> streams_;
 };
 
 // A server's "onStatus" for stream 1.

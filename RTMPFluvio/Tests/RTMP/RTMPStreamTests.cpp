@@ -379,7 +379,7 @@ TEST(RTMPStreamTests, EncodedMediaLeaveInOrderAndASecondPublicationStartsAtZero)
   EXPECT_EQ(video[2].timestamp, 250u);
 }
 
-TEST(RTMPStreamTests, FramesCountAsSentOnlyOnceTheyLeaveForTheConnection) {
+TEST(RTMPStreamTests, FramesCountAsSentOnlyOnceTheConnectionWroteThem) {
   Fixture fixture;
   // Raw frames wait for the encoder, which does not run before a publication.
   for (int frame = 0; frame < 3; ++frame) {
@@ -387,14 +387,17 @@ TEST(RTMPStreamTests, FramesCountAsSentOnlyOnceTheyLeaveForTheConnection) {
   }
   EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 0);
   fixture.publish();
+  fixture.connection->holdWrites();
   for (const double time : {1.0, 1.1, 1.1, 1.2}) blockOn(fixture.stream->append(testing::encodedFrameAt(time)));
   blockOn(fixture.stream->append(testing::aacPacket(48000, 2), testing::audioTimeAt(1.0)));
   std::size_t bodies = 0;
   for (const auto& message : fixture.connection->sent()) {
     bodies += message.chunkStreamId == RTMPChunkStreamId::video && message.payload[1] == 0x01;
   }
-  // The repeated time is dropped; the sequence header and the sound are no frames.
   EXPECT_EQ(bodies, 3u);
+  EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 0) << "handed over is not written";
+  // The repeated time is dropped; the sequence header and the sound are no frames.
+  fixture.connection->releaseWrites();
   EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 3);
 }
 

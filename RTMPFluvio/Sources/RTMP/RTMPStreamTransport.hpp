@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -16,29 +17,34 @@
 
 namespace rtmpfluvio {
 
-class RTMPStream;
+class RTMPConnectionListener;
 
 // Every kind of message a net stream sends.
 using RTMPStreamMessage = std::variant<RTMPAudioMessage, RTMPVideoMessage, RTMPDataMessage, RTMPCommandMessage>;
 
-// What a net stream needs of the connection it speaks through.
-class RTMPStreamCarrier {
+// What a net stream sends through: its connection.
+class RTMPStreamTransport {
  public:
-  virtual ~RTMPStreamCarrier() = default;
+  // Called once every byte of a message has been handed to the system, from
+  // the transport's own strand; never for a message that is dropped.
+  using WrittenNotice = std::function<void()>;
+
+  virtual ~RTMPStreamTransport() = default;
 
   // How long a stream command waits for its answer.
   virtual std::chrono::milliseconds requestTimeout() const = 0;
   virtual platform::Async<bool> connected() = 0;
-  // Keeps `stream` among the connection's streams, so that it receives its
-  // messages and is set up again on each connect. True when the connection
-  // is up at that moment.
-  virtual platform::Async<bool> add(std::shared_ptr<RTMPStream> stream) = 0;
+  // Keeps `stream` among the connection's streams, so that it hears what
+  // arrives for it and is set up again on each connect. True when the
+  // connection is up at that moment.
+  virtual platform::Async<bool> addStream(std::shared_ptr<RTMPConnectionListener> stream) = 0;
   // A connection-level command with its own transaction, answered by
   // "_result" or failed by "_error" or the request time-out.
   virtual platform::Async<RTMPResponse> call(std::string commandName, AMFList arguments) = 0;
-  // Hands one message to the connection's ordered output path and returns at
-  // once. Messages handed over from one thread or strand leave in that order.
-  virtual void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message) = 0;
+  // Hands one message to the ordered output path and returns at once.
+  // Messages handed over from one strand leave in that order.
+  virtual void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+                      WrittenNotice written = {}) = 0;
 };
 
 }  // namespace rtmpfluvio
