@@ -1,6 +1,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 
 #include "Platform/Concurrency/ContinuationError.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionListener.hpp"
@@ -516,6 +517,8 @@ platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, 
     throw Error(Error::Case::requestTimedOut);
   }
 }
+
+platform::Async<void> RTMPConnection::waitForRequestTimeout() { return platform::sleepFor(configuration_.requestTimeout); }
 
 // MARK: close
 

@@ -133,7 +133,7 @@ class RTMPConnection : public fluvio::NetworkConnection,
   platform::Async<std::optional<platform::URL>> uri();
   RTMPObjectEncoding objectEncoding() const noexcept { return defaultObjectEncoding; }
   const Configuration& configuration() const noexcept { return configuration_; }
-  std::chrono::milliseconds requestTimeout() const override { return configuration_.requestTimeout; }
+  platform::Async<void> waitForRequestTimeout() override;
 
   // Queued on the connection's strand behind everything handed over before,
   // without a task per message; `written` once the socket has handed every

@@ -22,6 +22,8 @@ using platform::Async;
 
 namespace {
 
+constexpr std::chrono::milliseconds kRequestTimeoutAlone{3000};
+
 std::string caseText(RTMPStream::Error::Case errorCase) {
   using Case = RTMPStream::Error::Case;
   switch (errorCase) {
@@ -80,7 +82,6 @@ RTMPStream::~RTMPStream() { outputs_.clear(); }
 
 void RTMPStream::start(const std::shared_ptr<RTMPStreamTransport>& connection) {
   connection_ = connection;
-  if (connection) requestTimeout_ = connection->requestTimeout();
   // Registered before anything else can run on the strand; set up on the
   // server at once when the connection is up.
   platform::spawn(
@@ -281,8 +282,11 @@ void RTMPStream::sendCommand(std::string commandName, AMFList arguments) {
 
 Async<RTMPResponse> RTMPStream::request(RTMPStreamCode expected, StreamReadyState state, std::string commandName,
                                        AMFList arguments) {
+  // Without a connection nothing is sent; the command still ends in time.
+  const auto connection = connection_.lock();
+  auto timeout = connection ? connection->waitForRequestTimeout() : platform::sleepFor(kRequestTimeoutAlone);
   auto answer = command_.wait(
-      expected, requestTimeout_,
+      expected, std::move(timeout),
       [&] {
         readyState_.setValue(state);
         sendCommand(std::move(commandName), std::move(arguments));

@@ -245,7 +245,6 @@ class RTMPStream final : public fluvio::Stream_,
   const std::shared_ptr<fluvio::OutgoingStream> outgoing_ = fluvio::OutgoingStream::make();
   // Weak: the connection keeps its streams.
   std::weak_ptr<RTMPStreamTransport> connection_;
-  std::chrono::milliseconds requestTimeout_ = std::chrono::milliseconds(3000);
   // Of received media.
   std::shared_ptr<platform::AVAudioFormat> audioFormat_;
   std::shared_ptr<const platform::CMFormatDescription> videoFormat_;

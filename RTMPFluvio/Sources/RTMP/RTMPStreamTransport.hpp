@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,8 +30,10 @@ class RTMPStreamTransport {
 
   virtual ~RTMPStreamTransport() = default;
 
-  // How long a stream command waits for its answer.
-  virtual std::chrono::milliseconds requestTimeout() const = 0;
+  // A stream command's wait for its answer: ends once the command has waited
+  // as long as it may (the request time-out, counted from about this call),
+  // or with operation_aborted when cancelled first.
+  virtual platform::Async<void> waitForRequestTimeout() = 0;
   virtual platform::Async<bool> connected() = 0;
   // Keeps `stream` among the connection's streams, so that it hears what
   // arrives for it and is set up again on each connect. True when the

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Concurrency/Continuation.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStreamTransport.hpp"
 
@@ -48,7 +50,30 @@ class RTMPCaptureConnection final : public RTMPStreamTransport {
     answers_[commandName] = std::move(answer);
   }
 
-  std::chrono::milliseconds requestTimeout() const override { return requestTimeout_; }
+  // Request time-outs run on a clock that only advance() moves.
+  void useManualClock() {
+    const std::lock_guard lock(mutex_);
+    isClockManual_ = true;
+  }
+  // Moves the manual clock on; the time-outs due by then end.
+  void advance(std::chrono::milliseconds elapsed) {
+    std::vector<platform::Continuation<void>> due;
+    {
+      const std::lock_guard lock(mutex_);
+      now_ += elapsed;
+      std::erase_if(timeouts_, [&](auto& timeout) {
+        if (timeout.first > now_) return false;
+        due.push_back(std::move(timeout.second));
+        return true;
+      });
+    }
+    for (const auto& timeout : due) timeout.resume();
+  }
+  platform::Async<void> waitForRequestTimeout() override {
+    const std::lock_guard lock(mutex_);
+    if (!isClockManual_) return platform::sleepFor(requestTimeout_);
+    return waitUntil(now_ + requestTimeout_);
+  }
   platform::Async<bool> connected() override {
     const std::lock_guard lock(mutex_);
     co_return isConnected_;
@@ -108,6 +133,16 @@ class RTMPCaptureConnection final : public RTMPStreamTransport {
     written();
   }
 
+  platform::Async<void> waitUntil(std::chrono::milliseconds deadline) {
+    auto waiting = platform::withContinuation<void>([this, deadline](platform::Continuation<void> waiter) {
+      std::unique_lock lock(mutex_);
+      if (now_ < deadline) return timeouts_.emplace_back(deadline, std::move(waiter)), void();
+      lock.unlock();
+      waiter.resume();
+    });
+    co_await std::move(waiting);
+  }
+
   std::vector<std::string> calls() const {
     const std::lock_guard lock(mutex_);
     return calls_;
@@ -132,6 +167,9 @@ class RTMPCaptureConnection final : public RTMPStreamTransport {
   std::vector<std::string> calls_;
   std::vector<Captured> sent_;
   bool isHolding_ = false;
+  bool isClockManual_ = false;
+  std::chrono::milliseconds now_{0};
+  std::vector<std::pair<std::chrono::milliseconds, platform::Continuation<void>>> timeouts_;
   std::vector<WrittenNotice> held_;
   // Weak: the stream keeps its connection.
   std::vector<std::weak_ptr<RTMPConnectionListener>> streams_;

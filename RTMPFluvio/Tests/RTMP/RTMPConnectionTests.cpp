@@ -148,7 +148,6 @@ TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
   const auto elapsed = Clock::now() - start;
   EXPECT_GE(elapsed, 300ms) << "not before the request time-out";
   EXPECT_LT(elapsed, 10s) << "the request time-out, not the connect time-out";
-  EXPECT_EQ(connection->requestTimeout(), 300ms) << "streams wait as long";
   server.reply(never, {});  // too late: dropped
   auto after = std::async(std::launch::async, [&] { return blockOn(connection->call("after")); });
   server.reply(server.nextCommand(), {AMFValue("fine")});

@@ -228,20 +228,27 @@ TEST(RTMPStreamTests, ANewStatusSequenceFinishesTheOldOne) {
   EXPECT_EQ(blockOn(second.next())->code(), "NetStream.Buffer.Empty");
 }
 
+// On a manual clock: whatever a time-out does reaches the stream's strand
+// before the next call into the stream does.
 TEST(RTMPStreamTests, TimeOutsBelongToTheirOwnCommand) {
-  // Unanswered: fails after the time-out, not before.
+  // Unanswered: fails at the time-out, not before.
   Fixture silent(std::nullopt, 300ms);
+  silent.connection->useManualClock();
   auto unanswered = silent.start(silent.stream->publish("key"));
-  EXPECT_EQ(unanswered.wait_for(150ms), std::future_status::timeout);
+  silent.connection->advance(299ms);
+  EXPECT_EQ(blockOn(silent.stream->readyState()), StreamReadyState::publish) << "still waiting";
+  silent.connection->advance(1ms);
   EXPECT_EQ(errorOf(unanswered), RTMPStream::Error::Case::requestTimedOut);
   EXPECT_EQ(blockOn(silent.stream->readyState()), StreamReadyState::idle);
 
-  // Answered: its time-out cannot fail the next command.
+  // Answered: its time-out, passing while the next command waits, cannot fail it.
   Fixture fixture(std::nullopt, 300ms);
+  fixture.connection->useManualClock();
   fixture.publish();
+  fixture.connection->advance(200ms);
   auto closing = fixture.start(fixture.stream->close());
+  fixture.connection->advance(200ms);
   EXPECT_EQ(blockOn(fixture.stream->readyState()), StreamReadyState::idle);
-  std::this_thread::sleep_for(200ms);
   fixture.answer("NetStream.Unpublish.Success");
   EXPECT_EQ(closing.get().status()->code(), "NetStream.Unpublish.Success");
 }
