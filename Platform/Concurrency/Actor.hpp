@@ -48,6 +48,12 @@ class Actor {
   };
 
   explicit Actor(Key, Executor executor = globalExecutor()) : strand_(asio::make_strand(std::move(executor))) {}
+  // An actor on another's strand: the two are one queue, so neither waits
+  // for the other, and each may call the other's members from that strand.
+  struct SharedStrand {
+    Strand strand;
+  };
+  Actor(Key, SharedStrand shared) : strand_(std::move(shared.strand)) {}
   virtual ~Actor() = default;
 
   Actor(const Actor&) = delete;

@@ -52,15 +52,15 @@ TEST(RTMPConnectionPeerTests, NginxAcceptsAPublicationAndKeepsItAlive) {
   options.ackWindow = 5000;
   peers::NginxRTMPServer nginx(options);
   auto connection = RTMPConnection::make();
-  auto stream = platform::Actor::make<TestRTMPStream>(connection);
+  auto stream = std::make_shared<TestRTMPStream>(connection);
   blockOn(connection->addStream(stream));
   auto statuses = blockOn(connection->status());
   EXPECT_EQ(connectedCode(connection, "rtmp://127.0.0.1:" + std::to_string(nginx.port()) + "/live"),
             "NetConnection.Connect.Success");
-  ASSERT_NE(stream->id(), 0u) << "createStream after connect";
+  ASSERT_NE(stream->messageStreamId(), 0u) << "createStream after connect";
 
   blockOn(connection->doOutput(RTMPChunkType::zero, RTMPChunkStreamId::command,
-                               RTMPCommandMessage(stream->id(), 0, RTMPObjectEncoding::amf0, "publish", 0,
+                               RTMPCommandMessage(stream->messageStreamId(), 0, RTMPObjectEncoding::amf0, "publish", 0,
                                                   std::nullopt, {AMFValue("key"), AMFValue("live")})));
   ASSERT_TRUE(eventually([&] { return hasStatus(*stream, "NetStream.Publish.Start"); })) << nginx.errorLog();
 
@@ -69,7 +69,7 @@ TEST(RTMPConnectionPeerTests, NginxAcceptsAPublicationAndKeepsItAlive) {
     std::vector<std::uint8_t> payload(2048, static_cast<std::uint8_t>(index));
     payload[0] = 0x22;  // an inter frame of a codec nginx only relays
     blockOn(connection->doOutput(index == 0 ? RTMPChunkType::zero : RTMPChunkType::one, RTMPChunkStreamId::video,
-                                 RTMPVideoMessage(stream->id(), index == 0 ? 0 : 100, payload)));
+                                 RTMPVideoMessage(stream->messageStreamId(), index == 0 ? 0 : 100, payload)));
     std::this_thread::sleep_for(100ms);
   }
   EXPECT_TRUE(blockOn(connection->connected())) << nginx.errorLog();

@@ -1,10 +1,10 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 
-#include <asio/post.hpp>
-
 #include "Platform/Concurrency/ContinuationError.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnectionListener.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPPeerText.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
@@ -166,7 +166,7 @@ platform::Async<RTMPResponse> RTMPConnection::connectBody(std::string command, A
                      "RTMPConnection.network");
   }
   for (const auto streams = streams_; const auto& stream : streams) {
-    asio::post(stream->strand(), [stream] { stream->dispatch(fluvio::NetworkMonitorEvent::reset()); });
+    stream->didReceive(fluvio::NetworkMonitorEvent::reset());
     try {
       co_await stream->createStream();
     } catch (const std::exception& error) {
@@ -195,7 +195,7 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
   const auto qualityOfService = configuration_.qualityOfService;
   socket_ = RTMPSocket::make(
       secure ? platform::NWParameters::tls(qualityOfService) : platform::NWParameters::tcp(qualityOfService),
-      configuration_.timeout, strand());
+      configuration_.timeout, SharedStrand{strand()});
   networkMonitor_ = fluvio::NetworkMonitor::make(socket_);
   const std::int64_t port = url->port().value_or(secure ? defaultSecurePort : defaultPort);
 
@@ -259,7 +259,8 @@ platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_
 
 namespace {
 
-platform::Async<void> closeThenSignal(std::shared_ptr<RTMPConnectionStream> stream, platform::Continuation<void> done) {
+platform::Async<void> closeThenSignal(std::shared_ptr<RTMPConnectionListener> stream,
+                                     platform::Continuation<void> done) {
   try {
     co_await stream->connectionWillClose();
   } catch (const std::exception& error) {
@@ -270,7 +271,7 @@ platform::Async<void> closeThenSignal(std::shared_ptr<RTMPConnectionStream> stre
 
 }  // namespace
 
-platform::Async<void> RTMPConnection::closeStream(std::shared_ptr<RTMPConnectionStream> stream) {
+platform::Async<void> RTMPConnection::closeStream(std::shared_ptr<RTMPConnectionListener> stream) {
   try {
     co_await platform::withContinuation<void>(
         [&](platform::Continuation<void> done) {
@@ -308,7 +309,7 @@ void RTMPConnection::listen(const Bytes& bytes) {
       if (!progress.done) return;
       setReadyState(ReadyState::handshakeDone);
       if (networkMonitor_) spawnOnStrand([monitor = networkMonitor_]() { return monitor->startRunning(); }, "monitor");
-      output(RTMPChunkType::zero, RTMPChunkStreamId::command, makeConnectMessage());
+      write(RTMPChunkType::zero, RTMPChunkStreamId::command, makeConnectMessage());
       readChunks(progress.rest);
       return;
     }
@@ -340,8 +341,7 @@ void RTMPConnection::dispatch(const RTMPReceivedMessage& received, RTMPChunkType
   }
   if (message.streamId() != 0) {
     for (const auto& stream : streams_) {
-      if (stream->id() != message.streamId()) continue;
-      asio::post(stream->strand(), [stream, received, type] { stream->dispatch(received, type); });
+      if (stream->messageStreamId() == message.streamId()) stream->didReceive(received, type);
     }
     return;
   }
@@ -352,8 +352,8 @@ void RTMPConnection::dispatch(const RTMPReceivedMessage& received, RTMPChunkType
   } else if (const auto* window = std::get_if<RTMPWindowAcknowledgementSizeMessage>(&received)) {
     windowSizeC_ = window->size();
     if (connected_) {
-      output(RTMPChunkType::zero, RTMPChunkStreamId::control,
-             RTMPWindowAcknowledgementSizeMessage(0, 0, static_cast<std::uint32_t>(windowSizeC_)));
+      write(RTMPChunkType::zero, RTMPChunkStreamId::control,
+            RTMPWindowAcknowledgementSizeMessage(0, 0, static_cast<std::uint32_t>(windowSizeC_)));
     }
     windowSizeS_ = window->size();
   } else if (const auto* bandwidth = std::get_if<RTMPSetPeerBandwidthMessage>(&received)) {
@@ -364,13 +364,14 @@ void RTMPConnection::dispatch(const RTMPReceivedMessage& received, RTMPChunkType
     dispatch(*sharedObject);
   } else if (const auto* user = std::get_if<RTMPUserControlMessage>(&received)) {
     if (user->event() == RTMPUserControlMessage::Event::ping) {
-      output(RTMPChunkType::zero, RTMPChunkStreamId::control,
-             RTMPUserControlMessage(0, 0, RTMPUserControlMessage::Event::pong, user->value()));
+      write(RTMPChunkType::zero, RTMPChunkStreamId::control,
+            RTMPUserControlMessage(0, 0, RTMPUserControlMessage::Event::pong, user->value()));
       return;
     }
     for (const auto& stream : streams_) {
-      if (user->value() <= 0 || stream->id() != static_cast<std::uint32_t>(user->value())) continue;
-      asio::post(stream->strand(), [stream, message = *user] { stream->dispatch(message); });
+      if (user->value() > 0 && stream->messageStreamId() == static_cast<std::uint32_t>(user->value())) {
+        stream->didReceive(*user);
+      }
     }
   }
 }
@@ -388,8 +389,7 @@ void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
   } else if (command.commandName() == "_result") {
     if (transactionId == kConnectTransactionId && connecting_) {
       setConnected(true);
-      output(RTMPChunkType::zero, RTMPChunkStreamId::control,
-             RTMPSetChunkSizeMessage(0, 0, configuration_.chunkSize));
+      write(RTMPChunkType::zero, RTMPChunkStreamId::control, RTMPSetChunkSizeMessage(0, 0, configuration_.chunkSize));
       writer_.setChunkSize(configuration_.chunkSize);
     }
     operations_.resolve(transactionId, response);
@@ -422,14 +422,12 @@ void RTMPConnection::dispatch(const fluvio::NetworkMonitorEvent& event) {
     if (report->totalBytesIn >= (sequence_ + 1) * windowSizeS_) {
       // The field holds 32 bits; the count goes on modulo 2^32 as peers expect.
       const auto received = static_cast<std::uint32_t>(static_cast<std::uint64_t>(report->totalBytesIn));
-      output(sequence_ == 0 ? RTMPChunkType::zero : RTMPChunkType::one, RTMPChunkStreamId::control,
-             RTMPAcknowledgementMessage(0, 0, received));
+      write(sequence_ == 0 ? RTMPChunkType::zero : RTMPChunkType::one, RTMPChunkStreamId::control,
+            RTMPAcknowledgementMessage(0, 0, received));
       sequence_ += 1;
     }
   }
-  for (const auto& stream : streams_) {
-    asio::post(stream->strand(), [stream, event] { stream->dispatch(event); });
-  }
+  for (const auto& stream : streams_) stream->didReceive(event);
 }
 
 void RTMPConnection::yieldStatus(const RTMPStatus& status) {
@@ -438,7 +436,16 @@ void RTMPConnection::yieldStatus(const RTMPStatus& status) {
 
 // MARK: sending
 
-std::size_t RTMPConnection::output(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, const RTMPMessage& message) {
+void RTMPConnection::output(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+                            WrittenNotice written) {
+  enqueue([self = shared_from_this(), type, chunkStreamId, message = std::move(message),
+           written = std::move(written)]() mutable {
+    std::visit([&](const auto& sent) { self->write(type, chunkStreamId, sent, std::move(written)); }, message);
+  });
+}
+
+std::size_t RTMPConnection::write(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, const RTMPMessage& message,
+                                  WrittenNotice written) {
   if (logger().isEnabledFor(tracepost::TPLogger::Level::trace)) {
     TP_TRACE(logger(), "<< ", message.type(), " stream ", message.streamId(), " ", message.payload().size(), " bytes");
   }
@@ -449,7 +456,7 @@ std::size_t RTMPConnection::output(RTMPChunkType type, RTMPChunkStreamId chunkSt
     TP_ERROR(logger(), "Message not sent: ", error.what());
     return 0;
   }
-  if (socket_ && !chunks.empty()) socket_->send(std::move(chunks));
+  if (socket_ && !chunks.empty()) socket_->send(std::move(chunks), std::move(written));
   return message.payload().size();
 }
 
@@ -499,9 +506,9 @@ platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, 
   if (!connected_) throw Error(Error::Case::invalidState);
   const std::int64_t transactionId = ++currentTransactionId_;
   auto reply = operations_.add(transactionId, configuration_.requestTimeout);
-  output(RTMPChunkType::zero, RTMPChunkStreamId::command,
-         RTMPCommandMessage(0, 0, objectEncoding(), std::move(commandName), transactionId, std::nullopt,
-                            std::move(arguments)));
+  write(RTMPChunkType::zero, RTMPChunkStreamId::command,
+        RTMPCommandMessage(0, 0, objectEncoding(), std::move(commandName), transactionId, std::nullopt,
+                           std::move(arguments)));
   try {
     auto answer = std::move(reply).value();
     co_return co_await std::move(answer);
@@ -510,6 +517,8 @@ platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, 
     throw Error(Error::Case::requestTimedOut);
   }
 }
+
+platform::Async<void> RTMPConnection::waitForRequestTimeout() { return platform::sleepFor(configuration_.requestTimeout); }
 
 // MARK: close
 
@@ -577,10 +586,10 @@ platform::Async<platform::AsyncStream<RTMPStatus>> RTMPConnection::status() {
   });
 }
 
-platform::Async<void> RTMPConnection::addStream(std::shared_ptr<RTMPConnectionStream> stream) {
-  return isolated([self = shared_from_this(), stream = std::move(stream)]() mutable -> platform::Async<void> {
+platform::Async<bool> RTMPConnection::addStream(std::shared_ptr<RTMPConnectionListener> stream) {
+  return isolated([self = shared_from_this(), stream = std::move(stream)]() mutable -> platform::Async<bool> {
     self->streams_.push_back(std::move(stream));
-    co_return;
+    co_return self->connected_;
   });
 }
 

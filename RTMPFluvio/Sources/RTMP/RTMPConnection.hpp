@@ -22,19 +22,24 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkWriter.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionCode.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionConfiguration.hpp"
-#include "RTMPFluvio/Sources/RTMP/RTMPConnectionStream.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPHandshake.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPPeerLogLimit.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPResponse.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSocket.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamTransport.hpp"
 
 namespace rtmpfluvio {
 
 // The client side of one RTMP connection: socket, handshake, connect command,
 // chunk stream in both directions, command transactions, control messages,
 // acknowledgements, authentication retries and the streams on it. Every
-// message leaves through `doOutput`, in the order it was handed over.
-class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shared_from_this<RTMPConnection> {
+// message leaves in the order it was handed over. The socket shares the
+// connection's strand: a message goes from the chunk writer to the socket's
+// queue without another hop.
+class RTMPConnection : public fluvio::NetworkConnection,
+                       public RTMPStreamTransport,
+                       public std::enable_shared_from_this<RTMPConnection> {
  public:
   using Code = RTMPConnectionCode;
   using Bytes = std::vector<std::uint8_t>;
@@ -120,14 +125,21 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   platform::Async<platform::AsyncStream<bool>> connectedPublisher();
   // Sends a command on the connection and returns the reply. Throws Error
   // invalidState when not connected, requestTimedOut, requestFailed.
-  platform::Async<RTMPResponse> call(std::string commandName, AMFList arguments = {});
+  platform::Async<RTMPResponse> call(std::string commandName, AMFList arguments = {}) override;
   // A new sequence of statuses; only the newest one is fed.
   platform::Async<platform::AsyncStream<RTMPStatus>> status();
   // Keeps the stream and hands it what arrives for its id.
-  platform::Async<void> addStream(std::shared_ptr<RTMPConnectionStream> stream);
+  platform::Async<bool> addStream(std::shared_ptr<RTMPConnectionListener> stream) override;
   platform::Async<std::optional<platform::URL>> uri();
   RTMPObjectEncoding objectEncoding() const noexcept { return defaultObjectEncoding; }
   const Configuration& configuration() const noexcept { return configuration_; }
+  platform::Async<void> waitForRequestTimeout() override;
+
+  // Queued on the connection's strand behind everything handed over before,
+  // without a task per message; `written` once the socket has handed every
+  // byte of it to the system.
+  void output(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+              WrittenNotice written = {}) override;
 
   // Cuts `message` into chunks on `chunkStreamId`, the first with `type` (or a
   // fuller header where needed), and queues them on the socket behind every
@@ -140,28 +152,21 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
       return doOutputBody(type, chunkStreamId, std::move(message));
     });
   }
-  // The same without waiting: queued on the connection's strand behind
-  // everything handed over before, with no task per message.
-  template <class Message>
-  void enqueueOutput(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
-    enqueue([self = shared_from_this(), type, chunkStreamId, message = std::move(message)] {
-      self->output(type, chunkStreamId, message);
-    });
-  }
 
  private:
   template <class Message>
   platform::Async<std::size_t> doOutputBody(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, Message message) {
-    co_return output(type, chunkStreamId, message);
+    co_return write(type, chunkStreamId, message);
   }
-  std::size_t output(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, const RTMPMessage& message);
+  std::size_t write(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, const RTMPMessage& message,
+                    WrittenNotice written = {});
 
   platform::Async<RTMPResponse> connectBody(std::string command, AMFList arguments);
   platform::Async<RTMPResponse> connectOnce(const std::string& command);
   platform::Async<void> run(std::uint64_t generation, std::shared_ptr<RTMPSocket> socket, std::string host,
                             std::int64_t port);
   // Awaits the stream's part of a close, for at most the request time-out.
-  platform::Async<void> closeStream(std::shared_ptr<RTMPConnectionStream> stream);
+  platform::Async<void> closeStream(std::shared_ptr<RTMPConnectionListener> stream);
   platform::Async<void> watchNetwork(std::uint64_t generation, std::shared_ptr<fluvio::NetworkMonitor> monitor);
   // `cause` says why, when the server asked for the close.
   platform::Async<void> closeBody(std::string cause = {});
@@ -203,7 +208,7 @@ class RTMPConnection : public fluvio::NetworkConnection, public std::enable_shar
   // Bounds what the server can make this connection log.
   RTMPPeerLogLimit peerLogLimit_;
   RTMPAuthenticator authenticator_;
-  std::vector<std::shared_ptr<RTMPConnectionStream>> streams_;
+  std::vector<std::shared_ptr<RTMPConnectionListener>> streams_;
   // Command answers awaited by transaction id.
   platform::PendingReplies<std::int64_t, RTMPResponse> operations_;
   // The link's receive loop and network watch; a close ends them before it returns.

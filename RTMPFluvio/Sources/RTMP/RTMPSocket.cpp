@@ -1,6 +1,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPSocket.hpp"
 
 #include <asio/bind_executor.hpp>
+#include <asio/dispatch.hpp>
 #include <asio/post.hpp>
 #include <cstdio>
 
@@ -38,12 +39,17 @@ RTMPSocket::Error::Error(Case errorCase, std::optional<platform::NWError> networ
 std::shared_ptr<RTMPSocket> RTMPSocket::make(platform::NWParameters parameters,
                                              std::chrono::steady_clock::duration timeout,
                                              platform::Executor executor) {
-  return Actor::make<RTMPSocket>(parameters, timeout, std::move(executor));
+  return make(parameters, timeout, SharedStrand{asio::make_strand(std::move(executor))});
+}
+
+std::shared_ptr<RTMPSocket> RTMPSocket::make(platform::NWParameters parameters,
+                                             std::chrono::steady_clock::duration timeout, SharedStrand strand) {
+  return Actor::make<RTMPSocket>(parameters, timeout, std::move(strand));
 }
 
 RTMPSocket::RTMPSocket(Key key, platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
-                       platform::Executor executor)
-    : NetworkTransportReporter(key, std::move(executor)),
+                       SharedStrand shared)
+    : NetworkTransportReporter(key, std::move(shared)),
       parameters_(parameters),
       timeout_(timeout),
       timer_(strand()),
@@ -76,7 +82,9 @@ platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connectBod
   totalBytesOut_ = 0;
   auto [received, continuation] = platform::AsyncStream<Bytes>::makeStream();
   incoming_ = continuation;
-  connection_ = platform::NWConnection::make(host, static_cast<std::uint16_t>(port), parameters_, strand());
+  // Not on our strand: a strand over it would run nested in ours.
+  connection_ = platform::NWConnection::make(host, static_cast<std::uint16_t>(port), parameters_,
+                                             strand().get_inner_executor());
   connection_->setStateUpdateHandler(onStrand([](RTMPSocket& self, platform::NWConnection::State state,
                                                  std::optional<platform::NWError> error) {
     self.stateDidChange(state, std::move(error));
@@ -148,19 +156,22 @@ void RTMPSocket::receiveNext() {
   }));
 }
 
-void RTMPSocket::send(Bytes bytes) {
-  asio::post(strand(), [self = shared_from_this(), bytes = std::move(bytes)]() mutable {
-    if (!self->connected_ || self->closing_ != Closing::none) return;
-    if (self->queueBytesOut_ + static_cast<std::int64_t>(bytes.size()) > kMaxQueuedBytes) {
-      // A peer that stops reading must not make us hold its backlog without end.
-      return self->closeWith(Error(Error::Case::outputStalled, std::nullopt,
-                                   "the server stopped reading: " + std::to_string(self->queueBytesOut_) +
-                                       " bytes wait unsent"));
-    }
-    self->queueBytesOut_ += static_cast<std::int64_t>(bytes.size());
-    self->outgoing_.push_back(std::move(bytes));
-    self->sendNext();
+void RTMPSocket::send(Bytes bytes, WrittenNotice written) {
+  asio::dispatch(strand(), [self = shared_from_this(), bytes = std::move(bytes), written = std::move(written)]() mutable {
+    self->queue(std::move(bytes), std::move(written));
   });
+}
+
+void RTMPSocket::queue(Bytes bytes, WrittenNotice written) {
+  if (!connected_ || closing_ != Closing::none) return;
+  if (queueBytesOut_ + static_cast<std::int64_t>(bytes.size()) > kMaxQueuedBytes) {
+    // A peer that stops reading must not make us hold its backlog without end.
+    return closeWith(Error(Error::Case::outputStalled, std::nullopt,
+                           "the server stopped reading: " + std::to_string(queueBytesOut_) + " bytes wait unsent"));
+  }
+  queueBytesOut_ += static_cast<std::int64_t>(bytes.size());
+  outgoing_.push_back({std::move(bytes), std::move(written)});
+  sendNext();
 }
 
 void RTMPSocket::sendNext() {
@@ -173,15 +184,18 @@ void RTMPSocket::sendNext() {
   // A send starts only from idle or right after one completed.
   lastOutputProgress_ = std::chrono::steady_clock::now();
   watchOutput();
-  const auto count = static_cast<std::int64_t>(outgoing_.front().size());
-  connection_->send(std::move(outgoing_.front()), onStrand([count](RTMPSocket& self, std::optional<platform::NWError> error) {
+  auto [bytes, written] = std::move(outgoing_.front());
+  outgoing_.pop_front();
+  const auto count = static_cast<std::int64_t>(bytes.size());
+  connection_->send(std::move(bytes), onStrand([count, written = std::move(written)](
+                                                   RTMPSocket& self, std::optional<platform::NWError> error) {
     self.sending_ = false;
     if (error) return self.closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));
     self.totalBytesOut_ += count;
     self.queueBytesOut_ -= count;
+    if (written) written();
     self.sendNext();
   }));
-  outgoing_.pop_front();
 }
 
 void RTMPSocket::watchOutput() {
@@ -214,7 +228,7 @@ void RTMPSocket::checkOutput(platform::NWConnection::Progress progress) {
 }
 
 void RTMPSocket::close() {
-  asio::post(strand(), [self = shared_from_this()] { self->closeWith(std::nullopt); });
+  asio::dispatch(strand(), [self = shared_from_this()] { self->closeWith(std::nullopt); });
 }
 
 platform::Async<void> RTMPSocket::shutdown() {

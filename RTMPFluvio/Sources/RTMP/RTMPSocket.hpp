@@ -21,10 +21,14 @@ namespace rtmpfluvio {
 // The byte transport under a connection: one TCP or TLS connection at a time,
 // received bytes as a sequence that finishes whenever the link goes, and an
 // ordered outgoing queue with one send in flight. Counts bytes in, out and
-// queued for the network monitor.
+// queued for the network monitor. It may share the strand of the connection
+// above it, which then calls it without a hop; the network connection does
+// its I/O on the strand's inner executor.
 class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_shared_from_this<RTMPSocket> {
  public:
   using Bytes = std::vector<std::uint8_t>;
+  // Called on the socket's strand once the system has taken every byte of a send.
+  using WrittenNotice = std::function<void()>;
 
   class Error : public std::exception {
    public:
@@ -59,10 +63,14 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   static constexpr std::int64_t kMaxQueuedBytes = 16 * 1024 * 1024;
 
   RTMPSocket(Key key, platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
-             platform::Executor executor);
+             SharedStrand shared);
+  // On a strand of its own.
   static std::shared_ptr<RTMPSocket> make(platform::NWParameters parameters,
                                           std::chrono::steady_clock::duration timeout = std::chrono::seconds(15),
                                           platform::Executor executor = platform::networkExecutor());
+  // On the strand of the actor that owns it.
+  static std::shared_ptr<RTMPSocket> make(platform::NWParameters parameters,
+                                          std::chrono::steady_clock::duration timeout, SharedStrand shared);
 
   // Opens a connection and returns the sequence of received bytes, which
   // finishes when the socket closes for any reason. Throws invalidState while
@@ -71,10 +79,12 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // when it is not ready within the time-out.
   platform::Async<platform::AsyncStream<Bytes>> connect(std::string host, std::int64_t port);
   // Queues bytes; dropped unless connected and not shutting down. Safe from
-  // any thread, and bytes queued from one thread leave in that order. A failed
-  // send, more than kMaxQueuedBytes waiting, or output that the system takes
-  // no byte of for the time-out closes the socket.
-  void send(Bytes bytes);
+  // any thread (on the socket's strand it queues at once), and bytes queued
+  // from one thread leave in that order. `written` once the system has taken
+  // all of them; never when they are dropped. A failed send, more than
+  // kMaxQueuedBytes waiting, or output that the system takes no byte of for
+  // the time-out closes the socket.
+  void send(Bytes bytes, WrittenNotice written = {});
   // Tears the connection down at once; a pending connect fails. Safe from
   // any thread.
   void close();
@@ -98,6 +108,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   platform::Async<void> waitForClosingStep(std::chrono::steady_clock::time_point deadline,
                                            std::function<void()> start);
   void stateDidChange(platform::NWConnection::State state, std::optional<platform::NWError> error);
+  void queue(Bytes bytes, WrittenNotice written);
   void receiveNext();
   void sendNext();
   void watchOutput();
@@ -119,7 +130,11 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   bool connected_ = false;
   std::optional<platform::Continuation<void>> pendingConnect_;
   std::optional<platform::AsyncStream<Bytes>::Continuation> incoming_;
-  std::deque<Bytes> outgoing_;
+  struct Outgoing {
+    Bytes bytes;
+    WrittenNotice written;
+  };
+  std::deque<Outgoing> outgoing_;
   bool sending_ = false;
   // Output is watched for progress while pending.
   bool watchingOutput_ = false;

@@ -11,10 +11,8 @@
 
 #include "Platform/Concurrency/Sleep.hpp"
 #include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
-#include "RTMPFluvio/Sources/RTMP/RTMPConnectionCarrier.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStatusDescription.hpp"
-#include "RTMPFluvio/Sources/RTMP/RTMPStreamConnectionLink.hpp"
 #include "Tracepost/Sources/TPLogger.hpp"
 
 namespace rtmpfluvio {
@@ -23,6 +21,8 @@ using fluvio::StreamReadyState;
 using platform::Async;
 
 namespace {
+
+constexpr std::chrono::milliseconds kRequestTimeoutAlone{3000};
 
 std::string caseText(RTMPStream::Error::Case errorCase) {
   using Case = RTMPStream::Error::Case;
@@ -68,17 +68,10 @@ std::optional<RTMPStream::HowToPublish> howToPublishFromRawValue(std::string_vie
   return std::nullopt;
 }
 
-std::shared_ptr<RTMPStream> RTMPStream::make(const std::shared_ptr<RTMPConnection>& connection,
+std::shared_ptr<RTMPStream> RTMPStream::make(const std::shared_ptr<RTMPStreamTransport>& connection,
                                              std::optional<std::string> fcPublishName) {
   auto stream = Actor::make<RTMPStream>(std::move(fcPublishName));
-  stream->start(std::make_shared<RTMPConnectionCarrier>(connection));
-  return stream;
-}
-
-std::shared_ptr<RTMPStream> RTMPStream::make(std::shared_ptr<RTMPStreamCarrier> connection,
-                                             std::optional<std::string> fcPublishName) {
-  auto stream = Actor::make<RTMPStream>(std::move(fcPublishName));
-  stream->start(std::move(connection));
+  stream->start(connection);
   return stream;
 }
 
@@ -87,24 +80,25 @@ RTMPStream::RTMPStream(Key key, std::optional<std::string> fcPublishName)
 
 RTMPStream::~RTMPStream() { outputs_.clear(); }
 
-void RTMPStream::start(std::shared_ptr<RTMPStreamCarrier> connection) {
-  connection_ = std::move(connection);
-  auto link = Actor::make<RTMPStreamConnectionLink>(shared_from_this());
-  link_ = link;
+void RTMPStream::start(const std::shared_ptr<RTMPStreamTransport>& connection) {
+  connection_ = connection;
   // Registered before anything else can run on the strand; set up on the
-  // server at once when the connection is up. The task keeps the link until
-  // the connection does.
+  // server at once when the connection is up.
   platform::spawn(
       strand(),
-      [weak = weak_from_this(), link = std::move(link)]() mutable -> Async<void> {
-        const auto stream = weak.lock();
-        if (!stream || !stream->connection_) co_return;
-        auto added = stream->connection_->add(stream);
+      [self = shared_from_this()]() -> Async<void> {
+        const auto connection = self->connection_.lock();
+        if (!connection) co_return;
+        auto added = connection->addStream(self);
         const bool connected = co_await std::move(added);
-        link.reset();
-        if (connected) co_await stream->createStreamBody();
+        if (connected) co_await self->createStreamBody();
       },
       "RTMPStream.register");
+}
+
+void RTMPStream::setId(std::uint32_t id) {
+  id_.store(id, std::memory_order_release);
+  packager_.setStreamId(id);
 }
 
 std::uint32_t RTMPStream::elapsedMilliseconds(std::chrono::steady_clock::time_point since) {
@@ -118,7 +112,7 @@ std::uint32_t RTMPStream::elapsedMilliseconds(std::chrono::steady_clock::time_po
 // Accessors.
 
 Async<std::uint32_t> RTMPStream::id() {
-  return isolated([&self = *this]() -> Async<std::uint32_t> { co_return self.id_; });
+  return isolated([&self = *this]() -> Async<std::uint32_t> { co_return self.id_.load(); });
 }
 
 Async<RTMPStreamInfo> RTMPStream::info() {
@@ -217,9 +211,7 @@ Async<void> RTMPStream::createStreamBody() {
     TP_ERROR(logger(), "createStream() answered without a usable stream id");
     co_return;
   }
-  id_ = static_cast<std::uint32_t>(*number);
-  packager_.setStreamId(id_);
-  if (const auto link = link_.lock()) link->setId(id_);
+  setId(static_cast<std::uint32_t>(*number));
   readyState_.setValue(StreamReadyState::idle);
 }
 
@@ -233,8 +225,9 @@ void RTMPStream::startCall(std::string commandName, AMFList arguments) {
 }
 
 Async<std::optional<RTMPResponse>> RTMPStream::callConnection(std::string commandName, AMFList arguments) {
-  if (!connection_) co_return std::nullopt;
-  auto call = connection_->call(std::move(commandName), std::move(arguments));
+  const auto connection = connection_.lock();
+  if (!connection) co_return std::nullopt;
+  auto call = connection->call(std::move(commandName), std::move(arguments));
   co_return co_await std::move(call);
 }
 
@@ -251,30 +244,31 @@ Async<void> RTMPStream::connectionWillCloseBody() {
   if (fcPublishName_ && state == StreamReadyState::publishing) {
     // Each fails at once when the link is already gone.
     startCall("FCUnpublish", {*fcPublishName_});
-    startCall("deleteStream", {id_});
+    startCall("deleteStream", {id_.load()});
     // Both have reached the connection once this strand comes round again.
     co_await asio::post(strand(), asio::use_awaitable);
   } else if (state == StreamReadyState::playing || state == StreamReadyState::publishing) {
     sendCommand("closeStream", {});
   }
-  id_ = 0;
-  packager_.setStreamId(0);
-  if (const auto link = link_.lock()) link->setId(0);
+  setId(0);
 }
 
 // Commands.
 
-void RTMPStream::output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message) {
-  if (!connection_) return;
+void RTMPStream::output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+                        WrittenNotice written) {
+  const auto connection = connection_.lock();
+  if (!connection) return;
   info_.byteCount += static_cast<std::int64_t>(
       std::visit([](const auto& sent) { return sent.payload().size(); }, message));
-  connection_->output(chunkType, chunkStreamId, std::move(message));
+  connection->output(chunkType, chunkStreamId, std::move(message), std::move(written));
 }
 
-void RTMPStream::output(std::optional<RTMPOutgoingMedia> media) {
+void RTMPStream::output(std::optional<RTMPOutgoingMedia> media, WrittenNotice written) {
   if (!media) return;
-  std::visit([&](auto& message) { output(media->chunkType, media->chunkStreamId, std::move(message)); },
-             media->message);
+  std::visit(
+      [&](auto& message) { output(media->chunkType, media->chunkStreamId, std::move(message), std::move(written)); },
+      media->message);
 }
 
 void RTMPStream::sendCommand(std::string commandName, AMFList arguments) {
@@ -288,8 +282,11 @@ void RTMPStream::sendCommand(std::string commandName, AMFList arguments) {
 
 Async<RTMPResponse> RTMPStream::request(RTMPStreamCode expected, StreamReadyState state, std::string commandName,
                                        AMFList arguments) {
+  // Without a connection nothing is sent; the command still ends in time.
+  const auto connection = connection_.lock();
+  auto timeout = connection ? connection->waitForRequestTimeout() : platform::sleepFor(kRequestTimeoutAlone);
   auto answer = command_.wait(
-      expected, requestTimeout(),
+      expected, std::move(timeout),
       [&] {
         readyState_.setValue(state);
         sendCommand(std::move(commandName), std::move(arguments));
@@ -297,10 +294,6 @@ Async<RTMPResponse> RTMPStream::request(RTMPStreamCode expected, StreamReadyStat
       std::make_exception_ptr(Error(Error::Case::invalidState)),
       std::make_exception_ptr(Error(Error::Case::requestTimedOut)));
   co_return co_await std::move(answer);
-}
-
-std::chrono::milliseconds RTMPStream::requestTimeout() const {
-  return connection_ ? connection_->requestTimeout() : std::chrono::milliseconds(3000);
 }
 
 Async<RTMPResponse> RTMPStream::close() {
@@ -374,6 +367,14 @@ void RTMPStream::sendData(std::string handlerName, AMFList arguments, bool isRes
 
 Async<void> RTMPStream::dispatch(fluvio::NetworkMonitorEvent event) {
   return isolated([this, event] { return dispatchNetworkBody(event); });
+}
+
+void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType type) {
+  enqueue([this, message, type] { handle(message, type); });
+}
+
+void RTMPStream::didReceive(const RTMPUserControlMessage& message) {
+  enqueue([this, event = message.event()] { handle(event); });
 }
 
 void RTMPStream::didReceive(const fluvio::NetworkMonitorEvent& event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -16,13 +17,14 @@
 #include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/TaskGroup.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFArray.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnectionListener.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPMediaPackager.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStatus.hpp"
-#include "RTMPFluvio/Sources/RTMP/RTMPStreamCarrier.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStreamCode.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStreamCommandSlot.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStreamInfo.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamTransport.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPUserControlMessage.hpp"
 
 namespace rtmpfluvio {
@@ -30,10 +32,9 @@ namespace rtmpfluvio {
 // One RTMP net stream over a connection: publishes encoded (or raw, through
 // its own encoders) audio and video, or plays a remote stream back through
 // its decoders. Commands wait for their "onStatus" answer one at a time.
-class RTMPConnection;
-class RTMPStreamConnectionLink;
-
-class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_this<RTMPStream> {
+class RTMPStream final : public fluvio::Stream_,
+                         public RTMPConnectionListener,
+                         public std::enable_shared_from_this<RTMPStream> {
  public:
   using Code = RTMPStreamCode;
 
@@ -65,13 +66,11 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
     std::string text_;
   };
 
-  // Registers with the connection at once; the stream sets itself up on the
-  // server now when the connection is up, else when it connects.
+  // Registers with the connection (an RTMPConnection) at once; the stream
+  // sets itself up on the server now when the connection is up, else when it
+  // connects. The stream holds its connection weakly.
   RTMPStream(Key key, std::optional<std::string> fcPublishName);
-  static std::shared_ptr<RTMPStream> make(const std::shared_ptr<RTMPConnection>& connection,
-                                          std::optional<std::string> fcPublishName = std::nullopt);
-  // The same over any carrier of stream messages.
-  static std::shared_ptr<RTMPStream> make(std::shared_ptr<RTMPStreamCarrier> connection,
+  static std::shared_ptr<RTMPStream> make(const std::shared_ptr<RTMPStreamTransport>& connection,
                                           std::optional<std::string> fcPublishName = std::nullopt);
   ~RTMPStream() override;
 
@@ -94,7 +93,7 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   // Sets up the server-side stream: "releaseStream" and "FCPublish" when a
   // publish name is set, then "createStream" once per connection, whose
   // answer gives the stream its id.
-  platform::Async<void> createStream();
+  platform::Async<void> createStream() override;
 
   // Settings with a codec RTMP cannot carry throw unsupportedCodec.
   platform::Async<void> setAudioSettings(fluvio::AudioCodecSettings settings) override;
@@ -123,9 +122,14 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   // and deleted, another playback or publication is closed without waiting
   // for the answer; encoders and decoders stop, a waiting command fails, the
   // stream is idle and asks for a new id on the next connect.
-  platform::Async<void> connectionWillClose();
-  // What the connection keeps of this stream; null once no connection keeps it.
-  std::shared_ptr<RTMPStreamConnectionLink> connectionLink() const noexcept { return link_.lock(); }
+  platform::Async<void> connectionWillClose() override;
+
+  // RTMPConnectionListener: what the connection hands over is applied on the
+  // stream's strand in the order it came.
+  std::uint32_t messageStreamId() const noexcept override { return id_.load(std::memory_order_acquire); }
+  void didReceive(const RTMPReceivedMessage& message, RTMPChunkType type) override;
+  void didReceive(const RTMPUserControlMessage& message) override;
+  void didReceive(const fluvio::NetworkMonitorEvent& event) override;
 
   // One message the connection received on this stream's id, with its
   // absolute timestamp resolved, and the type of its first chunk.
@@ -158,14 +162,14 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   std::shared_ptr<fluvio::StreamBitRateStrategy>& bitRateStrategy() override { return bitRateStrategy_; }
 
  private:
-  friend class RTMPStreamConnectionLink;
+  using WrittenNotice = RTMPStreamTransport::WrittenNotice;
 
-  void start(std::shared_ptr<RTMPStreamCarrier> connection);
+  void start(const std::shared_ptr<RTMPStreamTransport>& connection);
+  void setId(std::uint32_t id);
 
-  // What the connection hands over, applied on the stream's strand.
-  void didReceive(const RTMPReceivedMessage& message, RTMPChunkType type);
-  void didReceive(RTMPUserControlMessage::Event event);
-  void didReceive(const fluvio::NetworkMonitorEvent& event);
+  // What the connection hands over, on the stream's strand.
+  void handle(const RTMPReceivedMessage& message, RTMPChunkType type);
+  void handle(RTMPUserControlMessage::Event event);
 
   // Bodies, on the stream's strand.
   platform::Async<void> createStreamBody();
@@ -193,9 +197,9 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   platform::Async<RTMPResponse> request(RTMPStreamCode expected, fluvio::StreamReadyState state,
                                         std::string commandName, AMFList arguments);
   void sendCommand(std::string commandName, AMFList arguments);
-  std::chrono::milliseconds requestTimeout() const;
-  void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message);
-  void output(std::optional<RTMPOutgoingMedia> media);
+  void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+              WrittenNotice written = {});
+  void output(std::optional<RTMPOutgoingMedia> media, WrittenNotice written = {});
   void yieldStatus(const RTMPStatus& status);
   void startMediaTasks();
   // Frames waiting for the encoders and what the encoders still hold reach
@@ -233,14 +237,14 @@ class RTMPStream final : public fluvio::Stream_, public std::enable_shared_from_
   RTMPMediaPackager packager_;
   std::shared_ptr<fluvio::StreamBitRateStrategy> bitRateStrategy_;
   std::optional<platform::AsyncStream<RTMPStatus>::Continuation> statusContinuation_;
-  std::uint32_t id_ = 0;
+  // Read by the connection from its own strand.
+  std::atomic<std::uint32_t> id_ = 0;
   // Whether createStream has run or runs for the current connection.
   bool isCreating_ = false;
   mutable std::shared_ptr<fluvio::IncomingStream> incoming_;
   const std::shared_ptr<fluvio::OutgoingStream> outgoing_ = fluvio::OutgoingStream::make();
-  std::shared_ptr<RTMPStreamCarrier> connection_;
-  // Weak: the link keeps this stream, and the connection keeps the link.
-  std::weak_ptr<RTMPStreamConnectionLink> link_;
+  // Weak: the connection keeps its streams.
+  std::weak_ptr<RTMPStreamTransport> connection_;
   // Of received media.
   std::shared_ptr<platform::AVAudioFormat> audioFormat_;
   std::shared_ptr<const platform::CMFormatDescription> videoFormat_;

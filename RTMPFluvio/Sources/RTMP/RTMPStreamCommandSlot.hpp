@@ -1,9 +1,9 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <variant>
 
 #include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Concurrency/Executor.hpp"
@@ -19,9 +19,10 @@ namespace rtmpfluvio {
 class RTMPStreamCommandSlot {
  public:
   // Fails a command still waiting with `superseded`, runs `send`, then waits
-  // for `expected` for at most `timeout`. Throws what resolve() fails it with,
-  // `superseded` when another command comes first, or `timedOut`.
-  platform::Async<RTMPResponse> wait(RTMPStreamCode expected, std::chrono::milliseconds timeout,
+  // for `expected` until `timeout` ends (it is cancelled when the answer
+  // comes first). Throws what resolve() fails it with, `superseded` when
+  // another command comes first, or `timedOut`.
+  platform::Async<RTMPResponse> wait(RTMPStreamCode expected, platform::Async<void> timeout,
                                      std::function<void()> send, std::exception_ptr superseded,
                                      std::exception_ptr timedOut);
 
@@ -37,10 +38,13 @@ class RTMPStreamCommandSlot {
   std::optional<RTMPStreamCode> expectedResponse() const noexcept;
 
  private:
+  // The answer, or the error the command fails with; either ends the wait
+  // before its time-out does.
+  using Outcome = std::variant<RTMPResponse, std::exception_ptr>;
   struct Pending {
     std::uint64_t token;
     RTMPStreamCode expected;
-    platform::Continuation<RTMPResponse> continuation;
+    platform::Continuation<Outcome> continuation;
   };
 
   std::optional<Pending> pending_;

@@ -96,12 +96,12 @@ Async<RTMPResponse> RTMPStream::pauseBody(std::optional<bool> requested) {
 
 Async<void> RTMPStream::dispatch(RTMPReceivedMessage message, RTMPChunkType type) {
   return isolated([&self = *this, message = std::move(message), type]() -> Async<void> {
-    self.didReceive(message, type);
+    self.handle(message, type);
     co_return;
   });
 }
 
-void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType) {
+void RTMPStream::handle(const RTMPReceivedMessage& message, RTMPChunkType) {
   info_.byteCount += static_cast<std::int64_t>(asMessage(message).payload().size());
   if (const auto* command = std::get_if<RTMPCommandMessage>(&message)) {
     if (command->commandName() != "onStatus") {
@@ -136,12 +136,12 @@ void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType) {
 
 Async<void> RTMPStream::dispatch(RTMPUserControlMessage::Event event) {
   return isolated([&self = *this, event]() -> Async<void> {
-    self.didReceive(event);
+    self.handle(event);
     co_return;
   });
 }
 
-void RTMPStream::didReceive(RTMPUserControlMessage::Event event) {
+void RTMPStream::handle(RTMPUserControlMessage::Event event) {
   // The event type and the stream id.
   info_.byteCount += 6;
   if (event == RTMPUserControlMessage::Event::bufferEmpty) yieldStatus(RTMPStatus(std::string(rawValue(Code::bufferEmpty)), "status"));

@@ -164,10 +164,13 @@ void RTMPStream::output(RTMPMediaPackage package) {
     }
   }
   output(std::move(package.sequenceHeader));
-  if (connection_ && package.body && std::holds_alternative<RTMPVideoMessage>(package.body->message)) {
-    ++info_.videoFramesSent;
-  }
-  output(std::move(package.body));
+  const bool isFrame = package.body && std::holds_alternative<RTMPVideoMessage>(package.body->message);
+  // A frame counts as sent once the socket has handed all of it to the
+  // system, not while it waits behind a server that stopped reading.
+  const auto written = [weak = weak_from_this()] {
+    if (const auto self = weak.lock()) self->enqueue([self] { ++self->info_.videoFramesSent; });
+  };
+  output(std::move(package.body), isFrame ? WrittenNotice(written) : WrittenNotice());
 }
 
 void RTMPStream::mixer(fluvio::MediaMixer&, const platform::CMSampleBuffer& sampleBuffer) {

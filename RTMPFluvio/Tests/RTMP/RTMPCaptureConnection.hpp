@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Concurrency/Continuation.hpp"
+#include "Platform/Concurrency/Sleep.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
-#include "RTMPFluvio/Sources/RTMP/RTMPStreamCarrier.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStreamTransport.hpp"
 
 namespace rtmpfluvio::testing {
 
@@ -29,7 +31,7 @@ struct Captured {
 
 // A connection that records what its streams send and answers their
 // connection-level calls from a script, as a server would.
-class RTMPCaptureConnection final : public RTMPStreamCarrier {
+class RTMPCaptureConnection final : public RTMPStreamTransport {
  public:
   using Answer = std::function<RTMPResponse(const AMFList&)>;
 
@@ -48,12 +50,35 @@ class RTMPCaptureConnection final : public RTMPStreamCarrier {
     answers_[commandName] = std::move(answer);
   }
 
-  std::chrono::milliseconds requestTimeout() const override { return requestTimeout_; }
+  // Request time-outs run on a clock that only advance() moves.
+  void useManualClock() {
+    const std::lock_guard lock(mutex_);
+    isClockManual_ = true;
+  }
+  // Moves the manual clock on; the time-outs due by then end.
+  void advance(std::chrono::milliseconds elapsed) {
+    std::vector<platform::Continuation<void>> due;
+    {
+      const std::lock_guard lock(mutex_);
+      now_ += elapsed;
+      std::erase_if(timeouts_, [&](auto& timeout) {
+        if (timeout.first > now_) return false;
+        due.push_back(std::move(timeout.second));
+        return true;
+      });
+    }
+    for (const auto& timeout : due) timeout.resume();
+  }
+  platform::Async<void> waitForRequestTimeout() override {
+    const std::lock_guard lock(mutex_);
+    if (!isClockManual_) return platform::sleepFor(requestTimeout_);
+    return waitUntil(now_ + requestTimeout_);
+  }
   platform::Async<bool> connected() override {
     const std::lock_guard lock(mutex_);
     co_return isConnected_;
   }
-  platform::Async<bool> add(std::shared_ptr<RTMPStream> stream) override {
+  platform::Async<bool> addStream(std::shared_ptr<RTMPConnectionListener> stream) override {
     const std::lock_guard lock(mutex_);
     streams_.push_back(stream);
     co_return isConnected_;
@@ -68,7 +93,23 @@ class RTMPCaptureConnection final : public RTMPStreamCarrier {
     if (!answer) co_return RTMPResponse(std::nullopt, {});
     co_return answer(arguments);
   }
-  void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message) override {
+  // Until released, what is sent waits unwritten, as behind a stalled server.
+  void holdWrites() {
+    const std::lock_guard lock(mutex_);
+    isHolding_ = true;
+  }
+  // Tells the waiting messages written, in the order they were sent.
+  void releaseWrites() {
+    std::vector<WrittenNotice> released;
+    {
+      const std::lock_guard lock(mutex_);
+      isHolding_ = false;
+      released.swap(held_);
+    }
+    for (const auto& written : released) written();
+  }
+  void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+              WrittenNotice written) override {
     Captured captured = std::visit(
         [&](const auto& sent) {
           return Captured{chunkType, chunkStreamId, sent.type(), sent.streamId(), sent.timestamp(), sent.payload(), {},
@@ -82,9 +123,24 @@ class RTMPCaptureConnection final : public RTMPStreamCarrier {
       captured.name = data->handlerName();
       captured.arguments = data->arguments();
     }
-    const std::lock_guard lock(mutex_);
-    sent_.push_back(std::move(captured));
-    changed_.notify_all();
+    {
+      const std::lock_guard lock(mutex_);
+      sent_.push_back(std::move(captured));
+      changed_.notify_all();
+      if (!written) return;
+      if (isHolding_) return held_.push_back(std::move(written));
+    }
+    written();
+  }
+
+  platform::Async<void> waitUntil(std::chrono::milliseconds deadline) {
+    auto waiting = platform::withContinuation<void>([this, deadline](platform::Continuation<void> waiter) {
+      std::unique_lock lock(mutex_);
+      if (now_ < deadline) return timeouts_.emplace_back(deadline, std::move(waiter)), void();
+      lock.unlock();
+      waiter.resume();
+    });
+    co_await std::move(waiting);
   }
 
   std::vector<std::string> calls() const {
@@ -110,8 +166,13 @@ class RTMPCaptureConnection final : public RTMPStreamCarrier {
   std::map<std::string, Answer> answers_;
   std::vector<std::string> calls_;
   std::vector<Captured> sent_;
+  bool isHolding_ = false;
+  bool isClockManual_ = false;
+  std::chrono::milliseconds now_{0};
+  std::vector<std::pair<std::chrono::milliseconds, platform::Continuation<void>>> timeouts_;
+  std::vector<WrittenNotice> held_;
   // Weak: the stream keeps its connection.
-  std::vector<std::weak_ptr<RTMPStream>> streams_;
+  std::vector<std::weak_ptr<RTMPConnectionListener>> streams_;
 };
 
 // A server's "onStatus" for stream 1.

@@ -8,7 +8,6 @@
 
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
-#include "RTMPFluvio/Sources/RTMP/RTMPConnectionCarrier.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPControlMessages.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPDataMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
@@ -149,7 +148,6 @@ TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
   const auto elapsed = Clock::now() - start;
   EXPECT_GE(elapsed, 300ms) << "not before the request time-out";
   EXPECT_LT(elapsed, 10s) << "the request time-out, not the connect time-out";
-  EXPECT_EQ(RTMPConnectionCarrier(connection).requestTimeout(), 300ms) << "streams wait as long";
   server.reply(never, {});  // too late: dropped
   auto after = std::async(std::launch::async, [&] { return blockOn(connection->call("after")); });
   server.reply(server.nextCommand(), {AMFValue("fine")});
@@ -160,8 +158,8 @@ TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
 TEST(RTMPConnectionTests, StreamsCreateThemselvesAndReceiveWhatIsTheirs) {
   ScriptedRTMPServer server;
   auto connection = RTMPConnection::make();
-  auto stream = platform::Actor::make<TestRTMPStream>(connection);
-  auto other = platform::Actor::make<TestRTMPStream>(connection);
+  auto stream = std::make_shared<TestRTMPStream>(connection);
+  auto other = std::make_shared<TestRTMPStream>(connection);
   blockOn(connection->addStream(stream));
   blockOn(connection->addStream(other));
   auto pending = connectLater(connection, server.url());
@@ -173,8 +171,8 @@ TEST(RTMPConnectionTests, StreamsCreateThemselvesAndReceiveWhatIsTheirs) {
     server.reply(create, {id});
   }
   pending.get();
-  EXPECT_EQ(stream->id(), 1u);
-  EXPECT_EQ(other->id(), 2u);
+  EXPECT_EQ(stream->messageStreamId(), 1u);
+  EXPECT_EQ(other->messageStreamId(), 2u);
 
   const AMFObject information{{"level", "status"}, {"code", "NetStream.Publish.Start"}};
   for (int index = 0; index < 3; ++index) {
@@ -275,7 +273,7 @@ TEST(RTMPConnectionTests, ConnectTimesOutOnASilentServer) {
 TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   ScriptedRTMPServer server;
   auto connection = RTMPConnection::make();
-  auto stream = platform::Actor::make<TestRTMPStream>(connection);
+  auto stream = std::make_shared<TestRTMPStream>(connection);
   connectAndAccept(server, connection, server.url());
   blockOn(connection->addStream(stream));
   auto statuses = blockOn(connection->status());
@@ -309,7 +307,7 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   EXPECT_EQ(create.transactionId(), 2);
   server.reply(create, {7.0});
   again.get();
-  EXPECT_EQ(stream->id(), 7u);
+  EXPECT_EQ(stream->messageStreamId(), 7u);
   EXPECT_EQ(blockOn(connectedValues.next()), true) << "and the new connect";
 
   const auto afterSuccess = [&] {
@@ -370,12 +368,12 @@ TEST(RTMPConnectionTests, ProtocolViolationsCloseTheConnection) {
 // A stream that never finishes its part of a close holds the close for the
 // request time-out and no longer; then the link closes all the same.
 TEST(RTMPConnectionTests, AStuckStreamHoldsACloseForTheRequestTimeOutOnly) {
-  class StuckStream final : public RTMPConnectionStream {
+  class StuckStream final : public RTMPConnectionListener {
    public:
-    using RTMPConnectionStream::RTMPConnectionStream;
-    void dispatch(const RTMPReceivedMessage&, RTMPChunkType) override {}
-    void dispatch(const RTMPUserControlMessage&) override {}
-    void dispatch(const fluvio::NetworkMonitorEvent&) override {}
+    std::uint32_t messageStreamId() const noexcept override { return 0; }
+    void didReceive(const RTMPReceivedMessage&, RTMPChunkType) override {}
+    void didReceive(const RTMPUserControlMessage&) override {}
+    void didReceive(const fluvio::NetworkMonitorEvent&) override {}
     platform::Async<void> createStream() override { co_return; }
     platform::Async<void> connectionWillClose() override {
       co_await platform::withContinuation<void>([this](platform::Continuation<void> waiter) {
@@ -396,7 +394,7 @@ TEST(RTMPConnectionTests, AStuckStreamHoldsACloseForTheRequestTimeOutOnly) {
   RTMPConnection::Configuration configuration;
   configuration.requestTimeout = 400ms;
   auto connection = RTMPConnection::make(configuration);
-  auto stuck = platform::Actor::make<StuckStream>();
+  auto stuck = std::make_shared<StuckStream>();
   blockOn(connection->addStream(stuck));
   connectAndAccept(server, connection, server.url());
   auto statuses = blockOn(connection->status());

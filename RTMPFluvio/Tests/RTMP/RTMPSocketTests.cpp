@@ -4,6 +4,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/read.hpp>
 #include <asio/write.hpp>
+#include <atomic>
 #include <future>
 
 #include "Platform/Concurrency/BlockOn.hpp"
@@ -78,18 +79,23 @@ TEST(RTMPSocketTests, CountsEachDirectionAsTheServerDoesAndTellsWhyItClosed) {
   }
 }
 
-// Our own close is no failure: there is no reason to tell.
+// Our own close is no failure: there is no reason to tell. What was queued
+// is written first and told so; what comes after the close never is.
 TEST(RTMPSocketTests, AClosedSocketHasNoCloseReason) {
-  ExchangingServer server(0, 1, true);
+  ExchangingServer server(0, 2, true);
   auto socket = RTMPSocket::make(platform::NWParameters::tcp());
   auto received = blockOn(socket->connect("127.0.0.1", server.port()));
-  socket->send({1});
+  std::atomic<int> written = 0;
+  socket->send({1}, [&] { written += 1; });
+  socket->send({2}, [&] { written += 10; });
   blockOn(socket->shutdown());
-  EXPECT_EQ(server.bytesRead(), 1u);
+  EXPECT_EQ(written, 11);
+  EXPECT_EQ(server.bytesRead(), 2u);
   EXPECT_FALSE(blockOn(received.next()));
   EXPECT_FALSE(blockOn(socket->closeReason()));
-  socket->send({2});
+  socket->send({3}, [&] { written += 100; });
   EXPECT_EQ(blockOn(socket->makeNetworkTransportReport()).queueBytesOut, 0) << "nothing is taken after the close";
+  EXPECT_EQ(written, 11) << "dropped bytes are not written";
 }
 
 }  // namespace

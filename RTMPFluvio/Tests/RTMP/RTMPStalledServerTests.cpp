@@ -33,7 +33,7 @@ int stallSeconds() {
 struct Publication {
   explicit Publication(RTMPConnection::Configuration configuration = {}, int serverReceiveBuffer = 0)
       : connection(RTMPConnection::make(std::move(configuration))),
-        stream(platform::Actor::make<TestRTMPStream>(connection)) {
+        stream(std::make_shared<TestRTMPStream>(connection)) {
     if (serverReceiveBuffer > 0) server.limitReceiveBuffer(serverReceiveBuffer);
     blockOn(connection->addStream(stream));
     auto connected = std::async(std::launch::async, [this] { return blockOn(connection->connect(server.url())); });

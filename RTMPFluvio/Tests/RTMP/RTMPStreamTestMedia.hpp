@@ -31,11 +31,12 @@ inline const std::vector<std::uint8_t> kEncodedFrame{0x00, 0x00, 0x00, 0x02, 0x6
 // One encoded frame decoded at `decode` (invalid: none) and presented at `presentation`.
 inline platform::CMSampleBuffer encodedFrame(const std::shared_ptr<const platform::CMFormatDescription>& description,
                                              platform::CMTime decode, platform::CMTime presentation,
-                                             bool isKeyFrame = true) {
-  const std::size_t size = kEncodedFrame.size();
+                                             bool isKeyFrame = true,
+                                             const std::vector<std::uint8_t>& data = kEncodedFrame) {
+  const std::size_t size = data.size();
   const platform::CMSampleTimingInfo timing{platform::CMTime::invalid, presentation, decode};
-  auto frame = *platform::CMSampleBuffer::make(platform::CMBlockBuffer::make(std::vector<std::uint8_t>(kEncodedFrame)),
-                                               true, description, 1, {&timing, 1}, {&size, 1})
+  auto frame = *platform::CMSampleBuffer::make(platform::CMBlockBuffer::make(std::vector<std::uint8_t>(data)), true,
+                                               description, 1, {&timing, 1}, {&size, 1})
                     .value;
   if (!isKeyFrame) fluvio::setNotSync(frame, true);
   return frame;
@@ -46,6 +47,16 @@ inline platform::CMSampleBuffer encodedFrameAt(double decodeSeconds,
                                                    h264Description()) {
   const auto time = platform::CMTime::makeWithSeconds(decodeSeconds, 90000);
   return encodedFrame(description, time, time);
+}
+
+// An H.264 key frame of `bytes` bytes (one NAL unit) decoded at `decodeSeconds`.
+inline platform::CMSampleBuffer encodedFrameOfSize(double decodeSeconds, std::size_t bytes) {
+  std::vector<std::uint8_t> data(bytes, 0x5A);
+  const auto length = static_cast<std::uint32_t>(bytes - 4);
+  for (int index = 0; index < 4; ++index) data[index] = static_cast<std::uint8_t>(length >> (24 - 8 * index));
+  data[4] = 0x65;
+  const auto time = platform::CMTime::makeWithSeconds(decodeSeconds, 90000);
+  return encodedFrame(h264Description(), time, time, true, data);
 }
 
 inline std::shared_ptr<platform::AVAudioCompressedBuffer> aacPacket(double sampleRate, std::uint32_t channels,

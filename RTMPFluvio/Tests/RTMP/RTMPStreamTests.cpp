@@ -228,20 +228,27 @@ TEST(RTMPStreamTests, ANewStatusSequenceFinishesTheOldOne) {
   EXPECT_EQ(blockOn(second.next())->code(), "NetStream.Buffer.Empty");
 }
 
+// On a manual clock: whatever a time-out does reaches the stream's strand
+// before the next call into the stream does.
 TEST(RTMPStreamTests, TimeOutsBelongToTheirOwnCommand) {
-  // Unanswered: fails after the time-out, not before.
+  // Unanswered: fails at the time-out, not before.
   Fixture silent(std::nullopt, 300ms);
+  silent.connection->useManualClock();
   auto unanswered = silent.start(silent.stream->publish("key"));
-  EXPECT_EQ(unanswered.wait_for(150ms), std::future_status::timeout);
+  silent.connection->advance(299ms);
+  EXPECT_EQ(blockOn(silent.stream->readyState()), StreamReadyState::publish) << "still waiting";
+  silent.connection->advance(1ms);
   EXPECT_EQ(errorOf(unanswered), RTMPStream::Error::Case::requestTimedOut);
   EXPECT_EQ(blockOn(silent.stream->readyState()), StreamReadyState::idle);
 
-  // Answered: its time-out cannot fail the next command.
+  // Answered: its time-out, passing while the next command waits, cannot fail it.
   Fixture fixture(std::nullopt, 300ms);
+  fixture.connection->useManualClock();
   fixture.publish();
+  fixture.connection->advance(200ms);
   auto closing = fixture.start(fixture.stream->close());
+  fixture.connection->advance(200ms);
   EXPECT_EQ(blockOn(fixture.stream->readyState()), StreamReadyState::idle);
-  std::this_thread::sleep_for(200ms);
   fixture.answer("NetStream.Unpublish.Success");
   EXPECT_EQ(closing.get().status()->code(), "NetStream.Unpublish.Success");
 }
@@ -379,7 +386,7 @@ TEST(RTMPStreamTests, EncodedMediaLeaveInOrderAndASecondPublicationStartsAtZero)
   EXPECT_EQ(video[2].timestamp, 250u);
 }
 
-TEST(RTMPStreamTests, FramesCountAsSentOnlyOnceTheyLeaveForTheConnection) {
+TEST(RTMPStreamTests, FramesCountAsSentOnlyOnceTheConnectionWroteThem) {
   Fixture fixture;
   // Raw frames wait for the encoder, which does not run before a publication.
   for (int frame = 0; frame < 3; ++frame) {
@@ -387,14 +394,17 @@ TEST(RTMPStreamTests, FramesCountAsSentOnlyOnceTheyLeaveForTheConnection) {
   }
   EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 0);
   fixture.publish();
+  fixture.connection->holdWrites();
   for (const double time : {1.0, 1.1, 1.1, 1.2}) blockOn(fixture.stream->append(testing::encodedFrameAt(time)));
   blockOn(fixture.stream->append(testing::aacPacket(48000, 2), testing::audioTimeAt(1.0)));
   std::size_t bodies = 0;
   for (const auto& message : fixture.connection->sent()) {
     bodies += message.chunkStreamId == RTMPChunkStreamId::video && message.payload[1] == 0x01;
   }
-  // The repeated time is dropped; the sequence header and the sound are no frames.
   EXPECT_EQ(bodies, 3u);
+  EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 0) << "handed over is not written";
+  // The repeated time is dropped; the sequence header and the sound are no frames.
+  fixture.connection->releaseWrites();
   EXPECT_EQ(blockOn(fixture.stream->info()).videoFramesSent, 3);
 }
 

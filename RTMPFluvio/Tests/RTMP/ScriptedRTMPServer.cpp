@@ -134,6 +134,27 @@ void ScriptedRTMPServer::servePublisher(const std::function<void(const RTMPRecei
   });
 }
 
+void ScriptedRTMPServer::answerUntilPublishing() {
+  for (;;) {
+    const auto command = nextCommand();
+    if (command.commandName() == "connect") {
+      replyToConnect(command, "NetConnection.Connect.Success");
+    } else if (command.commandName() == "createStream") {
+      reply(command, {1.0});
+    } else if (command.commandName() == "publish") {
+      return sendStatus("NetStream.Publish.Start");
+    }
+  }
+}
+
+void ScriptedRTMPServer::readVideoFrames(int count) {
+  while (count > 0) {
+    const auto message = nextMessage();
+    const auto* video = std::get_if<RTMPVideoMessage>(&message);
+    if (video && video->payload().size() > 1 && video->payload()[1] == 0x01) --count;
+  }
+}
+
 void ScriptedRTMPServer::servePlayer(const std::vector<RTMPReceivedMessage>& media) {
   serveStream([&](const RTMPReceivedMessage& message) {
     const auto* command = std::get_if<RTMPCommandMessage>(&message);

@@ -47,6 +47,12 @@ class ScriptedRTMPServer {
   // id 1, publish) and hands every other message to `received`, until the
   // client goes or stays silent past the deadline.
   void servePublisher(const std::function<void(const RTMPReceivedMessage&)>& received);
+  // Answers a publisher until it publishes (connect, createStream with id 1,
+  // publish) and returns; what else it sends before is dropped.
+  void answerUntilPublishing();
+  // Reads until `count` more video frames (not sequence headers) have
+  // arrived whole; up to 64 KiB of what follows may be read with them.
+  void readVideoFrames(int count);
   // Answers a player the same way (connect, createStream with id 1, play),
   // then sends it `media` as they are, timestamps absolute, each on the
   // chunk stream of its kind, until the client goes or stays silent.

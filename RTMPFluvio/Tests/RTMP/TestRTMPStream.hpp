@@ -1,31 +1,33 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPConnectionListener.hpp"
 
 namespace rtmpfluvio::testing {
 
 // The smallest stream a connection can carry: it creates itself on the
 // server and records what the connection hands it.
-class TestRTMPStream final : public RTMPConnectionStream, public std::enable_shared_from_this<TestRTMPStream> {
+class TestRTMPStream final : public RTMPConnectionListener {
  public:
-  TestRTMPStream(Key key, std::weak_ptr<RTMPConnection> connection)
-      : RTMPConnectionStream(key), connection_(std::move(connection)) {}
+  explicit TestRTMPStream(std::weak_ptr<RTMPConnection> connection) : connection_(std::move(connection)) {}
 
-  void dispatch(const RTMPReceivedMessage& message, RTMPChunkType) override {
+  std::uint32_t messageStreamId() const noexcept override { return id_; }
+  void didReceive(const RTMPReceivedMessage& message, RTMPChunkType) override {
     std::lock_guard lock(mutex_);
     messages_.push_back(message);
   }
-  void dispatch(const RTMPUserControlMessage& message) override {
+  void didReceive(const RTMPUserControlMessage& message) override {
     std::lock_guard lock(mutex_);
     userEvents_.push_back(message.event());
   }
-  void dispatch(const fluvio::NetworkMonitorEvent& event) override {
+  void didReceive(const fluvio::NetworkMonitorEvent& event) override {
     std::lock_guard lock(mutex_);
     networkEvents_.push_back(event.eventCase());
     if (const auto& report = event.report()) {
@@ -37,7 +39,7 @@ class TestRTMPStream final : public RTMPConnectionStream, public std::enable_sha
     if (!connection) co_return;
     const auto response = co_await connection->call("createStream");
     if (!response.arguments().empty()) {
-      if (const double* id = response.arguments().front().as<double>()) setId(static_cast<std::uint32_t>(*id));
+      if (const double* id = response.arguments().front().as<double>()) id_ = static_cast<std::uint32_t>(*id);
     }
   }
   platform::Async<void> connectionWillClose() override {
@@ -66,6 +68,7 @@ class TestRTMPStream final : public RTMPConnectionStream, public std::enable_sha
 
  private:
   std::weak_ptr<RTMPConnection> connection_;
+  std::atomic<std::uint32_t> id_ = 0;
   mutable std::mutex mutex_;
   std::vector<RTMPReceivedMessage> messages_;
   std::vector<RTMPUserControlMessage::Event> userEvents_;
