@@ -6,8 +6,8 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 
+#include "Platform/VideoToolbox/VTPixelTransfer.hpp"
 
 namespace platform::broadcastservice {
 namespace {
@@ -65,15 +65,11 @@ std::unique_ptr<X11Screen> X11Screen::make(std::string& error) {
     return nullptr;
   }
 
-  auto pool = CVPixelBufferPool::make({kCVPixelFormatType_32BGRA, screen->width_, screen->height_});
-  auto sample = pool ? pool.value->createPixelBuffer() : StatusOr<CVPixelBuffer>{};
-  auto format = sample ? CMFormatDescription::makeForImageBuffer(*sample.value) : StatusOr<CMFormatDescription>{};
-  if (!format) {
+  screen->pictures_ = ScreenPictures::make(screen->width_, screen->height_);
+  if (!screen->pictures_) {
     error = "cannot make pictures of the screen's size";
     return nullptr;
   }
-  screen->pool_ = pool.value;
-  screen->format_ = format.value;
   return screen;
 }
 
@@ -86,6 +82,9 @@ X11Screen::~X11Screen() {
 }
 
 std::shared_ptr<CMSampleBuffer> X11Screen::frame(std::uint64_t hostTime, std::uint64_t) {
+  // Taken first: with every picture still in flight the server is not asked.
+  auto picture = pictures_->take();
+  if (!picture) return nullptr;
   auto* image = xcb_shm_get_image_reply(
       connection_,
       xcb_shm_get_image(connection_, root_, 0, 0, static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_),
@@ -93,18 +92,18 @@ std::shared_ptr<CMSampleBuffer> X11Screen::frame(std::uint64_t hostTime, std::ui
       nullptr);
   if (!image) return nullptr;
   std::free(image);
-  auto picture = pool_->createPixelBuffer().value;
-  if (!picture) return nullptr;
+  // The segment holds BGRX, whose fourth byte the conversion never reads:
+  // one pass from the shared memory into the picture.
+  VTImagePlanes screen;
+  screen.format = AV_PIX_FMT_BGR0;
+  screen.width = width_;
+  screen.height = height_;
+  screen.data[0] = pixels_;
+  screen.linesize[0] = width_ * bytesPerPixel;
   picture->lockBaseAddress(0);
-  const std::size_t rowBytes = std::size_t(width_) * bytesPerPixel;
-  for (int y = 0; y < height_; ++y) {
-    std::uint8_t* row = picture->baseAddress() + y * picture->bytesPerRow();
-    std::memcpy(row, pixels_ + y * rowBytes, rowBytes);
-    // The fourth byte of a 24-bit visual is padding; make the picture opaque.
-    for (std::size_t x = 3; x < rowBytes; x += bytesPerPixel) row[x] = 255;
-  }
+  VTBGRAToYUV420::convert(screen, *VTImagePlanes::of(*picture));
   picture->unlockBaseAddress(0);
-  return makeFrameSampleBuffer(std::move(picture), format_, hostTime);
+  return pictures_->frame(std::move(picture), hostTime);
 }
 
 }  // namespace platform::broadcastservice

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "Platform/CoreMedia/CVPixelBufferPool.hpp"
 #include "Platform/ReplayKit/Service/ScreenSource.hpp"
 
 struct xcb_connection_t;
@@ -11,7 +11,7 @@ struct xcb_connection_t;
 namespace platform::broadcastservice {
 
 // The X11 display's root window, read through a shared-memory segment each
-// tick: the whole screen as BGRA at its own size.
+// tick: the whole screen at its own size.
 class X11Screen final : public ScreenSource {
  public:
   // Nothing, with the reason in `error`, when the display cannot be opened
@@ -30,8 +30,7 @@ class X11Screen final : public ScreenSource {
   int height_ = 0;
   std::uint32_t segment_ = 0;
   std::uint8_t* pixels_ = nullptr;
-  std::shared_ptr<CVPixelBufferPool> pool_;
-  std::shared_ptr<const CMFormatDescription> format_;
+  std::optional<ScreenPictures> pictures_;
 };
 
 }  // namespace platform::broadcastservice

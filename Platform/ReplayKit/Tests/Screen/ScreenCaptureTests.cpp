@@ -42,10 +42,11 @@ TEST(ScreenCapture, DeliversTheDisplayAsItIsNow) {
       for (const auto& frame : recorded.video) {
         EXPECT_EQ(frame.width, 800);
         EXPECT_EQ(frame.height, 600);
-        EXPECT_EQ(frame.format, "BGRA");
-        EXPECT_EQ(frame.blue, blue);
-        EXPECT_EQ(frame.green, green);
-        EXPECT_EQ(frame.red, red);
+        EXPECT_EQ(frame.format, "420v");
+        // Through video-range 4:2:0 and back: within a few steps of the fill.
+        EXPECT_NEAR(frame.blue, blue, 3);
+        EXPECT_NEAR(frame.green, green, 3);
+        EXPECT_NEAR(frame.red, red, 3);
       }
     }
   }

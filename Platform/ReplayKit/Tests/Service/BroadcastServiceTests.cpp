@@ -85,7 +85,7 @@ TEST_F(BroadcastServiceTest, FeedsFramesAndBothAudioKindsOnTheHostClockUntilTheT
     const auto& frame = recorded.video[index];
     EXPECT_EQ(frame.width, 1280);
     EXPECT_EQ(frame.height, 720);
-    EXPECT_EQ(frame.format, "BGRA");
+    EXPECT_EQ(frame.format, "420v");
     EXPECT_TRUE(onFrameGrid(frame.pts, recorded.video.front().pts)) << index;
     if (index > 0) {
       EXPECT_GT(frame.pts, recorded.video[index - 1].pts);
