@@ -2,13 +2,16 @@
 // RECORDING_EXTENSION_LOG, so the service's tests can see what it was fed.
 // RECORDING_EXTENSION_FAIL ends the broadcast at start with that text,
 // RECORDING_EXTENSION_VIDEO_DELAY_MS makes every video frame take that long,
-// RECORDING_EXTENSION_LINGER_MS keeps the handler busy that long after finish.
+// RECORDING_EXTENSION_LINGER_MS keeps the handler busy that long after finish,
+// RECORDING_EXTENSION_HOLD_FRAMES keeps that many of the latest frames, as a
+// queue on the way to an encoder would.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -55,6 +58,7 @@ class RecordingHandler : public RPBroadcastSampleHandler, public std::enable_sha
     const auto nanoseconds = static_cast<long long>(pts.convertScale(1'000'000'000).value);
     if (type == RPSampleBufferType::video) {
       writeVideo(buffer, nanoseconds);
+      hold(buffer);
       if (const int delay = environmentNumber("RECORDING_EXTENSION_VIDEO_DELAY_MS")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
       }
@@ -132,8 +136,16 @@ class RecordingHandler : public RPBroadcastSampleHandler, public std::enable_sha
     write(line);
   }
 
+  void hold(const CMSampleBuffer& buffer) {
+    const auto limit = static_cast<std::size_t>(environmentNumber("RECORDING_EXTENSION_HOLD_FRAMES"));
+    if (limit == 0) return;
+    if (held_.size() == limit) held_.pop_front();
+    held_.push_back(buffer);
+  }
+
   std::mutex mutex_;
   std::FILE* log_;
+  std::deque<CMSampleBuffer> held_;  // touched on the delivering thread only
 };
 
 }  // namespace
