@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "Platform/ReplayKit/Service/ScreenSource.hpp"
