@@ -189,6 +189,10 @@ bool VTPixelTransfer::transfer(const VTImagePlanes& source, const VTImagePlanes&
     VTBGRAToYUV420::convert(from, to);
     return true;
   }
+  if (VTNV12ToYUV420::accepts(from, to)) {
+    VTNV12ToYUV420::convert(from, to);
+    return true;
+  }
   const Conversion conversion{from.width, from.height, from.format, from.fullRange,
                               to.width,   to.height,   to.format,   to.fullRange};
   if (conversion_ != conversion && !makeContext(conversion)) return false;

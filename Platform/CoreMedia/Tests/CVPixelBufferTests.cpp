@@ -142,3 +142,40 @@ TEST(CVPixelBufferPoolTests, BuffersOutliveTheirPool) {
             kCVReturnInvalidPoolAttributes);
   EXPECT_EQ(CVPixelBufferPool::make(CVPixelBufferAttributes{fourCC("none"), 32, 32}).status, kCVReturnInvalidPixelFormat);
 }
+
+// Up to the threshold a pool makes buffers; at it, only released ones come
+// back and the pool never grows, however many frames cycle through.
+TEST(CVPixelBufferPoolTests, MakesNoMoreBuffersThanTheAllocationThreshold) {
+  const auto pool = CVPixelBufferPool::make({kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange, 64, 36}).value;
+  std::vector<std::shared_ptr<CVPixelBuffer>> held;
+  for (int n = 0; n < 3; ++n) {
+    auto made = pool->createPixelBuffer(3);
+    ASSERT_EQ(made.status, kCVReturnSuccess) << n;
+    held.push_back(made.value);
+  }
+  const auto refused = pool->createPixelBuffer(3);
+  EXPECT_EQ(refused.status, kCVReturnWouldExceedAllocationThreshold);
+  EXPECT_EQ(refused.value, nullptr);
+  EXPECT_EQ(pool->createPixelBuffer(4).status, kCVReturnSuccess) << "a higher threshold makes one more";
+
+  std::set<std::uint8_t*> blocks;
+  for (const auto& buffer : held) blocks.insert(buffer->baseAddress());
+  held.erase(held.begin());
+  auto again = pool->createPixelBuffer(3).value;
+  ASSERT_NE(again, nullptr) << "a released buffer is handed out again";
+  EXPECT_TRUE(blocks.contains(again->baseAddress()));
+
+  // Frames in flight cycle through the buffers already made.
+  std::vector<std::shared_ptr<CVPixelBuffer>> inFlight;
+  held.clear();
+  again.reset();
+  for (int frame = 0; frame < 50; ++frame) {
+    if (inFlight.size() == 4) inFlight.erase(inFlight.begin());
+    auto buffer = pool->createPixelBuffer(4).value;
+    ASSERT_NE(buffer, nullptr) << frame;
+    blocks.insert(buffer->baseAddress());
+    inFlight.push_back(std::move(buffer));
+  }
+  EXPECT_EQ(blocks.size(), 4u) << "the four buffers made, none more";
+  EXPECT_EQ(pool->createPixelBuffer(4).status, kCVReturnWouldExceedAllocationThreshold) << "all four in flight";
+}

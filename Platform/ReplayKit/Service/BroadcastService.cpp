@@ -115,9 +115,9 @@ int runBroadcast(const BroadcastServiceOptions& options) {
     }
     clock = std::make_unique<FrameClock>(screenFramesPerSecond, start, end,
                                          [&](std::uint64_t hostTime, std::uint64_t index) {
-                                           if (auto frame = screen->frame(hostTime, index)) {
-                                             delivery->deliver(*frame, RPSampleBufferType::video);
-                                           }
+                                           const auto frame = screen->frame(hostTime, index);
+                                           if (frame) delivery->deliver(*frame, RPSampleBufferType::video);
+                                           return frame != nullptr;
                                          });
     const AudioSink sink = [&](const CMSampleBuffer& buffer, RPSampleBufferType type) {
       if (beforeEnd(buffer.presentationTimeStamp().value)) delivery->deliver(buffer, type);

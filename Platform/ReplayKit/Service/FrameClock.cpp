@@ -64,7 +64,7 @@ void FrameClock::runWorker() {
     if (stopping_) return;
     const Tick tick = *std::exchange(pending_, std::nullopt);
     lock.unlock();
-    work_(tick.hostTime, tick.index);
+    if (!work_(tick.hostTime, tick.index)) ++dropped_;
     lock.lock();
     busy_ = false;
   }

@@ -13,11 +13,13 @@ namespace platform::broadcastservice {
 // Ticks at a fixed rate on the host clock, from a given start, and runs each
 // tick's work on a worker thread. The clock never waits for the work: a tick
 // that finds the worker busy, or that comes too late, is dropped and
-// counted, so slow work loses frames, never time. With an end, the last
-// tick is the one before it.
+// counted, so slow work loses frames, never time; so is a tick whose work
+// reports that it had nothing to do it with. With an end, the last tick is
+// the one before it.
 class FrameClock {
  public:
-  using Work = std::function<void(std::uint64_t hostTime, std::uint64_t index)>;
+  // False when the tick's work could not be done.
+  using Work = std::function<bool(std::uint64_t hostTime, std::uint64_t index)>;
 
   FrameClock(int ticksPerSecond, std::uint64_t startHostTime, std::optional<std::uint64_t> endHostTime, Work work);
   ~FrameClock();

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "Platform/CoreMedia/CVPixelBufferPool.hpp"
 #include "Platform/ReplayKit/Service/ScreenSource.hpp"
 
 namespace platform::broadcastservice {
@@ -18,15 +18,22 @@ class SyntheticScreen final : public ScreenSource {
   static std::unique_ptr<SyntheticScreen> make();
   std::shared_ptr<CMSampleBuffer> frame(std::uint64_t hostTime, std::uint64_t index) override;
 
- private:
-  SyntheticScreen(std::shared_ptr<CVPixelBufferPool> pool, std::shared_ptr<const CMFormatDescription> format);
+  // One row of luma and the chroma row under it (two rows of pixels).
+  struct Strip {
+    std::vector<std::uint8_t> luma;
+    std::vector<std::uint8_t> chroma;
+  };
 
-  std::shared_ptr<CVPixelBufferPool> pool_;
-  std::shared_ptr<const CMFormatDescription> format_;
-  // One row of the background for each of its greens, and one of the square:
-  // a frame is copied together from rows that stay in the cache.
-  std::vector<std::uint8_t> backgroundRows_;
-  std::vector<std::uint8_t> squareRow_;
+ private:
+  explicit SyntheticScreen(ScreenPictures pictures);
+
+  ScreenPictures pictures_;
+  // The background's strip for each of its greens, the square's and the
+  // flash's: converted once, a frame is copied together from strips that
+  // stay in the cache.
+  std::vector<Strip> background_;
+  Strip square_;
+  Strip flash_;
 };
 
 }  // namespace platform::broadcastservice

@@ -5,14 +5,26 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
-#include <cstring>
 
+#include "Platform/VideoToolbox/VTPixelTransfer.hpp"
 
 namespace platform::broadcastservice {
 namespace {
 
 constexpr int bytesPerPixel = 4;
+// The screen is read in bands of about this many bytes through one segment
+// of that size, so only a band of the image is ever in memory, not a whole
+// screen beside the picture it becomes.
+constexpr std::size_t bandBytes = 512 * 1024;
+
+// Whole chroma rows: an even number of rows, two at least.
+int rowsPerBand(int width, int height) {
+  const auto rows = static_cast<int>(bandBytes / (std::size_t(width) * bytesPerPixel)) & ~1;
+  return std::clamp(rows, 2, height + height % 2);
+}
 
 }  // namespace
 
@@ -41,7 +53,8 @@ std::unique_ptr<X11Screen> X11Screen::make(std::string& error) {
     error = "the X11 display has no MIT-SHM extension";
     return nullptr;
   }
-  const std::size_t size = std::size_t(screen->width_) * screen->height_ * bytesPerPixel;
+  screen->bandRows_ = rowsPerBand(screen->width_, screen->height_);
+  const std::size_t size = std::size_t(screen->width_) * screen->bandRows_ * bytesPerPixel;
   const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
   if (id < 0) {
     error = "cannot make a shared-memory segment for the screen";
@@ -65,15 +78,11 @@ std::unique_ptr<X11Screen> X11Screen::make(std::string& error) {
     return nullptr;
   }
 
-  auto pool = CVPixelBufferPool::make({kCVPixelFormatType_32BGRA, screen->width_, screen->height_});
-  auto sample = pool ? pool.value->createPixelBuffer() : StatusOr<CVPixelBuffer>{};
-  auto format = sample ? CMFormatDescription::makeForImageBuffer(*sample.value) : StatusOr<CMFormatDescription>{};
-  if (!format) {
+  screen->pictures_ = ScreenPictures::make(screen->width_, screen->height_);
+  if (!screen->pictures_) {
     error = "cannot make pictures of the screen's size";
     return nullptr;
   }
-  screen->pool_ = pool.value;
-  screen->format_ = format.value;
   return screen;
 }
 
@@ -86,25 +95,40 @@ X11Screen::~X11Screen() {
 }
 
 std::shared_ptr<CMSampleBuffer> X11Screen::frame(std::uint64_t hostTime, std::uint64_t) {
-  auto* image = xcb_shm_get_image_reply(
-      connection_,
-      xcb_shm_get_image(connection_, root_, 0, 0, static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_),
-                        ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
-      nullptr);
-  if (!image) return nullptr;
-  std::free(image);
-  auto picture = pool_->createPixelBuffer().value;
+  // Taken first: with every picture still in flight the server is not asked.
+  auto picture = pictures_->take();
   if (!picture) return nullptr;
   picture->lockBaseAddress(0);
-  const std::size_t rowBytes = std::size_t(width_) * bytesPerPixel;
-  for (int y = 0; y < height_; ++y) {
-    std::uint8_t* row = picture->baseAddress() + y * picture->bytesPerRow();
-    std::memcpy(row, pixels_ + y * rowBytes, rowBytes);
-    // The fourth byte of a 24-bit visual is padding; make the picture opaque.
-    for (std::size_t x = 3; x < rowBytes; x += bytesPerPixel) row[x] = 255;
+  bool whole = true;
+  for (int top = 0; top < height_ && whole; top += bandRows_) {
+    whole = readBand(top, std::min(bandRows_, height_ - top), *picture);
   }
   picture->unlockBaseAddress(0);
-  return makeFrameSampleBuffer(std::move(picture), format_, hostTime);
+  return whole ? pictures_->frame(std::move(picture), hostTime) : nullptr;
+}
+
+bool X11Screen::readBand(int top, int rows, const CVPixelBuffer& picture) {
+  auto* image = xcb_shm_get_image_reply(
+      connection_,
+      xcb_shm_get_image(connection_, root_, 0, static_cast<std::int16_t>(top), static_cast<std::uint16_t>(width_),
+                        static_cast<std::uint16_t>(rows), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
+      nullptr);
+  if (!image) return false;
+  std::free(image);
+  // The segment holds BGRX, whose fourth byte the conversion never reads:
+  // one pass from the shared memory into the picture's rows of the band.
+  VTImagePlanes band;
+  band.format = AV_PIX_FMT_BGR0;
+  band.width = width_;
+  band.height = rows;
+  band.data[0] = pixels_;
+  band.linesize[0] = width_ * bytesPerPixel;
+  VTImagePlanes destination = *VTImagePlanes::of(picture);
+  destination.height = rows;
+  destination.data[0] += std::ptrdiff_t(top) * destination.linesize[0];
+  destination.data[1] += std::ptrdiff_t(top / 2) * destination.linesize[1];
+  VTBGRAToYUV420::convert(band, destination);
+  return true;
 }
 
 }  // namespace platform::broadcastservice

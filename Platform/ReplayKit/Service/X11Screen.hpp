@@ -1,17 +1,17 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "Platform/CoreMedia/CVPixelBufferPool.hpp"
 #include "Platform/ReplayKit/Service/ScreenSource.hpp"
 
 struct xcb_connection_t;
 
 namespace platform::broadcastservice {
 
-// The X11 display's root window, read through a shared-memory segment each
-// tick: the whole screen as BGRA at its own size.
+// The X11 display's root window, read band by band through a shared-memory
+// segment each tick: the whole screen at its own size.
 class X11Screen final : public ScreenSource {
  public:
   // Nothing, with the reason in `error`, when the display cannot be opened
@@ -23,15 +23,18 @@ class X11Screen final : public ScreenSource {
 
  private:
   X11Screen() = default;
+  // Rows `top` to `top + rows` of the screen into the same rows of `picture`;
+  // false when the server gives no image.
+  bool readBand(int top, int rows, const CVPixelBuffer& picture);
 
   xcb_connection_t* connection_ = nullptr;
   std::uint32_t root_ = 0;
   int width_ = 0;
   int height_ = 0;
+  int bandRows_ = 0;  // even, so that each band starts on a chroma row
   std::uint32_t segment_ = 0;
   std::uint8_t* pixels_ = nullptr;
-  std::shared_ptr<CVPixelBufferPool> pool_;
-  std::shared_ptr<const CMFormatDescription> format_;
+  std::optional<ScreenPictures> pictures_;
 };
 
 }  // namespace platform::broadcastservice

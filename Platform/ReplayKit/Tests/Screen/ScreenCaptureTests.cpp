@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "Platform/ReplayKit/Tests/Support/RecordedEvents.hpp"
 #include "Platform/ReplayKit/Tests/Support/ServiceProcess.hpp"
@@ -18,11 +19,14 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
+// Read in bands: every band of the picture carries the fill, on a screen of
+// even size and on one of odd size, whose last chroma row and column stand alone.
 TEST(ScreenCapture, DeliversTheDisplayAsItIsNow) {
   char pattern[] = "/tmp/screencapture-XXXXXX";
   const fs::path directory = mkdtemp(pattern);
-  {
-    VirtualDisplay display(directory, 800, 600);
+  for (const auto& [width, height] : {std::pair{800, 600}, std::pair{637, 479}}) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height);
+    VirtualDisplay display(directory, width, height);
     struct Case {
       std::uint32_t rgb;
       int blue, green, red;
@@ -39,13 +43,16 @@ TEST(ScreenCapture, DeliversTheDisplayAsItIsNow) {
       // Each tick of the second is delivered or counted as dropped.
       EXPECT_EQ(recorded.video.size() + droppedFrames(service.standardOutput()), 30u) << service.standardOutput();
       ASSERT_GE(recorded.video.size(), 15u);
+      const int luma = (77 * red + 150 * green + 29 * blue) >> 8;
       for (const auto& frame : recorded.video) {
-        EXPECT_EQ(frame.width, 800);
-        EXPECT_EQ(frame.height, 600);
-        EXPECT_EQ(frame.format, "BGRA");
-        EXPECT_EQ(frame.blue, blue);
-        EXPECT_EQ(frame.green, green);
-        EXPECT_EQ(frame.red, red);
+        EXPECT_EQ(frame.width, width);
+        EXPECT_EQ(frame.height, height);
+        EXPECT_EQ(frame.format, "420v");
+        // Through video-range 4:2:0 and back: within a few steps of the fill.
+        EXPECT_NEAR(frame.meanLuma, luma, 3) << "a band left out would darken the mean";
+        EXPECT_NEAR(frame.blue, blue, 3);
+        EXPECT_NEAR(frame.green, green, 3);
+        EXPECT_NEAR(frame.red, red, 3);
       }
     }
   }

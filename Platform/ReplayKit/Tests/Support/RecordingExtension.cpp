@@ -2,11 +2,16 @@
 // RECORDING_EXTENSION_LOG, so the service's tests can see what it was fed.
 // RECORDING_EXTENSION_FAIL ends the broadcast at start with that text,
 // RECORDING_EXTENSION_VIDEO_DELAY_MS makes every video frame take that long,
-// RECORDING_EXTENSION_LINGER_MS keeps the handler busy that long after finish.
+// RECORDING_EXTENSION_LINGER_MS keeps the handler busy that long after finish,
+// RECORDING_EXTENSION_HOLD_FRAMES keeps that many of the latest frames, as a
+// queue on the way to an encoder would.
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -53,6 +58,7 @@ class RecordingHandler : public RPBroadcastSampleHandler, public std::enable_sha
     const auto nanoseconds = static_cast<long long>(pts.convertScale(1'000'000'000).value);
     if (type == RPSampleBufferType::video) {
       writeVideo(buffer, nanoseconds);
+      hold(buffer);
       if (const int delay = environmentNumber("RECORDING_EXTENSION_VIDEO_DELAY_MS")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
       }
@@ -81,26 +87,34 @@ class RecordingHandler : public RPBroadcastSampleHandler, public std::enable_sha
     std::fflush(log_);
   }
 
-  // "video PTS WIDTH HEIGHT FORMAT MEAN-LUMA B G R" with the centre pixel's colour.
+  // "video PTS WIDTH HEIGHT FORMAT MEAN-LUMA B G R" with the centre pixel's
+  // colour; luma on the full 0-255 scale, colour back from video-range BT.601.
   void writeVideo(const CMSampleBuffer& buffer, long long pts) {
     const auto& picture = buffer.imageBuffer();
     picture->lockBaseAddress(kCVPixelBufferLock_ReadOnly);
-    const std::uint8_t* base = picture->baseAddress();
-    long long luma = 0, count = 0;
+    const std::uint8_t* luma = picture->baseAddressOfPlane(0);
+    const std::uint8_t* chroma = picture->baseAddressOfPlane(1);
+    const std::size_t lumaStride = picture->bytesPerRowOfPlane(0), chromaStride = picture->bytesPerRowOfPlane(1);
+    long long sum = 0, count = 0;
     for (std::size_t y = 0; y < picture->height(); y += 8) {
       for (std::size_t x = 0; x < picture->width(); x += 8) {
-        const std::uint8_t* pixel = base + y * picture->bytesPerRow() + x * 4;
-        luma += (29 * pixel[0] + 150 * pixel[1] + 77 * pixel[2]) >> 8;
+        sum += fullScale(luma[y * lumaStride + x]);
         ++count;
       }
     }
-    const std::uint8_t* centre = base + picture->height() / 2 * picture->bytesPerRow() + picture->width() / 2 * 4;
+    const std::size_t x = picture->width() / 2, y = picture->height() / 2;
+    const std::uint8_t* uv = chroma + y / 2 * chromaStride + x / 2 * 2;
+    const double c = 1.164 * (luma[y * lumaStride + x] - 16), u = uv[0] - 128, v = uv[1] - 128;
     char line[160];
     std::snprintf(line, sizeof line, "video %lld %zu %zu %.4s %lld %d %d %d", pts, picture->width(), picture->height(),
-                  fourCCString(picture->pixelFormatType()).c_str(), luma / count, centre[0], centre[1], centre[2]);
+                  fourCCString(picture->pixelFormatType()).c_str(), sum / count, channel(c + 2.018 * u),
+                  channel(c - 0.391 * u - 0.813 * v), channel(c + 1.596 * v));
     picture->unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
     write(line);
   }
+
+  static int fullScale(int videoLuma) { return std::clamp((videoLuma - 16) * 255 / 219, 0, 255); }
+  static int channel(double value) { return std::clamp(static_cast<int>(std::lround(value)), 0, 255); }
 
   // "audio TYPE PTS FRAMES CHANNELS FIRST-LOUD-FRAME" (-1 when none is loud).
   void writeAudio(const CMSampleBuffer& buffer, RPSampleBufferType type, long long pts) {
@@ -122,8 +136,16 @@ class RecordingHandler : public RPBroadcastSampleHandler, public std::enable_sha
     write(line);
   }
 
+  void hold(const CMSampleBuffer& buffer) {
+    const auto limit = static_cast<std::size_t>(environmentNumber("RECORDING_EXTENSION_HOLD_FRAMES"));
+    if (limit == 0) return;
+    if (held_.size() == limit) held_.pop_front();
+    held_.push_back(buffer);
+  }
+
   std::mutex mutex_;
   std::FILE* log_;
+  std::deque<CMSampleBuffer> held_;  // touched on the delivering thread only
 };
 
 }  // namespace

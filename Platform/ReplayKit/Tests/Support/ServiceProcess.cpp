@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -75,7 +76,9 @@ std::optional<int> ServiceProcess::wait(std::chrono::milliseconds limit) {
       [this] {
         if (exitCode_) return true;
         int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+        rusage usage{};
+        if (::wait4(pid_, &status, WNOHANG, &usage) != pid_) return false;
+        peakResidentBytes_ = static_cast<std::size_t>(usage.ru_maxrss) * 1024;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return true;
       },

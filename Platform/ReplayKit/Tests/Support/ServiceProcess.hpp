@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -28,12 +29,15 @@ class ServiceProcess {
   // (the process is then still running). A death by signal gives 128 + it.
   std::optional<int> wait(std::chrono::milliseconds limit);
 
+  // The most memory it held at once; known once it has exited.
+  std::size_t peakResidentBytes() const { return peakResidentBytes_; }
   std::string standardOutput() const;
   std::string standardError() const;
 
  private:
   pid_t pid_ = -1;
   std::optional<int> exitCode_;
+  std::size_t peakResidentBytes_ = 0;
   std::filesystem::path stdout_;
   std::filesystem::path stderr_;
 };
