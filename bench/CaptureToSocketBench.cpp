@@ -190,7 +190,9 @@ PipelineFigures runPipeline(const Options& options, service::ScreenSource& scree
   auto clock = std::make_unique<service::FrameClock>(
       service::screenFramesPerSecond, start, end, [&](std::uint64_t hostTime, std::uint64_t index) {
         auto frame = screen.frame(hostTime, index + 1);
-        if (frame && delivery->deliver(*frame, platform::RPSampleBufferType::video)) timeline.note(hostTime);
+        if (!frame) return false;
+        if (delivery->deliver(*frame, platform::RPSampleBufferType::video)) timeline.note(hostTime);
+        return true;
       });
   auto audio = std::make_unique<service::SyntheticAudio>(
       platform::RPSampleBufferType::audioApp, start,
