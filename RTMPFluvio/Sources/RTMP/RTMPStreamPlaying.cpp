@@ -157,7 +157,10 @@ void RTMPStream::didReceiveAudio(const RTMPAudioMessage& message) {
   }
   if (packetType != flv::AudioPacketType::codedFrames) return;
   if (!audioFormat_) audioFormat_ = message.makeAudioFormat();
-  if (!audioFormat_ || readyState_.value() != StreamReadyState::playing) return;
+  // Media may follow "NetStream.Play.Start" before the play request has
+  // resumed to mark the stream playing; it belongs to this play all the same.
+  const auto state = readyState_.value();
+  if (!audioFormat_ || (state != StreamReadyState::playing && state != StreamReadyState::play)) return;
   // A buffer of its own for every packet: the decoder may still hold the last one.
   auto buffer = platform::AVAudioCompressedBuffer::make(audioFormat_, 1,
                                                         audioFormat_->channelCount() * kPacketBytesPerChannel);
