@@ -49,8 +49,8 @@ class AMF0Serializer : public AMFSerializer {
   void beginRead();
 
   // Runs `write` once, appending, when the position is at the end, and cuts
-  // off what it wrote if it throws; inside the bytes it runs over a writer
-  // that measures, claims that many bytes, then over one that stores them.
+  // off what it wrote if it throws; inside the bytes it writes aside first
+  // and overwrites only once the value is whole.
   template <class Write>
   void put(const Write& write);
 
