@@ -259,15 +259,24 @@ void AMF0Serializer::beginRead() {
   unbackedAllowance_ = available > 0 ? static_cast<std::size_t>(available) / kMinimumEntrySize : 0;
 }
 
-AMFValue AMF0Serializer::deserialize() {
-  beginRead();
-  switch (readUInt8()) {
+// The scalars that commands and metadata carry are read inline, so that a
+// container's loop reads them without a call.
+AMFValue AMF0Serializer::readValue() {
+  const std::uint8_t marker = readUInt8();
+  switch (marker) {
     case number:
       return readDouble();
     case boolean:
       return readUInt8() != 0;
     case string:
       return AMFValue(takeUTF8());
+    default:
+      return readOther(marker);
+  }
+}
+
+AMFValue AMF0Serializer::readOther(std::uint8_t marker) {
+  switch (marker) {
     case longString:
       return AMFValue(takeUTF8(readUInt32()));
     case object:
@@ -300,6 +309,11 @@ AMFValue AMF0Serializer::deserialize() {
     default:
       return AMFNull{};
   }
+}
+
+AMFValue AMF0Serializer::deserialize() {
+  beginRead();
+  return readValue();
 }
 
 AMFObject AMF0Serializer::deserializeObject() {
@@ -346,7 +360,7 @@ AMFObject AMF0Serializer::readObjectBody() {
   AMFObject result;
   // The key is viewed in the input, which reading the value leaves alone.
   for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
-    result.setMade(key, [this] { return deserialize(); });
+    result.setMade(key, [this] { return readValue(); });
   }
   // The object-end marker after the empty key is skipped unexamined.
   setPosition(position() + 1);
@@ -362,11 +376,11 @@ AMFArray AMF0Serializer::readECMAArrayBody() {
   for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
     // A name, as metadata keys are, opens no gap to draw on.
     if (!AMFArray::readsAsIndex(key)) {
-      result.dict.setMade(key, [this] { return deserialize(); });
+      result.dict.setMade(key, [this] { return readValue(); });
       continue;
     }
     // Read the value first: a nested array spends allowance too.
-    AMFValue value = deserialize();
+    AMFValue value = readValue();
     const std::size_t lengthBefore = result.length();
     const auto maxGap = static_cast<std::int64_t>(
         std::min<std::size_t>(unbackedAllowance_, static_cast<std::size_t>(AMFArray::kMaxDenseGap)));
@@ -382,7 +396,7 @@ AMFList AMF0Serializer::readStrictArrayBody() {
   const std::size_t count = checkedCount(readUInt32(), 1);
   AMFList result;
   result.reserve(count);
-  for (std::size_t index = 0; index < count; ++index) result.push_back(deserialize());
+  for (std::size_t index = 0; index < count; ++index) result.push_back(readValue());
   return result;
 }
 

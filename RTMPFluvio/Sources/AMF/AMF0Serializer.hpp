@@ -54,6 +54,11 @@ class AMF0Serializer : public AMFSerializer {
   template <class Write>
   void put(const Write& write);
 
+  // A value within the one that a public reader began; inline where it is
+  // defined, in the containers' loops.
+  [[gnu::always_inline]] inline AMFValue readValue();
+  // A value of a kind that readValue leaves to a call, its marker read.
+  [[gnu::noinline]] AMFValue readOther(std::uint8_t marker);
   AMFObject readObjectBody();
   AMFArray readECMAArrayBody();
   AMFList readStrictArrayBody();
