@@ -96,7 +96,7 @@ class ByteArray {
   std::string_view takeUTF8(std::size_t count) { return viewUTF8(take(count)); }
   std::string_view takeUTF8() {
     // One check covers the count and the bytes it counts; a short read
-    // leaves the position at the count.
+    // leaves the position before the count.
     const std::size_t available = position_ < data_.size() ? data_.size() - position_ : 0;
     if (available < 2) throw Error(Error::Case::eof);
     const std::uint8_t* at = data_.data() + position_;
