@@ -283,18 +283,32 @@ class LibrtmpBody {
 
 constexpr std::size_t librtmpBufferSize = 4096;
 
+// Where the count of each ECMA array among a body's values lies in its
+// bytes: one past the marker that opens the value.
+std::vector<std::size_t> ecmaArrayCountOffsets(const AMFList& body) {
+  std::vector<std::size_t> offsets;
+  std::size_t start = 0;
+  for (const auto& value : body) {
+    if (value.is<AMFArray>()) offsets.push_back(start + 1);
+    start += encodeBody({value}).size();
+  }
+  return offsets;
+}
+
 // Whether librtmp writes the bytes we send, so both encode the same. It
 // counts an ECMA array's named entries where we count its dense part (none
-// here), so the four count bytes after an ECMA array's marker may differ.
+// here), so only the four count bytes of each ECMA array may differ.
 bool librtmpWritesThePayloads(const MessageValues& values, const Payloads& payloads) {
   const auto writes = [](const AMFList& body, const RTMPMessage::Bytes& payload) {
     LibrtmpBody librtmp(body);
     std::array<char, librtmpBufferSize> buffer;
     if (librtmp.encode(buffer.data(), buffer.size()) != payload.size()) return false;
-    constexpr std::uint8_t ecmaArrayMarker = 0x08;
+    std::vector<bool> mayDiffer(payload.size(), false);
+    for (const std::size_t offset : ecmaArrayCountOffsets(body)) {
+      std::fill_n(mayDiffer.begin() + static_cast<std::ptrdiff_t>(offset), 4, true);
+    }
     for (std::size_t at = 0; at < payload.size(); ++at) {
-      if (payload[at] != static_cast<std::uint8_t>(buffer[at])) return false;
-      if (payload[at] == ecmaArrayMarker) at += 4;
+      if (!mayDiffer[at] && payload[at] != static_cast<std::uint8_t>(buffer[at])) return false;
     }
     return true;
   };

@@ -36,70 +36,78 @@ constexpr std::size_t kMaxShortString = 0xFFFF;
 // The shortest entry of an object or ECMA array: a one-byte key and a marker.
 constexpr std::size_t kMinimumEntrySize = 4;
 
-// The first pass of a write: how many bytes it takes.
-struct Measure {
-  std::size_t size = 0;
+[[noreturn]] void refuse() { throw AMFSerializerError(AMFSerializerError::Case::serialize); }
 
-  void byte(std::uint8_t) { ++size; }
-  template <std::size_t Size>
-  void bigEndian(std::uint64_t) {
-    size += Size;
-  }
-  void text(std::string_view text) { size += text.size(); }
-};
+// The low `Size` bytes of `value`, most significant first, stored at once.
+template <std::size_t Size>
+std::uint8_t* storeBigEndian(std::uint8_t* out, std::uint64_t value) noexcept {
+  value <<= 8 * (sizeof value - Size);
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+  std::memcpy(out, &value, Size);
+  return out + Size;
+}
 
-// The second pass: the bytes themselves, into room claimed for all of them.
-struct Store {
-  std::uint8_t* out;
+std::uint8_t* storeText(std::uint8_t* out, std::string_view text) noexcept {
+  if (!text.empty()) std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
 
-  void byte(std::uint8_t value) { *out++ = value; }
-  // The low `Size` bytes moved to the top, swapped and stored at once.
-  template <std::size_t Size>
-  void bigEndian(std::uint64_t value) {
-    value <<= 8 * (sizeof value - Size);
-    if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
-    std::memcpy(out, &value, Size);
-    out += Size;
-  }
-  std::uint8_t* text(std::string_view text) {
-    if (!text.empty()) std::memcpy(out, text.data(), text.size());
-    return out += text.size();
-  }
-};
-
-// The only pass of a write at the end of the buffer, where every message is
-// built: the bytes go straight into room that grows as needed, and the caller
-// cuts a refused value off again.
-class Append {
+// The AMF0 layout of every value we write, appended to the bytes. Each value
+// claims room for what it stores before its nested values, stores through a
+// local pointer and moves the end once; what the format cannot carry is
+// refused before any of its bytes are stored, and the caller cuts off what
+// earlier values of the same write stored.
+class Writer {
  public:
-  explicit Append(std::vector<std::uint8_t>& bytes) noexcept
+  explicit Writer(std::vector<std::uint8_t>& bytes) noexcept
       : bytes_(&bytes), out_(bytes.data() + bytes.size()), end_(out_) {}
 
-  void byte(std::uint8_t value) {
-    room(1);
-    *out_++ = value;
-  }
-  // All eight bytes are stored, of which the first `Size` count.
-  template <std::size_t Size>
-  void bigEndian(std::uint64_t value) {
-    room(sizeof value);
-    Store{out_}.bigEndian<sizeof value>(value << 8 * (sizeof value - Size));
-    out_ += Size;
-  }
-  void text(std::string_view text) {
-    room(text.size());
-    out_ = Store{out_}.text(text);
+  std::size_t written() const noexcept { return static_cast<std::size_t>(out_ - bytes_->data()); }
+
+  void utf8(std::string_view text, bool isLong) {
+    if (isLong) {
+      if (text.size() > std::numeric_limits<std::uint32_t>::max()) refuse();
+      out_ = storeText(storeBigEndian<4>(room(4 + text.size()), text.size()), text);
+    } else {
+      if (text.size() > kMaxShortString) refuse();
+      out_ = storeText(storeBigEndian<2>(room(2 + text.size()), text.size()), text);
+    }
   }
 
-  std::size_t written() const noexcept { return static_cast<std::size_t>(out_ - bytes_->data()); }
+  void string(std::string_view text) {
+    const bool isLong = text.size() > kMaxShortString;
+    if (isLong && text.size() > std::numeric_limits<std::uint32_t>::max()) refuse();
+    std::uint8_t* out = room(5 + text.size());
+    *out++ = isLong ? longString : Marker::string;
+    out = isLong ? storeBigEndian<4>(out, text.size()) : storeBigEndian<2>(out, text.size());
+    out_ = storeText(out, text);
+  }
+
+  void object(const AMFObject& object) {
+    marker(Marker::object);
+    entries(object);
+  }
+
+  // The scalars that commands and metadata carry are tested inline, most
+  // common first, so that a container's loop writes them without a call;
+  // a call through the variant's table costs more than the tests.
+  [[gnu::always_inline]] void value(const AMFValue& value) {
+    if (const auto* text = value.as<std::string>()) return string(*text);
+    if (const auto* number = value.as<double>()) return write(*number);
+    if (const auto* integer = value.as<std::int64_t>()) return write(*integer);
+    if (const auto* flag = value.as<bool>()) return write(*flag);
+    other(value);
+  }
 
  private:
   // Room for a usual command body at once, so that building one seldom
   // regrows.
   static constexpr std::size_t kInitialRoom = 512;
 
-  void room(std::size_t count) {
+  // Where the next `count` bytes go; the caller moves the end past them.
+  std::uint8_t* room(std::size_t count) {
     if (static_cast<std::size_t>(end_ - out_) < count) grow(count);
+    return out_;
   }
   [[gnu::noinline]] void grow(std::size_t count) {
     const std::size_t used = written();
@@ -108,27 +116,9 @@ class Append {
     end_ = bytes_->data() + bytes_->size();
   }
 
-  std::vector<std::uint8_t>* bytes_;
-  std::uint8_t* out_;
-  std::uint8_t* end_;
-};
-
-[[noreturn]] void refuse() { throw AMFSerializerError(AMFSerializerError::Case::serialize); }
-
-// The AMF0 layout of every value we write, run over each sink, so that the
-// room claimed is exactly what is stored; what the format cannot carry is
-// refused before anything is written, or before what was written is kept.
-template <class Sink>
-struct Writer : Sink {
-  void utf8(std::string_view text, bool isLong) {
-    if (isLong) {
-      if (text.size() > std::numeric_limits<std::uint32_t>::max()) refuse();
-      this->template bigEndian<4>(text.size());
-    } else {
-      if (text.size() > kMaxShortString) refuse();
-      this->template bigEndian<2>(text.size());
-    }
-    this->text(text);
+  [[gnu::noinline]] void other(const AMFValue& value) {
+    if (const auto* entries = value.as<AMFObject>()) return object(*entries);
+    std::visit([this](const auto& kind) { this->write(kind); }, value.storage());
   }
 
   // An empty key would end the container early, so it is refused too.
@@ -137,67 +127,58 @@ struct Writer : Sink {
     utf8(key, false);
   }
 
-  void string(std::string_view text) {
-    const bool isLong = text.size() > kMaxShortString;
-    this->byte(isLong ? longString : Marker::string);
-    utf8(text, isLong);
-  }
-
-  void object(const AMFObject& object) {
-    this->byte(Marker::object);
-    entries(object);
-  }
-
   // Each key and value, then the empty key and the object-end marker.
   void entries(const AMFObject& entries) {
     for (const auto& [name, element] : entries) {
       key(name);
       value(element);
     }
-    this->template bigEndian<2>(0);
-    this->byte(objectEnd);
+    std::uint8_t* out = room(3);
+    out[0] = 0;
+    out[1] = 0;
+    out[2] = objectEnd;
+    out_ = out + 3;
   }
 
-  void count(std::size_t count) {
+  // A marker and a count of the elements that follow.
+  void counted(Marker marker, std::size_t count) {
     if (count > std::numeric_limits<std::uint32_t>::max()) refuse();
-    this->template bigEndian<4>(count);
+    std::uint8_t* out = room(5);
+    *out++ = marker;
+    out_ = storeBigEndian<4>(out, count);
   }
 
-  // The kinds that commands and metadata carry are tested inline, most
-  // common first; a call through the variant's table costs more than that.
-  void value(const AMFValue& value) {
-    if (const auto* text = value.as<std::string>()) return string(*text);
-    if (const auto* number = value.as<double>()) return write(*number);
-    if (const auto* integer = value.as<std::int64_t>()) return write(*integer);
-    if (const auto* flag = value.as<bool>()) return write(*flag);
-    if (const auto* entries = value.as<AMFObject>()) return object(*entries);
-    std::visit([this](const auto& kind) { this->write(kind); }, value.storage());
+  void marker(Marker marker) {
+    *room(1) = marker;
+    ++out_;
   }
 
-  void write(AMFNull) { this->byte(null); }
+  void write(AMFNull) { marker(null); }
   void write(bool value) {
-    this->byte(boolean);
-    this->byte(value ? 1 : 0);
+    std::uint8_t* out = room(2);
+    out[0] = boolean;
+    out[1] = value ? 1 : 0;
+    out_ = out + 2;
   }
   void write(std::int64_t value) { write(static_cast<double>(value)); }
   void write(double value) {
-    this->byte(number);
-    this->template bigEndian<8>(std::bit_cast<std::uint64_t>(value));
+    std::uint8_t* out = room(9);
+    *out++ = number;
+    out_ = storeBigEndian<8>(out, std::bit_cast<std::uint64_t>(value));
   }
   void write(AMFDate value) {
-    this->byte(date);
-    this->template bigEndian<8>(std::bit_cast<std::uint64_t>(value.time_since_epoch().count()));
-    this->template bigEndian<2>(0);
+    std::uint8_t* out = room(11);
+    *out++ = date;
+    out = storeBigEndian<8>(out, std::bit_cast<std::uint64_t>(value.time_since_epoch().count()));
+    out_ = storeBigEndian<2>(out, 0);
   }
   void write(const std::string& value) { string(value); }
   void write(const AMFList& list) {
-    this->byte(strictArray);
-    count(list.size());
+    counted(strictArray, list.size());
     for (const AMFValue& element : list) value(element);
   }
   void write(const AMFArray& array) {
-    this->byte(ecmaArray);
-    count(array.length());
+    counted(ecmaArray, array.length());
     for (std::size_t index = 0; index < array.length(); ++index) {
       char digits[std::numeric_limits<std::size_t>::digits10 + 1];
       const auto end = std::to_chars(std::begin(digits), std::end(digits), index).ptr;
@@ -210,34 +191,39 @@ struct Writer : Sink {
   // Kinds AMF0 has no form of.
   template <class Other>
   void write(const Other&) {
-    this->byte(undefined);
+    marker(undefined);
   }
+
+  std::vector<std::uint8_t>* bytes_;
+  std::uint8_t* out_;
+  std::uint8_t* end_;
 };
 
 }  // namespace
 
 template <class Write>
 void AMF0Serializer::put(const Write& write) {
-  if (position() == length()) {
-    std::vector<std::uint8_t>& bytes = storage();
-    const std::size_t start = bytes.size();
-    Writer<Append> append{Append(bytes)};
-    try {
-      write(append);
-    } catch (...) {
-      bytes.resize(start);
-      throw;
-    }
-    bytes.resize(append.written());
-    setPosition(bytes.size());
+  if (position() != length()) {
+    // Overwriting within the bytes: nothing may change before the value is
+    // known to fit the format, so it is written aside first.
+    std::vector<std::uint8_t> aside;
+    Writer writer(aside);
+    write(writer);
+    aside.resize(writer.written());
+    writeBytes(aside);
     return;
   }
-  // Overwriting within the bytes: nothing may change before the value is
-  // known to fit the format.
-  Writer<Measure> measure;
-  write(measure);
-  Writer<Store> store{{claim(measure.size)}};
-  write(store);
+  std::vector<std::uint8_t>& bytes = storage();
+  const std::size_t start = bytes.size();
+  Writer writer(bytes);
+  try {
+    write(writer);
+  } catch (...) {
+    bytes.resize(start);
+    throw;
+  }
+  bytes.resize(writer.written());
+  setPosition(bytes.size());
 }
 
 AMF0Serializer& AMF0Serializer::serializeUTF8(std::string_view text, bool isLong) {
@@ -273,15 +259,24 @@ void AMF0Serializer::beginRead() {
   unbackedAllowance_ = available > 0 ? static_cast<std::size_t>(available) / kMinimumEntrySize : 0;
 }
 
-AMFValue AMF0Serializer::deserialize() {
-  beginRead();
-  switch (readUInt8()) {
+// The scalars that commands and metadata carry are read inline, so that a
+// container's loop reads them without a call.
+AMFValue AMF0Serializer::readValue() {
+  const std::uint8_t marker = readUInt8();
+  switch (marker) {
     case number:
       return readDouble();
     case boolean:
       return readUInt8() != 0;
     case string:
       return AMFValue(takeUTF8());
+    default:
+      return readOther(marker);
+  }
+}
+
+AMFValue AMF0Serializer::readOther(std::uint8_t marker) {
+  switch (marker) {
     case longString:
       return AMFValue(takeUTF8(readUInt32()));
     case object:
@@ -314,6 +309,11 @@ AMFValue AMF0Serializer::deserialize() {
     default:
       return AMFNull{};
   }
+}
+
+AMFValue AMF0Serializer::deserialize() {
+  beginRead();
+  return readValue();
 }
 
 AMFObject AMF0Serializer::deserializeObject() {
@@ -360,7 +360,7 @@ AMFObject AMF0Serializer::readObjectBody() {
   AMFObject result;
   // The key is viewed in the input, which reading the value leaves alone.
   for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
-    result.setMade(key, [this] { return deserialize(); });
+    result.setMade(key, [this] { return readValue(); });
   }
   // The object-end marker after the empty key is skipped unexamined.
   setPosition(position() + 1);
@@ -376,11 +376,11 @@ AMFArray AMF0Serializer::readECMAArrayBody() {
   for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
     // A name, as metadata keys are, opens no gap to draw on.
     if (!AMFArray::readsAsIndex(key)) {
-      result.dict.setMade(key, [this] { return deserialize(); });
+      result.dict.setMade(key, [this] { return readValue(); });
       continue;
     }
     // Read the value first: a nested array spends allowance too.
-    AMFValue value = deserialize();
+    AMFValue value = readValue();
     const std::size_t lengthBefore = result.length();
     const auto maxGap = static_cast<std::int64_t>(
         std::min<std::size_t>(unbackedAllowance_, static_cast<std::size_t>(AMFArray::kMaxDenseGap)));
@@ -396,7 +396,7 @@ AMFList AMF0Serializer::readStrictArrayBody() {
   const std::size_t count = checkedCount(readUInt32(), 1);
   AMFList result;
   result.reserve(count);
-  for (std::size_t index = 0; index < count; ++index) result.push_back(deserialize());
+  for (std::size_t index = 0; index < count; ++index) result.push_back(readValue());
   return result;
 }
 

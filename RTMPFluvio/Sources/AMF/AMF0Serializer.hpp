@@ -49,11 +49,16 @@ class AMF0Serializer : public AMFSerializer {
   void beginRead();
 
   // Runs `write` once, appending, when the position is at the end, and cuts
-  // off what it wrote if it throws; inside the bytes it runs over a writer
-  // that measures, claims that many bytes, then over one that stores them.
+  // off what it wrote if it throws; inside the bytes it writes aside first
+  // and overwrites only once the value is whole.
   template <class Write>
   void put(const Write& write);
 
+  // A value within the one that a public reader began; inline where it is
+  // defined, in the containers' loops.
+  [[gnu::always_inline]] inline AMFValue readValue();
+  // A value of a kind that readValue leaves to a call, its marker read.
+  [[gnu::noinline]] AMFValue readOther(std::uint8_t marker);
   AMFObject readObjectBody();
   AMFArray readECMAArrayBody();
   AMFList readStrictArrayBody();

@@ -78,7 +78,7 @@ void AMFArray::set(std::string_view key, AMFValue&& value, std::int64_t maxGap) 
   }
 }
 
-bool AMFArray::readsAsIndex(std::string_view key) { return indexOf(key).has_value(); }
+bool AMFArray::parsesAsIndex(std::string_view key) { return indexOf(key).has_value(); }
 
 std::string AMFArray::debugDescription() const {
   std::ostringstream stream;

@@ -45,14 +45,22 @@ class AMFArray {
   void set(std::string_view key, const AMFValue& value, std::int64_t maxGap = kMaxDenseGap);
 
   // Whether `key` reads as an index, rather than naming an associative
-  // entry, whatever its place.
-  static bool readsAsIndex(std::string_view key);
+  // entry, whatever its place. Most keys are names, which their first
+  // character settles inline.
+  static bool readsAsIndex(std::string_view key) {
+    if (key.empty()) return false;
+    const char first = key.front();
+    return ((first >= '0' && first <= '9') || first == '+' || first == '-') && parsesAsIndex(key);
+  }
 
   std::string debugDescription() const;
   bool operator==(const AMFArray& other) const;
 
   std::vector<AMFValue> data;
   AMFObject dict;
+
+ private:
+  static bool parsesAsIndex(std::string_view key);
 };
 
 }  // namespace rtmpfluvio

@@ -14,70 +14,50 @@ namespace {
 // Room for a usual command object or stream metadata at once, so that
 // reading one seldom regrows: moving every entry costs more than the room.
 constexpr std::size_t kTypicalSize = 16;
-constexpr std::size_t kIndexedSize = 32;
-
-// One of 64 bits for a key, from its length and its outer characters.
-std::uint64_t keyBit(std::string_view key) noexcept {
-  const std::size_t mix = key.empty() ? 0 : key.size() * 7 + static_cast<unsigned char>(key.front()) * 3 +
-                                                static_cast<unsigned char>(key.back());
-  return std::uint64_t{1} << (mix % 64);
-}
 
 // Growing moves the entries, which must not fail halfway.
 static_assert(std::is_nothrow_move_constructible_v<AMFObject::Entry>);
 
 }  // namespace
 
-// A header followed by room for `capacity` entries, of which the first
-// `size` exist: one allocation per object, however it was made.
-struct AMFObject::Body {
-  explicit Body(std::size_t capacity) noexcept : capacity(capacity) {}
-
-  static Body* make(std::size_t capacity) {
-    static_assert(sizeof(Body) % alignof(Entry) == 0, "the entries follow the header unpadded");
-    return new (::operator new(sizeof(Body) + capacity * sizeof(Entry))) Body(capacity);
-  }
-
-  static void release(Body* body) noexcept {
-    if (body == nullptr) return;
-    std::destroy_n(body->entries(), body->size);
-    body->~Body();
-    ::operator delete(body);
-  }
-
-  Entry* entries() noexcept { return reinterpret_cast<Entry*>(this + 1); }
-
-  // The entry under `key`, or nullptr. Defined here, where every caller can
-  // inline it.
-  Entry* find(std::string_view key) {
-    if ((keyBits & keyBit(key)) == 0) return nullptr;
-    if (index) {
-      const auto found = index->find(key);
-      return found == index->end() ? nullptr : entries() + found->second;
-    }
-    for (Entry *entry = entries(), *last = entries() + size; entry != last; ++entry) {
-      if (entry->first == key) return entry;
-    }
-    return nullptr;
-  }
-
-  // The index holds views of the keys, which moving the entries moves: it is
-  // rebuilt whenever they move.
-  void rebuildIndex() {
-    auto rebuilt = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
-    rebuilt->reserve(capacity);
-    for (std::size_t each = 0; each < size; ++each) rebuilt->emplace(entries()[each].first, each);
-    index = std::move(rebuilt);
-  }
-
-  std::size_t size = 0;
-  std::size_t capacity;
-  // The bits of every key present: a key whose bit is clear is missing, as
-  // the key of each entry read from a peer usually is, without comparing.
-  std::uint64_t keyBits = 0;
-  // Position of each key in the entries, from kIndexedSize entries on.
-  std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> index;
+struct AMFObject::Index {
+  std::unordered_map<std::string_view, std::size_t> positions;
 };
+
+AMFObject::Body::Body(std::size_t capacity) noexcept : capacity(capacity) {}
+
+AMFObject::Body::~Body() = default;
+
+AMFObject::Body* AMFObject::Body::make(std::size_t capacity) {
+  static_assert(sizeof(Body) % alignof(Entry) == 0, "the entries follow the header unpadded");
+  return new (::operator new(sizeof(Body) + capacity * sizeof(Entry))) Body(capacity);
+}
+
+void AMFObject::Body::release(Body* body) noexcept {
+  if (body == nullptr) return;
+  std::destroy_n(body->entries(), body->size);
+  body->~Body();
+  ::operator delete(body);
+}
+
+AMFObject::Entry* AMFObject::Body::find(std::string_view key) {
+  if ((keyBits & keyBit(key)) == 0) return nullptr;
+  if (index) {
+    const auto found = index->positions.find(key);
+    return found == index->positions.end() ? nullptr : entries() + found->second;
+  }
+  for (Entry *entry = entries(), *last = entries() + size; entry != last; ++entry) {
+    if (entry->first == key) return entry;
+  }
+  return nullptr;
+}
+
+void AMFObject::Body::rebuildIndex() {
+  auto rebuilt = std::make_unique<Index>();
+  rebuilt->positions.reserve(capacity);
+  for (std::size_t each = 0; each < size; ++each) rebuilt->positions.emplace(entries()[each].first, each);
+  index = std::move(rebuilt);
+}
 
 AMFObject::AMFObject(std::initializer_list<Entry> entries) {
   if (entries.size() > 0) grow(entries.size());
@@ -110,8 +90,6 @@ AMFObject& AMFObject::operator=(AMFObject&& other) noexcept {
 
 AMFObject::~AMFObject() { Body::release(body_); }
 
-std::size_t AMFObject::size() const noexcept { return body_ != nullptr ? body_->size : 0; }
-
 const AMFObject::Entry* AMFObject::begin() const noexcept { return body_ != nullptr ? body_->entries() : nullptr; }
 
 const AMFObject::Entry* AMFObject::end() const noexcept { return begin() + size(); }
@@ -138,7 +116,7 @@ void AMFObject::set(std::string_view key, AMFValue&& value) {
   } else {
     new (freeSlot()) Entry(key, std::move(value));
   }
-  countAdded(key);
+  countAdded(keyBit(key));
 }
 
 AMFObject::Entry* AMFObject::freeSlot() {
@@ -146,15 +124,10 @@ AMFObject::Entry* AMFObject::freeSlot() {
   return body_->entries() + body_->size;
 }
 
-void AMFObject::countAdded(std::string_view key) {
-  const Entry& added = body_->entries()[body_->size];
-  ++body_->size;
-  body_->keyBits |= keyBit(key);
-  if (body_->index) {
-    body_->index->emplace(added.first, body_->size - 1);
-  } else if (body_->size >= kIndexedSize) {
-    body_->rebuildIndex();
-  }
+void AMFObject::indexAdded() {
+  if (body_->index == nullptr) return body_->rebuildIndex();
+  const std::size_t added = body_->size - 1;
+  body_->index->positions.emplace(body_->entries()[added].first, added);
 }
 
 void AMFObject::grow(std::size_t capacity) {

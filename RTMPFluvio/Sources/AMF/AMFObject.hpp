@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,7 +32,7 @@ class AMFObject {
   AMFObject& operator=(AMFObject&& other) noexcept;
   ~AMFObject();
 
-  std::size_t size() const noexcept;
+  std::size_t size() const noexcept { return body_ != nullptr ? body_->size : 0; }
   bool empty() const noexcept { return size() == 0; }
   bool contains(std::string_view key) const { return find(key) != nullptr; }
   // The value under `key`, or nullptr when the key is missing.
@@ -55,13 +57,55 @@ class AMFObject {
   bool operator==(const AMFObject& other) const;
 
  private:
-  // The entries and their index in one allocation.
-  struct Body;
+  // An index is built from this many entries on.
+  static constexpr std::size_t kIndexedSize = 32;
+
+  // Position of each key in the entries.
+  struct Index;
+
+  // A header followed by room for `capacity` entries, of which the first
+  // `size` exist: one allocation per object, however it was made. Declared
+  // here so that adding an entry, as readers do for every key, is inline.
+  struct Body {
+    explicit Body(std::size_t capacity) noexcept;
+    ~Body();
+
+    static Body* make(std::size_t capacity);
+    static void release(Body* body) noexcept;
+
+    Entry* entries() noexcept { return reinterpret_cast<Entry*>(this + 1); }
+    // The entry under `key`, or nullptr.
+    Entry* find(std::string_view key);
+    // Builds the index afresh: it views the keys, which moving the entries
+    // moves.
+    void rebuildIndex();
+
+    std::size_t size = 0;
+    std::size_t capacity;
+    // The bits of every key present: a key whose bit is clear is missing, as
+    // the key of each entry read from a peer usually is, without comparing.
+    std::uint64_t keyBits = 0;
+    // From kIndexedSize entries on.
+    std::unique_ptr<Index> index;
+  };
+
+  // One of 64 bits for a key, from its length and its outer characters.
+  static std::uint64_t keyBit(std::string_view key) noexcept {
+    const std::size_t mix = key.empty() ? 0 : key.size() * 7 + static_cast<unsigned char>(key.front()) * 3 +
+                                                  static_cast<unsigned char>(key.back());
+    return std::uint64_t{1} << (mix % 64);
+  }
 
   // Room for one more entry past the last, grown when full.
   Entry* freeSlot();
-  // Counts the entry just built in the free slot under `key`.
-  void countAdded(std::string_view key);
+  // Counts the entry just built in the free slot, whose key has `bit`.
+  void countAdded(std::uint64_t bit) {
+    ++body_->size;
+    body_->keyBits |= bit;
+    if (body_->index != nullptr || body_->size >= kIndexedSize) indexAdded();
+  }
+  // Indexes the entry just counted, or builds the index when it is due.
+  void indexAdded();
   // Moves the entries into room for `capacity` of them.
   void grow(std::size_t capacity);
 

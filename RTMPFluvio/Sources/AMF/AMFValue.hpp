@@ -96,9 +96,17 @@ std::ostream& operator<<(std::ostream& stream, const AMFObject& object);
 
 template <class Make>
 void AMFObject::setMade(std::string_view key, Make&& make) {
-  if (AMFValue* present = find(key)) {
-    *present = make();
-    return;
+  const std::uint64_t bit = keyBit(key);
+  Entry* slot = body_ != nullptr && (body_->keyBits & bit) == 0 && body_->size < body_->capacity
+                    ? body_->entries() + body_->size
+                    : nullptr;
+  if (slot == nullptr) {
+    // The key may be present, or the room full.
+    if (AMFValue* present = find(key)) {
+      *present = make();
+      return;
+    }
+    slot = freeSlot();
   }
   // Converting to the value calls `make`, whose result the entry's
   // construction takes without a move.
@@ -106,8 +114,8 @@ void AMFObject::setMade(std::string_view key, Make&& make) {
     Make& make;
     operator AMFValue() const { return make(); }
   };
-  new (freeSlot()) Entry(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(Made{make}));
-  countAdded(key);
+  new (slot) Entry(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(Made{make}));
+  countAdded(bit);
 }
 
 }  // namespace rtmpfluvio

@@ -8,23 +8,6 @@
 #include "Tracepost/Sources/UTF8.hpp"
 
 namespace rtmpfluvio {
-namespace {
-
-// Whether no byte has its top bit set. Keys and most texts on the wire are
-// ASCII, which needs no further check; eight bytes are tested at a time.
-bool isASCII(std::span<const std::uint8_t> bytes) noexcept {
-  std::uint64_t bits = 0;
-  std::size_t index = 0;
-  for (; index + sizeof bits <= bytes.size(); index += sizeof bits) {
-    std::uint64_t eight;
-    std::memcpy(&eight, bytes.data() + index, sizeof eight);
-    bits |= eight;
-  }
-  for (; index < bytes.size(); ++index) bits |= bytes[index];
-  return (bits & 0x8080808080808080u) == 0;
-}
-
-}  // namespace
 
 const char* ByteArray::Error::what() const noexcept {
   switch (case_) {
@@ -40,21 +23,8 @@ std::string ByteArray::readUTF8Bytes(std::size_t count) { return std::string(tak
 
 std::string ByteArray::readUTF8() { return std::string(takeUTF8()); }
 
-std::string_view ByteArray::takeUTF8(std::size_t count) {
-  const auto bytes = take(count);
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (!isASCII(bytes) && !tracepost::isValidUTF8(text)) throw Error(Error::Case::parse);
-  return text;
-}
-
-std::string_view ByteArray::takeUTF8() {
-  const std::size_t start = position_;
-  const std::uint16_t count = readUInt16();
-  if (count > bytesAvailable()) {
-    position_ = start;
-    throw Error(Error::Case::eof);
-  }
-  return takeUTF8(count);
+void ByteArray::checkUTF8(std::string_view text) {
+  if (!tracepost::isValidUTF8(text)) throw Error(Error::Case::parse);
 }
 
 std::vector<std::uint8_t> ByteArray::readBytes(std::size_t count) {

@@ -92,11 +92,53 @@ class ByteArray {
   // length to what they wrote.
   std::vector<std::uint8_t>& storage() noexcept { return data_; }
   // What readUTF8Bytes and readUTF8 read, viewed in place: valid until the
-  // bytes change.
-  std::string_view takeUTF8(std::size_t count);
-  std::string_view takeUTF8();
+  // bytes change. Inline, since readers take one per key and text.
+  std::string_view takeUTF8(std::size_t count) { return viewUTF8(take(count)); }
+  std::string_view takeUTF8() {
+    // One check covers the count and the bytes it counts; a short read
+    // leaves the position before the count.
+    const std::size_t available = position_ < data_.size() ? data_.size() - position_ : 0;
+    if (available < 2) throw Error(Error::Case::eof);
+    const std::uint8_t* at = data_.data() + position_;
+    const std::size_t count = static_cast<std::size_t>(at[0]) << 8 | at[1];
+    if (count > available - 2) throw Error(Error::Case::eof);
+    position_ += 2 + count;
+    return viewUTF8(std::span(at + 2, count));
+  }
 
  private:
+  // The bytes as text, or Error parse. Keys and most texts are ASCII, which
+  // needs no further check.
+  static std::string_view viewUTF8(std::span<const std::uint8_t> bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!isASCII(bytes)) checkUTF8(text);
+    return text;
+  }
+  // Whole words are tested, the last overlapping the one before, and a few
+  // bytes at once: a loop over a key's bytes mispredicts its end, which
+  // costs more than the test.
+  static bool isASCII(std::span<const std::uint8_t> bytes) noexcept {
+    const std::uint8_t* at = bytes.data();
+    const std::size_t size = bytes.size();
+    const auto word = [at]<class Word>(std::size_t offset, Word) {
+      Word value;
+      std::memcpy(&value, at + offset, sizeof value);
+      return std::uint64_t{value};
+    };
+    std::uint64_t bits = 0;
+    if (size >= 8) {
+      bits = word(size - 8, std::uint64_t{});
+      for (std::size_t offset = 0; offset + 8 < size; offset += 8) bits |= word(offset, std::uint64_t{});
+    } else if (size >= 4) {
+      bits = word(0, std::uint32_t{}) | word(size - 4, std::uint32_t{});
+    } else if (size > 0) {
+      bits = at[0] | at[size / 2] | at[size - 1];
+    }
+    return (bits & 0x8080808080808080u) == 0;
+  }
+  // Error parse unless `text` is valid UTF-8.
+  static void checkUTF8(std::string_view text);
+
   // The next `count` bytes, or Error eof.
   std::span<const std::uint8_t> take(std::size_t count) {
     if (position_ > data_.size() || count > data_.size() - position_) throw Error(Error::Case::eof);

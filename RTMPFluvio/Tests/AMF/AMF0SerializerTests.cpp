@@ -55,7 +55,14 @@ TEST(AMF0SerializerTests, WritesEveryKindByteExact) {
 TEST(AMF0SerializerTests, SwitchesToLongStringsAbove65535Bytes) {
   const std::string longest(65535, 'x');
   const Bytes shortForm = written(longest);
+  EXPECT_EQ(shortForm.size(), 3u + 65535u);
   EXPECT_EQ(Bytes(shortForm.begin(), shortForm.begin() + 3), (Bytes{0x02, 0xFF, 0xFF}));
+  EXPECT_EQ(read(shortForm), AMFValue(longest));
+  const std::string shortest(65536, 'y');
+  const Bytes firstLong = written(shortest);
+  EXPECT_EQ(firstLong.size(), 5u + 65536u);
+  EXPECT_EQ(Bytes(firstLong.begin(), firstLong.begin() + 5), (Bytes{0x0C, 0x00, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(read(firstLong), AMFValue(shortest));
 
   std::string threeByteCharacters;
   for (int index = 0; index < 30000; ++index) threeByteCharacters += "\u20AC";
@@ -211,6 +218,49 @@ TEST(AMF0SerializerTests, ReadsWhatPeersSend) {
   EXPECT_EQ(read({0x0F, 0, 0, 0, 4, '<', 'a', '/', '>'}), AMFValue(AMFXMLDocument{"<a/>"}));
   EXPECT_EQ(read(concatenated({{0x10, 0x00, 0x01, 'T', 0x00, 0x01, 'a', 0x00}, kOne, kObjectEnd})),
             AMFValue(AMFTypedObject{"T", {{"a", 1.0}}}));
+}
+
+// Objects and ECMA arrays of every size read back whole and in order, as
+// they grow past their first room and past the size where they index their
+// keys; a repeated key replaces its value where it stands.
+TEST(AMF0SerializerTests, ReadsBackObjectsOfEverySizeInOrder) {
+  for (const std::size_t size : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 70u}) {
+    AMFObject object;
+    for (std::size_t index = 0; index < size; ++index) {
+      // Keys and texts both within and beyond a string's own room.
+      const std::string key = std::string(1 + index % 30, static_cast<char>('a' + index % 26)) + std::to_string(index);
+      const AMFValue kinds[] = {AMFValue(static_cast<double>(index)), AMFValue(index % 2 == 0),
+                                AMFValue(std::string(index % 40, 't')), AMFValue(AMFNull{}),
+                                AMFValue(AMFObject{{"n", static_cast<double>(index)}})};
+      object.set(key, kinds[index % std::size(kinds)]);
+    }
+    AMFArray array;
+    array.dict = object;
+    for (const AMFValue& container : {AMFValue(object), AMFValue(array)}) {
+      Bytes bytes = written(container);
+      const AMFValue back = read(bytes);
+      ASSERT_EQ(back, container) << size;
+      const AMFObject& entries = back.is<AMFObject>() ? *back.as<AMFObject>() : back.as<AMFArray>()->dict;
+      ASSERT_EQ(entries.size(), size);
+      for (std::size_t index = 0; index < size; ++index) {
+        EXPECT_EQ(entries.begin()[index].first, object.begin()[index].first) << size << " " << index;
+      }
+      if (size == 0) continue;
+
+      // The first key again, last, with a value of its own.
+      const std::string& first = object.begin()->first;
+      const Bytes repeat = concatenated({{0x00, static_cast<std::uint8_t>(first.size())},
+                                         Bytes(first.begin(), first.end()),
+                                         {0x02, 0x00, 0x04, 'l', 'a', 's', 't'}});
+      bytes.insert(bytes.end() - 3, repeat.begin(), repeat.end());
+      const AMFValue replaced = read(bytes);
+      const AMFObject& replacedEntries =
+          replaced.is<AMFObject>() ? *replaced.as<AMFObject>() : replaced.as<AMFArray>()->dict;
+      EXPECT_EQ(replacedEntries.size(), size);
+      EXPECT_EQ(replacedEntries.begin()->first, first);
+      EXPECT_EQ(replacedEntries.begin()->second, AMFValue("last"));
+    }
+  }
 }
 
 TEST(AMF0SerializerTests, MarkersWithoutAValueYieldNullAfterOneByte) {

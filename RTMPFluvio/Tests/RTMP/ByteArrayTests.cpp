@@ -83,30 +83,41 @@ TEST(ByteArrayTests, DecodesStrictUTF8) {
   EXPECT_EQ(accepted.readUTF8Bytes(7), "\u20AC\U0001F600");
 }
 
-// ASCII is accepted eight bytes at a time; one byte with its top bit set,
-// wherever it falls in or after those eight-byte steps, sends the text
-// through the full check.
-TEST(ByteArrayTests, ChecksNonASCIIAtEveryPosition) {
-  constexpr std::size_t kSize = 17;
-  for (std::size_t at = 0; at < kSize; ++at) {
-    Bytes lone(kSize, 'a');
-    lone[at] = 0x80;
-    ByteArray refused(lone);
-    expectError(ByteArray::Error::Case::parse, [&] { refused.readUTF8Bytes(kSize); });
-    EXPECT_EQ(refused.position(), kSize) << at;
+// ASCII is accepted a word or a few bytes at a time, by sizes; one byte with
+// its top bit set, wherever it falls in a text of any size, sends the text
+// through the full check, read with its count or without. A valid two-byte
+// character there passes and reads back.
+TEST(ByteArrayTests, ChecksNonASCIIAtEveryPositionOfEverySize) {
+  const auto withCount = [](const Bytes& text) {
+    Bytes bytes = {0x00, static_cast<std::uint8_t>(text.size())};
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    return bytes;
+  };
+  for (std::size_t size = 1; size <= 40; ++size) {
+    for (std::size_t at = 0; at < size; ++at) {
+      Bytes lone(size, 'a');
+      lone[at] = 0x80;
+      ByteArray refused(lone);
+      expectError(ByteArray::Error::Case::parse, [&] { refused.readUTF8Bytes(size); });
+      EXPECT_EQ(refused.position(), size) << size << " " << at;
+      ByteArray counted(withCount(lone));
+      expectError(ByteArray::Error::Case::parse, [&] { counted.readUTF8(); });
 
-    if (at + 1 < kSize) {
-      Bytes twoByte(kSize, 'a');
-      twoByte[at] = 0xC3;
-      twoByte[at + 1] = 0xA9;
-      ByteArray accepted(twoByte);
-      std::string expected(kSize, 'a');
-      expected.replace(at, 2, "\u00E9");
-      EXPECT_EQ(accepted.readUTF8Bytes(kSize), expected) << at;
+      if (at + 1 < size) {
+        Bytes twoByte(size, 'a');
+        twoByte[at] = 0xC3;
+        twoByte[at + 1] = 0xA9;
+        std::string expected(size, 'a');
+        expected.replace(at, 2, "\u00E9");
+        ByteArray accepted(twoByte);
+        EXPECT_EQ(accepted.readUTF8Bytes(size), expected) << size << " " << at;
+        ByteArray acceptedCounted(withCount(twoByte));
+        EXPECT_EQ(acceptedCounted.readUTF8(), expected) << size << " " << at;
+      }
     }
+    ByteArray ascii(withCount(Bytes(size, 'z')));
+    EXPECT_EQ(ascii.readUTF8(), std::string(size, 'z'));
   }
-  ByteArray ascii(Bytes(kSize, 'z'));
-  EXPECT_EQ(ascii.readUTF8Bytes(kSize), std::string(kSize, 'z'));
 }
 
 TEST(ByteArrayTests, WritesOverwriteThenAppend) {
