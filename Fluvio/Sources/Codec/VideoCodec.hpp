@@ -61,7 +61,14 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
   bool needsNewSession() const noexcept { return invalidateSession_.load(std::memory_order_acquire); }
 
   // Converts `sampleBuffer` or drops it; failures are logged, never thrown.
+  // Never waits: a session that holds its fill of frames queues one more,
+  // and a replaced session's last frames may come after the new one's first.
   void append(const platform::CMSampleBuffer& sampleBuffer);
+  // The same, first suspending the caller while the session holds its fill
+  // of frames, so a producer faster than the encoder is held back without
+  // holding up its thread; a session being replaced emits its last frames
+  // before the new one takes any.
+  platform::Async<void> encode(platform::CMSampleBuffer sampleBuffer);
 
   bool isRunning() const override { return isRunning_; }
   void startRunning() override;
@@ -73,7 +80,10 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
 
  private:
   void setInputFormat(std::shared_ptr<const platform::CMFormatDescription> inputFormat);
-  void setSession(std::shared_ptr<VTSessionConvertible> session);
+  // The old session completes its frames, then `completed` runs.
+  void setSession(std::shared_ptr<VTSessionConvertible> session, std::function<void()> completed = {});
+  // Ends the session, resuming once its last frames are out.
+  platform::Async<void> retireSession();
   void invalidate() noexcept { invalidateSession_.store(true, std::memory_order_release); }
   bool isDue(const platform::CMTime& presentationTimeStamp) const;
   void addObservers();
