@@ -99,7 +99,7 @@ void VideoCodec::append(const platform::CMSampleBuffer& sampleBuffer) {
     setSession(std::move(session));
     if (!decoding) frameInterval_ = settings_.frameInterval;
   }
-  if (!session_ || !continuation_) return;
+  if (!session_ || !continuation_ || outputEnded_) return;
   if (!decoding && !isDue(sampleBuffer.presentationTimeStamp())) return;
   try {
     session_->convert(sampleBuffer, *continuation_);
@@ -132,6 +132,7 @@ void VideoCodec::stopRunning() {
   // more reaches the owner until it installs a new one.
   std::function<void()> endOutput;
   if (continuation_) endOutput = [output = *continuation_] { output.finish(); };
+  outputEnded_ = true;
   setSession(nullptr, std::move(endOutput));
   inputFormat_.reset();
   presentationTimeStamp_ = platform::CMTime::zero;

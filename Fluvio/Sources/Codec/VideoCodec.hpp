@@ -55,7 +55,10 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
   void setFrameInterval(double frameInterval) noexcept { frameInterval_ = frameInterval; }
 
   const std::optional<Continuation>& continuation() const noexcept { return continuation_; }
-  void setContinuation(std::optional<Continuation> continuation) { continuation_ = std::move(continuation); }
+  void setContinuation(std::optional<Continuation> continuation) {
+    continuation_ = std::move(continuation);
+    outputEnded_ = false;
+  }
 
   const std::shared_ptr<VTSessionConvertible>& session() const noexcept { return session_; }
   bool needsNewSession() const noexcept { return invalidateSession_.load(std::memory_order_acquire); }
@@ -95,6 +98,9 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
   double frameInterval_ = 0.0;
   platform::CMTime startedAt_ = platform::CMTime::zero;
   std::optional<Continuation> continuation_;
+  // Set by a stop: the installed continuation ends once the old session's
+  // last frames are out, and takes nothing newer.
+  bool outputEnded_ = false;
   std::atomic<bool> invalidateSession_ = true;
   platform::CMTime presentationTimeStamp_ = platform::CMTime::zero;
   bool isRunning_ = false;

@@ -434,8 +434,15 @@ TEST(VideoCodecFeeding, AFullSessionSuspendsTheFeederNotItsStrandAndStopStillSen
   EXPECT_EQ(fed, 3) << "a frame went past the full session";
 
   // Stopping lets the session finish what it holds; the output ends after it.
+  const auto first = session;
   auto stopping = onStrand([&] { codec->stopRunning(); });
   const bool stopped = stopping.wait_for(10s) == std::future_status::ready;
+  // A restart before the old session is done sends nothing into the old output.
+  auto restarting = onStrand([&] {
+    codec->startRunning();
+    codec->append(videoFrame(ticks(100)));
+  });
+  const bool restarted = restarting.wait_for(10s) == std::future_status::ready;
   std::promise<std::vector<CMTime>> received;
   platform::spawn(platform::globalExecutor(), [&, output = output]() -> platform::Async<void> {
     std::vector<CMTime> times;
@@ -447,11 +454,13 @@ TEST(VideoCodecFeeding, AFullSessionSuspendsTheFeederNotItsStrandAndStopStillSen
   opened.set_value();
   ASSERT_TRUE(strandFree) << "the strand waited for the session";
   ASSERT_TRUE(stopped);
+  ASSERT_TRUE(restarted);
   ASSERT_EQ(out.wait_for(10s), std::future_status::ready);
   EXPECT_EQ(out.get(), (std::vector<CMTime>{ticks(10), ticks(20), ticks(30)}));
-  // The frames that waited for room came to a stopped codec and were dropped.
+  // The frames that waited for room found the old session ended.
   ASSERT_EQ(feederDone.get_future().wait_for(10s), std::future_status::ready);
-  EXPECT_EQ(session->taken, 3);
+  EXPECT_EQ(first->taken, 3);
+  onStrand([&] { codec->stopRunning(); }).get();
 }
 
 // A moving diagonal gradient, so every frame differs from the last.
