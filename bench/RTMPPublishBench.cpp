@@ -1,5 +1,6 @@
-// The publish path of pre-encoded media: FLV audio and video tags become
-// encoded sample buffers and audio packets, appended at real-time pace to an
+// The publish path, of pre-encoded media and of raw frames. FLV audio and
+// video tags become encoded sample buffers and audio packets; raw 640x360
+// frames go through the encoder. Either is appended at real-time pace to an
 // RTMPStream that publishes to a loopback server which discards them.
 // Counters per video frame: CPU of the whole process but the server thread,
 // heap allocations outside the server thread, and the p99 latency from
@@ -23,6 +24,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
@@ -31,6 +33,7 @@
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
+#include "Fluvio/Tests/Stream/StreamTestMedia.hpp"
 #include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
 
 namespace {
@@ -130,6 +133,76 @@ double processCPUSeconds() {
   return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// One publication to a discarding server of `items` handed on at their
+// times (milliseconds from the start), each appended by `append` from a task
+// on the pool; `isFrame` tells the video frames, whose arrival the server
+// times. Sets the counters of the header.
+template <class Item, class Append>
+void measurePublication(benchmark::State& state, const std::vector<Item>& items,
+                        std::type_identity_t<std::uint32_t (*)(const Item&)> timestamp,
+                        std::type_identity_t<bool (*)(const Item&)> isFrame, Append append) {
+  const auto frames = std::count_if(items.begin(), items.end(), isFrame);
+  testing::ScriptedRTMPServer server;
+  // Send times of the video frames, read back when the server has the frame.
+  std::vector<std::atomic<std::int64_t>> sentAt(static_cast<std::size_t>(frames));
+  std::vector<double> latencies;
+  std::atomic<double> serverCPU{0};
+  std::thread serving([&] {
+    isServerThread = true;
+    server.accept();
+    std::size_t received = 0;
+    server.servePublisher([&](const RTMPReceivedMessage& message) {
+      const auto* video = std::get_if<RTMPVideoMessage>(&message);
+      if (!video || video->payload().size() < 2 || video->payload()[1] != 1 || received >= sentAt.size()) return;
+      const auto now = Clock::now().time_since_epoch().count();
+      latencies.push_back((now - sentAt[received++].load()) / 1e6);
+    });
+    serverCPU = threadCPUSeconds();
+  });
+  auto connection = RTMPConnection::make();
+  auto stream = RTMPStream::make(connection);
+  platform::blockOn(connection->connect(server.url("/live")));
+  platform::blockOn(stream->publish("bench"));
+
+  const double cpuBefore = processCPUSeconds();
+  const auto allocationsBefore = allocations.load();
+  // Each item is handed at its time, from this thread, to a task on the
+  // pool that appends it, as a capture thread hands frames on.
+  auto [handed, handing] = platform::AsyncStream<const Item*>::makeStream();
+  auto appending = std::async(std::launch::async, [&, handed = std::move(handed)]() mutable {
+    platform::blockOn([&]() -> platform::Async<void> {
+      while (const auto item = co_await handed.next()) {
+        auto appended = append(*stream, **item);
+        co_await std::move(appended);
+      }
+    });
+  });
+  const auto start = Clock::now();
+  std::size_t videoIndex = 0;
+  for (const auto& item : items) {
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(timestamp(item)));
+    if (isFrame(item)) sentAt[videoIndex++] = Clock::now().time_since_epoch().count();
+    handing.yield(&item);
+  }
+  handing.finish();
+  appending.get();
+  const auto allocationsDuring = allocations.load() - allocationsBefore;
+  platform::blockOn(connection->close());
+  serving.join();
+  const double cpu = processCPUSeconds() - cpuBefore - serverCPU.load();
+
+  std::sort(latencies.begin(), latencies.end());
+  const auto percentile = [&](std::size_t percent) {
+    return latencies.empty() ? 0 : latencies[latencies.size() * percent / 100];
+  };
+  state.counters["frames"] = static_cast<double>(frames);
+  state.counters["received"] = static_cast<double>(latencies.size());
+  state.counters["cpu_ms_per_frame"] = cpu * 1000 / static_cast<double>(frames);
+  state.counters["allocs_per_frame"] = static_cast<double>(allocationsDuring) / static_cast<double>(frames);
+  state.counters["p50_append_ms"] = percentile(50);
+  state.counters["p99_append_ms"] = percentile(99);
+}
+
 void publishPreEncoded(benchmark::State& state) {
   const char* path = std::getenv("RTMP_PUBLISH_BENCH_FLV");
   if (!path) {
@@ -137,74 +210,42 @@ void publishPreEncoded(benchmark::State& state) {
     return;
   }
   const auto media = prepare(readFLV(path));
-  const auto frames = std::count_if(media.begin(), media.end(), [](const Media& item) { return item.video; });
   for (auto _ : state) {
-    testing::ScriptedRTMPServer server;
-    // Send times of the video frames, read back when the server has the frame.
-    std::vector<std::atomic<std::int64_t>> sentAt(static_cast<std::size_t>(frames));
-    std::vector<double> latencies;
-    std::atomic<double> serverCPU{0};
-    std::thread serving([&] {
-      isServerThread = true;
-      server.accept();
-      std::size_t received = 0;
-      server.servePublisher([&](const RTMPReceivedMessage& message) {
-        const auto* video = std::get_if<RTMPVideoMessage>(&message);
-        if (!video || video->payload().size() < 2 || video->payload()[1] != 1 || received >= sentAt.size()) return;
-        const auto now = Clock::now().time_since_epoch().count();
-        latencies.push_back((now - sentAt[received++].load()) / 1e6);
-      });
-      serverCPU = threadCPUSeconds();
-    });
-    auto connection = RTMPConnection::make();
-    auto stream = RTMPStream::make(connection);
-    platform::blockOn(connection->connect(server.url("/live")));
-    platform::blockOn(stream->publish("bench"));
-
-    const double cpuBefore = processCPUSeconds();
-    const auto allocationsBefore = allocations.load();
-    // Each item is handed at its time, from this thread, to a task on the
-    // pool that appends it, as a capture thread hands frames on.
-    auto [items, handing] = platform::AsyncStream<const Media*>::makeStream();
-    auto appending = std::async(std::launch::async, [&, items = std::move(items)]() mutable {
-      platform::blockOn([&]() -> platform::Async<void> {
-        while (const auto item = co_await items.next()) {
-          if ((*item)->video) {
-            co_await stream->append(*(*item)->video);
-          } else {
-            co_await stream->append((*item)->audio, platform::AVAudioTime::make(platform::AVAudioTime::hostTime(
-                                                        kMediaStart + (*item)->timestamp / 1000.0)));
-          }
-        }
-      });
-    });
-    const auto start = Clock::now();
-    std::size_t videoIndex = 0;
-    for (const auto& item : media) {
-      std::this_thread::sleep_until(start + std::chrono::milliseconds(item.timestamp));
-      if (item.video) sentAt[videoIndex++] = Clock::now().time_since_epoch().count();
-      handing.yield(&item);
-    }
-    handing.finish();
-    appending.get();
-    const auto allocationsDuring = allocations.load() - allocationsBefore;
-    platform::blockOn(connection->close());
-    serving.join();
-    const double cpu = processCPUSeconds() - cpuBefore - serverCPU.load();
-
-    std::sort(latencies.begin(), latencies.end());
-    const auto percentile = [&](std::size_t percent) {
-      return latencies.empty() ? 0 : latencies[latencies.size() * percent / 100];
-    };
-    state.counters["frames"] = static_cast<double>(frames);
-    state.counters["received"] = static_cast<double>(latencies.size());
-    state.counters["cpu_ms_per_frame"] = cpu * 1000 / static_cast<double>(frames);
-    state.counters["allocs_per_frame"] = static_cast<double>(allocationsDuring) / static_cast<double>(frames);
-    state.counters["p50_append_ms"] = percentile(50);
-    state.counters["p99_append_ms"] = percentile(99);
+    measurePublication(
+        state, media, [](const Media& item) { return item.timestamp; },
+        [](const Media& item) { return item.video != nullptr; },
+        [](RTMPStream& stream, const Media& item) {
+          if (item.video) return stream.append(*item.video);
+          return stream.append(item.audio, platform::AVAudioTime::make(platform::AVAudioTime::hostTime(
+                                               kMediaStart + item.timestamp / 1000.0)));
+        });
   }
 }
 BENCHMARK(publishPreEncoded)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// Raw frames through the encoder: the path a capture takes.
+struct RawFrame {
+  std::uint32_t timestamp;
+  platform::CMSampleBuffer frame;
+};
+
+void publishRawFrames(benchmark::State& state) {
+  constexpr int kFrames = 150;
+  const auto origin = platform::HostClock::seconds(platform::HostClock::now()) + 1;
+  std::vector<RawFrame> frames;
+  for (int index = 0; index < kFrames; ++index) {
+    const auto timestamp = static_cast<std::uint32_t>(index * 1000 / 30);
+    frames.push_back({timestamp, fluvio::testing::rawVideoFrame(
+                                     index, platform::CMTime::makeWithSeconds(origin + timestamp / 1000.0, 90000), 640,
+                                     360, platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange)});
+  }
+  for (auto _ : state) {
+    measurePublication(
+        state, frames, [](const RawFrame& item) { return item.timestamp; }, [](const RawFrame&) { return true; },
+        [](RTMPStream& stream, const RawFrame& item) { return stream.append(item.frame); });
+  }
+}
+BENCHMARK(publishRawFrames)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 

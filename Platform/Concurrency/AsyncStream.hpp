@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -49,15 +51,15 @@ class AsyncStreamState : public std::enable_shared_from_this<AsyncStreamState<T>
       case BufferingPolicy::Kind::unbounded:
         break;
       case BufferingPolicy::Kind::bufferingNewest:
-        if (policy_.limit == 0) return YieldResult::dropped;
+        if (policy_.limit == 0) return countDrop();
         if (buffer_.size() >= policy_.limit) {
           buffer_.pop_front();
           buffer_.push_back(std::move(element));
-          return YieldResult::dropped;
+          return countDrop();
         }
         break;
       case BufferingPolicy::Kind::bufferingOldest:
-        if (buffer_.size() >= policy_.limit) return YieldResult::dropped;
+        if (buffer_.size() >= policy_.limit) return countDrop();
         break;
     }
     buffer_.push_back(std::move(element));
@@ -72,9 +74,16 @@ class AsyncStreamState : public std::enable_shared_from_this<AsyncStreamState<T>
 
   Async<std::optional<T>> next() { return Consumers::next(this->shared_from_this()); }
 
+  std::uint64_t droppedCount() const noexcept { return dropped_.load(std::memory_order_relaxed); }
+
  private:
   using Consumers = WaitingConsumers<T, AsyncStreamState>;
   friend Consumers;
+
+  YieldResult countDrop() noexcept {
+    dropped_.fetch_add(1, std::memory_order_relaxed);
+    return YieldResult::dropped;
+  }
 
   std::optional<std::pair<std::exception_ptr, std::optional<T>>> takeNextLocked() {
     if (buffer_.empty()) {
@@ -109,6 +118,7 @@ class AsyncStreamState : public std::enable_shared_from_this<AsyncStreamState<T>
   bool terminated_ = false;
   std::deque<T> buffer_;
   Consumers consumers_;
+  std::atomic<std::uint64_t> dropped_ = 0;
 };
 
 // Finishes the stream when the last copy of its continuation goes away, and
@@ -147,6 +157,8 @@ class AsyncStream {
    public:
     YieldResult yield(T element) const { return end_->state->yield(std::move(element)); }
     void finish() const { end_->state->finish(); }
+    // How many elements the buffering policy has dropped so far.
+    std::uint64_t droppedCount() const noexcept { return end_->state->droppedCount(); }
 
    private:
     friend class AsyncStream;

@@ -23,6 +23,10 @@ struct RPBroadcastStatistics {
   std::uint64_t bytesQueued = 0;
   std::uint64_t buffersDropped = 0;
   std::uint64_t videoFramesSent = 0;
+  // What the stream's own bounded queues dropped between the extension and
+  // the connection: raw and encoded video frames, encoded audio packets.
+  std::uint64_t videoFramesDroppedByStream = 0;
+  std::uint64_t audioPacketsDroppedByStream = 0;
 };
 
 // The principal class of a broadcast extension derives from this. The

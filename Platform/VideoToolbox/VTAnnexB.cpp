@@ -23,6 +23,12 @@ std::size_t findStartCode(std::span<const std::uint8_t> data, std::size_t from) 
 
 std::vector<std::span<const std::uint8_t>> splitAnnexB(std::span<const std::uint8_t> data) {
   std::vector<std::span<const std::uint8_t>> units;
+  splitAnnexB(data, units);
+  return units;
+}
+
+void splitAnnexB(std::span<const std::uint8_t> data, std::vector<std::span<const std::uint8_t>>& units) {
+  units.clear();
   std::size_t startCode = findStartCode(data, 0);
   while (startCode < data.size()) {
     const std::size_t start = startCode + startCodeLength;
@@ -31,7 +37,6 @@ std::vector<std::span<const std::uint8_t>> splitAnnexB(std::span<const std::uint
     while (end > start && data[end - 1] == 0) --end;
     if (end > start) units.push_back(data.subspan(start, end - start));
   }
-  return units;
 }
 
 std::vector<std::uint8_t> lengthPrefixed(const std::vector<std::span<const std::uint8_t>>& units) {

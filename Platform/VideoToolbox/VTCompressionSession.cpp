@@ -29,7 +29,8 @@ struct VTCompressionSession::State {
   mutable std::mutex mutex;
   VTEncoderConfiguration configuration;
   VTPropertyDictionary properties;
-  // Touched on the worker only.
+  // Set by the first frame; the encoder is touched on the worker only from then on.
+  bool encoding = false;
   VTVideoEncoder encoder;
   VTSessionWorker worker;
 };
@@ -87,6 +88,9 @@ OSStatus VTCompressionSession::prepareToEncodeFrames() {
   {
     std::lock_guard lock(state_->mutex);
     if (state_->worker.isStopped()) return kVTInvalidSessionErr;
+    // Before the first frame nothing else touches the encoder: opening it
+    // here spares the caller a wait for the worker.
+    if (!state_->encoding) return state_->encoder.open(state_->configuration);
     configuration = state_->configuration;
   }
   // Shared with the job: a session invalidated meanwhile drops it unrun.
@@ -105,6 +109,7 @@ OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageB
     std::lock_guard lock(state_->mutex);
     if (state_->worker.isStopped()) return kVTInvalidSessionErr;
     configuration = state_->configuration;
+    state_->encoding = true;
   }
   const bool posted = state_->worker.post([state = state_, imageBuffer = std::move(imageBuffer), presentationTimeStamp,
                                            duration, configuration = std::move(configuration),
@@ -116,6 +121,15 @@ OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageB
 
 OSStatus VTCompressionSession::completeFrames() {
   return state_->worker.postAndWait([state = state_] { state->encoder.drain(); }) ? noErr : kVTInvalidSessionErr;
+}
+
+Async<void> VTCompressionSession::room() { return state_->worker.room(); }
+
+void VTCompressionSession::completeFramesThenInvalidate(std::function<void()> completed) {
+  state_->worker.stopAfter([state = state_, completed = std::move(completed)] {
+    state->encoder.drain();
+    if (completed) completed();
+  });
 }
 
 void VTCompressionSession::invalidate() { state_->worker.stop(); }

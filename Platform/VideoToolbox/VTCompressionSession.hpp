@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "Platform/Concurrency/Executor.hpp"
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
 #include "Platform/CoreMedia/CMTime.hpp"
@@ -47,14 +48,22 @@ class VTCompressionSession {
   OSStatus setProperties(const VTPropertyDictionary& properties);
   std::optional<VTPropertyValue> copyProperty(std::string_view key) const;
 
-  // Opens the encoder with the current properties.
+  // Opens the encoder with the current properties: on the calling thread
+  // before the first frame, else on the session's thread, waiting for it
+  // (refused on a pool thread, see VTSessionWorker).
   OSStatus prepareToEncodeFrames();
-  // Queues one picture; blocks while the session already holds several.
+  // Queues one picture. Off the pool it blocks while the session already
+  // holds several; a pool caller awaits room() first.
   OSStatus encodeFrame(std::shared_ptr<CVPixelBuffer> imageBuffer, const CMTime& presentationTimeStamp,
                        const CMTime& duration, OutputHandler outputHandler);
+  // Resumes once the session has room for another frame, or has ended.
+  Async<void> room();
   // Returns once every frame submitted so far has been emitted, draining the
-  // encoder (the next frame starts with a key frame).
+  // encoder (the next frame starts with a key frame). Refused on a pool thread.
   OSStatus completeFrames();
+  // Emits every frame submitted so far, then calls `completed` on the
+  // session's thread and ends the session. Returns at once.
+  void completeFramesThenInvalidate(std::function<void()> completed);
   // Drops queued frames and ends the session; later calls fail with
   // kVTInvalidSessionErr.
   void invalidate();

@@ -67,6 +67,15 @@ OSStatus VTDecompressionSession::finishDelayedFrames() {
   return state_->worker.postAndWait([state = state_] { state->decoder.flush(); }) ? noErr : kVTInvalidSessionErr;
 }
 
+Async<void> VTDecompressionSession::room() { return state_->worker.room(); }
+
+void VTDecompressionSession::finishDelayedFramesThenInvalidate(std::function<void()> completed) {
+  state_->worker.stopAfter([state = state_, completed = std::move(completed)] {
+    state->decoder.flush();
+    if (completed) completed();
+  });
+}
+
 void VTDecompressionSession::invalidate() { state_->worker.stop(); }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "Platform/Concurrency/Executor.hpp"
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
 #include "Platform/CoreMedia/CMTime.hpp"
@@ -37,13 +38,21 @@ class VTDecompressionSession {
   OSStatus setProperties(const VTPropertyDictionary& properties);
 
   // Without kVTDecodeFrame_EnableAsynchronousDecompression the call returns
-  // once the sample is decoded. A stream with reordered frames holds pictures
-  // back until later samples (or finishDelayedFrames) release them.
+  // once the sample is decoded (refused on a pool thread, see
+  // VTSessionWorker); with it, a pool caller awaits room() first. A stream
+  // with reordered frames holds pictures back until later samples (or
+  // finishDelayedFrames) release them.
   OSStatus decodeFrame(const CMSampleBuffer& sampleBuffer, VTDecodeFrameFlags decodeFlags, OutputHandler outputHandler);
-  // Returns once every submitted sample is decoded.
+  // Resumes once the session has room for another sample, or has ended.
+  Async<void> room();
+  // Returns once every submitted sample is decoded. Refused on a pool thread.
   OSStatus waitForAsynchronousFrames();
   // Emits the pictures the decoder still holds back, then waits for them.
+  // Refused on a pool thread.
   OSStatus finishDelayedFrames();
+  // Emits the pictures of every sample submitted so far, then calls
+  // `completed` on the session's thread and ends the session. Returns at once.
+  void finishDelayedFramesThenInvalidate(std::function<void()> completed);
   void invalidate();
 
  private:

@@ -222,9 +222,9 @@ void VTVideoEncoder::emit(const AVPacket& packet) {
   const bool keyFrame = (packet.flags & AV_PKT_FLAG_KEY) != 0;
   if (keyFrame) lastKeyFrameSeconds_ = frame.presentationTimeStamp.seconds();
 
-  auto units = splitAnnexB({packet.data, static_cast<std::size_t>(packet.size)});
-  std::erase_if(units, [this](const auto& unit) { return isOutOfBand(configuration_, nalUnitType(configuration_, unit)); });
-  auto bytes = lengthPrefixed(units);
+  splitAnnexB({packet.data, static_cast<std::size_t>(packet.size)}, units_);
+  std::erase_if(units_, [this](const auto& unit) { return isOutOfBand(configuration_, nalUnitType(configuration_, unit)); });
+  auto bytes = lengthPrefixed(units_);
   const std::size_t size = bytes.size();
   CMSampleTimingInfo timing{frame.duration, frame.presentationTimeStamp, frame.presentationTimeStamp};
   if (context_->has_b_frames > 0) timing.decodeTimeStamp = CMTime::make(packet.dts, ticksPerSecond);

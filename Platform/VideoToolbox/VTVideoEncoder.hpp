@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
@@ -61,6 +63,8 @@ class VTVideoEncoder {
   VTPixelTransfer transfer_;
   std::shared_ptr<const CMFormatDescription> formatDescription_;
   std::map<std::int64_t, PendingFrame> pending_;
+  // The units of the packet being emitted; kept to spare an allocation per frame.
+  std::vector<std::span<const std::uint8_t>> units_;
   std::optional<std::int64_t> lastTimeStamp_;
   std::optional<double> lastKeyFrameSeconds_;
 };

@@ -225,10 +225,19 @@ Async<void> SampleHandler::countSent() {
   const auto info = co_await std::move(read);
   bytesSent_ = static_cast<std::uint64_t>(std::max<std::int64_t>(info.byteCount, 0));
   videoFramesSent_ = static_cast<std::uint64_t>(std::max<std::int64_t>(info.videoFramesSent, 0));
+  auto readDrops = stream()->outgoingDrops();
+  const auto drops = co_await std::move(readDrops);
+  videoFramesDroppedByStream_ = drops.videoInput + drops.videoOutput;
+  audioPacketsDroppedByStream_ = drops.audioOutput;
 }
 
 platform::RPBroadcastStatistics SampleHandler::broadcastStatistics() const {
-  return {bytesSent_.load(), 0, buffersDropped_.load() + video_.dropped() + audio_.dropped(), videoFramesSent_.load()};
+  return {bytesSent_.load(),
+          0,
+          buffersDropped_.load() + video_.dropped() + audio_.dropped(),
+          videoFramesSent_.load(),
+          videoFramesDroppedByStream_.load(),
+          audioPacketsDroppedByStream_.load()};
 }
 
 }  // namespace tarvelportalbroadcast

@@ -26,8 +26,9 @@ namespace tarvelportalbroadcast {
 // that the app stored. Screen frames and app audio reach the stream in the
 // order they came, through one bounded queue per kind: video keeps the
 // newest few frames when the encoder falls behind, audio drops only beyond a
-// few seconds of backlog; every drop is counted. The frames and bytes it
-// reports sent are those the stream handed to the connection.
+// few seconds of backlog; every drop is counted, the stream's own included.
+// The frames and bytes it reports sent are those the stream handed to the
+// connection.
 class SampleHandler final : public platform::RPBroadcastSampleHandler,
                             public std::enable_shared_from_this<SampleHandler> {
  public:
@@ -63,7 +64,8 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
   // Sound before the first picture waits for it, bounded; what does not fit is dropped.
   void holdEarlyAudio(const platform::CMSampleBuffer& sampleBuffer);
   platform::Async<void> closeAll();
-  // Takes the stream's counts of what it handed to the connection.
+  // Takes the stream's counts of what it handed to the connection and of
+  // what its queues dropped.
   platform::Async<void> countSent();
   platform::Async<void> forwardVideo();
   platform::Async<void> forwardAudio();
@@ -96,6 +98,8 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
   std::atomic<std::uint64_t> buffersDropped_ = 0;
   std::atomic<std::uint64_t> bytesSent_ = 0;
   std::atomic<std::uint64_t> videoFramesSent_ = 0;
+  std::atomic<std::uint64_t> videoFramesDroppedByStream_ = 0;
+  std::atomic<std::uint64_t> audioPacketsDroppedByStream_ = 0;
 };
 
 }  // namespace tarvelportalbroadcast

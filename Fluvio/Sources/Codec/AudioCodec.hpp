@@ -33,7 +33,10 @@ class AudioCodec final : public Runner {
  public:
   using Output = std::pair<std::shared_ptr<platform::AVAudioBuffer>, std::shared_ptr<platform::AVAudioTime>>;
 
-  static std::shared_ptr<AudioCodec> make() { return std::shared_ptr<AudioCodec>(new AudioCodec()); }
+  // Output waits for its consumer as `outputPolicy` says.
+  static std::shared_ptr<AudioCodec> make(platform::BufferingPolicy outputPolicy = platform::BufferingPolicy::unbounded()) {
+    return std::shared_ptr<AudioCodec>(new AudioCodec(outputPolicy));
+  }
 
   const AudioCodecSettings& settings() const noexcept { return settings_; }
   // Bit rate and downmix reach the live converter; a new format, channel map
@@ -45,6 +48,8 @@ class AudioCodec final : public Runner {
 
   // A new sequence on every read; the one handed out before ends.
   platform::AsyncStream<Output> outputStream() { return outputStream_.wrappedValue(); }
+  // Output buffers the output policy dropped, over every sequence handed out.
+  std::uint64_t droppedOutputCount() const noexcept { return outputStream_.droppedCount(); }
 
   // ADTS-framed AAC to decode; only while running with format `pcm`.
   void append(const platform::CMSampleBuffer& sampleBuffer);
@@ -57,7 +62,7 @@ class AudioCodec final : public Runner {
   void stopRunning() override;
 
  private:
-  AudioCodec() = default;
+  explicit AudioCodec(platform::BufferingPolicy outputPolicy) : outputStream_(outputPolicy) {}
 
   void setInputFormat(std::shared_ptr<platform::AVAudioFormat> inputFormat);
   std::shared_ptr<platform::AVAudioConverter> makeAudioConverter();

@@ -20,7 +20,10 @@ class VTCompressionSessionAdapter final : public VTSessionConvertible {
   platform::OSStatus applyOption(const VTSessionOption& option) override;
   // A sample buffer without an image buffer is taken and produces nothing.
   void convert(const platform::CMSampleBuffer& sampleBuffer, const Continuation& continuation) override;
-  void completeFrames() override { session_->completeFrames(); }
+  platform::Async<void> room() override { return session_->room(); }
+  void completeFramesThenInvalidate(std::function<void()> completed) override {
+    session_->completeFramesThenInvalidate(std::move(completed));
+  }
   void invalidate() override { session_->invalidate(); }
 
   const std::shared_ptr<platform::VTCompressionSession>& session() const noexcept { return session_; }

@@ -22,7 +22,10 @@ class VTDecompressionSessionAdapter final : public VTSessionConvertible {
 
   platform::OSStatus applyOption(const VTSessionOption& option) override;
   void convert(const platform::CMSampleBuffer& sampleBuffer, const Continuation& continuation) override;
-  void completeFrames() override { session_->finishDelayedFrames(); }
+  platform::Async<void> room() override { return session_->room(); }
+  void completeFramesThenInvalidate(std::function<void()> completed) override {
+    session_->finishDelayedFramesThenInvalidate(std::move(completed));
+  }
   void invalidate() override { session_->invalidate(); }
 
   const std::shared_ptr<platform::VTDecompressionSession>& session() const noexcept { return session_; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,9 +27,13 @@ class VTSessionConvertible {
   virtual platform::OSStatus applyOption(const VTSessionOption& option) = 0;
   // Submits one frame; throws VTSessionError when the session refuses it.
   virtual void convert(const platform::CMSampleBuffer& sampleBuffer, const Continuation& continuation) = 0;
+  // Resumes once the session takes another frame without waiting; a
+  // producer on the pool awaits it before convert.
+  virtual platform::Async<void> room() = 0;
   // Emits every frame the session still holds (an encoder's look-ahead, a
-  // decoder's reorder queue) and returns once they are out.
-  virtual void completeFrames() = 0;
+  // decoder's reorder queue), then calls `completed` on the session's own
+  // thread and ends the session. Returns at once.
+  virtual void completeFramesThenInvalidate(std::function<void()> completed) = 0;
   // Ends the session; frames still in it are dropped.
   virtual void invalidate() = 0;
 

@@ -6,6 +6,7 @@
 
 #include "Fluvio/Sources/Extension/CMFormatDescriptionExtension.hpp"
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
+#include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/CoreMedia/CMClock.hpp"
 #include "Platform/Foundation/NotificationCenter.hpp"
 
@@ -42,14 +43,38 @@ void VideoCodec::setInputFormat(std::shared_ptr<const platform::CMFormatDescript
   if (!platform::equalFormatDescriptions(old, inputFormat_)) invalidate();
 }
 
-void VideoCodec::setSession(std::shared_ptr<VTSessionConvertible> session) {
+void VideoCodec::setSession(std::shared_ptr<VTSessionConvertible> session, std::function<void()> completed) {
   const auto old = std::exchange(session_, std::move(session));
   if (old) {
-    // What the old session still holds was taken from the caller: it goes out.
-    old->completeFrames();
-    old->invalidate();
+    // What the old session still holds was taken from the caller: it goes
+    // out, on the session's thread, without anyone here waiting for it.
+    old->completeFramesThenInvalidate(std::move(completed));
+  } else if (completed) {
+    completed();
   }
   if (!session_) invalidate();
+}
+
+platform::Async<void> VideoCodec::encode(platform::CMSampleBuffer sampleBuffer) {
+  // Held across the wait: the session may be replaced meanwhile.
+  if (const auto session = session_; session && isRunning_) {
+    if (needsNewSession() || !platform::equalFormatDescriptions(inputFormat_, sampleBuffer.formatDescription())) {
+      // The frame makes a new session: the old one's frames go out first.
+      auto retired = retireSession();
+      co_await std::move(retired);
+    } else {
+      auto room = session->room();
+      co_await std::move(room);
+    }
+  }
+  append(sampleBuffer);
+}
+
+platform::Async<void> VideoCodec::retireSession() {
+  auto retired = platform::withContinuation<void>([this](platform::Continuation<void> done) {
+    setSession(nullptr, [done] { done.resume(); });
+  });
+  co_await std::move(retired);
 }
 
 void VideoCodec::append(const platform::CMSampleBuffer& sampleBuffer) {
@@ -74,7 +99,7 @@ void VideoCodec::append(const platform::CMSampleBuffer& sampleBuffer) {
     setSession(std::move(session));
     if (!decoding) frameInterval_ = settings_.frameInterval;
   }
-  if (!session_ || !continuation_) return;
+  if (!session_ || !continuation_ || outputEnded_) return;
   if (!decoding && !isDue(sampleBuffer.presentationTimeStamp())) return;
   try {
     session_->convert(sampleBuffer, *continuation_);
@@ -103,11 +128,14 @@ void VideoCodec::startRunning() {
 void VideoCodec::stopRunning() {
   if (!isRunning_) return;
   isRunning_ = false;
-  setSession(nullptr);
+  // Stays installed, finished once the session's last frames are out: nothing
+  // more reaches the owner until it installs a new one.
+  std::function<void()> endOutput;
+  if (continuation_) endOutput = [output = *continuation_] { output.finish(); };
+  outputEnded_ = true;
+  setSession(nullptr, std::move(endOutput));
   inputFormat_.reset();
   presentationTimeStamp_ = platform::CMTime::zero;
-  // Stays installed, finished: nothing reaches the owner until it installs a new one.
-  if (continuation_) continuation_->finish();
   startedAt_ = platform::CMTime::zero;
   removeObservers();
 }

@@ -55,13 +55,23 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
   void setFrameInterval(double frameInterval) noexcept { frameInterval_ = frameInterval; }
 
   const std::optional<Continuation>& continuation() const noexcept { return continuation_; }
-  void setContinuation(std::optional<Continuation> continuation) { continuation_ = std::move(continuation); }
+  void setContinuation(std::optional<Continuation> continuation) {
+    continuation_ = std::move(continuation);
+    outputEnded_ = false;
+  }
 
   const std::shared_ptr<VTSessionConvertible>& session() const noexcept { return session_; }
   bool needsNewSession() const noexcept { return invalidateSession_.load(std::memory_order_acquire); }
 
   // Converts `sampleBuffer` or drops it; failures are logged, never thrown.
+  // Never waits: a session that holds its fill of frames queues one more,
+  // and a replaced session's last frames may come after the new one's first.
   void append(const platform::CMSampleBuffer& sampleBuffer);
+  // The same, first suspending the caller while the session holds its fill
+  // of frames, so a producer faster than the encoder is held back without
+  // holding up its thread; a session being replaced emits its last frames
+  // before the new one takes any.
+  platform::Async<void> encode(platform::CMSampleBuffer sampleBuffer);
 
   bool isRunning() const override { return isRunning_; }
   void startRunning() override;
@@ -73,7 +83,10 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
 
  private:
   void setInputFormat(std::shared_ptr<const platform::CMFormatDescription> inputFormat);
-  void setSession(std::shared_ptr<VTSessionConvertible> session);
+  // The old session completes its frames, then `completed` runs.
+  void setSession(std::shared_ptr<VTSessionConvertible> session, std::function<void()> completed = {});
+  // Ends the session, resuming once its last frames are out.
+  platform::Async<void> retireSession();
   void invalidate() noexcept { invalidateSession_.store(true, std::memory_order_release); }
   bool isDue(const platform::CMTime& presentationTimeStamp) const;
   void addObservers();
@@ -85,6 +98,9 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
   double frameInterval_ = 0.0;
   platform::CMTime startedAt_ = platform::CMTime::zero;
   std::optional<Continuation> continuation_;
+  // Set by a stop: the installed continuation ends once the old session's
+  // last frames are out, and takes nothing newer.
+  bool outputEnded_ = false;
   std::atomic<bool> invalidateSession_ = true;
   platform::CMTime presentationTimeStamp_ = platform::CMTime::zero;
   bool isRunning_ = false;

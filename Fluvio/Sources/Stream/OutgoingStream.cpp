@@ -14,13 +14,19 @@ void finish(const std::optional<AsyncStream<CMSampleBuffer>::Continuation>& cont
   if (continuation) continuation->finish();
 }
 
+std::uint64_t droppedCount(const std::optional<AsyncStream<CMSampleBuffer>::Continuation>& continuation) {
+  return continuation ? continuation->droppedCount() : 0;
+}
+
 }  // namespace
 
 AsyncStream<CMSampleBuffer> OutgoingStream::videoOutputStream() {
-  auto [stream, continuation] = AsyncStream<CMSampleBuffer>::makeStream();
+  auto [stream, continuation] =
+      AsyncStream<CMSampleBuffer>::makeStream(platform::BufferingPolicy::bufferingOldest(videoOutputBufferCounts));
   // Frames the encoder still holds for the earlier consumer are dropped with
   // its sequence, which would otherwise never end.
   finish(videoCodec_->continuation());
+  droppedBefore_.videoOutput += droppedCount(videoCodec_->continuation());
   videoCodec_->setContinuation(std::move(continuation));
   return stream;
 }
@@ -30,9 +36,14 @@ AsyncStream<CMSampleBuffer> OutgoingStream::videoInputStream() {
                           ? platform::BufferingPolicy::unbounded()
                           : platform::BufferingPolicy::bufferingNewest(static_cast<std::size_t>(videoInputBufferCounts_));
   auto [stream, continuation] = AsyncStream<CMSampleBuffer>::makeStream(policy);
-  finish(videoInputContinuation_);
+  finishVideoInput();
   videoInputContinuation_ = std::move(continuation);
   return stream;
+}
+
+OutgoingStream::Drops OutgoingStream::drops() const {
+  return {droppedBefore_.videoInput + droppedCount(videoInputContinuation_),
+          droppedBefore_.videoOutput + droppedCount(videoCodec_->continuation()), audioCodec_->droppedOutputCount()};
 }
 
 void OutgoingStream::append(CMSampleBuffer sampleBuffer) {
@@ -76,6 +87,7 @@ void OutgoingStream::stopRunning() {
 
 void OutgoingStream::finishVideoInput() {
   finish(videoInputContinuation_);
+  droppedBefore_.videoInput += droppedCount(videoInputContinuation_);
   videoInputContinuation_.reset();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <utility>
 
@@ -40,14 +41,23 @@ class AsyncStreamedFlow {
   // next read of `wrappedValue()`.
   void finish() { replaceContinuation(std::nullopt); }
 
+  // What the buffering policy dropped, over every sequence handed out.
+  std::uint64_t droppedCount() const noexcept {
+    return droppedBefore_ + (continuation_ ? continuation_->droppedCount() : 0);
+  }
+
  private:
   void replaceContinuation(std::optional<Continuation> next) {
-    if (continuation_) continuation_->finish();
+    if (continuation_) {
+      continuation_->finish();
+      droppedBefore_ += continuation_->droppedCount();
+    }
     continuation_ = std::move(next);
   }
 
   platform::BufferingPolicy bufferingPolicy_;
   std::optional<Continuation> continuation_;
+  std::uint64_t droppedBefore_ = 0;
 };
 
 }  // namespace fluvio

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <asio/strand.hpp>
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <span>
 #include <string>
 #include <thread>
@@ -12,11 +16,13 @@
 #include "Fluvio/Sources/Extension/CMSampleBufferExtension.hpp"
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "Platform/CoreMedia/CMClock.hpp"
 #include "Platform/CoreMedia/CVPixelFormatType.hpp"
 #include "Platform/Foundation/NotificationCenter.hpp"
+#include "Platform/VideoToolbox/VTSessionWorker.hpp"
 #include "Tracepost/Sources/TPLoggerAppender.hpp"
 
 namespace fluvio {
@@ -25,6 +31,8 @@ namespace {
 using platform::CMSampleBuffer;
 using platform::CMTime;
 using SampleStream = platform::AsyncStream<CMSampleBuffer>;
+
+using namespace std::chrono_literals;
 
 constexpr std::int32_t kTimescale = 600;
 
@@ -63,7 +71,11 @@ class FakeSession : public VTSessionConvertible {
     converted.push_back(sampleBuffer.presentationTimeStamp());
     continuation.yield(sampleBuffer);
   }
-  void completeFrames() override {}
+  platform::Async<void> room() override { co_return; }
+  void completeFramesThenInvalidate(std::function<void()> completed) override {
+    invalidate();
+    if (completed) completed();
+  }
   void invalidate() override { invalidated = true; }
   platform::OSStatus setProperties(const platform::VTPropertyDictionary&) override { return 0; }
 
@@ -352,6 +364,103 @@ TEST_F(VideoCodecTests, StopEndsTheSessionAndTheOutputUntilANewContinuation) {
   encode({20});
   codec->stopRunning();
   EXPECT_EQ(drainOutput(), (std::vector<CMTime>{ticks(20)}));
+}
+
+// A session whose frames come out of its own thread only once the test opens
+// the gate, as those of an encoder stuck on a frame would: one is stuck in
+// it, two more wait, then it is full.
+class GatedSession : public VTSessionConvertible {
+ public:
+  explicit GatedSession(std::shared_future<void> gate) : gate_(std::move(gate)) {}
+  platform::OSStatus applyOption(const VTSessionOption&) override { return 0; }
+  void convert(const CMSampleBuffer& sampleBuffer, const VideoCodec::Continuation& continuation) override {
+    ++taken;
+    worker_.post([gate = gate_, sampleBuffer, continuation] {
+      gate.wait();
+      continuation.yield(sampleBuffer);
+    });
+  }
+  platform::Async<void> room() override { return worker_.room(); }
+  void completeFramesThenInvalidate(std::function<void()> completed) override { worker_.stopAfter(std::move(completed)); }
+  void invalidate() override { worker_.stop(); }
+
+  std::atomic<int> taken = 0;
+
+ protected:
+  platform::OSStatus setProperties(const platform::VTPropertyDictionary&) override { return 0; }
+
+ private:
+  std::shared_future<void> gate_;
+  platform::VTSessionWorker worker_{"gated", 2};
+};
+
+TEST(VideoCodecFeeding, AFullSessionSuspendsTheFeederNotItsStrandAndStopStillSendsWhatTheSessionHolds) {
+  std::promise<void> opened;
+  const auto gate = opened.get_future().share();
+  std::shared_ptr<GatedSession> session;
+  const auto codec = VideoCodec::make([&](const VideoCodecSettings&, const auto&, bool) {
+    session = std::make_shared<GatedSession>(gate);
+    return std::shared_ptr<VTSessionConvertible>(session);
+  });
+  auto [output, continuation] = SampleStream::makeStream();
+  codec->setContinuation(continuation);
+  const platform::Executor strand = asio::make_strand(platform::globalExecutor());
+  // Runs `body` on the strand; the future is ready once it has.
+  const auto onStrand = [&strand](std::function<void()> body) {
+    return std::async(std::launch::async, [&strand, body = std::move(body)] {
+      platform::blockOn([&body]() -> platform::Async<void> {
+        body();
+        co_return;
+      }, strand);
+    });
+  };
+  onStrand([&] { codec->startRunning(); }).get();
+
+  std::atomic<int> fed = 0;
+  std::promise<void> feederDone;
+  platform::spawn(strand, [&]() -> platform::Async<void> {
+    for (std::int64_t time = 10; time <= 50; time += 10) {
+      auto encoding = codec->encode(videoFrame(ticks(time)));
+      co_await std::move(encoding);
+      ++fed;
+    }
+    feederDone.set_value();
+  });
+  ASSERT_TRUE(platform::testing::eventually([&] { return fed == 3; }));
+  // The feeder waits for room with the strand free for everyone else.
+  auto strandRan = onStrand([] {});
+  const bool strandFree = strandRan.wait_for(10s) == std::future_status::ready;
+  EXPECT_EQ(session->taken, 3);
+  EXPECT_EQ(fed, 3) << "a frame went past the full session";
+
+  // Stopping lets the session finish what it holds; the output ends after it.
+  const auto first = session;
+  auto stopping = onStrand([&] { codec->stopRunning(); });
+  const bool stopped = stopping.wait_for(10s) == std::future_status::ready;
+  // A restart before the old session is done sends nothing into the old output.
+  auto restarting = onStrand([&] {
+    codec->startRunning();
+    codec->append(videoFrame(ticks(100)));
+  });
+  const bool restarted = restarting.wait_for(10s) == std::future_status::ready;
+  std::promise<std::vector<CMTime>> received;
+  platform::spawn(platform::globalExecutor(), [&, output = output]() -> platform::Async<void> {
+    std::vector<CMTime> times;
+    while (auto sample = co_await output.next()) times.push_back(sample->presentationTimeStamp());
+    received.set_value(std::move(times));
+  });
+  auto out = received.get_future();
+  EXPECT_EQ(out.wait_for(50ms), std::future_status::timeout) << "the output ended before the session's frames";
+  opened.set_value();
+  ASSERT_TRUE(strandFree) << "the strand waited for the session";
+  ASSERT_TRUE(stopped);
+  ASSERT_TRUE(restarted);
+  ASSERT_EQ(out.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(out.get(), (std::vector<CMTime>{ticks(10), ticks(20), ticks(30)}));
+  // The frames that waited for room found the old session ended.
+  ASSERT_EQ(feederDone.get_future().wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(first->taken, 3);
+  onStrand([&] { codec->stopRunning(); }).get();
 }
 
 // A moving diagonal gradient, so every frame differs from the last.

@@ -5,6 +5,7 @@
 #include <future>
 #include <memory>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "Fluvio/Sources/Extension/CMSampleBufferExtension.hpp"
@@ -77,7 +78,7 @@ class Publisher : public platform::Actor {
     outgoing_->startRunning();
     loop(outgoing_->audioOutputStream(), [this](OutgoingStream::AudioOutput output) { audio.push_back(std::move(output)); });
     loop(outgoing_->videoOutputStream(), [this](CMSampleBuffer sample) { video.push_back(std::move(sample)); });
-    loop(outgoing_->videoInputStream(), [this](const CMSampleBuffer& frame) { outgoing_->appendVideo(frame); });
+    loop(outgoing_->videoInputStream(), [this](CMSampleBuffer frame) { return outgoing_->encodeVideo(std::move(frame)); });
     co_return;
   }
 
@@ -86,7 +87,14 @@ class Publisher : public platform::Actor {
     auto ended = std::make_shared<std::promise<void>>();
     loopsEnded_.push_back(ended->get_future());
     platform::spawn(strand(), [stream, body, ended]() -> Async<void> {
-      while (auto element = co_await stream.next()) body(std::move(*element));
+      while (auto element = co_await stream.next()) {
+        if constexpr (std::is_void_v<std::invoke_result_t<Body&, T>>) {
+          body(std::move(*element));
+        } else {
+          auto handled = body(std::move(*element));
+          co_await std::move(handled);
+        }
+      }
       ended->set_value();
     });
   }

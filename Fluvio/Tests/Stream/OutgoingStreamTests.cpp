@@ -173,5 +173,74 @@ TEST(OutgoingStreamTests, StopEndsEveryWaitingConsumerAndARestartNeedsFreshReads
   EXPECT_EQ(drain(input), (std::vector<CMTime>{ticks(2)}));
 }
 
+// Every sample a finished sequence held.
+template <class T>
+std::vector<T> drainAll(const platform::AsyncStream<T>& stream) {
+  std::vector<T> elements;
+  while (auto element = platform::blockOn(stream.next())) elements.push_back(std::move(*element));
+  return elements;
+}
+
+TEST(OutgoingStreamTests, RawVideoDropsTheOldestBeyondItsBoundAndCountsThem) {
+  constexpr int kBound = OutgoingStream::defaultVideoInputBufferCounts;
+  const auto outgoing = OutgoingStream::make();
+  for (const int extra : {0, 5}) {
+    const auto before = outgoing->drops().videoInput;
+    const auto input = outgoing->videoInputStream();
+    std::vector<CMTime> appended;
+    for (int index = 0; index < kBound + extra; ++index) {
+      appended.push_back(ticks(index + 1));
+      outgoing->append(rawVideoFrame(index, appended.back()));
+    }
+    EXPECT_EQ(outgoing->drops().videoInput, before + extra);
+    outgoing->finishVideoInput();
+    EXPECT_EQ(drain(input), std::vector<CMTime>(appended.begin() + extra, appended.end())) << "extra " << extra;
+  }
+  // Ended sequences keep their count; a tighter bound counts on from it.
+  outgoing->setVideoInputBufferCounts(2);
+  const auto tighter = outgoing->videoInputStream();
+  appendFrames(*outgoing, {1, 2, 3});
+  EXPECT_EQ(outgoing->drops(), (OutgoingStream::Drops{6, 0, 0}));
+}
+
+TEST(OutgoingStreamTests, EncodedMediaWaitInOrderUpToTheirBoundAndTheRestIsCounted) {
+  const auto outgoing = OutgoingStream::make();
+  auto settings = outgoing->videoSettings();
+  settings.videoSize = {64, 48};
+  outgoing->setVideoSettings(settings);
+  outgoing->startRunning();
+  // Nobody reads the outputs while the encoders fill them.
+  const auto video = outgoing->videoOutputStream();
+  const auto audio = outgoing->audioOutputStream();
+  constexpr int kExtraFrames = 4;
+  const int frames = static_cast<int>(OutgoingStream::videoOutputBufferCounts) + kExtraFrames;
+  for (int index = 0; index < frames; ++index) outgoing->appendVideo(rawVideoFrame(index, ticks(index + 1)));
+  const auto pcm = platform::AVAudioFormat::makeStandard(48'000, 2);
+  const auto buffers = static_cast<std::int64_t>(OutgoingStream::audioOutputBufferCounts) + 20;
+  for (std::int64_t index = 0; index < buffers; ++index) {
+    outgoing->append(testing::toneBuffer(pcm, 1024, index * 1024), testing::audioTime(0, index * 1024, 48'000));
+  }
+  outgoing->stopRunning();
+
+  // Every frame the encoder took comes out once it has drained: the first
+  // ones are kept, the rest counted.
+  const auto encoded = drainAll(video);
+  ASSERT_EQ(encoded.size(), OutgoingStream::videoOutputBufferCounts);
+  for (std::size_t index = 0; index < encoded.size(); ++index) {
+    EXPECT_EQ(encoded[index].presentationTimeStamp(), ticks(static_cast<std::int64_t>(index) + 1)) << index;
+  }
+  const auto packets = drainAll(audio);
+  ASSERT_EQ(packets.size(), OutgoingStream::audioOutputBufferCounts);
+  for (std::size_t index = 1; index < packets.size(); ++index) {
+    EXPECT_EQ(packets[index].second->sampleTime() - packets[index - 1].second->sampleTime(), 1024) << index;
+  }
+  const auto drops = outgoing->drops();
+  EXPECT_EQ(drops.videoOutput, static_cast<std::uint64_t>(kExtraFrames));
+  // The encoder's delay and the flush at the end make a packet or two more or less.
+  EXPECT_GE(drops.audioOutput, 18u);
+  EXPECT_LE(drops.audioOutput, 22u);
+  EXPECT_EQ(drops.videoInput, 0u);
+}
+
 }  // namespace
 }  // namespace fluvio

@@ -21,17 +21,20 @@ std::string statusLine(const BroadcastProgress& now, const BroadcastProgress& pr
 
 std::string summary(const BroadcastProgress& end) {
   const double fps = end.elapsedSeconds > 0 ? end.delivered.video / end.elapsedSeconds : 0;
-  char text[400];
+  char text[500];
   std::snprintf(text, sizeof text,
                 "broadcast: %.1f s, %llu frames delivered (%.1f fps), %llu app audio and %llu microphone buffers, "
-                "%llu frames dropped by the service, %llu buffers dropped by the extension, %llu frames and %llu bytes sent",
+                "%llu frames dropped by the service, %llu buffers dropped by the extension, %llu frames and %llu bytes sent; "
+                "the stream's queues dropped %llu video frames, %llu audio packets",
                 end.elapsedSeconds, static_cast<unsigned long long>(end.delivered.video), fps,
                 static_cast<unsigned long long>(end.delivered.audioApp),
                 static_cast<unsigned long long>(end.delivered.audioMic),
                 static_cast<unsigned long long>(end.framesDroppedByService),
                 static_cast<unsigned long long>(end.extension.buffersDropped),
                 static_cast<unsigned long long>(end.extension.videoFramesSent),
-                static_cast<unsigned long long>(end.extension.bytesSent));
+                static_cast<unsigned long long>(end.extension.bytesSent),
+                static_cast<unsigned long long>(end.extension.videoFramesDroppedByStream),
+                static_cast<unsigned long long>(end.extension.audioPacketsDroppedByStream));
   return text;
 }
 

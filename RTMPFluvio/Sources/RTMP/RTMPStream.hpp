@@ -78,6 +78,8 @@ class RTMPStream final : public fluvio::Stream_,
 
   platform::Async<std::uint32_t> id();
   platform::Async<RTMPStreamInfo> info();
+  // What the publishing path's bounded queues have dropped.
+  platform::Async<fluvio::OutgoingStream::Drops> outgoingDrops();
   platform::Async<AMFArray> metadata();
   platform::Async<std::uint16_t> currentFPS();
   // The one sequence of changes of the frame rate and of the ready state,
@@ -192,6 +194,10 @@ class RTMPStream final : public fluvio::Stream_,
   platform::Async<void> appendVideoBody(platform::CMSampleBuffer sampleBuffer);
   platform::Async<void> appendAudioBody(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
                                         std::shared_ptr<platform::AVAudioTime> when);
+  // Packages encoded media, appended or from the encoders, for the connection.
+  void sendEncodedVideo(const platform::CMSampleBuffer& sampleBuffer);
+  void sendEncodedAudio(const std::shared_ptr<platform::AVAudioCompressedBuffer>& audioBuffer,
+                        const platform::AVAudioTime& when);
 
   // Waits for `expected` after sending `commandName`; `readyState_` as given.
   platform::Async<RTMPResponse> request(RTMPStreamCode expected, fluvio::StreamReadyState state,

@@ -1,3 +1,4 @@
+#include <type_traits>
 #include <utility>
 
 #include "Fluvio/Sources/Extension/CMFormatDescriptionExtension.hpp"
@@ -73,7 +74,8 @@ Async<RTMPResponse> RTMPStream::publishBody(std::optional<std::string> name, How
 namespace {
 
 // Runs `handle` on the stream's strand for each element of `sequence`, until
-// the sequence ends (the outgoing stream stopped) or the stream is gone.
+// the sequence ends (the outgoing stream stopped) or the stream is gone. A
+// handler that returns a coroutine is awaited before the next element.
 template <class Element, class Handle>
 void consume(platform::TaskGroup& tasks, std::weak_ptr<RTMPStream> weak, platform::AsyncStream<Element> sequence,
              Handle handle, std::string name) {
@@ -84,8 +86,12 @@ void consume(platform::TaskGroup& tasks, std::weak_ptr<RTMPStream> weak, platfor
           auto element = co_await std::move(next);
           const auto stream = weak.lock();
           if (!element || !stream) co_return;
-          auto handled = handle(*stream, std::move(*element));
-          co_await std::move(handled);
+          if constexpr (std::is_void_v<std::invoke_result_t<Handle&, RTMPStream&, Element>>) {
+            handle(*stream, std::move(*element));
+          } else {
+            auto handled = handle(*stream, std::move(*element));
+            co_await std::move(handled);
+          }
         }
       },
       std::move(name));
@@ -93,25 +99,30 @@ void consume(platform::TaskGroup& tasks, std::weak_ptr<RTMPStream> weak, platfor
 
 }  // namespace
 
+// One way: raw frames go from the input sequence to the encoder, encoded
+// media from the output sequences to the packager; nothing goes back.
 void RTMPStream::startMediaTasks() {
   consume(
       sendingTasks_, weak_from_this(), outgoing_->audioOutputStream(),
       [](RTMPStream& stream, fluvio::OutgoingStream::AudioOutput encoded) {
-        return stream.appendAudioBody(std::move(encoded.first), std::move(encoded.second));
+        const auto compressed = std::dynamic_pointer_cast<platform::AVAudioCompressedBuffer>(encoded.first);
+        if (compressed && encoded.second) stream.sendEncodedAudio(compressed, *encoded.second);
       },
       "RTMPStream.audioOutput");
   consume(
       sendingTasks_, weak_from_this(), outgoing_->videoOutputStream(),
-      [](RTMPStream& stream, platform::CMSampleBuffer encoded) { return stream.appendVideoBody(std::move(encoded)); },
+      [](RTMPStream& stream, const platform::CMSampleBuffer& encoded) { stream.sendEncodedVideo(encoded); },
       "RTMPStream.videoOutput");
-  // Raw frames wait in the outgoing stream's bounded queue until the encoder takes them.
+  // Raw frames wait in the outgoing stream's bounded queue until the encoder
+  // has room; meanwhile only this task waits, not the strand.
   consume(
       encodingTasks_, weak_from_this(), outgoing_->videoInputStream(),
-      [](RTMPStream& stream, platform::CMSampleBuffer frame) -> Async<void> {
-        stream.outgoing_->appendVideo(frame);
-        co_return;
-      },
+      [](RTMPStream& stream, platform::CMSampleBuffer frame) { return stream.outgoing_->encodeVideo(std::move(frame)); },
       "RTMPStream.videoInput");
+}
+
+Async<fluvio::OutgoingStream::Drops> RTMPStream::outgoingDrops() {
+  return isolated([this]() -> Async<fluvio::OutgoingStream::Drops> { co_return outgoing_->drops(); });
 }
 
 Async<void> RTMPStream::append(platform::CMSampleBuffer sampleBuffer) {
@@ -130,7 +141,7 @@ Async<void> RTMPStream::appendVideoBody(platform::CMSampleBuffer sampleBuffer) {
   const auto& formatDescription = sampleBuffer.formatDescription();
   if (!formatDescription || formatDescription->mediaType() != platform::kCMMediaType_Video) co_return;
   if (fluvio::isCompressed(*formatDescription)) {
-    output(packager_.package(sampleBuffer));
+    sendEncodedVideo(sampleBuffer);
     co_return;
   }
   outgoing_->append(sampleBuffer);
@@ -146,12 +157,21 @@ Async<void> RTMPStream::appendAudioBody(std::shared_ptr<platform::AVAudioBuffer>
                                         std::shared_ptr<platform::AVAudioTime> when) {
   if (!audioBuffer || !when) co_return;
   if (auto compressed = std::dynamic_pointer_cast<platform::AVAudioCompressedBuffer>(audioBuffer)) {
-    output(packager_.package(compressed, *when));
+    sendEncodedAudio(compressed, *when);
     co_return;
   }
   outgoing_->append(audioBuffer, when);
   if (!audioSampleAccess_ || !std::dynamic_pointer_cast<platform::AVAudioPCMBuffer>(audioBuffer)) co_return;
   for (const auto& output : outputs_) output->stream(*this, audioBuffer, when);
+}
+
+void RTMPStream::sendEncodedVideo(const platform::CMSampleBuffer& sampleBuffer) {
+  output(packager_.package(sampleBuffer));
+}
+
+void RTMPStream::sendEncodedAudio(const std::shared_ptr<platform::AVAudioCompressedBuffer>& audioBuffer,
+                                  const platform::AVAudioTime& when) {
+  output(packager_.package(audioBuffer, when));
 }
 
 void RTMPStream::output(RTMPMediaPackage package) {
