@@ -34,7 +34,7 @@
 #include "Platform/ReplayKit/Service/SyntheticScreen.hpp"
 #include "Platform/ReplayKit/Service/X11Screen.hpp"
 #include "TarvelPortalBroadcast/SharedSettings/BroadcastConfig.hpp"
-#include "bench/capture/AllocationCounter.hpp"
+#include "bench/AllocationCounter.hpp"
 #include "bench/capture/AnimatedDisplay.hpp"
 #include "bench/capture/BusyLoad.hpp"
 #include "bench/capture/CaptureTimeline.hpp"
@@ -184,7 +184,7 @@ PipelineFigures runPipeline(const Options& options, service::ScreenSource& scree
   // later timestamp would find a frame and the loss would show as unmatched.
   const std::uint64_t start = *first + framePeriod + framePeriod / 2;
   const std::uint64_t end = start + static_cast<std::uint64_t>(options.seconds * second);
-  const auto allocationsBefore = allocationCount();
+  const auto allocationsBefore = bench::allocationCount();
   const auto publishedBefore = ingest.framesReceived();
   const auto machineBefore = machineCPUTimes();
   auto clock = std::make_unique<service::FrameClock>(
@@ -208,7 +208,7 @@ PipelineFigures runPipeline(const Options& options, service::ScreenSource& scree
 
   PipelineFigures figures;
   const auto publishedInWindow = ingest.framesReceived() - publishedBefore;
-  figures.allocationsPerFrame = publishedInWindow ? static_cast<double>(allocationCount() - allocationsBefore) /
+  figures.allocationsPerFrame = publishedInWindow ? static_cast<double>(bench::allocationCount() - allocationsBefore) /
                                                         static_cast<double>(publishedInWindow)
                                                   : 0;
   figures.busyPercent = busyPercent(machineBefore, machineCPUTimes());

@@ -34,22 +34,9 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "Fluvio/Tests/Stream/StreamTestMedia.hpp"
+#include "bench/AllocationCounter.hpp"
 #include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
 
-namespace {
-
-std::atomic<std::int64_t> allocations{0};
-thread_local bool isServerThread = false;
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (!isServerThread) allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* pointer = std::malloc(size ? size : 1)) return pointer;
-  throw std::bad_alloc();
-}
-void operator delete(void* pointer) noexcept { std::free(pointer); }
-void operator delete(void* pointer, std::size_t) noexcept { std::free(pointer); }
 
 namespace {
 
@@ -148,7 +135,7 @@ void measurePublication(benchmark::State& state, const std::vector<Item>& items,
   std::vector<double> latencies;
   std::atomic<double> serverCPU{0};
   std::thread serving([&] {
-    isServerThread = true;
+    bench::leaveAllocationCount();
     server.accept();
     std::size_t received = 0;
     server.servePublisher([&](const RTMPReceivedMessage& message) {
@@ -165,7 +152,7 @@ void measurePublication(benchmark::State& state, const std::vector<Item>& items,
   platform::blockOn(stream->publish("bench"));
 
   const double cpuBefore = processCPUSeconds();
-  const auto allocationsBefore = allocations.load();
+  const auto allocationsBefore = bench::allocationCount();
   // Each item is handed at its time, from this thread, to a task on the
   // pool that appends it, as a capture thread hands frames on.
   auto [handed, handing] = platform::AsyncStream<const Item*>::makeStream();
@@ -186,7 +173,7 @@ void measurePublication(benchmark::State& state, const std::vector<Item>& items,
   }
   handing.finish();
   appending.get();
-  const auto allocationsDuring = allocations.load() - allocationsBefore;
+  const auto allocationsDuring = bench::allocationCount() - allocationsBefore;
   platform::blockOn(connection->close());
   serving.join();
   const double cpu = processCPUSeconds() - cpuBefore - serverCPU.load();
@@ -251,7 +238,7 @@ BENCHMARK(publishRawFrames)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTim
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--discarding-server") {
-    isServerThread = true;
+    bench::leaveAllocationCount();
     testing::ScriptedRTMPServer server;
     std::cout << server.port() << std::endl;
     server.accept();

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "bench/capture/AllocationCounter.hpp"
+#include "bench/AllocationCounter.hpp"
 
 namespace capturebench {
 namespace {
@@ -24,7 +24,7 @@ AnimatedDisplay::~AnimatedDisplay() {
 }
 
 void AnimatedDisplay::animate() {
-  leaveAllocationCount();
+  bench::leaveAllocationCount();
   const auto period = std::chrono::microseconds(33'333);
   auto next = std::chrono::steady_clock::now();
   for (int step = 0; !stopping_.load(); ++step) {

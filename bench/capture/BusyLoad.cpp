@@ -2,14 +2,14 @@
 
 #include <cstdint>
 
-#include "bench/capture/AllocationCounter.hpp"
+#include "bench/AllocationCounter.hpp"
 
 namespace capturebench {
 
 BusyLoad::BusyLoad(int threads) {
   for (int index = 0; index < threads; ++index) {
     threads_.emplace_back([this] {
-      leaveAllocationCount();
+      bench::leaveAllocationCount();
       volatile std::uint64_t spins = 0;
       while (!stopping_.load(std::memory_order_relaxed)) spins = spins + 1;
     });

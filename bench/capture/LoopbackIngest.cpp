@@ -1,7 +1,7 @@
 #include "bench/capture/LoopbackIngest.hpp"
 
 #include "Platform/CoreMedia/HostClock.hpp"
-#include "bench/capture/AllocationCounter.hpp"
+#include "bench/AllocationCounter.hpp"
 
 namespace capturebench {
 namespace {
@@ -34,7 +34,7 @@ LoopbackIngest::~LoopbackIngest() {
 }
 
 void LoopbackIngest::serve() {
-  leaveAllocationCount();
+  bench::leaveAllocationCount();
   try {
     server_.accept();
     server_.servePublisher([this](const rtmpfluvio::RTMPReceivedMessage& message) {

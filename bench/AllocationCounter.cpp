@@ -1,4 +1,4 @@
-#include "bench/capture/AllocationCounter.hpp"
+#include "bench/AllocationCounter.hpp"
 
 #include <atomic>
 #include <cstdlib>
@@ -32,7 +32,7 @@ void operator delete[](void* pointer) noexcept { std::free(pointer); }
 void operator delete[](void* pointer, std::size_t) noexcept { std::free(pointer); }
 void operator delete[](void* pointer, const std::nothrow_t&) noexcept { std::free(pointer); }
 
-namespace capturebench {
+namespace bench {
 
 std::int64_t allocationCount() noexcept { return allocations.load(std::memory_order_relaxed); }
 

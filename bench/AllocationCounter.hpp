@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace capturebench {
+namespace bench {
 
 // Allocations through operator new since the process began, made by every
 // thread but those that left the count.
