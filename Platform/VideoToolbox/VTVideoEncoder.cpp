@@ -70,15 +70,15 @@ AVDictionary* encoderOptions(const VTEncoderConfiguration& configuration) {
   if (configuration.realTime) av_dict_set(&options, "tune", "zerolatency", 0);
   if (!configuration.profile.empty()) av_dict_set(&options, "profile", configuration.profile.c_str(), 0);
   av_dict_set(&options, "forced-idr", "1", 0);
+  if (isHEVC(configuration)) {
+    av_dict_set(&options, "x265-params", "log-level=error", 0);
+    return options;
+  }
   // Two slice threads keep a 720p30 frame well inside its period; one per
   // core (the default) cost more CPU in hand-offs, more memory in per-thread
   // state, and no latency.
   av_dict_set(&options, "threads", "2", 0);
-  if (isHEVC(configuration)) {
-    av_dict_set(&options, "x265-params", "log-level=error", 0);
-  } else if (configuration.cabac) {
-    av_dict_set(&options, "coder", *configuration.cabac ? "cabac" : "cavlc", 0);
-  }
+  if (configuration.cabac) av_dict_set(&options, "coder", *configuration.cabac ? "cabac" : "cavlc", 0);
   return options;
 }
 
