@@ -23,6 +23,60 @@
 
 namespace platform {
 
+namespace detail {
+
+// An Executor that answers the blocking query itself. Asked of the erased
+// executor, the answer comes back in a block on the heap, and a strand asks
+// its inner executor on every submission.
+class KnownBlockingExecutor {
+ public:
+  KnownBlockingExecutor(Executor executor, bool neverBlocks) : executor_(std::move(executor)), neverBlocks_(neverBlocks) {}
+  static KnownBlockingExecutor asking(Executor executor) {
+    const bool neverBlocks = asio::query(executor, asio::execution::blocking) == asio::execution::blocking.never;
+    return KnownBlockingExecutor(std::move(executor), neverBlocks);
+  }
+
+  const Executor& erased() const noexcept { return executor_; }
+
+  template <class Function>
+  void execute(Function&& function) const {
+    executor_.execute(std::forward<Function>(function));
+  }
+
+  friend bool operator==(const KnownBlockingExecutor& a, const KnownBlockingExecutor& b) noexcept {
+    return a.executor_ == b.executor_ && a.neverBlocks_ == b.neverBlocks_;
+  }
+
+  asio::execution_context& query(asio::execution::context_t) const noexcept {
+    return asio::query(executor_, asio::execution::context);
+  }
+  asio::execution::blocking_t query(asio::execution::blocking_t) const noexcept {
+    if (neverBlocks_) return asio::execution::blocking.never;
+    return asio::execution::blocking.possibly;
+  }
+
+  KnownBlockingExecutor require(asio::execution::blocking_t::never_t never) const {
+    return KnownBlockingExecutor(asio::require(executor_, never), true);
+  }
+  KnownBlockingExecutor require(asio::execution::blocking_t::possibly_t possibly) const {
+    return KnownBlockingExecutor(asio::prefer(executor_, possibly), false);
+  }
+  template <class Property>
+    requires std::same_as<Property, asio::execution::relationship_t::fork_t> ||
+             std::same_as<Property, asio::execution::relationship_t::continuation_t> ||
+             std::same_as<Property, asio::execution::outstanding_work_t::tracked_t> ||
+             std::same_as<Property, asio::execution::outstanding_work_t::untracked_t>
+  KnownBlockingExecutor require(Property property) const {
+    return KnownBlockingExecutor(asio::prefer(executor_, property), neverBlocks_);
+  }
+
+ private:
+  Executor executor_;
+  bool neverBlocks_;
+};
+
+}  // namespace detail
+
 class StrandExecutor {
  public:
   // A new strand over `inner`. Only an Executor converts: a constructor
@@ -43,7 +97,7 @@ class StrandExecutor {
 
   // True inside work this strand (or one sharing its queue) is running.
   bool running_in_this_thread() const noexcept { return state_->strand.running_in_this_thread(); }
-  Executor get_inner_executor() const noexcept { return state_->strand.get_inner_executor(); }
+  Executor get_inner_executor() const noexcept { return state_->strand.get_inner_executor().erased(); }
 
   template <class Function>
   void execute(Function&& function) const {
@@ -88,14 +142,14 @@ class StrandExecutor {
   enum Flag : std::uint8_t { kNeverBlocks = 1, kContinuation = 2, kTracked = 4 };
 
   struct State {
-    explicit State(Executor inner) : strand(asio::make_strand(std::move(inner))) {}
+    explicit State(Executor inner) : strand(detail::KnownBlockingExecutor::asking(std::move(inner))) {}
 
     // Tracked handles hold one tracked copy of the inner executor between
     // them, so that the inner context counts them as outstanding work.
     void startWork() {
       std::lock_guard lock(workMutex);
       if (trackedHandles++ == 0) {
-        work.emplace(asio::prefer(strand.get_inner_executor(), asio::execution::outstanding_work.tracked));
+        work.emplace(asio::prefer(strand.get_inner_executor().erased(), asio::execution::outstanding_work.tracked));
       }
     }
     void finishWork() {
@@ -104,7 +158,7 @@ class StrandExecutor {
     }
 
     std::atomic<std::size_t> references{1};
-    asio::strand<Executor> strand;
+    asio::strand<detail::KnownBlockingExecutor> strand;
     std::mutex workMutex;
     std::size_t trackedHandles = 0;  // under workMutex
     std::optional<Executor> work;    // under workMutex
