@@ -23,7 +23,6 @@
 #include <asio/co_spawn.hpp>
 #include <asio/defer.hpp>
 #include <asio/post.hpp>
-#include <asio/strand.hpp>
 #include <concepts>
 #include <memory>
 #include <string>
@@ -33,13 +32,14 @@
 #include "Platform/Concurrency/CoroutineSupport.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/Concurrency/StrandCall.hpp"
+#include "Platform/Concurrency/StrandExecutor.hpp"
 #include "Platform/Concurrency/UnhandledError.hpp"
 
 namespace platform {
 
 class Actor {
  public:
-  using Strand = asio::strand<Executor>;
+  using Strand = StrandExecutor;
 
   // What make() hands an actor's constructor; nothing else can create one.
   class Key {
@@ -47,7 +47,7 @@ class Actor {
     Key() = default;
   };
 
-  explicit Actor(Key, Executor executor = globalExecutor()) : strand_(asio::make_strand(std::move(executor))) {}
+  explicit Actor(Key, Executor executor = globalExecutor()) : strand_(std::move(executor)) {}
   // An actor on another's strand: the two are one queue, so neither waits
   // for the other, and each may call the other's members from that strand.
   struct SharedStrand {

@@ -1,7 +1,6 @@
 #include "Platform/Concurrency/Executor.hpp"
 
 #include <algorithm>
-#include <asio/strand.hpp>
 #include <asio/thread_pool.hpp>
 #include <atomic>
 #include <thread>
@@ -32,12 +31,12 @@ std::atomic<bool> poolShutDown = false;
 // where an error would escape the running handler and end the process.
 bool refusesWork() { return poolShutDown && !detail::onPoolThread(); }
 
+// Asked of the executor's context rather than its target's type: a strand,
+// however it is wrapped, answers with the context it runs on.
 bool runsOnPool(const Executor& executor) {
-  if (const auto* threads = executor.target<asio::thread_pool::executor_type>()) {
-    return &threads->context() == &pool() || &threads->context() == &networkThread();
-  }
-  if (const auto* strand = executor.target<asio::strand<Executor>>()) return runsOnPool(strand->get_inner_executor());
-  return false;
+  if (!executor) return false;
+  const auto& context = asio::query(executor, asio::execution::context);
+  return &context == &pool() || &context == &networkThread();
 }
 
 }  // namespace

@@ -2,13 +2,13 @@
 
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
-#include <asio/strand.hpp>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
 
 #include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/StrandExecutor.hpp"
 #include "Platform/Concurrency/UnhandledError.hpp"
 
 namespace platform {
@@ -20,7 +20,7 @@ namespace platform {
 class SerialQueue {
  public:
   explicit SerialQueue(std::string label, Executor executor = globalExecutor())
-      : label_(std::make_shared<const std::string>(std::move(label))), strand_(asio::make_strand(std::move(executor))) {}
+      : label_(std::make_shared<const std::string>(std::move(label))), strand_(std::move(executor)) {}
 
   const std::string& label() const noexcept { return *label_; }
   Executor executor() const { return strand_; }
@@ -52,7 +52,7 @@ class SerialQueue {
   }
 
   std::shared_ptr<const std::string> label_;  // shared with queued work
-  asio::strand<Executor> strand_;
+  StrandExecutor strand_;
 };
 
 // The application's main queue. Until a GUI loop installs its own executor it

@@ -7,7 +7,6 @@
 #include <asio/co_spawn.hpp>
 #include <asio/defer.hpp>
 #include <asio/post.hpp>
-#include <asio/strand.hpp>
 #include <asio/use_awaitable.hpp>
 #include <exception>
 #include <memory>
@@ -18,6 +17,7 @@
 
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/Concurrency/PendingResume.hpp"
+#include "Platform/Concurrency/StrandExecutor.hpp"
 
 namespace platform::detail {
 
@@ -44,7 +44,7 @@ class StrandCall {
  public:
   using Value = StrandCallValue<T>;
 
-  StrandCall(asio::strand<Executor> strand, std::shared_ptr<const void> keepAlive)
+  StrandCall(StrandExecutor strand, std::shared_ptr<const void> keepAlive)
       : strand_(std::move(strand)), keepAlive_(std::move(keepAlive)) {}
 
   template <class Handler>
@@ -93,12 +93,12 @@ class StrandCall {
     bool ended = false;                // on the strand only
   };
 
-  asio::strand<Executor> strand_;
+  StrandExecutor strand_;
   std::shared_ptr<const void> keepAlive_;
 };
 
 template <class T>
-Async<T> callOnStrand(asio::strand<Executor> strand, std::shared_ptr<const void> keepAlive, Async<T> body) {
+Async<T> callOnStrand(StrandExecutor strand, std::shared_ptr<const void> keepAlive, Async<T> body) {
   auto running = asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, StrandCallValue<T>)>(
       StrandCall<T>(std::move(strand), std::move(keepAlive)), asio::use_awaitable, std::move(body));
   auto value = co_await std::move(running);

@@ -4,17 +4,18 @@
 #include <asio/cancellation_signal.hpp>
 #include <asio/co_spawn.hpp>
 #include <asio/post.hpp>
-#include <asio/strand.hpp>
 #include <atomic>
+
+#include "Platform/Concurrency/StrandExecutor.hpp"
 
 namespace platform {
 
 namespace detail {
 
 struct TaskState {
-  explicit TaskState(Executor executor) : strand(asio::make_strand(std::move(executor))) {}
+  explicit TaskState(Executor executor) : strand(std::move(executor)) {}
 
-  asio::strand<Executor> strand;
+  StrandExecutor strand;
   asio::cancellation_signal signal;  // used on `strand` only
   std::atomic<bool> cancelled = false;
   bool ended = false;  // on `strand` only

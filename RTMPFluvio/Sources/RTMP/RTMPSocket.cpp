@@ -39,7 +39,7 @@ RTMPSocket::Error::Error(Case errorCase, std::optional<platform::NWError> networ
 std::shared_ptr<RTMPSocket> RTMPSocket::make(platform::NWParameters parameters,
                                              std::chrono::steady_clock::duration timeout,
                                              platform::Executor executor) {
-  return make(parameters, timeout, SharedStrand{asio::make_strand(std::move(executor))});
+  return make(parameters, timeout, SharedStrand{Strand(std::move(executor))});
 }
 
 std::shared_ptr<RTMPSocket> RTMPSocket::make(platform::NWParameters parameters,
