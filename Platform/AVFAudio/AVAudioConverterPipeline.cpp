@@ -349,15 +349,15 @@ void AVAudioConverter::Pipeline::movePackets(AVAudioCompressedBuffer& output) {
   auto* bytes = static_cast<std::uint8_t*>(output.data());
   auto* descriptions = output.packetDescriptions();
   while (!queue.empty() && output.packetCount() < output.packetCapacity()) {
-    const AVPacket& packet = *queue.front();
-    const auto size = static_cast<std::uint32_t>(packet.size);
+    const auto& packet = queue.front().bytes;
+    const auto size = static_cast<std::uint32_t>(packet.size());
     if (size > output.maximumPacketSize()) {
       queue.pop_front();
       throw Error(Case::outputBufferTooSmall, "a packet of " + std::to_string(size) + " bytes was dropped");
     }
     const std::uint32_t offset = output.byteLength();
     if (size > output.byteCapacity() - offset) return;
-    std::memcpy(bytes + offset, packet.data, size);
+    std::memcpy(bytes + offset, packet.data(), size);
     if (descriptions) descriptions[output.packetCount()] = {offset, 0, size};
     output.setPacketCount(output.packetCount() + 1);
     output.setByteLength(offset + size);

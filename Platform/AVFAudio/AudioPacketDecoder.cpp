@@ -12,24 +12,26 @@ namespace platform {
 
 namespace {
 
-const AVCodec* findDecoder(AudioFormatID formatID) {
-  if (formatID == kAudioFormatMPEG4AAC) return avcodec_find_decoder_by_name("aac");
+const AVCodec* findDecoder(const LibavCodec& library, AudioFormatID formatID) {
+  if (formatID == kAudioFormatMPEG4AAC) return library.avcodec_find_decoder_by_name("aac");
   if (formatID != kAudioFormatOpus) return nullptr;
-  const AVCodec* native = avcodec_find_decoder_by_name("opus");
-  return native ? native : avcodec_find_decoder_by_name("libopus");
+  const AVCodec* native = library.avcodec_find_decoder_by_name("opus");
+  return native ? native : library.avcodec_find_decoder_by_name("libopus");
 }
 
 }  // namespace
 
 std::unique_ptr<AudioPacketDecoder> AudioPacketDecoder::make(AudioFormatID formatID, int sampleRate, int channels,
                                                              std::span<const std::uint8_t> magicCookie) {
-  const AVCodec* codec = findDecoder(formatID);
+  const LibavCodec* library = libavcodec();
+  if (!library) return nullptr;
+  const AVCodec* codec = findDecoder(*library, formatID);
   if (!codec || sampleRate <= 0 || channels <= 0 ||
       magicCookie.size() > static_cast<std::size_t>(std::numeric_limits<int>::max() - AV_INPUT_BUFFER_PADDING_SIZE)) {
     return nullptr;
   }
-  CodecContextHandle context(avcodec_alloc_context3(codec));
-  PacketHandle packet(av_packet_alloc());
+  CodecContextHandle context(library->avcodec_alloc_context3(codec));
+  PacketHandle packet(library->av_packet_alloc());
   FrameHandle frame(av_frame_alloc());
   if (!context || !packet || !frame) return nullptr;
   context->sample_rate = sampleRate;
@@ -40,37 +42,38 @@ std::unique_ptr<AudioPacketDecoder> AudioPacketDecoder::make(AudioFormatID forma
     std::memcpy(context->extradata, magicCookie.data(), magicCookie.size());
     context->extradata_size = static_cast<int>(magicCookie.size());
   }
-  if (avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
+  if (library->avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
   return std::unique_ptr<AudioPacketDecoder>(
-      new AudioPacketDecoder(std::move(context), std::move(packet), std::move(frame)));
+      new AudioPacketDecoder(*library, std::move(context), std::move(packet), std::move(frame)));
 }
 
-AudioPacketDecoder::AudioPacketDecoder(CodecContextHandle context, PacketHandle packet, FrameHandle frame)
-    : context_(std::move(context)), packet_(std::move(packet)), frame_(std::move(frame)) {}
+AudioPacketDecoder::AudioPacketDecoder(const LibavCodec& library, CodecContextHandle context, PacketHandle packet,
+                                       FrameHandle frame)
+    : library_(library), context_(std::move(context)), packet_(std::move(packet)), frame_(std::move(frame)) {}
 
 int AudioPacketDecoder::decode(std::span<const std::uint8_t> packet, const FrameSink& sink) {
   if (packet.empty() || packet.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     return AVERROR_INVALIDDATA;
   }
   // The codec reads past the end of a packet, so it gets a padded copy.
-  int status = av_new_packet(packet_.get(), static_cast<int>(packet.size()));
+  int status = library_.av_new_packet(packet_.get(), static_cast<int>(packet.size()));
   if (status < 0) return status;
   std::memcpy(packet_->data, packet.data(), packet.size());
-  status = avcodec_send_packet(context_.get(), packet_.get());
-  av_packet_unref(packet_.get());
+  status = library_.avcodec_send_packet(context_.get(), packet_.get());
+  library_.av_packet_unref(packet_.get());
   return status < 0 ? status : receiveFrames(sink);
 }
 
 int AudioPacketDecoder::finish(const FrameSink& sink) {
-  const int status = avcodec_send_packet(context_.get(), nullptr);
+  const int status = library_.avcodec_send_packet(context_.get(), nullptr);
   return status < 0 && status != AVERROR_EOF ? status : receiveFrames(sink);
 }
 
-void AudioPacketDecoder::reset() noexcept { avcodec_flush_buffers(context_.get()); }
+void AudioPacketDecoder::reset() noexcept { library_.avcodec_flush_buffers(context_.get()); }
 
 int AudioPacketDecoder::receiveFrames(const FrameSink& sink) {
   for (;;) {
-    int status = avcodec_receive_frame(context_.get(), frame_.get());
+    int status = library_.avcodec_receive_frame(context_.get(), frame_.get());
     if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return 0;
     if (status < 0) return status;
     status = sink(*frame_);

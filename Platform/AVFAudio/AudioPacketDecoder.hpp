@@ -16,7 +16,8 @@ class AudioPacketDecoder {
   // Gets every decoded frame; returns a negative library code to stop.
   using FrameSink = std::function<int(const AVFrame& frame)>;
 
-  // Null when the codec is missing or refuses the stream. Without a magic
+  // Null when the codec library or the codec is missing, or the codec
+  // refuses the stream. Without a magic
   // cookie the stream is taken as plain (AAC LC, or Opus of one or two
   // channels) at the given rate and channel count.
   static std::unique_ptr<AudioPacketDecoder> make(AudioFormatID formatID, int sampleRate, int channels,
@@ -31,10 +32,11 @@ class AudioPacketDecoder {
   void reset() noexcept;
 
  private:
-  AudioPacketDecoder(CodecContextHandle context, PacketHandle packet, FrameHandle frame);
+  AudioPacketDecoder(const LibavCodec& library, CodecContextHandle context, PacketHandle packet, FrameHandle frame);
 
   int receiveFrames(const FrameSink& sink);
 
+  const LibavCodec& library_;
   CodecContextHandle context_;
   PacketHandle packet_;
   FrameHandle frame_;

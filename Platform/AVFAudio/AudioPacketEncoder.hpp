@@ -6,13 +6,20 @@
 #include <vector>
 
 #include "Platform/AVFAudio/AudioResampler.hpp"
-#include "Platform/AVFAudio/LibavHandles.hpp"
 #include "Platform/CoreMedia/AudioStreamBasicDescription.hpp"
 
 namespace platform {
 
+struct AudioPacket {
+  std::vector<std::uint8_t> bytes;
+  // In frames from the stream's first input frame; negative while the
+  // packet carries the codec's start-up delay.
+  std::int64_t presentationTime = 0;
+};
+
 // An AAC or Opus encoder that takes whole frames of PCM from a resampler's
-// queue and queues the packets it makes.
+// queue and queues the packets it makes. Failures are negative codes of the
+// codec library's kind (libavErrorString() reads them).
 class AudioPacketEncoder {
  public:
   struct Configuration {
@@ -24,43 +31,36 @@ class AudioPacketEncoder {
     int framesPerPacket = 0;
   };
 
-  // Null when the codec is missing or refuses the configuration.
+  // AAC of one or two channels at a rate of the AAC table goes to the small
+  // AAC encoder; other AAC and all Opus to the codec library, which is then
+  // opened. Null when the codec is missing or refuses the configuration.
   static std::unique_ptr<AudioPacketEncoder> make(const Configuration& configuration);
   // Ascending; empty for a format this encoder does not make.
   static std::vector<std::int64_t> applicableBitRates(AudioFormatID formatID, int sampleRate, int channels);
 
-  AVSampleFormat sampleFormat() const noexcept { return context_->sample_fmt; }
-  int frameSize() const noexcept { return context_->frame_size; }
+  virtual ~AudioPacketEncoder() = default;
+
+  // What the encoder takes from the resampler.
+  virtual AVSampleFormat sampleFormat() const noexcept = 0;
+  virtual int frameSize() const noexcept = 0;
   const std::vector<std::uint8_t>& magicCookie() const noexcept { return magicCookie_; }
 
   // Takes `frames` frames from `source` (a frame short of frameSize() only at
   // the end of a stream) and queues the packets that come out.
-  int encode(AudioResampler& source, int frames);
+  virtual int encode(AudioResampler& source, int frames) = 0;
   // Queues the packets the encoder still holds; afterwards it takes no frames
   // until reopen().
-  int flush();
-  std::deque<PacketHandle>& packets() noexcept { return packets_; }
+  virtual int flush() = 0;
+  std::deque<AudioPacket>& packets() noexcept { return packets_; }
 
   // Takes effect from the next packet; the stream's packets and timing go on.
-  int setBitRate(std::int64_t bitRate);
+  virtual int setBitRate(std::int64_t bitRate) = 0;
   // A fresh stream with the current configuration; queued packets are dropped.
-  int reopen();
+  virtual int reopen() = 0;
 
- private:
-  AudioPacketEncoder(const AVCodec* codec, const Configuration& configuration);
-
-  int open();
-  int receivePackets();
-
-  const AVCodec* codec_;
-  Configuration configuration_;
-  CodecContextHandle context_;
-  FrameHandle frame_;
+ protected:
   std::vector<std::uint8_t> magicCookie_;
-  std::deque<PacketHandle> packets_;
-  // Nothing sent to the encoder since it was opened.
-  bool fresh_ = true;
-  std::int64_t nextPresentationTime_ = 0;
+  std::deque<AudioPacket> packets_;
 };
 
 }  // namespace platform

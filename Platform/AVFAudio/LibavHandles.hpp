@@ -4,24 +4,26 @@
 #include <string>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
 }
 
+#include "Platform/AVFAudio/LibavCodec.hpp"
+
 namespace platform {
 
-// Owning handles for the codec library's objects the audio converter keeps.
+// Owning handles for the codec library's objects. A codec context or packet
+// exists only once the codec library has been opened.
 struct CodecContextDeleter {
-  void operator()(AVCodecContext* context) const noexcept { avcodec_free_context(&context); }
+  void operator()(AVCodecContext* context) const noexcept { libavcodec()->avcodec_free_context(&context); }
 };
 struct FrameDeleter {
   void operator()(AVFrame* frame) const noexcept { av_frame_free(&frame); }
 };
 struct PacketDeleter {
-  void operator()(AVPacket* packet) const noexcept { av_packet_free(&packet); }
+  void operator()(AVPacket* packet) const noexcept { libavcodec()->av_packet_free(&packet); }
 };
 struct ResamplerDeleter {
   void operator()(SwrContext* context) const noexcept { swr_free(&context); }

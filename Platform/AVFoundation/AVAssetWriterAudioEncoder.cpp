@@ -153,10 +153,16 @@ std::optional<AVAssetWriterError> AVAssetWriterAudioEncoder::finish(AVAssetWrite
 std::optional<AVAssetWriterError> AVAssetWriterAudioEncoder::handOn(AVAssetWriterMuxer& muxer, int track) {
   auto& packets = encoder_->packets();
   while (!packets.empty()) {
-    PacketHandle packet = std::move(packets.front());
+    const AudioPacket& encoded = packets.front();
+    PacketHandle packet(av_packet_alloc());
+    if (!packet || av_new_packet(packet.get(), static_cast<int>(encoded.bytes.size())) < 0) {
+      return encodingFailed("cannot hand on the audio", AVERROR(ENOMEM));
+    }
+    std::copy(encoded.bytes.begin(), encoded.bytes.end(), packet->data);
+    packet->pts = encoded.presentationTime + *start_;
+    packet->dts = packet->pts;
+    packet->duration = encoder_->frameSize();
     packets.pop_front();
-    packet->pts += *start_;
-    packet->dts = packet->dts == AV_NOPTS_VALUE ? packet->pts : packet->dts + *start_;
     if (auto error = muxer.write(track, std::move(packet))) return error;
   }
   return std::nullopt;

@@ -42,7 +42,10 @@ StatusOr<VTCompressionSession> VTCompressionSession::make(
   const char* encoderName = codecType == kCMVideoCodecType_H264   ? "libx264"
                             : codecType == kCMVideoCodecType_HEVC ? "libx265"
                                                                   : nullptr;
-  if (!encoderName || !avcodec_find_encoder_by_name(encoderName)) return {kVTCouldNotFindVideoEncoderErr, nullptr};
+  const LibavCodec* library = libavcodec();
+  if (!encoderName || !library || !library->avcodec_find_encoder_by_name(encoderName)) {
+    return {kVTCouldNotFindVideoEncoderErr, nullptr};
+  }
   if (sourceImageBufferAttributes && sourceImageBufferAttributes->pixelFormatType &&
       !avPixelFormat(*sourceImageBufferAttributes->pixelFormatType)) {
     return {kVTPixelTransferNotSupportedErr, nullptr};

@@ -25,12 +25,14 @@ OSStatus VTVideoDecoder::open(const CMFormatDescription& formatDescription, cons
   const auto* atom = configurationAtom(formatDescription, hevc ? "hvcC" : "avcC");
   if (!atom || atom->empty()) return kVTVideoDecoderUnsupportedDataFormatErr;
   if (output.pixelFormatType && !avPixelFormat(*output.pixelFormatType)) return kVTPixelTransferNotSupportedErr;
-  const AVCodec* codec = avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+  const LibavCodec* library = libavcodec();
+  if (!library) return kVTCouldNotFindVideoDecoderErr;
+  const AVCodec* codec = library->avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
   if (!codec) return kVTCouldNotFindVideoDecoderErr;
 
-  context_.reset(avcodec_alloc_context3(codec));
+  context_.reset(library->avcodec_alloc_context3(codec));
   frame_.reset(av_frame_alloc());
-  packet_.reset(av_packet_alloc());
+  packet_.reset(library->av_packet_alloc());
   if (!context_ || !frame_ || !packet_) return kVTAllocationFailedErr;
   // The configuration atom as extradata: the decoder then reads length-prefixed samples as they are.
   context_->extradata = static_cast<std::uint8_t*>(av_mallocz(atom->size() + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -39,7 +41,7 @@ OSStatus VTVideoDecoder::open(const CMFormatDescription& formatDescription, cons
   context_->extradata_size = static_cast<int>(atom->size());
   // Frame threads would hold pictures back; slices keep one picture out per sample.
   context_->thread_type = FF_THREAD_SLICE;
-  if (avcodec_open2(context_.get(), codec, nullptr) < 0) {
+  if (library->avcodec_open2(context_.get(), codec, nullptr) < 0) {
     context_.reset();
     return kVTVideoDecoderUnsupportedDataFormatErr;
   }
@@ -54,7 +56,7 @@ OSStatus VTVideoDecoder::decode(const CMSampleBuffer& sampleBuffer, OutputHandle
     outputHandler(kVTVideoDecoderBadDataErr, kVTDecodeInfo_FrameDropped, nullptr, CMTime::invalid, CMTime::invalid);
     return kVTVideoDecoderBadDataErr;
   }
-  if (av_new_packet(packet_.get(), static_cast<int>(data->dataLength())) < 0) {
+  if (libavcodec()->av_new_packet(packet_.get(), static_cast<int>(data->dataLength())) < 0) {
     outputHandler(kVTAllocationFailedErr, kVTDecodeInfo_FrameDropped, nullptr, CMTime::invalid, CMTime::invalid);
     return kVTAllocationFailedErr;
   }
@@ -62,8 +64,8 @@ OSStatus VTVideoDecoder::decode(const CMSampleBuffer& sampleBuffer, OutputHandle
   const std::int64_t timeStamp = nextTimeStamp_++;
   packet_->pts = timeStamp;
   pending_[timeStamp] = {sampleBuffer.presentationTimeStamp(), sampleBuffer.duration(), std::move(outputHandler)};
-  const int sent = avcodec_send_packet(context_.get(), packet_.get());
-  av_packet_unref(packet_.get());
+  const int sent = libavcodec()->avcodec_send_packet(context_.get(), packet_.get());
+  libavcodec()->av_packet_unref(packet_.get());
   if (sent < 0) {
     auto failed = pending_.extract(timeStamp);
     failed.mapped().outputHandler(kVTVideoDecoderBadDataErr, kVTDecodeInfo_FrameDropped, nullptr,
@@ -77,13 +79,13 @@ OSStatus VTVideoDecoder::decode(const CMSampleBuffer& sampleBuffer, OutputHandle
 
 void VTVideoDecoder::flush() {
   if (!context_) return;
-  if (avcodec_send_packet(context_.get(), nullptr) == 0) receiveFrames();
-  avcodec_flush_buffers(context_.get());
+  if (libavcodec()->avcodec_send_packet(context_.get(), nullptr) == 0) receiveFrames();
+  libavcodec()->avcodec_flush_buffers(context_.get());
   dropOldestBeyond(0);
 }
 
 void VTVideoDecoder::receiveFrames() {
-  while (avcodec_receive_frame(context_.get(), frame_.get()) == 0) {
+  while (libavcodec()->avcodec_receive_frame(context_.get(), frame_.get()) == 0) {
     emit(*frame_);
     av_frame_unref(frame_.get());
   }

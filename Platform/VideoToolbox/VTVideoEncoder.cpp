@@ -85,15 +85,18 @@ AVDictionary* encoderOptions(const VTEncoderConfiguration& configuration) {
 }  // namespace
 
 VTVideoEncoder::VTVideoEncoder(std::int32_t width, std::int32_t height)
-    : width_(std::max(2, width & ~1)), height_(std::max(2, height & ~1)), packet_(av_packet_alloc()) {}
+    : width_(std::max(2, width & ~1)), height_(std::max(2, height & ~1)) {}
 
 OSStatus VTVideoEncoder::open(const VTEncoderConfiguration& configuration) {
   context_.reset();
   formatDescription_.reset();
-  const AVCodec* codec = avcodec_find_encoder_by_name(isHEVC(configuration) ? "libx265" : "libx264");
+  const LibavCodec* library = libavcodec();
+  if (!library) return kVTCouldNotFindVideoEncoderErr;
+  const AVCodec* codec = library->avcodec_find_encoder_by_name(isHEVC(configuration) ? "libx265" : "libx264");
   if (!codec) return kVTCouldNotFindVideoEncoderErr;
-  VTCodecContextHandle context(avcodec_alloc_context3(codec));
+  VTCodecContextHandle context(library->avcodec_alloc_context3(codec));
   picture_.reset(av_frame_alloc());
+  if (!packet_) packet_.reset(library->av_packet_alloc());
   if (!context || !picture_ || !packet_) return kVTAllocationFailedErr;
 
   context->width = width_;
@@ -110,7 +113,7 @@ OSStatus VTVideoEncoder::open(const VTEncoderConfiguration& configuration) {
   setRates(configuration);
 
   AVDictionary* options = encoderOptions(configuration);
-  const int opened = avcodec_open2(context_.get(), codec, &options);
+  const int opened = library->avcodec_open2(context_.get(), codec, &options);
   av_dict_free(&options);
   if (opened < 0) {
     context_.reset();
@@ -182,7 +185,7 @@ void VTVideoEncoder::encode(CVPixelBuffer& imageBuffer, const CMTime& presentati
   picture_->pict_type = keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
   if (keyFrame) lastKeyFrameSeconds_ = presentationTimeStamp.seconds();
   pending_[timeStamp] = {presentationTimeStamp, duration, std::move(outputHandler)};
-  if (avcodec_send_frame(context_.get(), picture_.get()) < 0) {
+  if (libavcodec()->avcodec_send_frame(context_.get(), picture_.get()) < 0) {
     auto failed = pending_.extract(timeStamp);
     failed.mapped().outputHandler(kVTVideoEncoderMalfunctionErr, kVTEncodeInfo_FrameDropped, nullptr);
     return;
@@ -213,9 +216,9 @@ bool VTVideoEncoder::needsKeyFrame(const CMTime& presentationTimeStamp, const CM
 }
 
 void VTVideoEncoder::receivePackets() {
-  while (avcodec_receive_packet(context_.get(), packet_.get()) == 0) {
+  while (libavcodec()->avcodec_receive_packet(context_.get(), packet_.get()) == 0) {
     emit(*packet_);
-    av_packet_unref(packet_.get());
+    libavcodec()->av_packet_unref(packet_.get());
   }
 }
 
@@ -243,7 +246,7 @@ void VTVideoEncoder::emit(const AVPacket& packet) {
 }
 
 void VTVideoEncoder::drain() {
-  if (context_ && avcodec_send_frame(context_.get(), nullptr) == 0) receivePackets();
+  if (context_ && libavcodec()->avcodec_send_frame(context_.get(), nullptr) == 0) receivePackets();
   context_.reset();
   dropPendingFrames();
 }
