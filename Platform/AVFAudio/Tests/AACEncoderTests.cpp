@@ -16,16 +16,6 @@ using namespace converter_testing;
 constexpr float amplitude = 0.5f;
 constexpr double toneFrequency = 1000;
 
-std::shared_ptr<AVAudioFormat> aacFormat(double rate, std::uint32_t channels) {
-  AudioStreamBasicDescription description;
-  description.mSampleRate = rate;
-  description.mFormatID = kAudioFormatMPEG4AAC;
-  description.mFormatFlags = 2;
-  description.mFramesPerPacket = 1024;
-  description.mChannelsPerFrame = channels;
-  return AVAudioFormat::make(description);
-}
-
 std::shared_ptr<AVAudioConverter> makeEncoder(double rate, std::uint32_t channels, std::int64_t bitRate) {
   return AVAudioConverter::make(AVAudioFormat::makeStandard(rate, channels), aacFormat(rate, channels), bitRate);
 }

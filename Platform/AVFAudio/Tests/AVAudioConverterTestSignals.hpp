@@ -11,11 +11,23 @@
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
 #include "Platform/AVFAudio/AVAudioConverter.hpp"
 #include "Platform/AVFAudio/AVAudioPCMBuffer.hpp"
+#include "Platform/CoreMedia/AudioStreamBasicDescription.hpp"
 
 // Signals and drivers shared by the converter's tests.
 namespace platform::converter_testing {
 
 using Packet = std::vector<std::uint8_t>;
+
+// AAC LC of 1,024 frames per packet.
+inline std::shared_ptr<AVAudioFormat> aacFormat(double rate, std::uint32_t channels) {
+  AudioStreamBasicDescription description;
+  description.mSampleRate = rate;
+  description.mFormatID = kAudioFormatMPEG4AAC;
+  description.mFormatFlags = 2;
+  description.mFramesPerPacket = 1024;
+  description.mChannelsPerFrame = channels;
+  return AVAudioFormat::make(description);
+}
 
 // A sine on every channel of a float32 buffer, `startFrame` frames into the tone.
 inline void fillTone(AVAudioPCMBuffer& buffer, AVAudioFrameCount frames, double frequency, float amplitude,

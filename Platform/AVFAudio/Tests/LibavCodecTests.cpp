@@ -24,22 +24,12 @@ bool codecLibraryMapped() {
   return false;
 }
 
-std::shared_ptr<AVAudioFormat> aacFormat(std::uint32_t channels) {
-  AudioStreamBasicDescription description;
-  description.mSampleRate = 48000;
-  description.mFormatID = kAudioFormatMPEG4AAC;
-  description.mFormatFlags = 2;
-  description.mFramesPerPacket = 1024;
-  description.mChannelsPerFrame = channels;
-  return AVAudioFormat::make(description);
-}
-
 // Run by the test below in a process of its own, where no earlier test has
 // opened the codec library.
 TEST(LibavCodecTests, DISABLED_EncodeThenDecodeInThisProcess) {
   ASSERT_FALSE(codecLibraryMapped());
   const auto encoder =
-      AVAudioConverter::make(AVAudioFormat::makeStandard(48000, 2), aacFormat(2), std::int64_t{128000});
+      AVAudioConverter::make(AVAudioFormat::makeStandard(48000, 2), aacFormat(48000, 2), std::int64_t{128000});
   ASSERT_TRUE(encoder);
   const auto packets = encodeTone(*encoder, 20, 1024, 1000, 0.5f).packets;
   EXPECT_EQ(packets.size(), 21u);
