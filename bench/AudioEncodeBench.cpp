@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "Fluvio/Sources/Codec/AudioCodec.hpp"
+#include "Platform/AVFAudio/LibavAudioEncoder.hpp"
+#include "Platform/AVFAudio/VOAACAudioEncoder.hpp"
 
 namespace {
 
@@ -53,11 +55,35 @@ void encode(benchmark::State& state, AudioCodecFormat format) {
   state.counters["realtime"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
 }
 
+// The two AAC encoders alone at the broadcast's settings, each fed from the
+// resampler that converts the codec's float input to what it takes.
+template <class Encoder>
+void encodePackets(benchmark::State& state) {
+  const auto buffers = makeToneBuffers();
+  auto encoder = Encoder::make({platform::kAudioFormatMPEG4AAC, static_cast<int>(kSampleRate), 2, 128'000, 0});
+  const platform::AudioSampleLayout input{AV_SAMPLE_FMT_FLTP, static_cast<int>(kSampleRate), 2};
+  auto resampler = platform::AudioResampler::make(input, {encoder->sampleFormat(), input.sampleRate, 2},
+                                                  platform::AudioChannelMatrix::identity(2, 2));
+  for (auto _ : state) {
+    for (const auto& buffer : buffers) {
+      const std::uint8_t* planes[] = {reinterpret_cast<const std::uint8_t*>(buffer->floatChannelData()[0]),
+                                      reinterpret_cast<const std::uint8_t*>(buffer->floatChannelData()[1])};
+      resampler->push(planes, kFramesPerBuffer);
+      encoder->encode(*resampler, kFramesPerBuffer);
+      encoder->packets().clear();
+    }
+  }
+  const double audioSeconds = static_cast<double>(state.iterations()) * kBuffersPerIteration * kFramesPerBuffer / kSampleRate;
+  state.counters["realtime"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
+}
+
 void BM_AudioEncodeAAC(benchmark::State& state) { encode(state, AudioCodecFormat::aac); }
 void BM_AudioEncodeOpus(benchmark::State& state) { encode(state, AudioCodecFormat::opus); }
 
 BENCHMARK(BM_AudioEncodeAAC)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AudioEncodeOpus)->Unit(benchmark::kMillisecond);
+BENCHMARK(encodePackets<platform::VOAACAudioEncoder>)->Name("BM_AACPacketsSmallEncoder")->Unit(benchmark::kMillisecond);
+BENCHMARK(encodePackets<platform::LibavAudioEncoder>)->Name("BM_AACPacketsCodecLibrary")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
