@@ -100,7 +100,7 @@ TEST(AACEncoderTests, MonoAndStereoAtBothRatesDecodeToTheToneWithAMatchingConfig
 }
 
 TEST(AACEncoderTests, ABitRateChangeTakesEffectBothWaysWithoutASeam) {
-  for (const auto [first, second] : {std::pair{192000, 64000}, std::pair{64000, 192000}}) {
+  for (const auto& [first, second] : {std::pair{192000, 64000}, std::pair{64000, 192000}}) {
     SCOPED_TRACE(testing::Message() << first << " then " << second);
     const auto encoder = makeEncoder(48000, 2, first);
     ASSERT_TRUE(encoder);
