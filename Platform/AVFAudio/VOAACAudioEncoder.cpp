@@ -17,12 +17,13 @@ namespace {
 constexpr std::array<int, 12> aacSampleRates = {96000, 88200, 64000, 48000, 44100, 32000,
                                                 24000, 22050, 16000, 12000, 11025, 8000};
 constexpr std::uint8_t aacLowComplexity = 2;
-// Frames by which a packet's decoded output lags the frame encoded into it,
-// before the start-up packet is dropped, and after.
+// A packet's decoded output lags the frame encoded into it by this many
+// frames; with the start-up packet dropped, the stream lags its input by
+// streamDelay.
 constexpr int encoderDelay = 1600;
 constexpr int streamDelay = encoderDelay - 1024;
-// A channel element holds at most 6,144 bits; room for the stream's framing on
-// top.
+// A channel element holds at most 6,144 bits; twice that leaves room for the
+// encoder's own framing.
 constexpr std::size_t maximumPacketBytesPerChannel = 2 * 6144 / 8;
 
 int sampleRateIndex(int sampleRate) {
