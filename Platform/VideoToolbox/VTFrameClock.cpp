@@ -32,6 +32,11 @@ bool VTFrameClock::needsKeyFrame(const CMTime& presentationTimeStamp, const CMTi
   return gap >= limit - timeTolerance;
 }
 
+void VTFrameClock::keyFrameAt(const CMTime& presentationTimeStamp) {
+  const double seconds = presentationTimeStamp.seconds();
+  if (!lastKeyFrameSeconds_ || seconds > *lastKeyFrameSeconds_) lastKeyFrameSeconds_ = seconds;
+}
+
 double frameRate(const VTEncoderConfiguration& configuration) {
   return configuration.expectedFrameRate > 0 ? configuration.expectedFrameRate : defaultFrameRate;
 }

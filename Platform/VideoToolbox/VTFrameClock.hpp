@@ -21,7 +21,9 @@ class VTFrameClock {
   // next frame would come too late after.
   bool needsKeyFrame(const CMTime& presentationTimeStamp, const CMTime& duration,
                      std::optional<double> maxKeyFrameIntervalDuration) const;
-  void keyFrameAt(const CMTime& presentationTimeStamp) { lastKeyFrameSeconds_ = presentationTimeStamp.seconds(); }
+  // A key frame the encoder hands back late, behind frames already given to
+  // it, does not move the clock back: that would force another too soon.
+  void keyFrameAt(const CMTime& presentationTimeStamp);
   // A new encoder starts with a key frame.
   void restart() { lastKeyFrameSeconds_.reset(); }
 
