@@ -70,6 +70,9 @@ VTX264Encoder::~VTX264Encoder() { close(); }
 
 OSStatus VTX264Encoder::open(const VTEncoderConfiguration& configuration) {
   close();
+  // Under one kbit/s the encoder would be given no rate at all, and it keeps
+  // a few bytes of every encoder it fails to open.
+  if (configuration.bitRate > 0 && kilobits(static_cast<double>(configuration.bitRate)) == 0) return kVTParameterErr;
   x264_param_t parameters;
   // Real time: no lookahead, no reordering, one frame out for each frame in.
   if (x264_param_default_preset(&parameters, "veryfast", configuration.realTime ? "zerolatency" : nullptr) < 0) {
