@@ -6,6 +6,7 @@
 #include "Platform/VideoToolbox/VTEncoderConfiguration.hpp"
 #include "Platform/VideoToolbox/VTSessionWorker.hpp"
 #include "Platform/VideoToolbox/VTVideoEncoder.hpp"
+#include "Platform/VideoToolbox/VTX264Encoder.hpp"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,11 +19,17 @@ constexpr std::int32_t maximumSide = 16384;
 // Frames queued ahead of the encoder before encodeFrame waits.
 constexpr std::size_t framesInFlight = 3;
 
+// H.264 goes to libx264 directly, which spares a broadcast loading libavcodec.
+std::unique_ptr<VTFrameEncoder> makeEncoder(std::int32_t width, std::int32_t height, CMVideoCodecType codecType) {
+  if (codecType == kCMVideoCodecType_H264) return std::make_unique<VTX264Encoder>(width, height);
+  return std::make_unique<VTVideoEncoder>(width, height);
+}
+
 }  // namespace
 
 struct VTCompressionSession::State {
   State(std::int32_t width, std::int32_t height, CMVideoCodecType codecType)
-      : encoder(width, height), worker("VTCompression", framesInFlight) {
+      : encoder(makeEncoder(width, height, codecType)), worker("VTCompression", framesInFlight) {
     configuration.codecType = codecType;
   }
 
@@ -31,7 +38,7 @@ struct VTCompressionSession::State {
   VTPropertyDictionary properties;
   // Set by the first frame; the encoder is touched on the worker only from then on.
   bool encoding = false;
-  VTVideoEncoder encoder;
+  std::unique_ptr<VTFrameEncoder> encoder;
   VTSessionWorker worker;
 };
 
@@ -39,13 +46,11 @@ StatusOr<VTCompressionSession> VTCompressionSession::make(
     std::int32_t width, std::int32_t height, CMVideoCodecType codecType, const VTPropertyDictionary*,
     const std::optional<CVPixelBufferAttributes>& sourceImageBufferAttributes) {
   if (width < 1 || height < 1 || width > maximumSide || height > maximumSide) return {kVTParameterErr, nullptr};
-  const char* encoderName = codecType == kCMVideoCodecType_H264   ? "libx264"
-                            : codecType == kCMVideoCodecType_HEVC ? "libx265"
-                                                                  : nullptr;
-  const LibavCodec* library = libavcodec();
-  if (!encoderName || !library || !library->avcodec_find_encoder_by_name(encoderName)) {
-    return {kVTCouldNotFindVideoEncoderErr, nullptr};
-  }
+  // H.264 is encoded by libx264 directly; only HEVC needs the codec library.
+  const LibavCodec* library = codecType == kCMVideoCodecType_HEVC ? libavcodec() : nullptr;
+  const bool encoderFound = codecType == kCMVideoCodecType_H264 ||
+                            (library && library->avcodec_find_encoder_by_name("libx265"));
+  if (!encoderFound) return {kVTCouldNotFindVideoEncoderErr, nullptr};
   if (sourceImageBufferAttributes && sourceImageBufferAttributes->pixelFormatType &&
       !avPixelFormat(*sourceImageBufferAttributes->pixelFormatType)) {
     return {kVTPixelTransferNotSupportedErr, nullptr};
@@ -93,12 +98,12 @@ OSStatus VTCompressionSession::prepareToEncodeFrames() {
     if (state_->worker.isStopped()) return kVTInvalidSessionErr;
     // Before the first frame nothing else touches the encoder: opening it
     // here spares the caller a wait for the worker.
-    if (!state_->encoding) return state_->encoder.open(state_->configuration);
+    if (!state_->encoding) return state_->encoder->open(state_->configuration);
     configuration = state_->configuration;
   }
   // Shared with the job: a session invalidated meanwhile drops it unrun.
   auto status = std::make_shared<OSStatus>(kVTInvalidSessionErr);
-  state_->worker.postAndWait([state = state_, status, configuration] { *status = state->encoder.open(configuration); });
+  state_->worker.postAndWait([state = state_, status, configuration] { *status = state->encoder->open(configuration); });
   return *status;
 }
 
@@ -117,20 +122,20 @@ OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageB
   const bool posted = state_->worker.post([state = state_, imageBuffer = std::move(imageBuffer), presentationTimeStamp,
                                            duration, configuration = std::move(configuration),
                                            outputHandler = std::move(outputHandler)]() mutable {
-    state->encoder.encode(*imageBuffer, presentationTimeStamp, duration, configuration, std::move(outputHandler));
+    state->encoder->encode(*imageBuffer, presentationTimeStamp, duration, configuration, std::move(outputHandler));
   });
   return posted ? noErr : kVTInvalidSessionErr;
 }
 
 OSStatus VTCompressionSession::completeFrames() {
-  return state_->worker.postAndWait([state = state_] { state->encoder.drain(); }) ? noErr : kVTInvalidSessionErr;
+  return state_->worker.postAndWait([state = state_] { state->encoder->drain(); }) ? noErr : kVTInvalidSessionErr;
 }
 
 Async<void> VTCompressionSession::room() { return state_->worker.room(); }
 
 void VTCompressionSession::completeFramesThenInvalidate(std::function<void()> completed) {
   state_->worker.stopAfter([state = state_, completed = std::move(completed)] {
-    state->encoder.drain();
+    state->encoder->drain();
     if (completed) completed();
   });
 }

@@ -10,17 +10,13 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "Platform/CoreMedia/CMBlockBuffer.hpp"
 #include "Platform/VideoToolbox/VTAnnexB.hpp"
+#include "Platform/VideoToolbox/VTEncodedSample.hpp"
 
 namespace platform {
 namespace {
 
-// Encoder time stamps count in 90 kHz ticks, whatever the frames' timescales.
-constexpr int ticksPerSecond = 90000;
-constexpr double defaultFrameRate = 30;
-constexpr int defaultKeyFrameInterval = 250;
-constexpr double timeTolerance = 1e-6;
+constexpr int ticksPerSecond = VTFrameClock::ticksPerSecond;
 
 bool isHEVC(const VTEncoderConfiguration& configuration) {
   return configuration.codecType == kCMVideoCodecType_HEVC;
@@ -47,20 +43,6 @@ StatusOr<CMFormatDescription> makeFormatDescription(const VTEncoderConfiguration
   }
   if (isHEVC(configuration)) return CMFormatDescription::makeFromHEVCParameterSets(parameterSets, 4);
   return CMFormatDescription::makeFromH264ParameterSets(parameterSets, 4);
-}
-
-double frameRate(const VTEncoderConfiguration& configuration) {
-  return configuration.expectedFrameRate > 0 ? configuration.expectedFrameRate : defaultFrameRate;
-}
-
-int keyFrameInterval(const VTEncoderConfiguration& configuration) {
-  if (configuration.maxKeyFrameInterval) {
-    return static_cast<int>(std::clamp<std::int64_t>(*configuration.maxKeyFrameInterval, 1, 100000));
-  }
-  if (configuration.maxKeyFrameIntervalDuration) {
-    return std::clamp(static_cast<int>(*configuration.maxKeyFrameIntervalDuration * frameRate(configuration)), 1, 100000);
-  }
-  return defaultKeyFrameInterval;
 }
 
 AVDictionary* encoderOptions(const VTEncoderConfiguration& configuration) {
@@ -134,7 +116,7 @@ OSStatus VTVideoEncoder::open(const VTEncoderConfiguration& configuration) {
     context_.reset();
     return kVTAllocationFailedErr;
   }
-  lastKeyFrameSeconds_.reset();
+  clock_.restart();
   return noErr;
 }
 
@@ -179,11 +161,11 @@ void VTVideoEncoder::encode(CVPixelBuffer& imageBuffer, const CMTime& presentati
     return;
   }
 
-  const std::int64_t timeStamp = encoderTimeStamp(presentationTimeStamp);
-  const bool keyFrame = needsKeyFrame(presentationTimeStamp, duration);
+  const std::int64_t timeStamp = clock_.timeStampOf(presentationTimeStamp);
+  const bool keyFrame = clock_.needsKeyFrame(presentationTimeStamp, duration, configuration_.maxKeyFrameIntervalDuration);
   picture_->pts = timeStamp;
   picture_->pict_type = keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-  if (keyFrame) lastKeyFrameSeconds_ = presentationTimeStamp.seconds();
+  if (keyFrame) clock_.keyFrameAt(presentationTimeStamp);
   pending_[timeStamp] = {presentationTimeStamp, duration, std::move(outputHandler)};
   if (libavcodec()->avcodec_send_frame(context_.get(), picture_.get()) < 0) {
     auto failed = pending_.extract(timeStamp);
@@ -191,28 +173,6 @@ void VTVideoEncoder::encode(CVPixelBuffer& imageBuffer, const CMTime& presentati
     return;
   }
   receivePackets();
-}
-
-std::int64_t VTVideoEncoder::encoderTimeStamp(const CMTime& presentationTimeStamp) {
-  std::int64_t timeStamp = lastTimeStamp_ ? *lastTimeStamp_ + ticksPerSecond / 30 : 0;
-  if (presentationTimeStamp.isValid()) timeStamp = presentationTimeStamp.convertScale(ticksPerSecond).value;
-  // The encoder needs rising stamps; a frame out of order is moved just after the last.
-  if (lastTimeStamp_ && timeStamp <= *lastTimeStamp_) timeStamp = *lastTimeStamp_ + 1;
-  lastTimeStamp_ = timeStamp;
-  return timeStamp;
-}
-
-// Key frames come at most the maximum duration apart: a frame is made a key
-// frame when the one after it would come too late.
-bool VTVideoEncoder::needsKeyFrame(const CMTime& presentationTimeStamp, const CMTime& duration) const {
-  if (!lastKeyFrameSeconds_) return true;
-  if (!configuration_.maxKeyFrameIntervalDuration || !presentationTimeStamp.isValid()) return false;
-  const double limit = *configuration_.maxKeyFrameIntervalDuration;
-  if (limit <= 0) return false;
-  const double gap = presentationTimeStamp.seconds() - *lastKeyFrameSeconds_;
-  const double period = duration.isValid() ? duration.seconds() : 0;
-  if (period > 0) return gap + period > limit + timeTolerance;
-  return gap >= limit - timeTolerance;
 }
 
 void VTVideoEncoder::receivePackets() {
@@ -227,21 +187,17 @@ void VTVideoEncoder::emit(const AVPacket& packet) {
   if (entry.empty()) return;
   PendingFrame& frame = entry.mapped();
   const bool keyFrame = (packet.flags & AV_PKT_FLAG_KEY) != 0;
-  if (keyFrame) lastKeyFrameSeconds_ = frame.presentationTimeStamp.seconds();
+  if (keyFrame) clock_.keyFrameAt(frame.presentationTimeStamp);
 
   splitAnnexB({packet.data, static_cast<std::size_t>(packet.size)}, units_);
   std::erase_if(units_, [this](const auto& unit) { return isOutOfBand(configuration_, nalUnitType(configuration_, unit)); });
-  auto bytes = lengthPrefixed(units_);
-  const std::size_t size = bytes.size();
   CMSampleTimingInfo timing{frame.duration, frame.presentationTimeStamp, frame.presentationTimeStamp};
   if (context_->has_b_frames > 0) timing.decodeTimeStamp = CMTime::make(packet.dts, ticksPerSecond);
-  const auto sample = CMSampleBuffer::make(CMBlockBuffer::make(std::move(bytes)), true, formatDescription_, 1,
-                                           {&timing, 1}, {&size, 1});
+  const auto sample = makeEncodedSample(lengthPrefixed(units_), formatDescription_, timing, keyFrame);
   if (!sample) {
     frame.outputHandler(sample.status, kVTEncodeInfo_FrameDropped, nullptr);
     return;
   }
-  if (!keyFrame) sample.value->mutableSampleAttachments()[0][CMSampleAttachmentKey::notSync] = true;
   frame.outputHandler(noErr, kVTEncodeInfo_Asynchronous, sample.value);
 }
 
