@@ -43,7 +43,7 @@ std::unique_ptr<const LibavCodec> LibavCodec::open(const char* soname) {
 
 const LibavCodec* libavcodec() {
   // Kept past static destruction: a codec object freed at exit still needs it.
-  static const LibavCodec* const library = LibavCodec::open("libavcodec.so.59").release();
+  static const LibavCodec* const library = LibavCodec::open(libavcodecName).release();
   return library;
 }
 

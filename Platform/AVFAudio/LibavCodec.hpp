@@ -32,6 +32,9 @@ struct LibavCodec {
   static std::unique_ptr<const LibavCodec> open(const char* soname);
 };
 
+// The library these headers describe, by the name the loader opens.
+inline constexpr const char* libavcodecName = "libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR);
+
 // The process's codec library, opened once on the first call from any
 // thread; null (logged once) when it is missing.
 const LibavCodec* libavcodec();

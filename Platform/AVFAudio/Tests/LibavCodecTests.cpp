@@ -62,7 +62,7 @@ TEST(LibavCodecTests, AMissingLibraryIsReportedAsNothingAndThePresentOneResolves
   // A library without the functions is refused too, not half resolved.
   EXPECT_FALSE(LibavCodec::open("libavutil.so.57"));
 
-  const auto library = LibavCodec::open("libavcodec.so.59");
+  const auto library = LibavCodec::open(libavcodecName);
   ASSERT_TRUE(library);
 #define EXPECT_RESOLVED(name) EXPECT_NE(library->name, nullptr) << #name;
   PLATFORM_LIBAVCODEC_FUNCTIONS(EXPECT_RESOLVED)
