@@ -113,8 +113,6 @@ AMFObject& AMFObject::operator=(AMFObject&& other) noexcept {
   return *this;
 }
 
-AMFObject::~AMFObject() { Body::release(body_); }
-
 const AMFObject::Entry* AMFObject::begin() const noexcept { return body_ != nullptr ? body_->entries() : nullptr; }
 
 const AMFObject::Entry* AMFObject::end() const noexcept { return begin() + size(); }

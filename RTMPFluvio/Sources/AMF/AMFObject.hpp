@@ -31,7 +31,10 @@ class AMFObject {
   AMFObject(AMFObject&& other) noexcept : body_(std::exchange(other.body_, nullptr)) {}
   AMFObject& operator=(const AMFObject& other);
   AMFObject& operator=(AMFObject&& other) noexcept;
-  ~AMFObject();
+  // Inline for the many objects that were moved from or never filled.
+  ~AMFObject() {
+    if (body_ != nullptr) Body::release(body_);
+  }
 
   std::size_t size() const noexcept { return body_ != nullptr ? body_->size : 0; }
   bool empty() const noexcept { return size() == 0; }
