@@ -150,13 +150,18 @@ class ByteArray {
     return bytes;
   }
 
-  // One load and a byte swap rather than a loop over the bytes.
+  // One load and a byte swap rather than a loop over the bytes; a single
+  // byte, as every marker is, needs no swap.
   template <std::size_t Size>
   std::uint64_t readBigEndian() {
-    std::uint64_t value = 0;
-    std::memcpy(reinterpret_cast<std::uint8_t*>(&value) + sizeof value - Size, take(Size).data(), Size);
-    if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
-    return value;
+    if constexpr (Size == 1) {
+      return take(1).front();
+    } else {
+      std::uint64_t value = 0;
+      std::memcpy(reinterpret_cast<std::uint8_t*>(&value) + sizeof value - Size, take(Size).data(), Size);
+      if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+      return value;
+    }
   }
 
   // The bytes of a big-endian number. Appended one by one when the position
