@@ -6,11 +6,12 @@
 namespace rtmpfluvio::amfspareblocks {
 namespace {
 
-// Plain data, so that it outlives the guard that frees its blocks: an object
-// ending later in the thread's exit frees its own.
+// Plain data, so that it outlives the guard that frees its blocks (an object
+// ending later in the thread's exit frees its own), and initialised as a
+// constant, so that reaching it needs no per-thread check.
 struct Kept {
   static constexpr std::size_t kMost = 8;
-  void* blocks[kMost];
+  void* blocks[kMost] = {};
   std::size_t count = 0;
   bool closed = false;
 };
