@@ -336,7 +336,10 @@ void librtmpEncodeMix(benchmark::State& state) {
 }
 
 // Decodes a command or data body into librtmp's objects and frees them, as a
-// client reading a message does; the number of values read, or -1.
+// client reading a message does; the number of values read, or -1. Its texts
+// and keys point into the payload rather than being copied, so they last only
+// as long as the payload does; our messages own their texts and a copy of the
+// payload.
 int librtmpDecode(const RTMPMessage::Bytes& payload) {
   ::AMFObject body;
   const int read = AMF_Decode(&body, reinterpret_cast<const char*>(payload.data()), static_cast<int>(payload.size()), FALSE);

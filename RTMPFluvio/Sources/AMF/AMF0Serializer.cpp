@@ -360,7 +360,7 @@ AMFObject AMF0Serializer::readObjectBody() {
   AMFObject result;
   // The key is viewed in the input, which reading the value leaves alone.
   for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
-    result.setMade(key, [this] { return readValue(); });
+    result.setMade(key, [this]() __attribute__((always_inline)) { return readValue(); });
   }
   // The object-end marker after the empty key is skipped unexamined.
   setPosition(position() + 1);
@@ -376,7 +376,7 @@ AMFArray AMF0Serializer::readECMAArrayBody() {
   for (std::string_view key = takeUTF8(); !key.empty(); key = takeUTF8()) {
     // A name, as metadata keys are, opens no gap to draw on.
     if (!AMFArray::readsAsIndex(key)) {
-      result.dict.setMade(key, [this] { return readValue(); });
+      result.dict.setMade(key, [this]() __attribute__((always_inline)) { return readValue(); });
       continue;
     }
     // Read the value first: a nested array spends allowance too.

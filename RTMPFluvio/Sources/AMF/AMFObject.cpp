@@ -5,7 +5,10 @@
 #include <new>
 #include <type_traits>
 #include <unordered_map>
+#include <utility>
+#include <variant>
 
+#include "RTMPFluvio/Sources/AMF/AMFSpareBlocks.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
 
 namespace rtmpfluvio {
@@ -13,10 +16,29 @@ namespace {
 
 // Room for a usual command object or stream metadata at once, so that
 // reading one seldom regrows: moving every entry costs more than the room.
+// Bodies of this size are kept for reuse when released.
 constexpr std::size_t kTypicalSize = 16;
 
 // Growing moves the entries, which must not fail halfway.
 static_assert(std::is_nothrow_move_constructible_v<AMFObject::Entry>);
+
+// The kinds of value before text (null, undefined, Boolean and the numbers)
+// own nothing, so an entry holding one ends with its key alone: most entries
+// of commands and metadata hold one, and the variant's own destructor calls
+// through a table for each.
+constexpr std::size_t kFirstOwningKind = 5;
+static_assert([]<std::size_t... Kind>(std::index_sequence<Kind...>) {
+  return (std::is_trivially_destructible_v<std::variant_alternative_t<Kind, AMFValue::Storage>> && ...);
+}(std::make_index_sequence<kFirstOwningKind>{}));
+static_assert(std::is_same_v<std::variant_alternative_t<kFirstOwningKind, AMFValue::Storage>, std::string>);
+
+void destroyEntry(AMFObject::Entry& entry) noexcept {
+  if (entry.second.storage().index() < kFirstOwningKind) {
+    std::destroy_at(&entry.first);
+  } else {
+    std::destroy_at(&entry);
+  }
+}
 
 }  // namespace
 
@@ -30,14 +52,17 @@ AMFObject::Body::~Body() = default;
 
 AMFObject::Body* AMFObject::Body::make(std::size_t capacity) {
   static_assert(sizeof(Body) % alignof(Entry) == 0, "the entries follow the header unpadded");
-  return new (::operator new(sizeof(Body) + capacity * sizeof(Entry))) Body(capacity);
+  void* block = capacity == kTypicalSize ? amfspareblocks::take() : nullptr;
+  if (block == nullptr) block = ::operator new(sizeof(Body) + capacity * sizeof(Entry));
+  return new (block) Body(capacity);
 }
 
 void AMFObject::Body::release(Body* body) noexcept {
   if (body == nullptr) return;
-  std::destroy_n(body->entries(), body->size);
+  for (std::size_t each = 0; each < body->size; ++each) destroyEntry(body->entries()[each]);
+  const bool typical = body->capacity == kTypicalSize;
   body->~Body();
-  ::operator delete(body);
+  if (!typical || !amfspareblocks::keep(body)) ::operator delete(body);
 }
 
 AMFObject::Entry* AMFObject::Body::find(std::string_view key) {
@@ -87,8 +112,6 @@ AMFObject& AMFObject::operator=(AMFObject&& other) noexcept {
   if (this != &other) Body::release(std::exchange(body_, std::exchange(other.body_, nullptr)));
   return *this;
 }
-
-AMFObject::~AMFObject() { Body::release(body_); }
 
 const AMFObject::Entry* AMFObject::begin() const noexcept { return body_ != nullptr ? body_->entries() : nullptr; }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -30,7 +31,10 @@ class AMFObject {
   AMFObject(AMFObject&& other) noexcept : body_(std::exchange(other.body_, nullptr)) {}
   AMFObject& operator=(const AMFObject& other);
   AMFObject& operator=(AMFObject&& other) noexcept;
-  ~AMFObject();
+  // Inline for the many objects that were moved from or never filled.
+  ~AMFObject() {
+    if (body_ != nullptr) Body::release(body_);
+  }
 
   std::size_t size() const noexcept { return body_ != nullptr ? body_->size : 0; }
   bool empty() const noexcept { return size() == 0; }
@@ -89,11 +93,20 @@ class AMFObject {
     std::unique_ptr<Index> index;
   };
 
-  // One of 64 bits for a key, from its length and its outer characters.
+  // One of 64 bits for a key, from its length and its two first and two
+  // last bytes, multiplied so that keys sharing a prefix or a suffix (as
+  // metadata keys do) still spread over the bits.
   static std::uint64_t keyBit(std::string_view key) noexcept {
-    const std::size_t mix = key.empty() ? 0 : key.size() * 7 + static_cast<unsigned char>(key.front()) * 3 +
-                                                  static_cast<unsigned char>(key.back());
-    return std::uint64_t{1} << (mix % 64);
+    std::uint16_t head = 0;
+    std::uint16_t tail = 0;
+    if (key.size() >= 2) {
+      std::memcpy(&head, key.data(), 2);
+      std::memcpy(&tail, key.data() + key.size() - 2, 2);
+    } else if (!key.empty()) {
+      head = tail = static_cast<unsigned char>(key.front());
+    }
+    const std::uint64_t edges = key.size() ^ std::uint64_t{head} << 32 ^ std::uint64_t{tail} << 48;
+    return std::uint64_t{1} << ((edges * 0x9E3779B97F4A7C15u) >> 58);
   }
 
   // Room for one more entry past the last, grown when full.
@@ -102,7 +115,8 @@ class AMFObject {
   void countAdded(std::uint64_t bit) {
     ++body_->size;
     body_->keyBits |= bit;
-    if (body_->index != nullptr || body_->size >= kIndexedSize) indexAdded();
+    // An index exists only from kIndexedSize entries on, and none are removed.
+    if (body_->size >= kIndexedSize) indexAdded();
   }
   // Indexes the entry just counted, or builds the index when it is due.
   void indexAdded();

@@ -101,8 +101,8 @@ void AMFObject::setMade(std::string_view key, Make&& make) {
                     ? body_->entries() + body_->size
                     : nullptr;
   if (slot == nullptr) {
-    // The key may be present, or the room full.
-    if (AMFValue* present = find(key)) {
+    // The key may be present, or the room full, or the object still empty.
+    if (AMFValue* present = body_ != nullptr ? find(key) : nullptr) {
       *present = make();
       return;
     }
@@ -112,7 +112,7 @@ void AMFObject::setMade(std::string_view key, Make&& make) {
   // construction takes without a move.
   struct Made {
     Make& make;
-    operator AMFValue() const { return make(); }
+    [[gnu::always_inline]] operator AMFValue() const { return make(); }
   };
   new (slot) Entry(std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(Made{make}));
   countAdded(bit);

@@ -94,7 +94,7 @@ class ByteArray {
   // What readUTF8Bytes and readUTF8 read, viewed in place: valid until the
   // bytes change. Inline, since readers take one per key and text.
   std::string_view takeUTF8(std::size_t count) { return viewUTF8(take(count)); }
-  std::string_view takeUTF8() {
+  [[gnu::always_inline]] std::string_view takeUTF8() {
     // One check covers the count and the bytes it counts; a short read
     // leaves the position before the count.
     const std::size_t available = position_ < data_.size() ? data_.size() - position_ : 0;
@@ -126,9 +126,12 @@ class ByteArray {
       return std::uint64_t{value};
     };
     std::uint64_t bits = 0;
-    if (size >= 8) {
+    if (size > 16) {
       bits = word(size - 8, std::uint64_t{});
       for (std::size_t offset = 0; offset + 8 < size; offset += 8) bits |= word(offset, std::uint64_t{});
+    } else if (size >= 8) {
+      // Most keys: two words cover them without a loop.
+      bits = word(0, std::uint64_t{}) | word(size - 8, std::uint64_t{});
     } else if (size >= 4) {
       bits = word(0, std::uint32_t{}) | word(size - 4, std::uint32_t{});
     } else if (size > 0) {
@@ -147,13 +150,18 @@ class ByteArray {
     return bytes;
   }
 
-  // One load and a byte swap rather than a loop over the bytes.
+  // One load and a byte swap rather than a loop over the bytes; a single
+  // byte, as every marker is, needs no swap.
   template <std::size_t Size>
   std::uint64_t readBigEndian() {
-    std::uint64_t value = 0;
-    std::memcpy(reinterpret_cast<std::uint8_t*>(&value) + sizeof value - Size, take(Size).data(), Size);
-    if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
-    return value;
+    if constexpr (Size == 1) {
+      return take(1).front();
+    } else {
+      std::uint64_t value = 0;
+      std::memcpy(reinterpret_cast<std::uint8_t*>(&value) + sizeof value - Size, take(Size).data(), Size);
+      if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+      return value;
+    }
   }
 
   // The bytes of a big-endian number. Appended one by one when the position

@@ -33,7 +33,13 @@ AMFList readArguments(AMF0Serializer& serializer, std::string_view decoder) {
   AMFList arguments;
   arguments.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(serializer.bytesAvailable(), 0, kTypicalArgumentCount)));
   try {
-    while (serializer.bytesAvailable() > 0) arguments.push_back(serializer.deserialize());
+    // Converting to the value reads it, so that each is built in its place
+    // in the list rather than moved there.
+    struct Read {
+      AMF0Serializer& serializer;
+      operator AMFValue() const { return serializer.deserialize(); }
+    };
+    while (serializer.bytesAvailable() > 0) arguments.emplace_back(Read{serializer});
   } catch (const std::exception& error) {
     logFailure(decoder, error, serializer);
   }

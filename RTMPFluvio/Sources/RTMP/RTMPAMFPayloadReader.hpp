@@ -30,8 +30,15 @@ void logFailure(std::string_view decoder, const std::exception& error, const AMF
 template <class Message, class Read>
 std::optional<Message> decode(const RTMPChunkMessageHeader& header, std::string_view decoder, Read read) {
   AMF0Serializer serializer{std::span<const std::uint8_t>(header.payload)};
+  // Converting to the message calls `read`, whose result the optional's
+  // construction takes without a move.
+  struct Made {
+    Read& read;
+    AMF0Serializer& serializer;
+    operator Message() const { return read(serializer); }
+  };
   try {
-    return read(serializer);
+    return std::optional<Message>(std::in_place, Made{read, serializer});
   } catch (const std::exception& error) {
     logFailure(decoder, error, serializer);
     return std::nullopt;

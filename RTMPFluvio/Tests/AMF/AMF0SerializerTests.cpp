@@ -263,6 +263,56 @@ TEST(AMF0SerializerTests, ReadsBackObjectsOfEverySizeInOrder) {
   }
 }
 
+// Every kind that AMF0 carries reads back as it was written, in two fixtures
+// whose values differ everywhere: keys and texts within and beyond a string's
+// own room, non-ASCII ones, objects at the usual room and just past it.
+TEST(AMF0SerializerTests, RoundTripsEveryKindInTwoFixtures) {
+  const auto fixture = [](int seed, const std::string& word) {
+    AMFObject usual;
+    AMFObject pastUsual;
+    for (int index = 0; index < 17; ++index) {
+      const std::string key = word + "_key_" + std::to_string(index);
+      if (index < 16) usual.set(key, seed * 100.0 + index);
+      pastUsual.set(key, index % 2 == 0 ? AMFValue(word + std::to_string(index)) : AMFValue(index % 3 == 0));
+    }
+    AMFArray ecma{seed * 1.0, word};
+    ecma.dict = AMFObject{{word + "été", AMFNull{}}, {"videokeyframe_frequency", seed / 4.0}};
+    return AMFList{
+        AMFNull{},
+        kAMFUndefined,
+        seed % 2 == 0,
+        seed * 1.5,
+        -seed * 1e300,
+        word,
+        std::string(40 + seed, 'x'),
+        word + "€😀",
+        AMFDate(std::chrono::milliseconds(1700000000000 + seed)),
+        AMFList{word, seed * 1.0, AMFList{}},
+        AMFObject{{word, AMFObject{{"inner", word}}}, {"über", seed * 2.0}},
+        usual,
+        pastUsual,
+        ecma,
+        AMFObject{},
+    };
+  };
+  for (const auto& [seed, word] : {std::pair{2, std::string("alpha")}, std::pair{7, std::string("Zeta-long-word")}}) {
+    const AMFList values = fixture(seed, word);
+    AMF0Serializer serializer;
+    serializer.serializeEach(values);
+    serializer.setPosition(0);
+    for (const AMFValue& value : values) EXPECT_EQ(serializer.deserialize(), value) << word << ": " << value;
+    EXPECT_EQ(serializer.bytesAvailable(), 0) << word;
+  }
+  EXPECT_NE(fixture(2, "alpha"), fixture(7, "Zeta-long-word"));
+}
+
+// A strict array's count is held to the bytes that could back it: one byte
+// per element reads, one element more than the bytes is refused.
+TEST(AMF0SerializerTests, StrictArrayCountsAreHeldToTheirBytes) {
+  EXPECT_EQ(read({0x0A, 0, 0, 0, 3, 0x05, 0x05, 0x05}), AMFValue(AMFList{AMFNull{}, AMFNull{}, AMFNull{}}));
+  EXPECT_EQ(errorOf([] { read({0x0A, 0, 0, 0, 4, 0x05, 0x05, 0x05}); }), "ByteArray.Error.eof");
+}
+
 TEST(AMF0SerializerTests, MarkersWithoutAValueYieldNullAfterOneByte) {
   for (const std::uint8_t marker : {0x04, 0x09, 0x0D, 0x0E, 0x12, 0xFF}) {
     AMF0Serializer serializer(Bytes{marker, 0x00});

@@ -182,8 +182,8 @@ TEST(AMFArrayTests, ObjectCopiesChangeIndependently) {
 }
 
 // Every key stays found, and none is added twice, while an object grows past
-// its first room and past the size where it builds an index; keys of equal
-// length and outer characters, which share a bit, are still told apart.
+// its first room and past the size where it builds an index; keys outnumber
+// the bits that stand for them, so many share one and are still told apart.
 TEST(AMFArrayTests, ObjectsFindEveryKeyWhileGrowing) {
   AMFObject object;
   for (int index = 0; index < 100; ++index) {
