@@ -114,6 +114,29 @@ TEST(RTMPConnectionTests, RefusesWhatItCannotConnectTo) {
   EXPECT_THROW(blockOn(connection->close()), RTMPConnection::Error) << "nothing to close";
 }
 
+TEST(RTMPConnectionTests, ARefusedLinkTellsTheNetworksReasonOnce) {
+  std::string url;
+  {
+    ScriptedRTMPServer gone;
+    url = gone.url();
+  }
+  auto connection = RTMPConnection::make();
+  try {
+    blockOn(connection->connect(url));
+    ADD_FAILURE() << "connected to a closed port";
+  } catch (const RTMPConnection::Error& error) {
+    ASSERT_EQ(error.errorCase(), RTMPConnection::Error::Case::socketErrorOccurred) << error.what();
+    ASSERT_TRUE(error.networkError());
+    const std::string reason = error.networkError()->what();
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(error.cause(), reason);
+    EXPECT_EQ(std::string(error.what()), "socketErrorOccurred: " + reason);
+  }
+  const auto worded = RTMPConnection::Error::socketErrorOccurred("the server closed the connection");
+  EXPECT_FALSE(worded.networkError());
+  EXPECT_STREQ(worded.what(), "socketErrorOccurred: the server closed the connection");
+}
+
 TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
   ScriptedRTMPServer server;
   RTMPConnection::Configuration configuration;
