@@ -14,10 +14,13 @@
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
 using platform::testing::eventually;
+using platform::testing::Signal;
+using platform::testing::WatchedCount;
 
 namespace {
 
@@ -183,8 +186,8 @@ namespace {
 // Starts its own loop that waits for a reply: the loop, not the app, keeps it alive.
 class Pinger : public Actor {
  public:
-  Pinger(Key key, std::atomic<bool>& destroyed) : Actor(key), destroyed_(destroyed) {}
-  ~Pinger() override { destroyed_ = true; }
+  Pinger(Key key, Signal& destroyed) : Actor(key), destroyed_(destroyed) {}
+  ~Pinger() override { destroyed_.raise(); }
 
   void start() {
     spawn(strand(), [this]() -> Async<void> { co_await ping(); });
@@ -206,23 +209,24 @@ class Pinger : public Actor {
   }
   Async<bool> answerBody() { co_return pending.resolve(1, 7); }
 
-  std::atomic<bool>& destroyed_;
+  Signal& destroyed_;
   int answered_ = 0;
 };
 
 }  // namespace
 
 TEST(Actor, WorkRunningOnAnActorKeepsItAliveUntilTheWorkEnds) {
-  std::atomic<bool> destroyed = false;
+  Signal destroyed;
   auto pinger = Actor::make<Pinger>(destroyed);
   std::weak_ptr<Pinger> weak = pinger;
   pinger->start();
   ASSERT_TRUE(eventually([&] { return pinger->pending.count() == 1; }));
+  // Nothing else holds it: without its waiting loop's hold, this reset would
+  // destroy it here and now, so the check needs no window.
   pinger.reset();
-  std::this_thread::sleep_for(20ms);
-  ASSERT_FALSE(destroyed) << "destroyed while its own loop still waited";
+  ASSERT_FALSE(destroyed.raised()) << "destroyed while its own loop still waited";
   ASSERT_TRUE(blockOn(weak.lock()->answer()));
-  EXPECT_TRUE(eventually([&] { return destroyed.load(); }));
+  EXPECT_TRUE(destroyed.wait());
 }
 
 namespace {
@@ -281,7 +285,7 @@ class Pump : public Actor {
 
 TEST(Actor, CancellingACallerReachesTheBodyOnTheActorsStrand) {
   constexpr int rounds = 100;
-  std::atomic<int> ended = 0;
+  WatchedCount ended;
   std::vector<std::shared_ptr<Pump>> pumps;
   for (int i = 0; i < rounds; ++i) {
     auto pump = Actor::make<Pump>();
@@ -291,12 +295,14 @@ TEST(Actor, CancellingACallerReachesTheBodyOnTheActorsStrand) {
         co_await pump->run();
       } catch (...) {
       }
-      ++ended;
+      ended.add();
     });
-    std::this_thread::sleep_for(std::chrono::microseconds(50 * (i % 5)));
+    // Lands the cancel at varied points of the call: before it starts, while
+    // it hops to the actor, and inside the loop. No outcome waits on this.
+    for (int turn = 0; turn < 200 * (i % 5); ++turn) std::this_thread::yield();
     task.cancel();
   }
-  ASSERT_TRUE(eventually([&] { return ended == rounds; }));
+  ASSERT_TRUE(ended.waitFor(rounds));
   for (auto& pump : pumps) EXPECT_EQ(pump->cancelledOnStrand, 1);
 }
 
@@ -370,8 +376,8 @@ class Log : public Actor {
 }  // namespace
 
 TEST(Actor, EnqueuedWorkRunsInCallOrderAndItsErrorsAreReported) {
-  std::atomic<int> reported = 0;
-  auto previous = setUnhandledErrorHandler([&](const std::string&, std::exception_ptr) { ++reported; });
+  WatchedCount reported;
+  auto previous = setUnhandledErrorHandler([&](const std::string&, std::exception_ptr) { reported.add(); });
   auto log = Actor::make<Log>();
   constexpr int count = 1000;
   for (int i = 0; i < count; ++i) {
@@ -389,7 +395,7 @@ TEST(Actor, EnqueuedWorkRunsInCallOrderAndItsErrorsAreReported) {
     co_await sleepFor(1ms);
     throw std::runtime_error("bad coroutine work");
   });
-  ASSERT_TRUE(eventually([&] { return reported == 2; }));
+  ASSERT_TRUE(reported.waitFor(2));
   auto entries = blockOn(log->read());
   ASSERT_EQ(entries.size(), static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) ASSERT_EQ(entries[i], i);
