@@ -13,12 +13,10 @@
 #include "Platform/Concurrency/SerialQueue.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
-#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 #include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
-using platform::testing::eventually;
 using platform::testing::Signal;
 using platform::testing::WatchedCount;
 
@@ -39,13 +37,11 @@ class Transactions : public Actor {
   Async<std::vector<int>> record(int value) {
     return isolated([this, value] { return recordBody(value); });
   }
-  Async<size_t> count() {
-    return isolated([this] { return countBody(); });
-  }
 
   // Not isolated: touched only from bodies above, so a data race here would
   // show under ThreadSanitizer.
   std::vector<int> recorded;
+  WatchedCount recordCount;  // the size of `recorded`, for a test to wait on
   bool onStrandEverywhere = true;
   PendingReplies<int, std::string> pending;
 
@@ -65,10 +61,9 @@ class Transactions : public Actor {
 
   Async<std::vector<int>> recordBody(int value) {
     recorded.push_back(value);
+    recordCount.add();
     co_return recorded;
   }
-
-  Async<size_t> countBody() { co_return recorded.size(); }
 };
 
 }  // namespace
@@ -107,7 +102,7 @@ TEST(Actor, WorkSpawnedOntoTheActorFromOneTaskRunsInOrder) {
     }
     co_return;
   });
-  ASSERT_TRUE(eventually([&] { return blockOn(actor->count()) == count; }));
+  ASSERT_TRUE(actor->recordCount.waitFor(count));
   auto recorded = blockOn(actor->record(count));
   ASSERT_EQ(recorded.size(), static_cast<size_t>(count + 1));
   for (int i = 0; i <= count; ++i) ASSERT_EQ(recorded[i], i);
@@ -197,6 +192,7 @@ class Pinger : public Actor {
   }
 
   PendingReplies<int, int> pending;
+  Signal waiting;  // raised once its loop waits for the reply
 
  private:
   Async<void> ping() {
@@ -204,6 +200,7 @@ class Pinger : public Actor {
   }
   Async<void> pingBody() {
     auto waiter = pending.add(1, 10s);
+    waiting.raise();
     co_await std::move(waiter).value();
     ++answered_;  // touches the actor after its owner let go
   }
@@ -220,7 +217,8 @@ TEST(Actor, WorkRunningOnAnActorKeepsItAliveUntilTheWorkEnds) {
   auto pinger = Actor::make<Pinger>(destroyed);
   std::weak_ptr<Pinger> weak = pinger;
   pinger->start();
-  ASSERT_TRUE(eventually([&] { return pinger->pending.count() == 1; }));
+  ASSERT_TRUE(pinger->waiting.wait());
+  ASSERT_EQ(pinger->pending.count(), 1u);
   // Nothing else holds it: without its waiting loop's hold, this reset would
   // destroy it here and now, so the check needs no window.
   pinger.reset();
@@ -320,7 +318,7 @@ class Account : public Actor, public std::enable_shared_from_this<Account> {
     return isolated([this] { return auditBody(); });
   }
   std::atomic<bool> auditSawHalfDoneTransfer = false;
-  std::atomic<int> audits = 0;
+  WatchedCount audits;
 
  private:
   Async<void> transferBody() {
@@ -333,7 +331,7 @@ class Account : public Actor, public std::enable_shared_from_this<Account> {
   }
   Async<void> auditBody() {
     if (balanceA_ + balanceB_ != 100) auditSawHalfDoneTransfer = true;
-    ++audits;
+    audits.add();
     co_return;
   }
   int balanceA_ = 100, balanceB_ = 0;
@@ -360,7 +358,7 @@ TEST(Spawn, TheBodyNeverRunsInsideTheSpawnersCall) {
 
   auto account = Actor::make<Account>();
   for (int i = 0; i < 20; ++i) blockOn(account->transfer());
-  ASSERT_TRUE(eventually([&] { return account->audits == 20; }));
+  ASSERT_TRUE(account->audits.waitFor(20));
   EXPECT_FALSE(account->auditSawHalfDoneTransfer);
 }
 
