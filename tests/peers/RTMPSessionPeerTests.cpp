@@ -93,9 +93,9 @@ TEST(RTMPSessionPeerTests, ASessionThatLosesItsServerReportsClosedOnce) {
 
   nginx.reset();
   EXPECT_EQ(nextStates(states, 1), std::vector<SessionReadyState>{SessionReadyState::closed});
-  ASSERT_TRUE(disconnects.waitFor(1));
+  ASSERT_TRUE(disconnects.reaches(1));
   // A real window: a second report has no event of its own to wait for.
-  EXPECT_FALSE(disconnects.waitFor(2, 500ms)) << "the loss was reported twice";
+  EXPECT_FALSE(disconnects.reaches(2, 500ms)) << "the loss was reported twice";
   // Nothing left to close: the state stays as it is.
   blockOn(session->close());
   EXPECT_EQ(disconnects.load(), 1);

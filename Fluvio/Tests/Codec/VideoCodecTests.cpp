@@ -426,7 +426,7 @@ TEST(VideoCodecFeeding, AFullSessionSuspendsTheFeederNotItsStrandAndStopStillSen
     }
     feederDone.set_value();
   });
-  ASSERT_TRUE(fed.waitFor(3));
+  ASSERT_TRUE(fed.reaches(3));
   // The feeder waits for room with the strand free for everyone else.
   auto strandRan = onStrand([] {});
   const bool strandFree = strandRan.wait_for(10s) == std::future_status::ready;

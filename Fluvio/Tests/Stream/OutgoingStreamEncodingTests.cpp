@@ -56,8 +56,9 @@ class Publisher : public platform::Actor {
       bool reached = false;
       platform::blockOn(run([&](OutgoingStream&) { reached = done(*this); }));
       if (reached) return true;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (!collected_.waitUntil([seen](int count) { return count > seen; }, left)) return false;
+      const auto left = deadline - std::chrono::steady_clock::now();
+      const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(left);
+      if (!collected_.waitUntil([seen](int count) { return count > seen; }, limit)) return false;
     }
   }
 

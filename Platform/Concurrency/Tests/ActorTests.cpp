@@ -102,7 +102,7 @@ TEST(Actor, WorkSpawnedOntoTheActorFromOneTaskRunsInOrder) {
     }
     co_return;
   });
-  ASSERT_TRUE(actor->recordCount.waitFor(count));
+  ASSERT_TRUE(actor->recordCount.reaches(count));
   auto recorded = blockOn(actor->record(count));
   ASSERT_EQ(recorded.size(), static_cast<size_t>(count + 1));
   for (int i = 0; i <= count; ++i) ASSERT_EQ(recorded[i], i);
@@ -300,7 +300,7 @@ TEST(Actor, CancellingACallerReachesTheBodyOnTheActorsStrand) {
     for (int turn = 0; turn < 200 * (i % 5); ++turn) std::this_thread::yield();
     task.cancel();
   }
-  ASSERT_TRUE(ended.waitFor(rounds));
+  ASSERT_TRUE(ended.reaches(rounds));
   for (auto& pump : pumps) EXPECT_EQ(pump->cancelledOnStrand, 1);
 }
 
@@ -358,7 +358,7 @@ TEST(Spawn, TheBodyNeverRunsInsideTheSpawnersCall) {
 
   auto account = Actor::make<Account>();
   for (int i = 0; i < 20; ++i) blockOn(account->transfer());
-  ASSERT_TRUE(account->audits.waitFor(20));
+  ASSERT_TRUE(account->audits.reaches(20));
   EXPECT_FALSE(account->auditSawHalfDoneTransfer);
 }
 
@@ -393,7 +393,8 @@ TEST(Actor, EnqueuedWorkRunsInCallOrderAndItsErrorsAreReported) {
     co_await sleepFor(1ms);
     throw std::runtime_error("bad coroutine work");
   });
-  ASSERT_TRUE(reported.waitFor(2));
+  ASSERT_TRUE(reported.reaches(2));
+  EXPECT_EQ(reported.load(), 2);
   auto entries = blockOn(log->read());
   ASSERT_EQ(entries.size(), static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) ASSERT_EQ(entries[i], i);

@@ -86,12 +86,12 @@ TEST(Channel, SendWaitsForRoomAndNotBefore) {
     }
     producerEnded.raise();
   });
-  ASSERT_TRUE(sent.waitFor(2));
+  ASSERT_TRUE(sent.reaches(2));
   // A real window: a send that wrongly went on past a full channel has no
   // event to wait for, so the third send is given time to show itself.
-  EXPECT_FALSE(sent.waitFor(3, 50ms)) << "a send into a full channel must wait";
+  EXPECT_FALSE(sent.reaches(3, 50ms)) << "a send into a full channel must wait";
   EXPECT_EQ(blockOn(channel.receive()), "a");
-  ASSERT_TRUE(sent.waitFor(3));
+  ASSERT_TRUE(sent.reaches(3));
   channel.finish();
   EXPECT_EQ(drain(channel), (std::vector<std::string>{"b", "c"}));
   EXPECT_EQ(blockOn(channel.send("late")), Result::finished);

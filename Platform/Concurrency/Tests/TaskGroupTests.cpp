@@ -42,7 +42,7 @@ TEST(TaskGroup, CancelAllCancelsEveryChildAndReturnsOnlyOnceAllHaveEnded) {
     TaskGroup group;
     Children children;
     for (int i = 0; i < count; ++i) children.add(group);
-    ASSERT_TRUE(children.started.waitFor(count));
+    ASSERT_TRUE(children.started.reaches(count));
     EXPECT_EQ(group.count(), static_cast<std::size_t>(count));
     blockOn(group.cancelAll());
     EXPECT_EQ(children.ended.load(), count) << "cancelAll returned before a child ended";
@@ -73,8 +73,8 @@ TEST(TaskGroup, DestroyingTheGroupCancelsItsChildren) {
   {
     TaskGroup group;
     for (int i = 0; i < 3; ++i) children->add(group);
-    ASSERT_TRUE(children->started.waitFor(3));
+    ASSERT_TRUE(children->started.reaches(3));
   }
-  ASSERT_TRUE(children->ended.waitFor(3));
+  ASSERT_TRUE(children->ended.reaches(3));
   EXPECT_EQ(children->cancelled, 3);
 }

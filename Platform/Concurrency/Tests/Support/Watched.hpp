@@ -54,6 +54,11 @@ class WatchedCount : public Watched<int> {
   void add(int n = 1) {
     update([n](int& count) { count += n; });
   }
+  // Whether the count got to at least `count` within `limit`; a count that
+  // jumps past it still ends the wait.
+  bool reaches(int count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
+    return waitUntil([count](int now) { return now >= count; }, limit);
+  }
 };
 
 // Raised once by the observer; the test waits for it.
