@@ -20,12 +20,12 @@ class Watched {
   void set(T value) {
     update([&](T& current) { current = std::move(value); });
   }
+  // Notifies under the lock: a waiter that sees the change may destroy this
+  // at once, so nothing may touch it after the lock is released.
   template <class Change>
   void update(Change change) {
-    {
-      std::lock_guard lock(mutex_);
-      change(value_);
-    }
+    std::lock_guard lock(mutex_);
+    change(value_);
     changed_.notify_all();
   }
   T load() const {
