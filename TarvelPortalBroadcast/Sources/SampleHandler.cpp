@@ -181,7 +181,7 @@ Async<void> SampleHandler::watchConnection(platform::AsyncStream<rtmpfluvio::RTM
     if (!self || !claimEnd()) co_return;
     stopForwarding();
     // The status says why the link went: the user sees that, not only that it went.
-    finishBroadcastWithError(rtmpfluvio::RTMPConnection::Error::socketErrorOccurred(std::nullopt, status->description()));
+    finishBroadcastWithError(rtmpfluvio::RTMPConnection::Error::socketErrorOccurred(status->description()));
     co_return;
   }
 }

@@ -24,6 +24,7 @@ TEST(ScreenBroadcast, AVirtualDisplayWithAMovingWindowIsRecordedLikeTheSynthetic
   std::thread mover([&] {
     for (int step = 0; moving; ++step) {
       display.showSquare(step * 7 % 1100, 280, step % 2 ? 0xe08020 : 0x20e080);
+      // Paces the window's movement, as a user's drag would; it waits for no event.
       std::this_thread::sleep_for(20ms);
     }
   });

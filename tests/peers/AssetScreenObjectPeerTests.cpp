@@ -56,6 +56,7 @@ TEST_ON_SCREEN_ACTOR(AssetScreenObjectPeerTests, PlaysAnFfmpegClipFrameByFrameAt
       EXPECT_GE(elapsed, (index - 1) * 0.1 - 0.001) << "frame " << index << " came early";
       seen.push_back(index);
     }
+    // Paces the render ticks as a display would; it waits for no event.
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));

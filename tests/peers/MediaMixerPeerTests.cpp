@@ -16,6 +16,7 @@
 #include "Platform/AVFoundation/SyntheticCameraSource.hpp"
 #include "Platform/AVFoundation/ToneMicrophoneSource.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
@@ -240,10 +241,8 @@ TEST(MediaMixerPeer, SyntheticDevicesPublishedToNginx) {
 
   const auto recording = (server.recordPath() / "key.flv").string();
   Probed movie;
-  for (const auto deadline = std::chrono::steady_clock::now() + 5s;
-       !(movie = probe(recording)).video && std::chrono::steady_clock::now() < deadline;) {
-    std::this_thread::sleep_for(50ms);
-  }
+  // nginx finishes the file on its own time.
+  platform::testing::eventually([&] { return (movie = probe(recording)).video.has_value(); }, 5s);
   ASSERT_TRUE(movie.video && movie.audio) << server.errorLog();
   EXPECT_EQ(movie.video->value("width", 0), 1280);
   EXPECT_EQ(movie.video->value("height", 0), 720);

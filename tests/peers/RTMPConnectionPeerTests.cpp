@@ -20,16 +20,6 @@ using platform::blockOn;
 using ::testing::HasSubstr;
 using testing::TestRTMPStream;
 
-template <class Predicate>
-bool eventually(Predicate predicate, std::chrono::milliseconds deadline = 10s) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (std::chrono::steady_clock::now() < end) {
-    if (predicate()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return predicate();
-}
-
 bool hasStatus(const TestRTMPStream& stream, const std::string& code) {
   for (const auto& message : stream.messages()) {
     const auto* command = std::get_if<RTMPCommandMessage>(&message);
@@ -62,9 +52,11 @@ TEST(RTMPConnectionPeerTests, NginxAcceptsAPublicationAndKeepsItAlive) {
   blockOn(connection->doOutput(RTMPChunkType::zero, RTMPChunkStreamId::command,
                                RTMPCommandMessage(stream->messageStreamId(), 0, RTMPObjectEncoding::amf0, "publish", 0,
                                                   std::nullopt, {AMFValue("key"), AMFValue("live")})));
-  ASSERT_TRUE(eventually([&] { return hasStatus(*stream, "NetStream.Publish.Start"); })) << nginx.errorLog();
+  ASSERT_TRUE(stream->waitUntil([&] { return hasStatus(*stream, "NetStream.Publish.Start"); })) << nginx.errorLog();
 
-  // Three and a half seconds of 2 KiB video messages: three pings, a dozen acknowledgements.
+  // Three and a half seconds of 2 KiB video messages: three pings, a dozen
+  // acknowledgements. nginx pings on its own clock, so the sleep sets the
+  // pace of the publication; it waits for no event.
   for (std::uint32_t index = 0; index < 35; ++index) {
     std::vector<std::uint8_t> payload(2048, static_cast<std::uint8_t>(index));
     payload[0] = 0x22;  // an inter frame of a codec nginx only relays

@@ -13,6 +13,8 @@
 
 #include "Fluvio/Tests/Stream/StreamTestMedia.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/NextWithin.hpp"
 #include "Fluvio/Sources/Stream/StreamOutput.hpp"
 #include "Platform/VideoToolbox/VTSessionProperties.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
@@ -60,6 +62,7 @@ struct Publisher {
     const auto start = platform::HostClock::now();
     const auto format = platform::AVAudioFormat::makeStandard(kSampleRate, 2);
     std::int64_t audioFrame = 0;
+    appendedVideoFrames += frames;
     for (int frame = 0; frame < frames; ++frame) {
       const double seconds = frame / kFrameRate;
       const auto time = platform::CMTime::makeWithSeconds(platform::HostClock::seconds(start) + seconds, 90000);
@@ -73,21 +76,16 @@ struct Publisher {
     return audioFrame;
   }
 
-  // Waits (at most 20 s) until the encoders have delivered everything: the
-  // bytes the stream has sent stop growing for half a second.
-  void waitUntilSent() {
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    std::int64_t previous = -1;
-    while (std::chrono::steady_clock::now() < deadline) {
-      const auto bytes = blockOn(stream->info()).byteCount;
-      if (bytes == previous) return;
-      previous = bytes;
-      std::this_thread::sleep_for(500ms);
-    }
+  // Whether (within 20 s) the connection wrote every appended frame whole.
+  // The stream announces no send, so its count is read until it holds.
+  bool waitUntilSent() {
+    return platform::testing::eventually(
+        [&] { return blockOn(stream->info()).videoFramesSent == appendedVideoFrames; }, 20s);
   }
 
   std::shared_ptr<RTMPConnection> connection;
   std::shared_ptr<RTMPStream> stream;
+  std::int64_t appendedVideoFrames = 0;
 };
 
 std::string probe(const std::filesystem::path& file, const std::string& arguments) {
@@ -121,15 +119,14 @@ TEST(RTMPStreamPeerTests, PublishesEncodedMediaThatNginxRecordsWhole) {
     if (closeAtOnce) {
       EXPECT_EQ(blockOn(publisher.stream->close()).status()->code(), "NetStream.Unpublish.Success");
     } else {
-      publisher.waitUntilSent();
+      ASSERT_TRUE(publisher.waitUntilSent());
     }
     blockOn(publisher.connection->close());
 
     const auto recording = server.recordPath() / "key.flv";
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (probe(recording, "-show_entries format=duration").empty() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(50ms);
-    }
+    // nginx finishes the file on its own time.
+    EXPECT_TRUE(
+        platform::testing::eventually([&] { return !probe(recording, "-show_entries format=duration").empty(); }, 5s));
     EXPECT_EQ(peers::run("ffmpeg -v error -i " + peers::quoted(recording.string()) + " -f null -").output, "");
     EXPECT_EQ(
         lines(probe(recording,
@@ -168,12 +165,11 @@ TEST(RTMPStreamPeerTests, FFmpegReceivesThePublication) {
   Publisher publisher("rtmp://127.0.0.1:" + std::to_string(listener.port()) + "/app");
   blockOn(publisher.stream->publish("key"));
   publisher.appendMedia(30);
-  publisher.waitUntilSent();
+  ASSERT_TRUE(publisher.waitUntilSent());
   blockOn(publisher.connection->close());
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (listener.output().find("muxing overhead") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(50ms);
-  }
+  // ffmpeg reports the end of the stream in its output only.
+  EXPECT_TRUE(
+      platform::testing::eventually([&] { return listener.output().find("muxing overhead") != std::string::npos; }));
   const auto output = listener.output();
   EXPECT_NE(output.find("Video: h264 (Constrained Baseline)"), std::string::npos) << output;
   EXPECT_NE(output.find("Audio: aac (LC), 48000 Hz, stereo"), std::string::npos) << output;
@@ -201,6 +197,7 @@ TEST(RTMPStreamPeerTests, AServerThatDiesEndsThePublication) {
   std::optional<peers::NginxRTMPServer> server(std::in_place, peers::NginxRTMPServer::Options{});
   Publisher publisher(applicationURL(*server));
   auto status = blockOn(publisher.connection->status());
+  auto states = blockOn(publisher.stream->readyStatePublisher());
   blockOn(publisher.stream->publish("key"));
   publisher.appendMedia(10);
   server.reset();
@@ -209,11 +206,15 @@ TEST(RTMPStreamPeerTests, AServerThatDiesEndsThePublication) {
   ASSERT_TRUE(closed);
   EXPECT_EQ(closed->code(), "NetConnection.Connect.Closed");
   EXPECT_LT(std::chrono::steady_clock::now() - killedAt, 1s);
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (blockOn(publisher.stream->readyState()) != fluvio::StreamReadyState::idle &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(10ms);
-  }
+  // The sequence starts with the state it had when taken: idle, before the publication.
+  const auto reaches = [&](fluvio::StreamReadyState wanted) {
+    for (;;) {
+      const auto state = platform::testing::nextWithin(states, 5s);
+      if (!state || *state == wanted) return state.has_value();
+    }
+  };
+  ASSERT_TRUE(reaches(fluvio::StreamReadyState::publishing));
+  EXPECT_TRUE(reaches(fluvio::StreamReadyState::idle));
   EXPECT_EQ(blockOn(publisher.stream->readyState()), fluvio::StreamReadyState::idle);
   // Idle only once the encoders have stopped and the media tasks have ended.
 }
@@ -241,13 +242,15 @@ class PlaybackRecorder final : public fluvio::StreamOutput {
     const std::lock_guard lock(mutex_);
     sounds_.push_back({pcm->format()->sampleRate(), pcm->format()->channelCount(), pcm->frameLength(),
                        when && when->isHostTimeValid() ? platform::AVAudioTime::seconds(when->hostTime()) : -1});
+    soundSeconds_ += pcm->frameLength() / pcm->format()->sampleRate();
+    changed_.notify_all();
   }
   void stream(fluvio::StreamConvertible&, const platform::CMSampleBuffer& sampleBuffer) override {
     const auto& image = sampleBuffer.imageBuffer();
     const std::lock_guard lock(mutex_);
     pictures_.push_back({sampleBuffer.presentationTimeStamp().seconds(), std::chrono::steady_clock::now(),
                          image ? image->width() : 0, image ? image->height() : 0});
-    shown_.notify_all();
+    changed_.notify_all();
   }
 
   std::vector<Picture> pictures() const {
@@ -257,7 +260,12 @@ class PlaybackRecorder final : public fluvio::StreamOutput {
   // True once `count` pictures were shown before `timeout`.
   bool waitForPictures(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
-    return shown_.wait_for(lock, timeout, [&] { return pictures_.size() >= count; });
+    return changed_.wait_for(lock, timeout, [&] { return pictures_.size() >= count; });
+  }
+  // True once `seconds` of sound came out before `timeout`.
+  bool waitForSound(double seconds, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return soundSeconds_ >= seconds; });
   }
   std::vector<Sound> sounds() const {
     const std::lock_guard lock(mutex_);
@@ -266,9 +274,10 @@ class PlaybackRecorder final : public fluvio::StreamOutput {
 
  private:
   mutable std::mutex mutex_;
-  mutable std::condition_variable shown_;
+  mutable std::condition_variable changed_;
   std::vector<Picture> pictures_;
   std::vector<Sound> sounds_;
+  double soundSeconds_ = 0;
 };
 
 // A test source (testsrc2 picture at 30 frames a second, sine tone), encoded
@@ -341,16 +350,17 @@ enum class Relay {
   scripted,
 };
 
-// Waits until the player has shown nothing new for a second (at most 15 s):
-// pictures come out at the pace of their time stamps.
-void waitUntilShown(const PlaybackRecorder& recorder) {
-  const auto deadline = std::chrono::steady_clock::now() + 15s;
-  for (std::size_t shown = 0; std::chrono::steady_clock::now() < deadline;) {
-    std::this_thread::sleep_for(1s);
-    const auto now = recorder.pictures().size();
-    if (now == shown && now > 0) return;
-    shown = now;
-  }
+// The most sound an encoder may still hold at the end: a packet.
+constexpr double kHeldSoundSeconds = 0.03;
+
+// Waits (at most 15 s each) for every published picture and the published
+// sound, less what an encoder holds: pictures come out at the pace of their
+// time stamps. Then gives a picture past the last a second to show: a real
+// window, since a surplus picture has no event of its own.
+void waitUntilShown(const PlaybackRecorder& recorder, double publishedAudioSeconds) {
+  EXPECT_TRUE(recorder.waitForPictures(kFrames, 15s)) << recorder.pictures().size() << " pictures shown";
+  EXPECT_TRUE(recorder.waitForSound(publishedAudioSeconds - kHeldSoundSeconds, 15s));
+  EXPECT_FALSE(recorder.waitForPictures(kFrames + 1, 1s)) << "a picture past the last";
 }
 
 struct Playback {
@@ -373,7 +383,7 @@ Playback playBack(const Codecs& codecs, Relay relay) {
     Publisher publisher(url, "key", codecs);
     blockOn(publisher.stream->publish("key"));
     audioSeconds = static_cast<double>(publisher.appendMedia(kFrames)) / kSampleRate;
-    publisher.waitUntilSent();
+    ASSERT_TRUE(publisher.waitUntilSent());
     blockOn(publisher.connection->close());
   };
   const auto play = [&](const std::string& url) {
@@ -384,7 +394,7 @@ Playback playBack(const Codecs& codecs, Relay relay) {
     peers::NginxRTMPServer server({});
     play(applicationURL(server));
     publish(applicationURL(server));
-    waitUntilShown(*recorder);
+    waitUntilShown(*recorder, audioSeconds);
     blockOn(connection->close());
     return {recorder, audioSeconds};
   }
@@ -406,7 +416,7 @@ Playback playBack(const Codecs& codecs, Relay relay) {
     server.servePlayer(media);
   });
   play(server.url());
-  waitUntilShown(*recorder);
+  waitUntilShown(*recorder, audioSeconds);
   blockOn(connection->close());
   playout.get();
   return {recorder, audioSeconds};
@@ -462,7 +472,7 @@ TEST(RTMPStreamPeerTests, PlaysBackItsOwnPublicationInEachCodec) {
       frames += sounds[index].frames;
     }
     // Short by at most the packet an encoder still holds at the end.
-    EXPECT_NEAR(frames / testCase.decodedRate, publishedAudioSeconds, 0.03);
+    EXPECT_NEAR(frames / testCase.decodedRate, publishedAudioSeconds, kHeldSoundSeconds);
   }
 }
 

@@ -16,7 +16,7 @@
 #include "Fluvio/Sources/Extension/CMSampleBufferExtension.hpp"
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
-#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "Platform/CoreMedia/CMClock.hpp"
@@ -416,22 +416,22 @@ TEST(VideoCodecFeeding, AFullSessionSuspendsTheFeederNotItsStrandAndStopStillSen
   };
   onStrand([&] { codec->startRunning(); }).get();
 
-  std::atomic<int> fed = 0;
+  platform::testing::WatchedCount fed;
   std::promise<void> feederDone;
   platform::spawn(strand, [&]() -> platform::Async<void> {
     for (std::int64_t time = 10; time <= 50; time += 10) {
       auto encoding = codec->encode(videoFrame(ticks(time)));
       co_await std::move(encoding);
-      ++fed;
+      fed.add();
     }
     feederDone.set_value();
   });
-  ASSERT_TRUE(platform::testing::eventually([&] { return fed == 3; }));
+  ASSERT_TRUE(fed.reaches(3));
   // The feeder waits for room with the strand free for everyone else.
   auto strandRan = onStrand([] {});
   const bool strandFree = strandRan.wait_for(10s) == std::future_status::ready;
   EXPECT_EQ(session->taken, 3);
-  EXPECT_EQ(fed, 3) << "a frame went past the full session";
+  EXPECT_EQ(fed.load(), 3) << "a frame went past the full session";
 
   // Stopping lets the session finish what it holds; the output ends after it.
   const auto first = session;

@@ -12,6 +12,7 @@
 #include "Fluvio/Tests/Mixer/CountingOutput.hpp"
 #include "Platform/AVFoundation/SyntheticCameraSource.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 #include "Platform/QuartzCore/ManualDisplayTickSource.hpp"
 
 namespace fluvio {
@@ -37,14 +38,13 @@ class MediaMixerOffscreen : public ::testing::Test {
   static void settle() {
     ScreenActor::shared().run([] {});
   }
-  // The display-link loop subscribes on ScreenActor after the mixer asked it to.
+  // The display-link loop subscribes on ScreenActor after the mixer asked it
+  // to, which it does not announce: the count is read until it holds.
   bool waitForSubscribers(std::size_t count) {
-    for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
+    return platform::testing::eventually([&] {
       settle();
-      if (ticks->subscriberCount() == count) return true;
-      std::this_thread::sleep_for(5ms);
-    }
-    return false;
+      return ticks->subscriberCount() == count;
+    });
   }
   void setMode(VideoMixerSettings::Mode mode) {
     blockOn(mixer->setVideoMixerSettings(VideoMixerSettings(mode, false, 0)));

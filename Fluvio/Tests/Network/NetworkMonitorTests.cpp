@@ -14,6 +14,8 @@
 
 #include "Fluvio/Sources/Network/NetworkMonitor.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace fluvio;
 using platform::Async;
@@ -27,6 +29,10 @@ class TableReporter : public NetworkTransportReporter, public std::enable_shared
  public:
   TableReporter(Key key, std::vector<NetworkTransportReport> rows)
       : NetworkTransportReporter(key), rows_(std::move(rows)) {}
+  ~TableReporter() override { released->raise(); }
+
+  // Raised as the last holder lets it go.
+  const std::shared_ptr<platform::testing::Signal> released = std::make_shared<platform::testing::Signal>();
 
   Async<std::shared_ptr<NetworkMonitor>> makeNetworkMonitor() override { co_return NetworkMonitor::make(shared_from_this()); }
   Async<NetworkTransportReport> makeNetworkTransportReport() override {
@@ -219,14 +225,10 @@ TEST(NetworkMonitor, LosingTheReporterEndsTheSequenceButNotTheSampling) {
   fixture.ticker.release();
   ASSERT_TRUE(next(sequence));
 
-  const std::weak_ptr<TableReporter> gone = fixture.reporter;
+  const auto released = fixture.reporter->released;
   fixture.reporter.reset();
   // A call still running on the reporter holds it a moment longer.
-  for (const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-       !gone.expired() && std::chrono::steady_clock::now() < limit;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_TRUE(gone.expired());
+  ASSERT_TRUE(released->wait(std::chrono::seconds(5)));
   fixture.ticker.release();
   EXPECT_FALSE(next(sequence));
 
@@ -250,8 +252,6 @@ TEST(NetworkMonitor, ARunningMonitorLivesUntilStopped) {
   ASSERT_TRUE(running);
   platform::blockOn(running->stopRunning());
   running.reset();
-  for (int attempt = 0; attempt < 500 && !weak.expired(); ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_TRUE(weak.expired());
+  // The monitor's ending task lets it go on its own strand, unannounced.
+  EXPECT_TRUE(platform::testing::eventually([&] { return weak.expired(); }));
 }

@@ -15,6 +15,7 @@
 #include "Platform/AVFAudio/AVAudioEngine.hpp"
 #include "Platform/AVFAudio/NullAudioDevice.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 #include "Platform/CoreMedia/CMBlockBuffer.hpp"
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
 #include "Platform/QuartzCore/ManualDisplayTickSource.hpp"
@@ -83,15 +84,13 @@ class MediaLinkTest : public ::testing::Test {
 
   void enqueue(double seconds) { platform::blockOn(link->enqueue(frameAt(seconds))); }
 
-  // One display frame, handled by the link before this returns.
+  // One display frame, handled by the link before this returns. The link
+  // announces no handled tick: its display time is read until it grows.
   void tick() {
     const double before = platform::blockOn(link->duration());
     source->tick();
-    for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
-      if (platform::blockOn(link->duration()) > before) return;
-      std::this_thread::sleep_for(100us);
-    }
-    FAIL() << "the link never handled the tick";
+    ASSERT_TRUE(platform::testing::eventually([&] { return platform::blockOn(link->duration()) > before; }))
+        << "the link never handled the tick";
   }
 
   // Presentation times of the frames released since the last call: reading
@@ -215,11 +214,8 @@ TEST_F(MediaLinkTest, ReleasingARunningLinkEndsItsTicks) {
   start();
   tick();
   link.reset();
-  for (auto deadline = std::chrono::steady_clock::now() + 10s;
-       source->subscriberCount() != 0 && std::chrono::steady_clock::now() < deadline;) {
-    std::this_thread::sleep_for(1ms);
-  }
-  EXPECT_EQ(source->subscriberCount(), 0u);
+  // The link's run ends on its strand after the release, which no one is told of.
+  EXPECT_TRUE(platform::testing::eventually([&] { return source->subscriberCount() == 0; }));
   EXPECT_EQ(drain(*frames), Times{});
 }
 

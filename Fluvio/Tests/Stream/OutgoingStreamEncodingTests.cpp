@@ -15,6 +15,7 @@
 #include "Platform/Concurrency/Actor.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "Platform/Concurrency/Task.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 #include "Platform/VideoToolbox/VTSessionProperties.hpp"
 
 namespace fluvio {
@@ -46,15 +47,19 @@ class Publisher : public platform::Actor {
     return isolated([this] { return publishBody(); });
   }
 
-  // Blocks until `done` holds for what the loops have collected, at most 60 s.
+  // Blocks until `done` holds for what the loops have collected, at most
+  // 60 s: checked on the strand, again after each thing collected.
   bool waitUntil(std::function<bool(const Publisher&)> done) {
-    for (auto deadline = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < deadline;) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    for (;;) {
+      const int seen = collected_.load();
       bool reached = false;
       platform::blockOn(run([&](OutgoingStream&) { reached = done(*this); }));
       if (reached) return true;
-      std::this_thread::sleep_for(10ms);
+      const auto left = deadline - std::chrono::steady_clock::now();
+      const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(left);
+      if (!collected_.waitUntil([seen](int count) { return count > seen; }, limit)) return false;
     }
-    return false;
   }
 
   // True once every loop has run to its end.
@@ -76,8 +81,14 @@ class Publisher : public platform::Actor {
 
   Async<void> publishBody() {
     outgoing_->startRunning();
-    loop(outgoing_->audioOutputStream(), [this](OutgoingStream::AudioOutput output) { audio.push_back(std::move(output)); });
-    loop(outgoing_->videoOutputStream(), [this](CMSampleBuffer sample) { video.push_back(std::move(sample)); });
+    loop(outgoing_->audioOutputStream(), [this](OutgoingStream::AudioOutput output) {
+      audio.push_back(std::move(output));
+      collected_.add();
+    });
+    loop(outgoing_->videoOutputStream(), [this](CMSampleBuffer sample) {
+      video.push_back(std::move(sample));
+      collected_.add();
+    });
     loop(outgoing_->videoInputStream(), [this](CMSampleBuffer frame) { return outgoing_->encodeVideo(std::move(frame)); });
     co_return;
   }
@@ -101,6 +112,7 @@ class Publisher : public platform::Actor {
 
   std::shared_ptr<OutgoingStream> outgoing_;
   std::vector<std::future<void>> loopsEnded_;
+  platform::testing::WatchedCount collected_;
 };
 
 const CMSampleBuffer* lastOrNull(const std::vector<CMSampleBuffer>& samples) {

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <thread>
 
 #include "Platform/AVFAudio/NullAudioDevice.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 namespace platform {
 namespace {
@@ -34,18 +33,15 @@ TEST(NullAudioDeviceTests, ManualClockRendersOnlyWhenAdvancedWhileStarted) {
 
 TEST(NullAudioDeviceTests, RealTimeClockRendersByItselfUntilStopped) {
   const auto device = NullAudioDevice::make(kStereo, 48, NullAudioDevice::Clock::realTime);
-  std::atomic<int> rendered = 0;
-  ASSERT_TRUE(device->start([&](AVAudioPCMBuffer&, std::uint64_t) { ++rendered; }));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (rendered < 3 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  testing::WatchedCount rendered;
+  ASSERT_TRUE(device->start([&](AVAudioPCMBuffer&, std::uint64_t) { rendered.add(); }));
+  ASSERT_TRUE(rendered.waitUntil([](int count) { return count >= 3; }, std::chrono::seconds(5)));
   device->advance(100);
   device->stop();
-  const int afterStop = rendered;
-  EXPECT_GE(afterStop, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(rendered, afterStop);
+  const int afterStop = rendered.load();
+  // A real window: a render after the stop has no event of its own; ten
+  // millisecond periods would fall due in it.
+  EXPECT_FALSE(rendered.waitUntil([&](int count) { return count > afterStop; }, std::chrono::milliseconds(10)));
 }
 
 TEST(NullAudioDeviceTests, RefusesWhatItCannotRender) {

@@ -13,11 +13,12 @@
 #include "Platform/Concurrency/SerialQueue.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
-#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
-using platform::testing::eventually;
+using platform::testing::Signal;
+using platform::testing::WatchedCount;
 
 namespace {
 
@@ -36,13 +37,11 @@ class Transactions : public Actor {
   Async<std::vector<int>> record(int value) {
     return isolated([this, value] { return recordBody(value); });
   }
-  Async<size_t> count() {
-    return isolated([this] { return countBody(); });
-  }
 
   // Not isolated: touched only from bodies above, so a data race here would
   // show under ThreadSanitizer.
   std::vector<int> recorded;
+  WatchedCount recordCount;  // the size of `recorded`, for a test to wait on
   bool onStrandEverywhere = true;
   PendingReplies<int, std::string> pending;
 
@@ -62,10 +61,9 @@ class Transactions : public Actor {
 
   Async<std::vector<int>> recordBody(int value) {
     recorded.push_back(value);
+    recordCount.add();
     co_return recorded;
   }
-
-  Async<size_t> countBody() { co_return recorded.size(); }
 };
 
 }  // namespace
@@ -104,7 +102,7 @@ TEST(Actor, WorkSpawnedOntoTheActorFromOneTaskRunsInOrder) {
     }
     co_return;
   });
-  ASSERT_TRUE(eventually([&] { return blockOn(actor->count()) == count; }));
+  ASSERT_TRUE(actor->recordCount.reaches(count));
   auto recorded = blockOn(actor->record(count));
   ASSERT_EQ(recorded.size(), static_cast<size_t>(count + 1));
   for (int i = 0; i <= count; ++i) ASSERT_EQ(recorded[i], i);
@@ -183,8 +181,8 @@ namespace {
 // Starts its own loop that waits for a reply: the loop, not the app, keeps it alive.
 class Pinger : public Actor {
  public:
-  Pinger(Key key, std::atomic<bool>& destroyed) : Actor(key), destroyed_(destroyed) {}
-  ~Pinger() override { destroyed_ = true; }
+  Pinger(Key key, Signal& destroyed) : Actor(key), destroyed_(destroyed) {}
+  ~Pinger() override { destroyed_.raise(); }
 
   void start() {
     spawn(strand(), [this]() -> Async<void> { co_await ping(); });
@@ -194,6 +192,7 @@ class Pinger : public Actor {
   }
 
   PendingReplies<int, int> pending;
+  Signal waiting;  // raised once its loop waits for the reply
 
  private:
   Async<void> ping() {
@@ -201,28 +200,31 @@ class Pinger : public Actor {
   }
   Async<void> pingBody() {
     auto waiter = pending.add(1, 10s);
+    waiting.raise();
     co_await std::move(waiter).value();
     ++answered_;  // touches the actor after its owner let go
   }
   Async<bool> answerBody() { co_return pending.resolve(1, 7); }
 
-  std::atomic<bool>& destroyed_;
+  Signal& destroyed_;
   int answered_ = 0;
 };
 
 }  // namespace
 
 TEST(Actor, WorkRunningOnAnActorKeepsItAliveUntilTheWorkEnds) {
-  std::atomic<bool> destroyed = false;
+  Signal destroyed;
   auto pinger = Actor::make<Pinger>(destroyed);
   std::weak_ptr<Pinger> weak = pinger;
   pinger->start();
-  ASSERT_TRUE(eventually([&] { return pinger->pending.count() == 1; }));
+  ASSERT_TRUE(pinger->waiting.wait());
+  ASSERT_EQ(pinger->pending.count(), 1u);
+  // Nothing else holds it: without its waiting loop's hold, this reset would
+  // destroy it here and now, so the check needs no window.
   pinger.reset();
-  std::this_thread::sleep_for(20ms);
-  ASSERT_FALSE(destroyed) << "destroyed while its own loop still waited";
+  ASSERT_FALSE(destroyed.raised()) << "destroyed while its own loop still waited";
   ASSERT_TRUE(blockOn(weak.lock()->answer()));
-  EXPECT_TRUE(eventually([&] { return destroyed.load(); }));
+  EXPECT_TRUE(destroyed.wait());
 }
 
 namespace {
@@ -281,7 +283,7 @@ class Pump : public Actor {
 
 TEST(Actor, CancellingACallerReachesTheBodyOnTheActorsStrand) {
   constexpr int rounds = 100;
-  std::atomic<int> ended = 0;
+  WatchedCount ended;
   std::vector<std::shared_ptr<Pump>> pumps;
   for (int i = 0; i < rounds; ++i) {
     auto pump = Actor::make<Pump>();
@@ -291,12 +293,14 @@ TEST(Actor, CancellingACallerReachesTheBodyOnTheActorsStrand) {
         co_await pump->run();
       } catch (...) {
       }
-      ++ended;
+      ended.add();
     });
-    std::this_thread::sleep_for(std::chrono::microseconds(50 * (i % 5)));
+    // Lands the cancel at varied points of the call: before it starts, while
+    // it hops to the actor, and inside the loop. No outcome waits on this.
+    for (int turn = 0; turn < 200 * (i % 5); ++turn) std::this_thread::yield();
     task.cancel();
   }
-  ASSERT_TRUE(eventually([&] { return ended == rounds; }));
+  ASSERT_TRUE(ended.reaches(rounds));
   for (auto& pump : pumps) EXPECT_EQ(pump->cancelledOnStrand, 1);
 }
 
@@ -314,7 +318,7 @@ class Account : public Actor, public std::enable_shared_from_this<Account> {
     return isolated([this] { return auditBody(); });
   }
   std::atomic<bool> auditSawHalfDoneTransfer = false;
-  std::atomic<int> audits = 0;
+  WatchedCount audits;
 
  private:
   Async<void> transferBody() {
@@ -327,7 +331,7 @@ class Account : public Actor, public std::enable_shared_from_this<Account> {
   }
   Async<void> auditBody() {
     if (balanceA_ + balanceB_ != 100) auditSawHalfDoneTransfer = true;
-    ++audits;
+    audits.add();
     co_return;
   }
   int balanceA_ = 100, balanceB_ = 0;
@@ -354,7 +358,7 @@ TEST(Spawn, TheBodyNeverRunsInsideTheSpawnersCall) {
 
   auto account = Actor::make<Account>();
   for (int i = 0; i < 20; ++i) blockOn(account->transfer());
-  ASSERT_TRUE(eventually([&] { return account->audits == 20; }));
+  ASSERT_TRUE(account->audits.reaches(20));
   EXPECT_FALSE(account->auditSawHalfDoneTransfer);
 }
 
@@ -370,8 +374,8 @@ class Log : public Actor {
 }  // namespace
 
 TEST(Actor, EnqueuedWorkRunsInCallOrderAndItsErrorsAreReported) {
-  std::atomic<int> reported = 0;
-  auto previous = setUnhandledErrorHandler([&](const std::string&, std::exception_ptr) { ++reported; });
+  WatchedCount reported;
+  auto previous = setUnhandledErrorHandler([&](const std::string&, std::exception_ptr) { reported.add(); });
   auto log = Actor::make<Log>();
   constexpr int count = 1000;
   for (int i = 0; i < count; ++i) {
@@ -389,7 +393,8 @@ TEST(Actor, EnqueuedWorkRunsInCallOrderAndItsErrorsAreReported) {
     co_await sleepFor(1ms);
     throw std::runtime_error("bad coroutine work");
   });
-  ASSERT_TRUE(eventually([&] { return reported == 2; }));
+  ASSERT_TRUE(reported.reaches(2));
+  EXPECT_EQ(reported.load(), 2);
   auto entries = blockOn(log->read());
   ASSERT_EQ(entries.size(), static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) ASSERT_EQ(entries[i], i);

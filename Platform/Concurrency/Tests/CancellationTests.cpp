@@ -16,11 +16,11 @@
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "Platform/Concurrency/TaskGroup.hpp"
-#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
-using platform::testing::eventually;
+using platform::testing::Signal;
 
 namespace {
 
@@ -103,24 +103,26 @@ std::vector<Wait> everyWait() {
 TEST(Cancellation, EveryWaitEndsPromptlyWithTheCancellationAndConsumesNothing) {
   for (auto& wait : everyWait()) {
     SCOPED_TRACE(wait.name);
-    std::atomic<bool> waiting = false;
-    std::atomic<bool> ended = false;
+    Signal waiting;
+    Signal ended;
     std::atomic<bool> sawCancellation = false;
     auto task = spawn(globalExecutor(), [&]() -> Async<void> {
-      waiting = true;
+      // The task holds its strand from here until the wait suspends, and the
+      // cancel is posted to that strand: it finds the wait in place.
+      waiting.raise();
       try {
         co_await wait.wait();
       } catch (...) {
         sawCancellation = isCancellation(std::current_exception());
       }
-      ended = true;
+      ended.raise();
     });
-    ASSERT_TRUE(eventually([&] { return waiting.load(); }));
-    std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(ended) << "the wait ended before it was cancelled";
+    ASSERT_TRUE(waiting.wait());
+    // A wait that ended by itself shows here or, if later, as a missing cancellation.
+    EXPECT_FALSE(ended.raised()) << "the wait ended before it was cancelled";
     auto cancelledAt = std::chrono::steady_clock::now();
     task.cancel();
-    ASSERT_TRUE(eventually([&] { return ended.load(); }, 5s));
+    ASSERT_TRUE(ended.wait(5s));
     EXPECT_LT(std::chrono::steady_clock::now() - cancelledAt, 5s);
     EXPECT_TRUE(sawCancellation);
     EXPECT_TRUE(wait.nothingLost());

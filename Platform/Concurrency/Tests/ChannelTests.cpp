@@ -16,6 +16,7 @@
 #include "Platform/Concurrency/Task.hpp"
 #include "Platform/Concurrency/Tests/Support/HandOverToACancelledWait.hpp"
 #include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -77,21 +78,25 @@ TEST(Channel, WhenFullTheOldestDroppableElementGoesFirst) {
 
 TEST(Channel, SendWaitsForRoomAndNotBefore) {
   Frames channel(2);
-  std::atomic<int> sent = 0;
+  platform::testing::WatchedCount sent;
+  platform::testing::Signal producerEnded;
   auto producer = spawn(globalExecutor(), [&]() -> Async<void> {
     for (std::string frame : {"a", "b", "c", "d"}) {
-      if (co_await channel.send(frame) == Result::enqueued) ++sent;
+      if (co_await channel.send(frame) == Result::enqueued) sent.add();
     }
+    producerEnded.raise();
   });
-  ASSERT_TRUE(eventually([&] { return sent == 2; }));
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(sent, 2) << "a send into a full channel must wait";
+  ASSERT_TRUE(sent.reaches(2));
+  // A real window: a send that wrongly went on past a full channel has no
+  // event to wait for, so the third send is given time to show itself.
+  EXPECT_FALSE(sent.reaches(3, 50ms)) << "a send into a full channel must wait";
   EXPECT_EQ(blockOn(channel.receive()), "a");
-  ASSERT_TRUE(eventually([&] { return sent == 3; }));
+  ASSERT_TRUE(sent.reaches(3));
   channel.finish();
   EXPECT_EQ(drain(channel), (std::vector<std::string>{"b", "c"}));
-  ASSERT_TRUE(eventually([&] { return blockOn(channel.send("late")) == Result::finished; }));
-  EXPECT_EQ(sent, 3) << "the send waiting at finish reports finished";
+  EXPECT_EQ(blockOn(channel.send("late")), Result::finished);
+  ASSERT_TRUE(producerEnded.wait());
+  EXPECT_EQ(sent.load(), 3) << "the send waiting at finish reports finished";
 }
 
 TEST(Channel, FinishingWithAnErrorDeliversTheBufferFirstThenThrows) {

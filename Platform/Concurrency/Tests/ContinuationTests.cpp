@@ -13,24 +13,25 @@
 #include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
 
 TEST(Continuation, ResumedOnceFromAnotherThread) {
-  std::optional<Continuation<int>> stored;
-  std::atomic<bool> secondAccepted = true;
+  std::promise<bool> secondAccepted;
+  std::thread resumer;
   auto value = blockOn([&]() -> Async<int> {
     co_return co_await withContinuation<int>([&](Continuation<int> c) {
-      std::thread([c, &secondAccepted] {
+      resumer = std::thread([c, &secondAccepted] {
         c.resume(7);
-        secondAccepted = c.resume(8);
-      }).detach();
+        secondAccepted.set_value(c.resume(8));
+      });
     });
   });
+  resumer.join();
   EXPECT_EQ(value, 7);
-  std::this_thread::sleep_for(20ms);
-  EXPECT_FALSE(secondAccepted);
+  EXPECT_FALSE(secondAccepted.get_future().get());
 }
 
 TEST(Continuation, ResumedBeforeAwaitingStillDelivers) {
@@ -71,7 +72,9 @@ TEST(Continuation, ReplyBeforeTimeOutWinsAndTimerNeverFires) {
   });
   replier.join();
   EXPECT_EQ(value, 42);
-  std::this_thread::sleep_for(timeout + 50ms);  // past the time-out: it must not resume again
+  // A real window: the time-out runs on the steady clock, which a test cannot
+  // advance, and a timer that fired after the reply would show only past it.
+  std::this_thread::sleep_for(timeout + 50ms);
   EXPECT_FALSE(kept->resume(1));
 }
 
@@ -86,20 +89,24 @@ TEST(Continuation, DroppingEveryCopyUnresumedReportsAbandoned) {
 
 TEST(Task, CancelEndsASleepQuietly) {
   std::atomic<bool> reachedEnd = false;
-  std::atomic<bool> cancelledSeen = false;
+  platform::testing::Signal started;
+  platform::testing::Watched<std::optional<bool>> cancelledSeen;
   auto task = spawn(globalExecutor(), [&]() -> Async<void> {
     try {
+      // The task holds its strand from here to the sleep's suspension, and
+      // the cancel is posted to that strand: it reaches the sleep itself.
+      started.raise();
       co_await sleepFor(10s);
       reachedEnd = true;
     } catch (...) {
-      cancelledSeen = isCancellation(std::current_exception());
+      cancelledSeen.set(isCancellation(std::current_exception()));
       throw;
     }
   });
-  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(started.wait());
   task.cancel();
-  for (int i = 0; i < 200 && !cancelledSeen; ++i) std::this_thread::sleep_for(5ms);
-  EXPECT_TRUE(cancelledSeen);
+  ASSERT_TRUE(cancelledSeen.waitUntil([](const std::optional<bool>& seen) { return seen.has_value(); }, 5s));
+  EXPECT_TRUE(*cancelledSeen.load());
   EXPECT_FALSE(reachedEnd);
   EXPECT_TRUE(task.isCancelled());
 }

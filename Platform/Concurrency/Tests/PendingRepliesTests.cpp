@@ -15,6 +15,7 @@
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -87,26 +88,35 @@ TEST(PendingReplies, AnEarlierWaiterNeverEndsOrErasesANewerOneUnderItsKey) {
   auto newer = replies.add(5, 10s);
   EXPECT_EQ(outcome(std::move(earlier)), "first");  // its clean-up runs here
   EXPECT_TRUE(replies.contains(5));
-  std::this_thread::sleep_for(80ms);  // past the earlier time-out
+  // A real window: the time-out runs on the steady clock, so only waiting
+  // past it shows that it can no longer touch the newer waiter.
+  std::this_thread::sleep_for(80ms);
   EXPECT_TRUE(replies.resolve(5, "second"));
   EXPECT_EQ(outcome(std::move(newer)), "second");
 }
 
 TEST(PendingReplies, ACancelledWaitEndsAtOnceAndErasesItsEntry) {
   Replies replies;
-  std::atomic<bool> cancelled = false;
+  platform::testing::Signal added;
+  platform::testing::Watched<std::optional<bool>> cancelled;
   auto task = spawn(globalExecutor(), [&]() -> Async<void> {
     auto waiter = replies.add(9, 10s);
+    // The task holds its strand until the wait suspends; the cancel, posted
+    // to that strand, comes after.
+    added.raise();
     try {
       co_await std::move(waiter).value();
+      cancelled.set(false);
     } catch (...) {
-      cancelled = isCancellation(std::current_exception());
+      cancelled.set(isCancellation(std::current_exception()));
     }
   });
-  ASSERT_TRUE(eventually([&] { return replies.contains(9); }));
-  EXPECT_FALSE(cancelled);
+  ASSERT_TRUE(added.wait());
+  EXPECT_TRUE(replies.contains(9));
+  EXPECT_FALSE(cancelled.load().has_value());
   task.cancel();
-  ASSERT_TRUE(eventually([&] { return cancelled.load(); }, 2s));
+  ASSERT_TRUE(cancelled.waitUntil([](const std::optional<bool>& seen) { return seen.has_value(); }, 2s));
+  EXPECT_TRUE(*cancelled.load());
   EXPECT_TRUE(eventually([&] { return replies.count() == 0; }));
   EXPECT_FALSE(replies.resolve(9, "late"));
 }
@@ -115,7 +125,7 @@ TEST(PendingReplies, ManyRequestersRaceRepliesTimeOutsAndCancelsWithoutLosingTra
   Replies replies;
   constexpr int requesters = 8;
   constexpr int perRequester = 200;
-  std::atomic<int> finished = 0;
+  platform::testing::WatchedCount finished;
   std::atomic<int> wrongValue = 0;
   std::vector<Task> tasks;
   for (int r = 0; r < requesters; ++r) {
@@ -133,7 +143,7 @@ TEST(PendingReplies, ManyRequestersRaceRepliesTimeOutsAndCancelsWithoutLosingTra
       } catch (...) {
         if (!isCancellation(std::current_exception())) ++wrongValue;
       }
-      ++finished;
+      finished.add();
     }));
   }
   std::thread replier([&] {
@@ -146,7 +156,7 @@ TEST(PendingReplies, ManyRequestersRaceRepliesTimeOutsAndCancelsWithoutLosingTra
   });
   replier.join();
   for (auto& task : tasks) task.cancel();
-  ASSERT_TRUE(eventually([&] { return finished == requesters; }));
+  ASSERT_TRUE(finished.reaches(requesters));
   EXPECT_EQ(replies.count(), 0u);
   EXPECT_EQ(wrongValue, 0);
 }

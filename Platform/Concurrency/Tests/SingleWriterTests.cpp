@@ -11,11 +11,12 @@
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/Task.hpp"
 #include "Platform/Concurrency/TaskGroup.hpp"
-#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
-using platform::testing::eventually;
+using platform::testing::Signal;
+using platform::testing::Watched;
 
 namespace {
 
@@ -25,18 +26,19 @@ namespace {
 // on the wire. close() ends the writer, which lets the connection go.
 class Connection : public Actor {
  public:
-  Connection(Key key, std::atomic<bool>& destroyed) : Actor(key), destroyed_(destroyed) {}
-  static std::shared_ptr<Connection> make(std::atomic<bool>& destroyed) {
+  Connection(Key key, Signal& destroyed) : Actor(key), destroyed_(destroyed) {}
+  static std::shared_ptr<Connection> make(Signal& destroyed) {
     auto connection = Actor::make<Connection>(destroyed);
     connection->tasks_.spawn([connection]() -> Async<void> { co_await connection->writeLoop(); }, "writer");
     return connection;
   }
-  ~Connection() override { destroyed_ = true; }
+  ~Connection() override { destroyed_.raise(); }
 
   Async<void> send(std::string message) {
     auto sending = outgoing_.send(std::move(message));
     co_await std::move(sending);
   }
+  Watched<std::size_t> written;  // the wire's length, for a test to wait on
   Async<std::string> wire() { return isolated([this]() -> Async<std::string> { co_return wire_; }); }
   Async<void> close() {
     outgoing_.finish();
@@ -52,12 +54,13 @@ class Connection : public Actor {
     while (auto message = co_await outgoing_.receive()) {
       for (std::size_t at = 0; at < message->size(); at += 2) {  // one chunk per write
         wire_ += message->substr(at, 2);
+        written.set(wire_.size());
         co_await sleepFor(100us);  // the socket write suspends
       }
     }
   }
 
-  std::atomic<bool>& destroyed_;
+  Signal& destroyed_;
   Channel<std::string> outgoing_{8};
   TaskGroup tasks_;
   std::string wire_;
@@ -66,7 +69,7 @@ class Connection : public Actor {
 }  // namespace
 
 TEST(SingleWriter, MessagesSentFromManyTasksReachTheWireWhole) {
-  std::atomic<bool> destroyed = false;
+  Signal destroyed;
   auto connection = Connection::make(destroyed);
   const std::vector<std::string> letters = {"A", "B", "C", "D"};
   constexpr int perSender = 5;
@@ -76,7 +79,7 @@ TEST(SingleWriter, MessagesSentFromManyTasksReachTheWireWhole) {
     });
   }
   const std::size_t total = letters.size() * perSender * 6;
-  ASSERT_TRUE(eventually([&] { return blockOn(connection->wire()).size() == total; }));
+  ASSERT_TRUE(connection->written.waitFor(total));
   auto wire = blockOn(connection->wire());
   for (std::size_t at = 0; at < wire.size(); at += 6) {
     EXPECT_EQ(wire.substr(at, 6), std::string(6, wire[at])) << "interleaved at " << at << ": " << wire;
@@ -84,5 +87,5 @@ TEST(SingleWriter, MessagesSentFromManyTasksReachTheWireWhole) {
   blockOn(connection->close());
   std::weak_ptr<Connection> weak = connection;
   connection.reset();
-  EXPECT_TRUE(eventually([&] { return destroyed.load(); })) << "the closed connection was kept alive";
+  EXPECT_TRUE(destroyed.wait()) << "the closed connection was kept alive";
 }

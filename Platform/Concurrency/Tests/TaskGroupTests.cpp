@@ -7,31 +7,30 @@
 #include "Platform/Concurrency/BlockOn.hpp"
 #include "Platform/Concurrency/Sleep.hpp"
 #include "Platform/Concurrency/TaskGroup.hpp"
-#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 
 using namespace platform;
 using namespace std::chrono_literals;
-using platform::testing::eventually;
 
 namespace {
 
 // A child that sleeps long and records whether it started and how it ended.
 struct Children {
-  std::atomic<int> started = 0;
+  platform::testing::WatchedCount started;
   std::atomic<int> cancelled = 0;
-  std::atomic<int> ended = 0;
+  platform::testing::WatchedCount ended;
 
   void add(TaskGroup& group, std::chrono::milliseconds sleep = 10s) {
     group.spawn([this, sleep]() -> Async<void> {
-      ++started;
+      started.add();
       try {
         co_await sleepFor(sleep);
       } catch (...) {
         if (isCancellation(std::current_exception())) ++cancelled;
-        ++ended;
+        ended.add();
         throw;
       }
-      ++ended;
+      ended.add();
     });
   }
 };
@@ -43,15 +42,15 @@ TEST(TaskGroup, CancelAllCancelsEveryChildAndReturnsOnlyOnceAllHaveEnded) {
     TaskGroup group;
     Children children;
     for (int i = 0; i < count; ++i) children.add(group);
-    ASSERT_TRUE(eventually([&] { return children.started == count; }));
+    ASSERT_TRUE(children.started.reaches(count));
     EXPECT_EQ(group.count(), static_cast<std::size_t>(count));
     blockOn(group.cancelAll());
-    EXPECT_EQ(children.ended, count) << "cancelAll returned before a child ended";
+    EXPECT_EQ(children.ended.load(), count) << "cancelAll returned before a child ended";
     EXPECT_EQ(children.cancelled, count);
     EXPECT_EQ(group.count(), 0u);
     children.add(group, 1ms);  // usable again
     blockOn(group.wait());
-    EXPECT_EQ(children.ended, count + 1);
+    EXPECT_EQ(children.ended.load(), count + 1);
     EXPECT_EQ(children.cancelled, count);
   }
 }
@@ -65,7 +64,7 @@ TEST(TaskGroup, WaitEndsWhenTheLastChildEndsAndNotBefore) {
   children.add(group, 150ms);
   blockOn(group.wait());
   EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
-  EXPECT_EQ(children.ended, 2);
+  EXPECT_EQ(children.ended.load(), 2);
   EXPECT_EQ(children.cancelled, 0);
 }
 
@@ -74,8 +73,8 @@ TEST(TaskGroup, DestroyingTheGroupCancelsItsChildren) {
   {
     TaskGroup group;
     for (int i = 0; i < 3; ++i) children->add(group);
-    ASSERT_TRUE(eventually([&] { return children->started == 3; }));
+    ASSERT_TRUE(children->started.reaches(3));
   }
-  ASSERT_TRUE(eventually([&] { return children->ended == 3; }));
+  ASSERT_TRUE(children->ended.reaches(3));
   EXPECT_EQ(children->cancelled, 3);
 }

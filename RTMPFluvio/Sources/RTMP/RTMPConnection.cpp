@@ -48,12 +48,14 @@ RTMPConnection::Error RTMPConnection::Error::unsupportedCommand(std::string comm
   return error;
 }
 
-RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::optional<platform::NWError> networkError,
-                                                                 std::string cause) {
-  if (cause.empty() && networkError) cause = networkError->what();
-  Error error(Case::socketErrorOccurred, std::move(cause));
-  error.networkError_ = std::move(networkError);
+RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(const RTMPSocket::Error& socketError) {
+  Error error(Case::socketErrorOccurred, socketError.cause());
+  error.networkError_ = socketError.networkError();
   return error;
+}
+
+RTMPConnection::Error RTMPConnection::Error::socketErrorOccurred(std::string cause) {
+  return Error(Case::socketErrorOccurred, std::move(cause));
 }
 
 RTMPConnection::Error RTMPConnection::Error::requestFailed(RTMPResponse response, std::string cause) {
@@ -217,7 +219,7 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
     throw Error(Error::Case::connectionTimedOut);
   } catch (const RTMPSocket::Error& error) {
     if (error.errorCase() == RTMPSocket::Error::Case::connectionTimedOut) throw Error(Error::Case::connectionTimedOut);
-    throw Error::socketErrorOccurred(error.networkError(), error.cause());
+    throw Error::socketErrorOccurred(error);
   }
 }
 

@@ -59,8 +59,10 @@ class RTMPConnection : public fluvio::NetworkConnection,
     // `cause` says what happened, in words for the user; what() ends with it.
     explicit Error(Case errorCase, std::string cause = {});
     static Error unsupportedCommand(std::string command);
-    // The cause defaults to the network error's text.
-    static Error socketErrorOccurred(std::optional<platform::NWError> error, std::string cause = {});
+    // The socket's error names the network's reason itself; this keeps its words.
+    static Error socketErrorOccurred(const RTMPSocket::Error& error);
+    // The link went for a reason told in words (a server's status), with no socket error.
+    static Error socketErrorOccurred(std::string cause);
     static Error requestFailed(RTMPResponse response, std::string cause = {});
     // Its cause is "protocol error: " and what the server broke.
     static Error protocolError(const std::string& what);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPControlMessages.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPDataMessage.hpp"
@@ -26,15 +27,6 @@ using platform::blockOn;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-template <class Predicate>
-bool eventually(Predicate predicate, std::chrono::milliseconds deadline = 5s) {
-  const auto end = Clock::now() + deadline;
-  while (Clock::now() < end) {
-    if (predicate()) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return predicate();
-}
 
 std::future<RTMPResponse> connectLater(const std::shared_ptr<RTMPConnection>& connection, std::string url) {
   return std::async(std::launch::async, [connection, url] { return platform::blockOn(connection->connect(url)); });
@@ -114,6 +106,29 @@ TEST(RTMPConnectionTests, RefusesWhatItCannotConnectTo) {
   EXPECT_THROW(blockOn(connection->close()), RTMPConnection::Error) << "nothing to close";
 }
 
+TEST(RTMPConnectionTests, ARefusedLinkTellsTheNetworksReasonOnce) {
+  std::string url;
+  {
+    ScriptedRTMPServer gone;
+    url = gone.url();
+  }
+  auto connection = RTMPConnection::make();
+  try {
+    blockOn(connection->connect(url));
+    ADD_FAILURE() << "connected to a closed port";
+  } catch (const RTMPConnection::Error& error) {
+    ASSERT_EQ(error.errorCase(), RTMPConnection::Error::Case::socketErrorOccurred) << error.what();
+    ASSERT_TRUE(error.networkError());
+    const std::string reason = error.networkError()->what();
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(error.cause(), reason);
+    EXPECT_EQ(std::string(error.what()), "socketErrorOccurred: " + reason);
+  }
+  const auto worded = RTMPConnection::Error::socketErrorOccurred("the server closed the connection");
+  EXPECT_FALSE(worded.networkError());
+  EXPECT_STREQ(worded.what(), "socketErrorOccurred: the server closed the connection");
+}
+
 TEST(RTMPConnectionTests, CommandsMatchRepliesByTransactionAndTimeOut) {
   ScriptedRTMPServer server;
   RTMPConnection::Configuration configuration;
@@ -187,7 +202,7 @@ TEST(RTMPConnectionTests, StreamsCreateThemselvesAndReceiveWhatIsTheirs) {
   EXPECT_EQ(std::get<RTMPUserControlMessage>(pong).event(), RTMPUserControlMessage::Event::pong);
   EXPECT_EQ(std::get<RTMPUserControlMessage>(pong).value(), 1234);
 
-  ASSERT_TRUE(eventually([&] { return stream->messages().size() == 3 && stream->userEvents().size() == 1; }));
+  ASSERT_TRUE(stream->waitUntil([&] { return stream->messages().size() == 3 && stream->userEvents().size() == 1; }));
   const auto messages = stream->messages();
   for (int index = 0; index < 3; ++index) {
     const auto& command = std::get<RTMPCommandMessage>(messages[index]);
@@ -294,7 +309,7 @@ TEST(RTMPConnectionTests, ADyingServerClosesTheConnectionAndFailsEveryWaiter) {
   EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_FALSE(blockOn(connection->connected()));
   EXPECT_EQ(blockOn(connectedValues.next()), false) << "the link's loss is published";
-  EXPECT_TRUE(eventually([&] { return stream->closes() == 1; }));
+  EXPECT_TRUE(stream->waitUntil([&] { return stream->closes() == 1; }));
   EXPECT_THROW(blockOn(connection->call("after")), RTMPConnection::Error);
 
   // And it connects again, from transaction 1, and the stream creates itself again.
@@ -429,7 +444,8 @@ TEST(RTMPConnectionTests, SharedObjectMessagesReachOnlyTheObjectsAskedFor) {
     server.send(RTMPSharedObjectMessage(0, 0, RTMPObjectEncoding::amf0, "scores", 2,
                                         RTMPSharedObjectMessage::makeFlags(persistent),
                                         {{RTMPSharedObjectType::change, "p2", AMFValue("later")}}));
-    EXPECT_TRUE(eventually([&] {
+    // The object offers no change hook: its data is polled, with a deadline.
+    EXPECT_TRUE(platform::testing::eventually([&] {
       return blockOn(object->data()) == AMFObject{{"p1", persistent ? 2.0 : 1.0}, {"p2", "later"}};
     }));
     // The connection handled the earlier message before these.

@@ -74,6 +74,9 @@ TEST(RTMPSessionTests, RetriesAfterAPauseUntilClosed) {
   auto stopped = RTMPSession::make(url, fluvio::SessionMode::publish);
   auto states = blockOn(stopped->readyState());
   auto pending = connectLater(stopped);
+  // Aims the close at the one-second pause after the refusal, which the
+  // session does not announce. A close that lands before the pause ends the
+  // connect the same way, so the window can only miss the pause, never fail.
   std::this_thread::sleep_for(300ms);
   blockOn(stopped->close());
   EXPECT_EQ(pending.wait_for(500ms), std::future_status::ready) << "the retries went on";

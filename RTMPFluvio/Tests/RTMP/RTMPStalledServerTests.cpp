@@ -129,7 +129,8 @@ TEST(RTMPStalledServerTests, AServerThatStopsReadingEndsThePublicationAfterTheTi
   std::uint32_t sent = 0;
   for (; sent < kAhead; ++sent) publication.sendVideo(sent, kMessage);
 
-  // Three time-outs of slow reading: about 3 MB/s, a message per 20 ms.
+  // Three time-outs of slow reading: about 3 MB/s, a message per 20 ms. The
+  // sleep sets the pace of the reader; it waits for no event.
   const auto slowUntil = std::chrono::steady_clock::now() + 3 * configuration.timeout;
   auto lastRead = std::chrono::steady_clock::now();
   while (lastRead < slowUntil) {

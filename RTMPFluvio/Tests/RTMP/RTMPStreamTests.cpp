@@ -319,6 +319,8 @@ TEST(RTMPStreamTests, DataMessagesKeepOneTimeLineOnTheirChunkStream) {
   Fixture fixture;
   EXPECT_ANY_THROW(blockOn(fixture.stream->send("onCuePoint", {})));
   fixture.publish();
+  // The stream stamps data with the steady clock it reads itself: this lets
+  // a measurable time pass between two messages; it waits for no event.
   std::this_thread::sleep_for(20ms);
   blockOn(fixture.stream->send("onCuePoint", {1}));
   blockOn(fixture.stream->send("onTextData", {2}, true));

@@ -1,38 +1,50 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/Watched.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionListener.hpp"
 
 namespace rtmpfluvio::testing {
 
 // The smallest stream a connection can carry: it creates itself on the
-// server and records what the connection hands it.
+// server and records what the connection hands it; a test waits on what it
+// recorded, woken by each record.
 class TestRTMPStream final : public RTMPConnectionListener {
  public:
   explicit TestRTMPStream(std::weak_ptr<RTMPConnection> connection) : connection_(std::move(connection)) {}
 
   std::uint32_t messageStreamId() const noexcept override { return id_; }
   void didReceive(const RTMPReceivedMessage& message, RTMPChunkType) override {
-    std::lock_guard lock(mutex_);
-    messages_.push_back(message);
+    {
+      std::lock_guard lock(mutex_);
+      messages_.push_back(message);
+    }
+    records_.add();
   }
   void didReceive(const RTMPUserControlMessage& message) override {
-    std::lock_guard lock(mutex_);
-    userEvents_.push_back(message.event());
+    {
+      std::lock_guard lock(mutex_);
+      userEvents_.push_back(message.event());
+    }
+    records_.add();
   }
   void didReceive(const fluvio::NetworkMonitorEvent& event) override {
-    std::lock_guard lock(mutex_);
-    networkEvents_.push_back(event.eventCase());
-    if (const auto& report = event.report()) {
-      peakQueueBytesOut_ = std::max(peakQueueBytesOut_, report->currentQueueBytesOut);
+    {
+      std::lock_guard lock(mutex_);
+      networkEvents_.push_back(event.eventCase());
+      if (const auto& report = event.report()) {
+        peakQueueBytesOut_ = std::max(peakQueueBytesOut_, report->currentQueueBytesOut);
+      }
     }
+    records_.add();
   }
   platform::Async<void> createStream() override {
     auto connection = connection_.lock();
@@ -43,9 +55,18 @@ class TestRTMPStream final : public RTMPConnectionListener {
     }
   }
   platform::Async<void> connectionWillClose() override {
-    std::lock_guard lock(mutex_);
-    ++closes_;
+    {
+      std::lock_guard lock(mutex_);
+      ++closes_;
+    }
+    records_.add();
     co_return;
+  }
+
+  // Whether `condition` (over what was recorded) came to hold within `limit`.
+  template <class Condition>
+  bool waitUntil(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
+    return records_.waitUntil([&](int) { return condition(); }, limit);
   }
 
   template <class Value>
@@ -75,6 +96,7 @@ class TestRTMPStream final : public RTMPConnectionListener {
   std::vector<fluvio::NetworkMonitorEvent::Case> networkEvents_;
   int closes_ = 0;
   std::int64_t peakQueueBytesOut_ = 0;
+  platform::testing::WatchedCount records_;
 };
 
 }  // namespace rtmpfluvio::testing

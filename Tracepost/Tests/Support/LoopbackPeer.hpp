@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+
 namespace tracepost::testing {
 
 // A TCP listener on 127.0.0.1 that keeps the bytes of each connection it
@@ -129,15 +131,7 @@ class LoopbackPeer {
   std::thread thread_;
 };
 
-// Polls `condition` until it holds or `timeout` passes.
-inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
+// The socket's state is read until it holds: it announces no change.
+using platform::testing::eventually;
 
 }  // namespace tracepost::testing

@@ -9,8 +9,10 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
+#include "Platform/Concurrency/Tests/Support/ProcessExit.hpp"
 
 extern char** environ;
 
@@ -43,7 +45,7 @@ bool ChildProcess::isRunning() {
 void ChildProcess::stop() {
   if (!isRunning()) return;
   ::kill(pid_, SIGTERM);
-  for (int attempt = 0; attempt < 100 && isRunning(); ++attempt) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  platform::testing::exitsWithin(pid_, std::chrono::seconds(2));
   if (isRunning()) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
@@ -73,17 +75,18 @@ std::uint16_t freeLoopbackPort() {
 bool waitUntilListening(std::uint16_t port, std::chrono::milliseconds deadline) {
   char wanted[32];
   std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (std::chrono::steady_clock::now() < end) {
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    while (std::getline(table, line)) {
-      // local address, remote address, state 0A = listening
-      if (line.find(wanted) != std::string::npos && line.find(" 0A ") != std::string::npos) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  // The kernel announces no listener: its socket table is read until it shows one.
+  return platform::testing::eventually(
+      [&] {
+        std::ifstream table("/proc/net/tcp");
+        std::string line;
+        while (std::getline(table, line)) {
+          // local address, remote address, state 0A = listening
+          if (line.find(wanted) != std::string::npos && line.find(" 0A ") != std::string::npos) return true;
+        }
+        return false;
+      },
+      deadline);
 }
 
 }  // namespace peers

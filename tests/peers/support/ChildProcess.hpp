@@ -19,6 +19,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool isRunning();
+  // SIGTERM, then SIGKILL if it has not ended within two seconds.
   void stop();
   // SIGKILL, as a crash would end it.
   void kill();

@@ -5,8 +5,10 @@
 
 namespace platform::testing {
 
-// Polls `condition` until it holds or `limit` has passed; generous limits keep
-// a loaded machine from failing a test that is only slow.
+// For a state that nothing announces (what an outside process shows, or a
+// count the code under test keeps without a hook): reads it again until it
+// holds or `limit` has passed. The pause only spaces the reads. Where the
+// code offers an event, a test waits on that instead (Watched.hpp).
 template <class Condition>
 bool eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
   auto deadline = std::chrono::steady_clock::now() + limit;

@@ -60,6 +60,7 @@ class RecordingHandler : public RPBroadcastSampleHandler, public std::enable_sha
       writeVideo(buffer, nanoseconds);
       hold(buffer);
       if (const int delay = environmentNumber("RECORDING_EXTENSION_VIDEO_DELAY_MS")) {
+        // Plays an extension whose frames take this long: the load under test.
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
       }
       return;
@@ -74,6 +75,7 @@ class RecordingHandler : public RPBroadcastSampleHandler, public std::enable_sha
     write("finished");
     if (const int linger = environmentNumber("RECORDING_EXTENSION_LINGER_MS")) {
       std::thread([self = shared_from_this(), linger] {
+        // Plays closing work that keeps the handler this long: the case under test.
         std::this_thread::sleep_for(std::chrono::milliseconds(linger));
         self->write("released");
       }).detach();

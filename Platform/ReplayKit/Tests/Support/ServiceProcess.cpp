@@ -9,7 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
+
+#include "Platform/Concurrency/Tests/Support/ProcessExit.hpp"
 
 extern char** environ;
 
@@ -72,30 +73,16 @@ ServiceProcess::~ServiceProcess() {
 void ServiceProcess::signal(int number) const { ::kill(pid_, number); }
 
 std::optional<int> ServiceProcess::wait(std::chrono::milliseconds limit) {
-  eventually(
-      [this] {
-        if (exitCode_) return true;
-        int status = 0;
-        rusage usage{};
-        if (::wait4(pid_, &status, WNOHANG, &usage) != pid_) return false;
-        peakResidentBytes_ = static_cast<std::size_t>(usage.ru_maxrss) * 1024;
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return true;
-      },
-      limit);
+  if (exitCode_ || !platform::testing::exitsWithin(pid_, limit)) return exitCode_;
+  int status = 0;
+  rusage usage{};
+  if (::wait4(pid_, &status, WNOHANG, &usage) != pid_) return exitCode_;
+  peakResidentBytes_ = static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+  exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return exitCode_;
 }
 
 std::string ServiceProcess::standardOutput() const { return contents(stdout_); }
 std::string ServiceProcess::standardError() const { return contents(stderr_); }
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
 
 }  // namespace replaykit_tests

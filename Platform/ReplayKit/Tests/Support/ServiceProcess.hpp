@@ -5,11 +5,12 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 
 namespace replaykit_tests {
 
@@ -42,8 +43,7 @@ class ServiceProcess {
   std::filesystem::path stderr_;
 };
 
-// Waits, re-checking every few milliseconds, until `condition` holds or
-// `limit` has passed; returns whether it held.
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+// What a service shows (its files, its output) is polled: it announces nothing.
+using platform::testing::eventually;
 
 }  // namespace replaykit_tests
