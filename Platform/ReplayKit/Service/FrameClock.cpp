@@ -1,5 +1,6 @@
 #include "Platform/ReplayKit/Service/FrameClock.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -46,7 +47,10 @@ void FrameClock::runClock() {
   for (std::uint64_t index = 0;; ++index) {
     const std::uint64_t due = tickTime(index);
     if (end_ && due >= *end_) return;
-    if (wake_.wait_until(lock, steadyTime(due), [this] { return stopping_; })) return;
+    if (wake_.wait_until(lock, steadyTime(due), [this] { return stopping_; })) {
+      dropTicksDueBeforeStop(index);
+      return;
+    }
     if (HostClock::now() > due + period || busy_) {
       ++dropped_;
       continue;
@@ -57,11 +61,23 @@ void FrameClock::runClock() {
   }
 }
 
+void FrameClock::dropTicksDueBeforeStop(std::uint64_t index) {
+  // A clock behind schedule when stopped still owes the ticks already due:
+  // they count as dropped, so worked and dropped add up to the ticks due.
+  const std::uint64_t now = HostClock::now();
+  const std::uint64_t limit = end_ ? std::min(*end_, now) : now;
+  for (; tickTime(index) < limit; ++index) ++dropped_;
+}
+
 void FrameClock::runWorker() {
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || pending_; });
-    if (stopping_) return;
+    if (stopping_) {
+      // A tick handed over but never worked is lost like any other.
+      if (pending_) ++dropped_;
+      return;
+    }
     const Tick tick = *std::exchange(pending_, std::nullopt);
     lock.unlock();
     if (!work_(tick.hostTime, tick.index)) ++dropped_;

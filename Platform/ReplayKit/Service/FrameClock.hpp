@@ -41,6 +41,7 @@ class FrameClock {
 
   void runClock();
   void runWorker();
+  void dropTicksDueBeforeStop(std::uint64_t index);
 
   const int ticksPerSecond_;
   const std::uint64_t start_;
