@@ -95,7 +95,10 @@ platform::Async<void> IncomingStream::appendSampleBody(platform::CMSampleBuffer 
   if (format->mediaType() == platform::kCMMediaType_Audio) {
     audioCodec_->append(sampleBuffer);
   } else if (format->mediaType() == platform::kCMMediaType_Video) {
-    videoCodec_->append(sampleBuffer);
+    // Returns once the decoder has room: a caller that awaits each append
+    // is held back by a decoder that falls behind.
+    auto decoding = videoCodec_->encode(std::move(sampleBuffer));
+    co_await std::move(decoding);
   }
 }
 
