@@ -95,8 +95,10 @@ platform::Async<void> IncomingStream::appendSampleBody(platform::CMSampleBuffer 
   if (format->mediaType() == platform::kCMMediaType_Audio) {
     audioCodec_->append(sampleBuffer);
   } else if (format->mediaType() == platform::kCMMediaType_Video) {
-    // Returns once the decoder has room: a caller that awaits each append
-    // is held back by a decoder that falls behind.
+    // Returns once the link and then the decoder have room: a caller that
+    // awaits each append is held back by either falling behind.
+    auto linked = mediaLink_->room();
+    co_await std::move(linked);
     auto decoding = videoCodec_->encode(std::move(sampleBuffer));
     co_await std::move(decoding);
   }
