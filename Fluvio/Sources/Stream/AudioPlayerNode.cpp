@@ -67,10 +67,6 @@ platform::Async<void> AudioPlayerNode::setSoundTransformBody(SoundTransform soun
   co_return;
 }
 
-platform::Async<void> AudioPlayerNode::room() {
-  return isolated([this] { return roomWaiters_.wait(hasRoom()); });
-}
-
 platform::Async<void> AudioPlayerNode::enqueueBody(std::shared_ptr<platform::AVAudioBuffer> audioBuffer) {
   if (!audioBuffer) co_return;
   const auto player = player_.lock();
@@ -110,7 +106,6 @@ void AudioPlayerNode::schedule(std::shared_ptr<platform::AVAudioPCMBuffer> buffe
 
 void AudioPlayerNode::bufferConsumed(std::uint64_t run) {
   if (run == run_) --scheduledAudioBuffers_;
-  roomWaiters_.resumeIf(hasRoom());
 }
 
 platform::Async<bool> AudioPlayerNode::isRunningBody() const { co_return isRunning_; }
@@ -128,7 +123,6 @@ platform::Async<void> AudioPlayerNode::stopRunningBody() {
   // Also when not yet playing: buffers waiting for playback would otherwise
   // play after the next start.
   playerNode_->stop();
-  roomWaiters_.resumeIf(hasRoom());
   audioTime_->reset();
   if (!format_) co_return;
   format_.reset();

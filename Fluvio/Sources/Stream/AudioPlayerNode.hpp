@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "Fluvio/Sources/Stream/RoomWaiters.hpp"
 #include "Fluvio/Sources/Stream/SoundTransform.hpp"
 #include "Fluvio/Sources/Util/AsyncRunner.hpp"
 #include "Fluvio/Sources/Util/AudioTime.hpp"
@@ -25,9 +24,6 @@ class AudioPlayerNode final : public AsyncRunner, public std::enable_shared_from
  public:
   // Playback starts when this many buffers wait to be played.
   static constexpr std::int64_t buffersBeforePlayback = 10;
-  // Buffers waiting to be played beyond which room() holds a feeder back:
-  // about two seconds of 1,024-frame buffers at 48 kHz.
-  static constexpr std::int64_t scheduledBuffersBound = 100;
 
   AudioPlayerNode(Key key, std::weak_ptr<AudioPlayer> player, std::shared_ptr<platform::AVAudioPlayerNode> playerNode)
       : AsyncRunner(key), playerNode_(std::move(playerNode)), player_(std::move(player)) {}
@@ -50,10 +46,6 @@ class AudioPlayerNode final : public AsyncRunner, public std::enable_shared_from
   // other buffers, and every buffer once the player is gone, are dropped.
   platform::Async<void> enqueue(std::shared_ptr<platform::AVAudioBuffer> audioBuffer);
 
-  // Resumes once fewer than scheduledBuffersBound buffers wait, or the node
-  // does not play: it consumes nothing then, and a feeder must not wait for it.
-  platform::Async<void> room();
-
   platform::Async<bool> isRunning() const override;
   platform::Async<void> startRunning() override;
   // Stops playback, drops what is scheduled and disconnects the node.
@@ -69,9 +61,6 @@ class AudioPlayerNode final : public AsyncRunner, public std::enable_shared_from
   platform::Async<void> startRunningBody();
   platform::Async<void> stopRunningBody();
 
-  bool hasRoom() const {
-    return !isRunning_ || !playerNode_->isPlaying() || scheduledAudioBuffers_ < scheduledBuffersBound;
-  }
   // Places the buffer at the clock's current sample time and moves the clock past it.
   void schedule(std::shared_ptr<platform::AVAudioPCMBuffer> buffer);
   // On the strand, once the platform node is done with a buffer of run `run`.
@@ -86,7 +75,6 @@ class AudioPlayerNode final : public AsyncRunner, public std::enable_shared_from
   // Counts starts, so that buffers of an earlier run are not counted against this one.
   std::uint64_t run_ = 0;
   std::weak_ptr<AudioPlayer> player_;
-  RoomWaiters roomWaiters_;
   // The format of the last buffer, which the node is connected in.
   std::shared_ptr<platform::AVAudioFormat> format_;
 };

@@ -93,8 +93,6 @@ platform::Async<void> IncomingStream::appendSampleBody(platform::CMSampleBuffer 
   const auto& format = sampleBuffer.formatDescription();
   if (!format) co_return;
   if (format->mediaType() == platform::kCMMediaType_Audio) {
-    auto room = playerRoom();
-    co_await std::move(room);
     audioCodec_->append(sampleBuffer);
   } else if (format->mediaType() == platform::kCMMediaType_Video) {
     // Returns once the link and then the decoder have room: a caller that
@@ -108,15 +106,8 @@ platform::Async<void> IncomingStream::appendSampleBody(platform::CMSampleBuffer 
 
 platform::Async<void> IncomingStream::appendAudioBody(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
                                                       std::shared_ptr<platform::AVAudioTime> when) {
-  auto room = playerRoom();
-  co_await std::move(room);
   audioCodec_->append(audioBuffer, when);
-}
-
-platform::Async<void> IncomingStream::playerRoom() {
-  // Decoded audio goes to the node at once: a feeder that awaits each append
-  // runs ahead of what the node plays by its bound only.
-  if (const auto node = audioPlayerNode_) co_await node->room();
+  co_return;
 }
 
 platform::Async<std::optional<SoundTransform>> IncomingStream::soundTransformBody() const {

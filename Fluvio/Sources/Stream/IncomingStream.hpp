@@ -45,11 +45,10 @@ class IncomingStream final : public AsyncRunner, public std::enable_shared_from_
   platform::Async<void> stopRunning() override;
 
   // Compressed audio or video, routed by its format description; anything
-  // else is dropped. Returns once there is room for it: video in the media
-  // link and the decoder, audio in the player node, so a feeder that awaits
-  // each append runs ahead of playback by their bounds only.
+  // else is dropped. Video returns once the decoder has taken the sample,
+  // so a feeder that awaits each append never runs ahead of the decoder.
   platform::Async<void> append(platform::CMSampleBuffer sampleBuffer);
-  // One compressed audio packet and its time; returns as the audio above.
+  // One compressed audio packet and its time.
   platform::Async<void> append(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
                                std::shared_ptr<platform::AVAudioTime> when);
 
@@ -71,8 +70,6 @@ class IncomingStream final : public AsyncRunner, public std::enable_shared_from_
   platform::Async<void> appendSampleBody(platform::CMSampleBuffer sampleBuffer);
   platform::Async<void> appendAudioBody(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
                                         std::shared_ptr<platform::AVAudioTime> when);
-  // Resumes once the attached player node has room for more audio.
-  platform::Async<void> playerRoom();
   platform::Async<std::optional<SoundTransform>> soundTransformBody() const;
   platform::Async<void> setSoundTransformBody(SoundTransform soundTransform);
   platform::Async<void> attachAudioPlayerBody(std::shared_ptr<AudioPlayer> audioPlayer);

@@ -36,7 +36,7 @@ platform::Async<void> MediaLink::enqueue(platform::CMSampleBuffer sampleBuffer) 
       [this, sampleBuffer = std::move(sampleBuffer)]() mutable { return enqueueBody(std::move(sampleBuffer)); });
 }
 platform::Async<void> MediaLink::room() {
-  return isolated([this] { return roomWaiters_.wait(hasRoom()); });
+  return isolated([this] { return roomBody(); });
 }
 platform::Async<std::uint64_t> MediaLink::droppedFrames() const {
   return isolated([this]() -> platform::Async<std::uint64_t> { co_return droppedFrames_; });
@@ -83,6 +83,18 @@ platform::Async<void> MediaLink::enqueueBody(platform::CMSampleBuffer sampleBuff
   }
 }
 
+platform::Async<void> MediaLink::roomBody() {
+  if (hasRoom()) co_return;
+  auto waiting = platform::withContinuation<void>(
+      [this](platform::Continuation<void> resume) { roomWaiters_.push_back(std::move(resume)); });
+  co_await std::move(waiting);
+}
+
+void MediaLink::resumeRoomWaiters() {
+  if (!hasRoom()) return;
+  for (const auto& waiter : std::exchange(roomWaiters_, {})) waiter.resume();
+}
+
 platform::Async<void> MediaLink::setAudioPlayerBody(std::weak_ptr<AudioPlayerNode> audioPlayer) {
   audioPlayer_ = std::move(audioPlayer);
   co_return;
@@ -116,7 +128,7 @@ platform::Async<void> MediaLink::stopRunningBody() {
   if (storage_) storage_->reset();
   queued_ = 0;
   isRunning_ = false;
-  roomWaiters_.resumeIf(hasRoom());
+  resumeRoomWaiters();
 }
 
 platform::Async<void> MediaLink::pace(std::weak_ptr<MediaLink> weakSelf, DisplayLinkChoreographer::UpdateFrames ticks,
@@ -161,7 +173,7 @@ void MediaLink::releaseFrames(double currentTime) {
     if (continuation_) continuation_->yield(std::move(*frame));
     ++released;
   }
-  roomWaiters_.resumeIf(hasRoom());
+  resumeRoomWaiters();
 }
 
 void MediaLink::replaceContinuation(std::optional<Frames::Continuation> next) {

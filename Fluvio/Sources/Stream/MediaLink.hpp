@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "Fluvio/Sources/Stream/DisplayLinkChoreographer.hpp"
 #include "Fluvio/Sources/Stream/DisplayLinkTime.hpp"
-#include "Fluvio/Sources/Stream/RoomWaiters.hpp"
 #include "Fluvio/Sources/Util/AsyncRunner.hpp"
 #include "Fluvio/Sources/Util/TypedBlockQueue.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
+#include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
 #include "Platform/CoreMedia/CMTime.hpp"
@@ -65,7 +66,9 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
 
   platform::Async<Frames> framesBody();
   platform::Async<void> enqueueBody(platform::CMSampleBuffer sampleBuffer);
+  platform::Async<void> roomBody();
   bool hasRoom() const noexcept { return !isRunning_ || !storage_ || queued_ < capacity - decoderLead; }
+  void resumeRoomWaiters();
   platform::Async<void> setAudioPlayerBody(std::weak_ptr<AudioPlayerNode> audioPlayer);
   platform::Async<double> durationBody() const;
   platform::Async<bool> isRunningBody() const;
@@ -85,7 +88,7 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
   std::unique_ptr<Storage> storage_;
   std::size_t queued_ = 0;
   std::uint64_t droppedFrames_ = 0;
-  RoomWaiters roomWaiters_;
+  std::vector<platform::Continuation<void>> roomWaiters_;
   std::optional<Frames::Continuation> continuation_;
   double duration_ = 0;
   platform::CMTime presentationTimeStampOrigin_ = platform::CMTime::invalid;

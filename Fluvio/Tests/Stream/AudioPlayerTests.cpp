@@ -10,7 +10,6 @@
 #include "Platform/AVFAudio/AVAudioEngine.hpp"
 #include "Platform/AVFAudio/NullAudioDevice.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
-#include "Fluvio/Tests/Stream/RoomWait.hpp"
 #include "Platform/Concurrency/Tests/Support/Eventually.hpp"
 
 namespace fluvio {
@@ -84,25 +83,6 @@ TEST_F(AudioPlayerTests, TenthBufferStartsPlaybackAndEveryBufferPlaysBackToBack)
   EXPECT_DOUBLE_EQ(blockOn(node->currentTime()), 9.0 * kFrames / 48000);
   device->advance(2);
   EXPECT_DOUBLE_EQ(blockOn(node->currentTime()), 11.0 * kFrames / 48000) << "the time goes on through silence";
-}
-
-TEST_F(AudioPlayerTests, RoomHoldsAFeederWhileItsBoundWaitsToPlayUntilAPeriodPlaysOrTheNodeStops) {
-  using testing::RoomWait;
-  const auto node = startedNode();
-  for (int index = 1; index < AudioPlayerNode::scheduledBuffersBound; ++index) enqueue(node, constant(kMono, 0.1f));
-  ASSERT_TRUE(node->playerNode()->isPlaying());
-  EXPECT_TRUE(RoomWait(node).endsWithin(std::chrono::seconds(10))) << "one buffer short of the bound";
-  enqueue(node, constant(kMono, 0.1f));
-  RoomWait played(node);
-  EXPECT_FALSE(played.endsWithin(std::chrono::milliseconds(200))) << "room with the bound waiting";
-  device->advance(1);
-  EXPECT_TRUE(played.endsWithin(std::chrono::seconds(10)));
-
-  enqueue(node, constant(kMono, 0.1f));
-  RoomWait stopped(node);
-  EXPECT_FALSE(stopped.endsWithin(std::chrono::milliseconds(200)));
-  blockOn(node->stopRunning());
-  EXPECT_TRUE(stopped.endsWithin(std::chrono::seconds(10)));
 }
 
 TEST_F(AudioPlayerTests, NewFormatReconnectsTheNodeAndStartsItsOwnClock) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "Fluvio/Sources/Stream/AudioPlayer.hpp"
-#include "Fluvio/Sources/Stream/AudioPlayerNode.hpp"
 #include "Fluvio/Sources/Stream/IncomingStream.hpp"
 #include "Fluvio/Tests/Stream/IncomingStreamTestSupport.hpp"
 #include "Platform/AVFAudio/AVAudioEngine.hpp"
@@ -169,44 +168,6 @@ TEST(IncomingStreamDecodingTests, AFeederIsHeldWhilePlaybackIsBehindAndNothingIs
   ASSERT_TRUE(tickUntilReleased(*source, *owner, kFrames));
   feeder.get();
   EXPECT_EQ(timesOf(owner->video()), firstFrameTimes(kFrames));
-  blockOn(incoming->stopRunning());
-}
-
-// With a player attached, audio is decoded only as fast as the node plays
-// it, give or take its bound; every packet still comes through.
-TEST(IncomingStreamDecodingTests, AnAudioFeederIsHeldWhileThePlayerNodeHasItsBoundWaiting) {
-  constexpr int kChunks = 300;
-  const auto audio = testing::encodeTone(kChunks);
-  ASSERT_GE(audio.size(), std::size_t{kChunks - 2});
-  const auto device = platform::NullAudioDevice::make(platform::AVAudioFormat::makeStandard(48'000, 2), 1024,
-                                                      platform::NullAudioDevice::Clock::manual);
-  const auto player = AudioPlayer::make(platform::AVAudioEngine::make(device));
-  const auto owner = platform::Actor::make<testing::RecordingStream>();
-  const auto incoming = IncomingStream::make(owner, std::make_shared<platform::ManualDisplayTickSource>());
-  blockOn(incoming->attachAudioPlayer(player));
-  blockOn(incoming->startRunning());
-
-  std::atomic<int> appended = 0;
-  auto feeder = std::async(std::launch::async, [&] {
-    for (const auto& [packet, when] : audio) {
-      blockOn(incoming->append(packet, when));
-      ++appended;
-    }
-  });
-  EXPECT_EQ(feeder.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout)
-      << "every packet was taken while nothing played";
-  // The node's bound, and no more again decoded and still on its way to the
-  // node: the feeder takes no packet while the node holds its bound.
-  EXPECT_LE(appended.load(), 2 * static_cast<int>(AudioPlayerNode::scheduledBuffersBound));
-
-  // Each period played makes room for one more buffer.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (feeder.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready &&
-         std::chrono::steady_clock::now() < deadline) {
-    device->advance(1);
-  }
-  ASSERT_EQ(feeder.wait_for(std::chrono::seconds(0)), std::future_status::ready);
-  EXPECT_TRUE(owner->waitFor([&](std::size_t, std::size_t audioCount) { return audioCount >= audio.size() - 2; }));
   blockOn(incoming->stopRunning());
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,7 +13,6 @@
 #include "Fluvio/Sources/Stream/AudioPlayerNode.hpp"
 #include "Fluvio/Sources/Stream/MediaLink.hpp"
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
-#include "Fluvio/Tests/Stream/RoomWait.hpp"
 #include "Platform/AVFAudio/AVAudioEngine.hpp"
 #include "Platform/AVFAudio/NullAudioDevice.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
@@ -203,8 +203,19 @@ TEST_F(MediaLinkTest, AFullQueueRefusesTheFrameCountsItAndCarriesOn) {
   EXPECT_EQ(released(), Times{1.0});
 }
 
+// Whether a wait for room has ended: the waiting thread sets it.
+class RoomWait {
+ public:
+  explicit RoomWait(std::shared_ptr<MediaLink> link)
+      : done_(std::async(std::launch::async, [link] { platform::blockOn(link->room()); })) {}
+  // A wait that must not end yet is given a moment to show it would.
+  bool endsWithin(std::chrono::milliseconds wait) { return done_.wait_for(wait) == std::future_status::ready; }
+
+ private:
+  std::future<void> done_;
+};
+
 TEST_F(MediaLinkTest, RoomLeavesTheDecodersLeadFreeAndAStopEndsTheWait) {
-  using testing::RoomWait;
   start();
   const std::size_t roomy = MediaLink::capacity - MediaLink::decoderLead;
   for (std::size_t i = 0; i + 1 < roomy; ++i) enqueue(static_cast<double>(i));
