@@ -1,5 +1,6 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPReceiveBacklog.hpp"
 
+#include <mutex>
 #include <utility>
 
 namespace rtmpfluvio {

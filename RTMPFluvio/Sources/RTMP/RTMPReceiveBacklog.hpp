@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 namespace rtmpfluvio {
 
@@ -15,7 +14,7 @@ namespace rtmpfluvio {
 // Thread-safe: the connection takes on its strand, streams give back on theirs.
 class RTMPReceiveBacklog {
  public:
-  // Bytes held beyond which reading pauses.
+  // Bytes held at which reading pauses.
   static constexpr std::size_t kPauseBytes = 2 * 1024 * 1024;
   // What every message costs beyond its payload, so that a flood of tiny
   // messages is bounded too.
