@@ -95,7 +95,12 @@ platform::Async<void> IncomingStream::appendSampleBody(platform::CMSampleBuffer 
   if (format->mediaType() == platform::kCMMediaType_Audio) {
     audioCodec_->append(sampleBuffer);
   } else if (format->mediaType() == platform::kCMMediaType_Video) {
-    videoCodec_->append(sampleBuffer);
+    // Returns once the link and then the decoder have room: a caller that
+    // awaits each append is held back by either falling behind.
+    auto linked = mediaLink_->room();
+    co_await std::move(linked);
+    auto decoding = videoCodec_->encode(std::move(sampleBuffer));
+    co_await std::move(decoding);
   }
 }
 

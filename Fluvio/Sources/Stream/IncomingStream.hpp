@@ -45,7 +45,8 @@ class IncomingStream final : public AsyncRunner, public std::enable_shared_from_
   platform::Async<void> stopRunning() override;
 
   // Compressed audio or video, routed by its format description; anything
-  // else is dropped.
+  // else is dropped. Video returns once the decoder has taken the sample,
+  // so a feeder that awaits each append never runs ahead of the decoder.
   platform::Async<void> append(platform::CMSampleBuffer sampleBuffer);
   // One compressed audio packet and its time.
   platform::Async<void> append(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,

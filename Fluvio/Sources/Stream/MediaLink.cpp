@@ -35,6 +35,12 @@ platform::Async<void> MediaLink::enqueue(platform::CMSampleBuffer sampleBuffer) 
   return isolated(
       [this, sampleBuffer = std::move(sampleBuffer)]() mutable { return enqueueBody(std::move(sampleBuffer)); });
 }
+platform::Async<void> MediaLink::room() {
+  return isolated([this] { return roomBody(); });
+}
+platform::Async<std::uint64_t> MediaLink::droppedFrames() const {
+  return isolated([this]() -> platform::Async<std::uint64_t> { co_return droppedFrames_; });
+}
 platform::Async<void> MediaLink::setAudioPlayer(std::weak_ptr<AudioPlayerNode> audioPlayer) {
   return isolated(
       [this, audioPlayer = std::move(audioPlayer)]() mutable { return setAudioPlayerBody(std::move(audioPlayer)); });
@@ -68,9 +74,25 @@ platform::Async<void> MediaLink::enqueueBody(platform::CMSampleBuffer sampleBuff
   if (!presentationTimeStampOrigin_.isValid()) presentationTimeStampOrigin_ = presentationTimeStamp;
   try {
     storage_->enqueue(std::make_shared<platform::CMSampleBuffer>(std::move(sampleBuffer)));
+    ++queued_;
   } catch (const platform::OSStatusError& error) {
+    // The last resort: a decoder fed past room() comes here only when it
+    // emits more than the lead it was given.
+    ++droppedFrames_;
     TP_ERROR(logger(), error.what());
   }
+}
+
+platform::Async<void> MediaLink::roomBody() {
+  if (hasRoom()) co_return;
+  auto waiting = platform::withContinuation<void>(
+      [this](platform::Continuation<void> resume) { roomWaiters_.push_back(std::move(resume)); });
+  co_await std::move(waiting);
+}
+
+void MediaLink::resumeRoomWaiters() {
+  if (!hasRoom()) return;
+  for (const auto& waiter : std::exchange(roomWaiters_, {})) waiter.resume();
 }
 
 platform::Async<void> MediaLink::setAudioPlayerBody(std::weak_ptr<AudioPlayerNode> audioPlayer) {
@@ -104,7 +126,9 @@ platform::Async<void> MediaLink::stopRunningBody() {
   displayLink_->stopRunning();
   presentationTimeStampOrigin_ = platform::CMTime::invalid;
   if (storage_) storage_->reset();
+  queued_ = 0;
   isRunning_ = false;
+  resumeRoomWaiters();
 }
 
 platform::Async<void> MediaLink::pace(std::weak_ptr<MediaLink> weakSelf, DisplayLinkChoreographer::UpdateFrames ticks,
@@ -141,13 +165,15 @@ void MediaLink::releaseFrames(double currentTime) {
     // Not a number is never due.
     if (!(head->presentationTimeStamp().seconds() - origin <= currentTime)) {
       if (released >= kBurstReported) TP_INFO(logger(), "droppedFrame: ", released);
-      return;
+      break;
     }
     const auto frame = storage_->dequeue();
+    --queued_;
     // A frame due while nobody listens is discarded all the same.
     if (continuation_) continuation_->yield(std::move(*frame));
     ++released;
   }
+  resumeRoomWaiters();
 }
 
 void MediaLink::replaceContinuation(std::optional<Frames::Continuation> next) {

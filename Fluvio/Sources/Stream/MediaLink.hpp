@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "Fluvio/Sources/Stream/DisplayLinkChoreographer.hpp"
 #include "Fluvio/Sources/Stream/DisplayLinkTime.hpp"
 #include "Fluvio/Sources/Util/AsyncRunner.hpp"
 #include "Fluvio/Sources/Util/TypedBlockQueue.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
+#include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
 #include "Platform/CoreMedia/CMTime.hpp"
@@ -29,6 +31,9 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
   using Frames = platform::AsyncStream<platform::CMSampleBuffer>;
 
   static constexpr std::size_t capacity = 90;
+  // Frames a decoder may still emit after its feeder was held back: its
+  // queue of samples and the pictures that reordering keeps.
+  static constexpr std::size_t decoderLead = 30;
 
   MediaLink(Key key, std::shared_ptr<platform::DisplayTickSource> tickSource);
   static std::shared_ptr<MediaLink> make(
@@ -39,6 +44,12 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
   // Ignored while stopped. Frames without a presentation time are dropped:
   // they could never fall due.
   platform::Async<void> enqueue(platform::CMSampleBuffer sampleBuffer);
+  // Resumes once the queue holds fewer than capacity - decoderLead frames,
+  // or the link is stopped: a decoder fed only after this never makes the
+  // link refuse a frame.
+  platform::Async<void> room();
+  // Frames refused since the link was made because the queue was full.
+  platform::Async<std::uint64_t> droppedFrames() const;
   // The playback clock; none (or a node that has gone) paces by display time.
   platform::Async<void> setAudioPlayer(std::weak_ptr<AudioPlayerNode> audioPlayer);
   // Display time accumulated over the ticks since the last start.
@@ -55,6 +66,9 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
 
   platform::Async<Frames> framesBody();
   platform::Async<void> enqueueBody(platform::CMSampleBuffer sampleBuffer);
+  platform::Async<void> roomBody();
+  bool hasRoom() const noexcept { return !isRunning_ || !storage_ || queued_ < capacity - decoderLead; }
+  void resumeRoomWaiters();
   platform::Async<void> setAudioPlayerBody(std::weak_ptr<AudioPlayerNode> audioPlayer);
   platform::Async<double> durationBody() const;
   platform::Async<bool> isRunningBody() const;
@@ -72,6 +86,9 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
 
   bool isRunning_ = false;
   std::unique_ptr<Storage> storage_;
+  std::size_t queued_ = 0;
+  std::uint64_t droppedFrames_ = 0;
+  std::vector<platform::Continuation<void>> roomWaiters_;
   std::optional<Frames::Continuation> continuation_;
   double duration_ = 0;
   platform::CMTime presentationTimeStampOrigin_ = platform::CMTime::invalid;

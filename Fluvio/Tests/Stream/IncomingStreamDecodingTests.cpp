@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <atomic>
 #include <cmath>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -131,6 +133,42 @@ TEST(IncomingStreamDecodingTests, DecodesOurOwnOutputBackInOrderPacedByTheMediaL
   EXPECT_GT(rms(*std::dynamic_pointer_cast<platform::AVAudioPCMBuffer>(pcm[pcm.size() / 2].first)), 0.2);
   std::lock_guard lock(playedMutex);
   EXPECT_GT(loudestPeriod, 0.2) << "the tone played on the device";
+}
+
+}  // namespace
+}  // namespace fluvio
+
+namespace fluvio {
+namespace {
+
+// A feeder that awaits each append runs ahead of playback only by the media
+// link's room and the decoder's queue: with the link not ticking it is held,
+// and once display time runs every picture comes out, in order, none dropped.
+TEST(IncomingStreamDecodingTests, AFeederIsHeldWhilePlaybackIsBehindAndNothingIsDropped) {
+  constexpr int kFrames = 120;
+  const auto video = testing::encodeVideo(kFrames);
+  ASSERT_EQ(video.size(), std::size_t{kFrames});
+  const auto source = std::make_shared<platform::ManualDisplayTickSource>();
+  const auto owner = platform::Actor::make<testing::RecordingStream>();
+  const auto incoming = IncomingStream::make(owner, source);
+  blockOn(incoming->startRunning());
+
+  std::atomic<int> appended = 0;
+  auto feeder = std::async(std::launch::async, [&] {
+    for (const auto& sample : video) {
+      blockOn(incoming->append(sample));
+      ++appended;
+    }
+  });
+  EXPECT_EQ(feeder.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout)
+      << "every frame was taken while nothing played";
+  EXPECT_LE(appended.load(), static_cast<int>(MediaLink::capacity));
+
+  source->advance(std::chrono::seconds(10));
+  ASSERT_TRUE(tickUntilReleased(*source, *owner, kFrames));
+  feeder.get();
+  EXPECT_EQ(timesOf(owner->video()), firstFrameTimes(kFrames));
+  blockOn(incoming->stopRunning());
 }
 
 }  // namespace

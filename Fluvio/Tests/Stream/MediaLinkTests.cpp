@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -190,12 +191,48 @@ TEST_F(MediaLinkTest, FramesThatCanNeverFallDueAreRefused) {
   EXPECT_EQ(released(), Times{3.0});
 }
 
-TEST_F(MediaLinkTest, AFullQueueRefusesTheFrameAndCarriesOn) {
+TEST_F(MediaLinkTest, AFullQueueRefusesTheFrameCountsItAndCarriesOn) {
   start();
-  for (std::size_t i = 0; i <= MediaLink::capacity; ++i) enqueue(1.0 + static_cast<double>(i));
+  for (std::size_t i = 0; i < MediaLink::capacity; ++i) enqueue(1.0 + static_cast<double>(i));
+  EXPECT_EQ(platform::blockOn(link->droppedFrames()), 0u);
+  enqueue(1.0 + MediaLink::capacity);
   EXPECT_EQ(recorder->at(tracepost::TPLoggerLevel::error).size(), 1u);
+  EXPECT_EQ(platform::blockOn(link->droppedFrames()), 1u);
   tick();
   EXPECT_EQ(released(), Times{1.0});
+}
+
+// Whether a wait for room has ended: the waiting thread sets it.
+class RoomWait {
+ public:
+  explicit RoomWait(std::shared_ptr<MediaLink> link)
+      : done_(std::async(std::launch::async, [link] { platform::blockOn(link->room()); })) {}
+  // A wait that must not end yet is given a moment to show it would.
+  bool endsWithin(std::chrono::milliseconds wait) { return done_.wait_for(wait) == std::future_status::ready; }
+
+ private:
+  std::future<void> done_;
+};
+
+TEST_F(MediaLinkTest, RoomLeavesTheDecodersLeadFreeAndAStopEndsTheWait) {
+  start();
+  const std::size_t roomy = MediaLink::capacity - MediaLink::decoderLead;
+  for (std::size_t i = 0; i + 1 < roomy; ++i) enqueue(static_cast<double>(i));
+  EXPECT_TRUE(RoomWait(link).endsWithin(10s)) << "one frame short of the lead";
+  enqueue(static_cast<double>(roomy - 1));
+  RoomWait full(link);
+  EXPECT_FALSE(full.endsWithin(200ms)) << "room while the lead is taken";
+  // The first tick releases the first frame, which frees one place.
+  tick();
+  EXPECT_EQ(released(), Times{0.0});
+  EXPECT_TRUE(full.endsWithin(10s));
+
+  enqueue(100.0);
+  RoomWait stopped(link);
+  EXPECT_FALSE(stopped.endsWithin(200ms));
+  platform::blockOn(link->stopRunning());
+  EXPECT_TRUE(stopped.endsWithin(10s));
+  EXPECT_TRUE(RoomWait(link).endsWithin(10s)) << "a stopped link refuses nothing";
 }
 
 TEST_F(MediaLinkTest, StartAndStopTwiceChangeNothing) {

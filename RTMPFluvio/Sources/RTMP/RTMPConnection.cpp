@@ -198,6 +198,10 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
   socket_ = RTMPSocket::make(
       secure ? platform::NWParameters::tls(qualityOfService) : platform::NWParameters::tcp(qualityOfService),
       configuration_.timeout, SharedStrand{strand()});
+  socket_->setReceiveGate([backlog = receiveBacklog_] { return backlog.admitsMore(); });
+  receiveBacklog_.setResumed([socket = std::weak_ptr<RTMPSocket>(socket_)] {
+    if (const auto open = socket.lock()) open->receiveAdmitted();
+  });
   networkMonitor_ = fluvio::NetworkMonitor::make(socket_);
   const std::int64_t port = url->port().value_or(secure ? defaultSecurePort : defaultPort);
 
@@ -342,8 +346,11 @@ void RTMPConnection::dispatch(const RTMPReceivedMessage& received, RTMPChunkType
     TP_TRACE(logger(), ">> ", message.type(), " stream ", message.streamId(), " ", message.payload().size(), " bytes");
   }
   if (message.streamId() != 0) {
+    RTMPReceiveBacklog::Hold hold;
     for (const auto& stream : streams_) {
-      if (stream->messageStreamId() == message.streamId()) stream->didReceive(received, type);
+      if (stream->messageStreamId() != message.streamId()) continue;
+      if (!hold.bytes()) hold = receiveBacklog_.take(message.payload().size());
+      stream->didReceive(received, type, hold);
     }
     return;
   }

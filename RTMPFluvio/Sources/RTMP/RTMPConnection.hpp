@@ -24,6 +24,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionConfiguration.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPHandshake.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPPeerLogLimit.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPReceiveBacklog.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPResponse.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSocket.hpp"
@@ -211,6 +212,9 @@ class RTMPConnection : public fluvio::NetworkConnection,
   RTMPPeerLogLimit peerLogLimit_;
   RTMPAuthenticator authenticator_;
   std::vector<std::shared_ptr<RTMPConnectionListener>> streams_;
+  // What the streams still keep of the messages handed to them; the socket
+  // reads only while it is below its bound.
+  RTMPReceiveBacklog receiveBacklog_;
   // Command answers awaited by transaction id.
   platform::PendingReplies<std::int64_t, RTMPResponse> operations_;
   // The link's receive loop and network watch; a close ends them before it returns.

@@ -5,6 +5,7 @@
 #include "Fluvio/Sources/Network/NetworkMonitorEvent.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkType.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPReceiveBacklog.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
 
 namespace rtmpfluvio {
@@ -21,7 +22,11 @@ class RTMPConnectionListener {
   virtual std::uint32_t messageStreamId() const noexcept = 0;
 
   // A message on the stream's message stream, with its first chunk's type.
-  virtual void didReceive(const RTMPReceivedMessage& message, RTMPChunkType type) = 0;
+  // The connection reads on only while the holds of what its streams still
+  // keep add up to less than its backlog's bound: a stream keeps `hold` until
+  // it is done with the message (its media decoded), and drops it at once
+  // when it has no use for it.
+  virtual void didReceive(const RTMPReceivedMessage& message, RTMPChunkType type, RTMPReceiveBacklog::Hold hold) = 0;
   // A user control event whose value is the stream's id.
   virtual void didReceive(const RTMPUserControlMessage& message) = 0;
   // Every network monitor event; a reset first after each successful connect.

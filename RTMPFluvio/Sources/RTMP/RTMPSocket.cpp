@@ -142,8 +142,20 @@ void RTMPSocket::stateDidChange(platform::NWConnection::State state, std::option
   }
 }
 
+void RTMPSocket::setReceiveGate(std::function<bool()> admitsMore) { admitsMore_ = std::move(admitsMore); }
+
+void RTMPSocket::receiveAdmitted() {
+  asio::dispatch(strand(), [self = shared_from_this()] {
+    if (self->connected_ && !self->receiving_) self->receiveNext();
+  });
+}
+
 void RTMPSocket::receiveNext() {
+  // Unread bytes stay with the system, whose window then holds the server back.
+  if (admitsMore_ && !admitsMore_()) return;
+  receiving_ = true;
   connection_->receive(kReceiveSize, onStrand([](RTMPSocket& self, Bytes data, std::optional<platform::NWError> error) {
+    self.receiving_ = false;
     if (data.empty()) {
       // Ending the stream ends the receive; the state report closes.
       if (self.closing_ == Closing::ending) return;
@@ -283,6 +295,7 @@ void RTMPSocket::closeWith(std::optional<Error> reason) {
   closeReason_ = std::move(reason);
   connected_ = false;
   sending_ = false;
+  receiving_ = false;
   watchingOutput_ = false;
   closing_ = Closing::none;
   outgoing_.clear();

@@ -93,6 +93,12 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // once. Received bytes still arrive meanwhile.
   platform::Async<void> shutdown();
   platform::Async<bool> connected();
+  // Reading waits while `admitsMore` says no: the receive in flight still
+  // arrives, then no more is read until receiveAdmitted() finds it saying yes
+  // again. Set before connect; called on the socket's strand.
+  void setReceiveGate(std::function<bool()> admitsMore);
+  // The gate may have opened: reading goes on if it has. Safe from any thread.
+  void receiveAdmitted();
   // Why the socket closed on its own (the received sequence finished); none
   // after close() or shutdown(), or while open.
   platform::Async<std::optional<Error>> closeReason();
@@ -130,6 +136,9 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   bool connected_ = false;
   std::optional<platform::Continuation<void>> pendingConnect_;
   std::optional<platform::AsyncStream<Bytes>::Continuation> incoming_;
+  std::function<bool()> admitsMore_;
+  // A receive is in flight.
+  bool receiving_ = false;
   struct Outgoing {
     Bytes bytes;
     WrittenNotice written;

@@ -333,6 +333,8 @@ Async<void> RTMPStream::finishOutgoing() {
 }
 
 void RTMPStream::stopIncoming() {
+  // Undecoded media of this play goes, and with it its holds on the connection's reading.
+  receivedMedia_.clear();
   if (!incoming_) return;
   platform::spawn(strand(), [incoming = incoming_]() -> Async<void> { co_await incoming->stopRunning(); },
                   "RTMPStream.stopIncoming");
@@ -369,8 +371,8 @@ Async<void> RTMPStream::dispatch(fluvio::NetworkMonitorEvent event) {
   return isolated([this, event] { return dispatchNetworkBody(event); });
 }
 
-void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType type) {
-  enqueue([this, message, type] { handle(message, type); });
+void RTMPStream::didReceive(const RTMPReceivedMessage& message, RTMPChunkType type, RTMPReceiveBacklog::Hold hold) {
+  enqueue([this, message, type, hold = std::move(hold)]() mutable { handle(message, type, std::move(hold)); });
 }
 
 void RTMPStream::didReceive(const RTMPUserControlMessage& message) {

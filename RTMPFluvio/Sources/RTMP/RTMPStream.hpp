@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -129,7 +130,7 @@ class RTMPStream final : public fluvio::Stream_,
   // RTMPConnectionListener: what the connection hands over is applied on the
   // stream's strand in the order it came.
   std::uint32_t messageStreamId() const noexcept override { return id_.load(std::memory_order_acquire); }
-  void didReceive(const RTMPReceivedMessage& message, RTMPChunkType type) override;
+  void didReceive(const RTMPReceivedMessage& message, RTMPChunkType type, RTMPReceiveBacklog::Hold hold) override;
   void didReceive(const RTMPUserControlMessage& message) override;
   void didReceive(const fluvio::NetworkMonitorEvent& event) override;
 
@@ -169,8 +170,9 @@ class RTMPStream final : public fluvio::Stream_,
   void start(const std::shared_ptr<RTMPStreamTransport>& connection);
   void setId(std::uint32_t id);
 
-  // What the connection hands over, on the stream's strand.
-  void handle(const RTMPReceivedMessage& message, RTMPChunkType type);
+  // What the connection hands over, on the stream's strand; media keeps
+  // `hold` until the decoder has taken it.
+  void handle(const RTMPReceivedMessage& message, RTMPChunkType type, RTMPReceiveBacklog::Hold hold = {});
   void handle(RTMPUserControlMessage::Event event);
 
   // Bodies, on the stream's strand.
@@ -215,8 +217,20 @@ class RTMPStream final : public fluvio::Stream_,
   void stopIncoming();
 
   // Received media.
-  void didReceiveAudio(const RTMPAudioMessage& message);
-  void didReceiveVideo(const RTMPVideoMessage& message);
+  void didReceiveAudio(const RTMPAudioMessage& message, RTMPReceiveBacklog::Hold hold);
+  void didReceiveVideo(const RTMPVideoMessage& message, RTMPReceiveBacklog::Hold hold);
+  // Compressed media for `incoming_`, with the share of the backlog it keeps.
+  struct ReceivedMedia {
+    std::optional<platform::CMSampleBuffer> video;
+    std::shared_ptr<platform::AVAudioBuffer> audio;
+    std::shared_ptr<platform::AVAudioTime> when;
+    RTMPReceiveBacklog::Hold hold;
+  };
+  // Queues `media` for the one task that hands received media to `incoming_`
+  // in arrival order, each append awaited: a decoder that falls behind holds
+  // the task, the queue keeps its holds, and the connection stops reading.
+  void feedIncoming(ReceivedMedia media);
+  platform::Async<void> feedIncomingInOrder();
 
   // Milliseconds since `since` on the steady clock, within 32 bits.
   static std::uint32_t elapsedMilliseconds(std::chrono::steady_clock::time_point since);
@@ -248,6 +262,9 @@ class RTMPStream final : public fluvio::Stream_,
   // Whether createStream has run or runs for the current connection.
   bool isCreating_ = false;
   mutable std::shared_ptr<fluvio::IncomingStream> incoming_;
+  std::deque<ReceivedMedia> receivedMedia_;
+  // The task that empties `receivedMedia_` runs.
+  bool feedingIncoming_ = false;
   const std::shared_ptr<fluvio::OutgoingStream> outgoing_ = fluvio::OutgoingStream::make();
   // Weak: the connection keeps its streams.
   std::weak_ptr<RTMPStreamTransport> connection_;

@@ -101,7 +101,7 @@ Async<void> RTMPStream::dispatch(RTMPReceivedMessage message, RTMPChunkType type
   });
 }
 
-void RTMPStream::handle(const RTMPReceivedMessage& message, RTMPChunkType) {
+void RTMPStream::handle(const RTMPReceivedMessage& message, RTMPChunkType, RTMPReceiveBacklog::Hold hold) {
   info_.byteCount += static_cast<std::int64_t>(asMessage(message).payload().size());
   if (const auto* command = std::get_if<RTMPCommandMessage>(&message)) {
     if (command->commandName() != "onStatus") {
@@ -115,9 +115,9 @@ void RTMPStream::handle(const RTMPReceivedMessage& message, RTMPChunkType) {
     command_.resolve(response, [&] { return std::make_exception_ptr(Error(Error::Case::requestFailed, response)); });
     if (response.status()) yieldStatus(*response.status());
   } else if (const auto* audio = std::get_if<RTMPAudioMessage>(&message)) {
-    didReceiveAudio(*audio);
+    didReceiveAudio(*audio, std::move(hold));
   } else if (const auto* video = std::get_if<RTMPVideoMessage>(&message)) {
-    didReceiveVideo(*video);
+    didReceiveVideo(*video, std::move(hold));
   } else if (const auto* data = std::get_if<RTMPDataMessage>(&message)) {
     const auto& arguments = data->arguments();
     const auto flag = [&](std::size_t index) {
@@ -148,7 +148,7 @@ void RTMPStream::handle(RTMPUserControlMessage::Event event) {
   if (event == RTMPUserControlMessage::Event::bufferFull) yieldStatus(RTMPStatus(std::string(rawValue(Code::bufferFull)), "status"));
 }
 
-void RTMPStream::didReceiveAudio(const RTMPAudioMessage& message) {
+void RTMPStream::didReceiveAudio(const RTMPAudioMessage& message, RTMPReceiveBacklog::Hold hold) {
   if (message.payload().size() < 2 || !message.isSupportedCodec()) return;
   const auto packetType = message.packetType();
   if (packetType == flv::AudioPacketType::sequenceStart) {
@@ -166,14 +166,10 @@ void RTMPStream::didReceiveAudio(const RTMPAudioMessage& message) {
                                                         audioFormat_->channelCount() * kPacketBytesPerChannel);
   if (!buffer || !message.copyPayload(buffer.get())) return;
   const auto when = platform::AVAudioTime::make(platform::AVAudioTime::hostTime(seconds(message)));
-  platform::spawn(strand(),
-                  [incoming = incoming(), buffer = std::move(buffer), when]() -> Async<void> {
-                    co_await incoming->append(buffer, when);
-                  },
-                  "RTMPStream.receivedAudio");
+  feedIncoming({std::nullopt, std::move(buffer), when, std::move(hold)});
 }
 
-void RTMPStream::didReceiveVideo(const RTMPVideoMessage& message) {
+void RTMPStream::didReceiveVideo(const RTMPVideoMessage& message, RTMPReceiveBacklog::Hold hold) {
   const auto& payload = message.payload();
   if (payload.size() < 5 || !message.isSupportedCodec()) return;
   const bool isEnhanced = (payload[0] & flv::kEnhancedVideoBit) != 0;
@@ -187,11 +183,29 @@ void RTMPStream::didReceiveVideo(const RTMPVideoMessage& message) {
   if (!isFrame || !videoFormat_) return;
   auto sampleBuffer = message.makeSampleBuffer(platform::CMTime::make(message.timestamp(), 1000), videoFormat_);
   if (!sampleBuffer) return;
-  platform::spawn(strand(),
-                  [incoming = incoming(), sampleBuffer = std::move(sampleBuffer)]() -> Async<void> {
-                    co_await incoming->append(*sampleBuffer);
-                  },
-                  "RTMPStream.receivedVideo");
+  feedIncoming({std::move(*sampleBuffer), nullptr, nullptr, std::move(hold)});
+}
+
+void RTMPStream::feedIncoming(ReceivedMedia media) {
+  receivedMedia_.push_back(std::move(media));
+  if (std::exchange(feedingIncoming_, true)) return;
+  platform::spawn(strand(), [self = shared_from_this()] { return self->feedIncomingInOrder(); },
+                  "RTMPStream.feedIncoming");
+}
+
+Async<void> RTMPStream::feedIncomingInOrder() {
+  // A stop empties the queue, and ends a wait for the decoder: the task ends.
+  while (!receivedMedia_.empty()) {
+    const auto media = std::move(receivedMedia_.front());
+    receivedMedia_.pop_front();
+    auto appended = media.video ? incoming()->append(*media.video) : incoming()->append(media.audio, media.when);
+    try {
+      co_await std::move(appended);
+    } catch (const std::exception& error) {
+      TP_WARN(logger(), "received media not decoded: ", error.what());
+    }
+  }
+  feedingIncoming_ = false;
 }
 
 }  // namespace rtmpfluvio

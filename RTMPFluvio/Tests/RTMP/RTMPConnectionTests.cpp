@@ -388,7 +388,7 @@ TEST(RTMPConnectionTests, AStuckStreamHoldsACloseForTheRequestTimeOutOnly) {
   class StuckStream final : public RTMPConnectionListener {
    public:
     std::uint32_t messageStreamId() const noexcept override { return 0; }
-    void didReceive(const RTMPReceivedMessage&, RTMPChunkType) override {}
+    void didReceive(const RTMPReceivedMessage&, RTMPChunkType, RTMPReceiveBacklog::Hold) override {}
     void didReceive(const RTMPUserControlMessage&) override {}
     void didReceive(const fluvio::NetworkMonitorEvent&) override {}
     platform::Async<void> createStream() override { co_return; }

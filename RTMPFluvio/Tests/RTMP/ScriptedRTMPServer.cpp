@@ -2,6 +2,7 @@
 
 #include <asio/read.hpp>
 #include <asio/write.hpp>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 
@@ -26,6 +27,10 @@ ScriptedRTMPServer::~ScriptedRTMPServer() = default;
 
 void ScriptedRTMPServer::limitReceiveBuffer(int bytes) {
   acceptor_.set_option(asio::socket_base::receive_buffer_size(bytes));
+}
+
+void ScriptedRTMPServer::limitSendBuffer(int bytes) {
+  acceptor_.set_option(asio::socket_base::send_buffer_size(bytes));
 }
 
 std::uint16_t ScriptedRTMPServer::port() const { return acceptor_.local_endpoint().port(); }
@@ -86,6 +91,52 @@ void ScriptedRTMPServer::send(const RTMPMessage& message, std::uint32_t chunkStr
 }
 
 void ScriptedRTMPServer::sendBytes(const Bytes& bytes) { asio::write(*client_, asio::buffer(bytes)); }
+
+bool ScriptedRTMPServer::sendWithin(const RTMPMessage& message, std::chrono::milliseconds wait,
+                                    std::uint32_t chunkStreamId) {
+  writer_.write(RTMPChunkType::zero, chunkStreamId, message, unsent_);
+  return flushWithin(wait);
+}
+
+namespace {
+
+// Waits at most until `deadline` for `events` on `socket`; false when none came.
+bool awaitReady(asio::ip::tcp::socket& socket, short events, std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  pollfd descriptor{socket.native_handle(), events, 0};
+  return ::poll(&descriptor, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0))) > 0;
+}
+
+}  // namespace
+
+bool ScriptedRTMPServer::flushWithin(std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  while (!unsent_.empty()) {
+    const auto sent = ::send(client_->native_handle(), unsent_.data(), unsent_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent > 0) {
+      unsent_.erase(unsent_.begin(), unsent_.begin() + sent);
+      continue;
+    }
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) throw std::runtime_error("the client went");
+    if (!awaitReady(*client_, POLLOUT, deadline)) return false;
+  }
+  return true;
+}
+
+std::vector<RTMPReceivedMessage> ScriptedRTMPServer::messagesWithin(std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  std::vector<RTMPReceivedMessage> messages;
+  for (;;) {
+    while (const auto chunk = reader_.next()) {
+      auto message = decodeMessage(chunk->header);
+      if (!message) continue;
+      if (const auto* size = std::get_if<RTMPSetChunkSizeMessage>(&*message)) reader_.setChunkSize(size->size());
+      messages.push_back(std::move(*message));
+    }
+    if (!awaitReady(*client_, POLLIN, deadline)) return messages;
+    readSome();
+  }
+}
 
 void ScriptedRTMPServer::reply(const RTMPCommandMessage& command, AMFList arguments, const std::string& name) {
   send(RTMPCommandMessage(command.streamId(), 0, RTMPObjectEncoding::amf0, name, command.transactionId(),

@@ -2,6 +2,7 @@
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -31,6 +32,9 @@ class ScriptedRTMPServer {
   // Clients accepted from now on get a receive buffer of about `bytes`, so
   // what the client's system takes follows closely what the server reads.
   void limitReceiveBuffer(int bytes);
+  // Clients accepted from now on get a send buffer of about `bytes`, so the
+  // server's writes stop soon after the client stops reading.
+  void limitSendBuffer(int bytes);
   // Accepts the next client; with `handshake`, also answers its handshake.
   void accept(bool handshake = true);
   // The next message, applying the client's chunk size on the way.
@@ -39,6 +43,14 @@ class ScriptedRTMPServer {
   RTMPCommandMessage nextCommand();
   void send(const RTMPMessage& message, std::uint32_t chunkStreamId = 3);
   void sendBytes(const Bytes& bytes);
+  // Queues `message` behind what is still unsent and writes for at most
+  // `wait`; true once everything queued is out, false while some of it
+  // waits for the client to read.
+  bool sendWithin(const RTMPMessage& message, std::chrono::milliseconds wait, std::uint32_t chunkStreamId = 3);
+  // Writes what is still unsent for at most `wait`; true once it is all out.
+  bool flushWithin(std::chrono::milliseconds wait);
+  // Every message the client sends within `wait`.
+  std::vector<RTMPReceivedMessage> messagesWithin(std::chrono::milliseconds wait);
   // "_result" (or `name`) for `command` with the given arguments.
   void reply(const RTMPCommandMessage& command, AMFList arguments, const std::string& name = "_result");
   // The connect reply with a status of the given code, level and description.
@@ -76,6 +88,8 @@ class ScriptedRTMPServer {
   std::optional<asio::ip::tcp::socket> client_;
   RTMPChunkReader reader_;
   RTMPChunkWriter writer_;
+  // Queued by sendWithin and not yet taken by the client's system.
+  Bytes unsent_;
 };
 
 }  // namespace rtmpfluvio::testing

@@ -22,7 +22,7 @@ class TestRTMPStream final : public RTMPConnectionListener {
   explicit TestRTMPStream(std::weak_ptr<RTMPConnection> connection) : connection_(std::move(connection)) {}
 
   std::uint32_t messageStreamId() const noexcept override { return id_; }
-  void didReceive(const RTMPReceivedMessage& message, RTMPChunkType) override {
+  void didReceive(const RTMPReceivedMessage& message, RTMPChunkType, RTMPReceiveBacklog::Hold) override {
     {
       std::lock_guard lock(mutex_);
       messages_.push_back(message);
