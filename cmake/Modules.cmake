@@ -28,12 +28,13 @@ if(FLUVIO_SANITIZE)
 endif()
 
 # fluvio_library(NAME DIR <dir> [DEPS ...]): a static library of every source
-# below <dir> except its Tests folder and its toolkit (Gtk) folders, which
-# build libraries of their own.
+# below <dir> except its test folders (Tests, and programs of their own such
+# as AllocationTests) and its toolkit (Gtk) folders, which build libraries of
+# their own.
 function(fluvio_library name)
   cmake_parse_arguments(ARG "" "DIR" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "/(Tests|Gtk)/")
+  list(FILTER sources EXCLUDE REGEX "/([A-Za-z]*Tests|Gtk)/")
   if(NOT sources)
     return()
   endif()

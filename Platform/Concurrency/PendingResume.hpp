@@ -12,9 +12,11 @@
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/StrandExecutor.hpp"
 
 namespace platform::detail {
 
@@ -81,10 +83,16 @@ class PendingResume {
   template <class Queue, class Decide>
   void resume(Queue queue, Decide decide) && {
     auto executor = target_->executor();
-    queue(std::move(executor), [target = std::move(*this), decide = std::move(decide)]() mutable {
+    auto step = [target = std::move(*this), decide = std::move(decide)]() mutable {
       auto [error, value] = decide();
       target.target_->complete(std::move(error), std::move(value));
-    });
+    };
+    // A strand behind the erased executor takes the step as it is; the
+    // erased executor would wrap it in a block of this thread's cache first.
+    if (executor.target_type() == typeid(StrandExecutor)) {
+      return queue(*executor.template target<StrandExecutor>(), std::move(step));
+    }
+    queue(std::move(executor), std::move(step));
   }
 
   struct Target {
