@@ -1,7 +1,8 @@
 #pragma once
 
 // Blocks for the steps the runtime queues (a strand's queued work, a pool's
-// queued work), recycled per thread. A block goes back to the cache of the
+// queued work) and for what lives for one call or one wait (a call's
+// cancellation bridge, a parked consumer), recycled per thread. A block goes back to the cache of the
 // thread that took it, wherever it is released: a thread that only produces
 // (an encoder's worker handing on its output) gets its blocks back from the
 // pool threads that ran the steps, where a cache of the releasing thread
@@ -11,7 +12,9 @@
 // from the heap, so that a use after release is still caught.
 
 #include <cstddef>
+#include <memory>
 #include <new>
+#include <utility>
 
 namespace platform::detail {
 
@@ -42,5 +45,10 @@ class BlockAllocator {
     return true;
   }
 };
+
+template <class T, class... Args>
+std::shared_ptr<T> makePooled(Args&&... args) {
+  return std::allocate_shared<T>(BlockAllocator<T>(), std::forward<Args>(args)...);
+}
 
 }  // namespace platform::detail

@@ -15,9 +15,9 @@
 #include <utility>
 #include <variant>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/Concurrency/PendingResume.hpp"
-#include "Platform/Concurrency/RecyclingAllocator.hpp"
 #include "Platform/Concurrency/StrandExecutor.hpp"
 
 namespace platform::detail {
@@ -56,7 +56,7 @@ class StrandCall {
 
   template <class Handler, class Body>
   void operator()(Handler handler, Body body) {
-    auto bridge = makeRecycled<Bridge>();
+    auto bridge = makePooled<Bridge>();
     auto strand = strand_;
     PendingResume<Value> caller(std::move(handler), [bridge, strand] {
       asio::post(strand, [bridge] {

@@ -10,9 +10,9 @@
 #include <optional>
 #include <utility>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/Concurrency/PendingResume.hpp"
-#include "Platform/Concurrency/RecyclingAllocator.hpp"
 #include "Platform/Concurrency/UnhandledError.hpp"
 
 namespace platform::detail {
@@ -58,7 +58,7 @@ class WaitingConsumers {
  private:
   template <class Handler>
   void park(Handler&& handler, const std::shared_ptr<Owner>& owner) {
-    auto waiter = makeRecycled<Waiter>();
+    auto waiter = makePooled<Waiter>();
     std::weak_ptr<Owner> weakOwner = owner;
     waiter->resume.emplace(std::forward<Handler>(handler), [weakOwner, waiter] {
       if (auto strong = weakOwner.lock()) withdraw(*strong, waiter);
