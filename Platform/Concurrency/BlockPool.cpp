@@ -43,57 +43,62 @@ struct Cache {
   std::array<std::atomic<Header*>, kSizes.size()> returned{};
   std::array<std::atomic<std::size_t>, kSizes.size()> returnedCount{};
 
-  Header* take(int size) {
-    if (!own[size]) {
-      Header* list = returned[size].exchange(nullptr, std::memory_order_acquire);
+  Header* take(int kind) {
+    if (!own[kind]) {
+      Header* list = returned[kind].exchange(nullptr, std::memory_order_acquire);
       std::size_t count = 0;
       for (Header* block = list; block; block = block->next) ++count;
-      returnedCount[size].fetch_sub(count, std::memory_order_relaxed);
-      own[size] = list;
-      ownCount[size] = count;
+      returnedCount[kind].fetch_sub(count, std::memory_order_relaxed);
+      own[kind] = list;
+      ownCount[kind] = count;
     }
-    Header* block = own[size];
+    Header* block = own[kind];
     if (block) {
-      own[size] = block->next;
-      --ownCount[size];
+      own[kind] = block->next;
+      --ownCount[kind];
     }
     return block;
   }
 
   void keep(Header* block) {
-    const int size = block->sizeClass;
-    if (ownCount[size] >= kCachedBlocksPerSize) return ::operator delete(block);
-    block->next = own[size];
-    own[size] = block;
-    ++ownCount[size];
+    const int kind = block->sizeClass;
+    if (ownCount[kind] >= kCachedBlocksPerSize) return ::operator delete(block);
+    block->next = own[kind];
+    own[kind] = block;
+    ++ownCount[kind];
   }
 
   // From a thread other than the owner.
   void giveBack(Header* block) {
-    const int size = block->sizeClass;
-    if (returnedCount[size].fetch_add(1, std::memory_order_relaxed) >= kCachedBlocksPerSize) {
-      returnedCount[size].fetch_sub(1, std::memory_order_relaxed);
+    const int kind = block->sizeClass;
+    if (returnedCount[kind].fetch_add(1, std::memory_order_relaxed) >= kCachedBlocksPerSize) {
+      returnedCount[kind].fetch_sub(1, std::memory_order_relaxed);
       return ::operator delete(block);
     }
-    block->next = returned[size].load(std::memory_order_relaxed);
-    while (!returned[size].compare_exchange_weak(block->next, block, std::memory_order_release,
+    block->next = returned[kind].load(std::memory_order_relaxed);
+    while (!returned[kind].compare_exchange_weak(block->next, block, std::memory_order_release,
                                                  std::memory_order_relaxed)) {
     }
   }
 
   // The owning thread ends: what waits here goes to the heap.
   void empty() {
-    for (int size = 0; size < static_cast<int>(kSizes.size()); ++size) {
-      while (Header* block = take(size)) ::operator delete(block);
+    for (int kind = 0; kind < static_cast<int>(kSizes.size()); ++kind) {
+      while (Header* block = take(kind)) ::operator delete(block);
     }
   }
 };
 
-std::mutex orphansMutex;
-std::vector<Cache*>& orphans() {
+// The caches of threads that ended, for threads that start later.
+struct Orphans {
+  std::mutex mutex;
+  std::vector<Cache*> caches;
+};
+
+Orphans& orphans() {
   // Never destroyed: threads may end while statics unwind.
-  static auto* caches = new std::vector<Cache*>();
-  return *caches;
+  static auto* orphans = new Orphans();
+  return *orphans;
 }
 
 thread_local bool threadEnded = false;
@@ -102,19 +107,21 @@ thread_local bool threadEnded = false;
 class ThreadCache {
  public:
   ThreadCache() {
-    std::lock_guard lock(orphansMutex);
-    if (orphans().empty()) {
+    auto& [mutex, caches] = orphans();
+    std::lock_guard lock(mutex);
+    if (caches.empty()) {
       cache_ = new Cache();
     } else {
-      cache_ = orphans().back();
-      orphans().pop_back();
+      cache_ = caches.back();
+      caches.pop_back();
     }
   }
   ~ThreadCache() {
     threadEnded = true;
     cache_->empty();
-    std::lock_guard lock(orphansMutex);
-    orphans().push_back(cache_);
+    auto& [mutex, caches] = orphans();
+    std::lock_guard lock(mutex);
+    caches.push_back(cache_);
   }
   Cache* get() const noexcept { return cache_; }
 
