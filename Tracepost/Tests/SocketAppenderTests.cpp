@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Tracepost/Sources/TPLoggerData.hpp"
 #include "Tracepost/Tests/Support/LoopbackPeer.hpp"
 #include "Tracepost/Tests/Support/RecordingAppender.hpp"
@@ -103,10 +105,15 @@ TEST_F(SocketAppenderTest, LineBreaksInsideALineNeverSplitTheRecord) {
   logger->info("f", "g", 4, "end");
   ASSERT_TRUE(peer.waitFor([](const auto& received) { return received[0].ends_with("\tend\r\n\r\n"); }));
 
-  const auto read = records(peer.received()[0]);
-  ASSERT_EQ(read.size(), std::size(cases) + 2) << "the ready line, one record per line, the end";
+  auto read = records(peer.received()[0]);
+  // connect() sends ready lines until one arrives: on a busy machine more
+  // than one goes out.
+  read.erase(read.begin(), std::find_if(read.begin(), read.end(), [](const auto& record) {
+               return record.function != "ready";
+             }));
+  ASSERT_EQ(read.size(), std::size(cases) + 1) << "one record per line, the end";
   for (std::size_t index = 0; index < std::size(cases); ++index) {
-    const auto& record = read[index + 1];
+    const auto& record = read[index];
     EXPECT_EQ(record.message, cases[index].readBack) << index;
     EXPECT_EQ(record.function, "f\n\r\ng");
     EXPECT_EQ(record.line, 3);
