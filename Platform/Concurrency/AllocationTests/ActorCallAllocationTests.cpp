@@ -9,6 +9,7 @@
 
 #include "Platform/Concurrency/Actor.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/AllocationTests/SkipWithoutRecycling.hpp"
 #include "bench/AllocationCounter.hpp"
 
 namespace {
@@ -69,6 +70,7 @@ TEST(ActorCallAllocations, AnActorsStrandIsCopiedAndAdjustedInPlace) {
 // block caches once those hold a few: what is left is a cold pool thread
 // picking up its first calls. Before the caches held them it was seven.
 TEST(ActorCallAllocations, ARoundTripAllocatesNothingOnceWarm) {
+  SKIP_WITHOUT_RECYCLING();
   constexpr int kCalls = 2000;
   const double perCall = allocationsPerCall(kCalls);
   RecordProperty("allocations_per_call", std::to_string(perCall));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Platform/Concurrency/BlockPool.hpp"
+#include "Platform/Concurrency/AllocationTests/SkipWithoutRecycling.hpp"
 #include "bench/AllocationCounter.hpp"
 
 namespace {
@@ -15,12 +16,6 @@ namespace {
 using platform::detail::allocateBlock;
 using platform::detail::kCachedBlocksPerSize;
 using platform::detail::releaseBlock;
-
-#if defined(__SANITIZE_ADDRESS__)
-#define SKIP_WITHOUT_POOL() GTEST_SKIP() << "every block comes from the heap under AddressSanitizer"
-#else
-#define SKIP_WITHOUT_POOL() (void)0
-#endif
 
 constexpr std::size_t kSize = 100;
 
@@ -45,7 +40,7 @@ class Blocks {
 };
 
 TEST(BlockPool, ABlockReleasedOnItsOwnThreadIsTakenAgain) {
-  SKIP_WITHOUT_POOL();
+  SKIP_WITHOUT_RECYCLING();
   std::thread([] {
     Blocks small, large(600), beyond(5000);
     small.take(8).release();
@@ -66,7 +61,7 @@ TEST(BlockPool, ABlockReleasedOnItsOwnThreadIsTakenAgain) {
 // A thread that only hands work on gets its blocks back from the thread
 // that ran the work.
 TEST(BlockPool, ABlockReleasedOnAnotherThreadGoesBackToItsOwner) {
-  SKIP_WITHOUT_POOL();
+  SKIP_WITHOUT_RECYCLING();
   Blocks handed;
   std::thread([&] { handed.take(16); }).join();  // its cache is put away, and adopted by the next thread
   std::thread([] {
@@ -82,7 +77,7 @@ TEST(BlockPool, ABlockReleasedOnAnotherThreadGoesBackToItsOwner) {
 }
 
 TEST(BlockPool, ABurstIsReleasedBeyondWhatACacheKeeps) {
-  SKIP_WITHOUT_POOL();
+  SKIP_WITHOUT_RECYCLING();
   std::thread([] {
     constexpr std::size_t kBurst = 3 * kCachedBlocksPerSize;
     constexpr auto kBeyondCache = static_cast<std::int64_t>(kBurst - kCachedBlocksPerSize);
