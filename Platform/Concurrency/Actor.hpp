@@ -103,7 +103,7 @@ class Actor {
   template <class Body>
     requires detail::AsyncCallable<Body>
   auto isolated(Body body) const {
-    return detail::callOnStrand(strand_, retain(), detail::invokeHeld(std::move(body)));
+    return detail::callOnStrand(strand_, retain(), std::move(body));
   }
 
  private:

@@ -15,6 +15,7 @@
 #include <utility>
 #include <variant>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/Concurrency/PendingResume.hpp"
 #include "Platform/Concurrency/StrandExecutor.hpp"
@@ -24,21 +25,27 @@ namespace platform::detail {
 template <class T>
 using StrandCallValue = std::optional<std::conditional_t<std::is_void_v<T>, std::monostate, T>>;
 
-template <class T>
-Async<StrandCallValue<T>> deliverAsOptional(Async<T> body) {
-  if constexpr (std::is_void_v<T>) {
-    co_await std::move(body);
-    co_return StrandCallValue<T>(std::in_place);
+template <class Body>
+using BodyValue = typename std::invoke_result_t<Body>::value_type;
+
+// Runs the coroutine `body()` returns, keeping `body` (and so a lambda's
+// captures) in this frame until it ends.
+template <class Body>
+Async<StrandCallValue<BodyValue<Body>>> deliverAsOptional(Body body) {
+  if constexpr (std::is_void_v<BodyValue<Body>>) {
+    co_await body();
+    co_return StrandCallValue<void>(std::in_place);
   } else {
-    co_return StrandCallValue<T>(co_await std::move(body));
+    co_return StrandCallValue<BodyValue<Body>>(co_await body());
   }
 }
 
-// Runs `body` on `strand` while the caller waits on its own executor, holding
-// `keepAlive` until the body has ended. A cancellation of the caller is not
-// passed on where it is emitted (asio would run the body's cancellation
-// handlers on the caller's thread, racing the strand): it is posted to the
-// strand and emitted there through a signal of this call's own.
+// Runs the coroutine `body()` returns on `strand` while the caller waits on
+// its own executor, holding `keepAlive` until the body has ended. A
+// cancellation of the caller is not passed on where it is emitted (asio would
+// run the body's cancellation handlers on the caller's thread, racing the
+// strand): it is posted to the strand and emitted there through a signal of
+// this call's own.
 template <class T>
 class StrandCall {
  public:
@@ -47,9 +54,9 @@ class StrandCall {
   StrandCall(StrandExecutor strand, std::shared_ptr<const void> keepAlive)
       : strand_(std::move(strand)), keepAlive_(std::move(keepAlive)) {}
 
-  template <class Handler>
-  void operator()(Handler handler, Async<T> body) {
-    auto bridge = std::make_shared<Bridge>();
+  template <class Handler, class Body>
+  void operator()(Handler handler, Body body) {
+    auto bridge = makePooled<Bridge>();
     auto strand = strand_;
     PendingResume<Value> caller(std::move(handler), [bridge, strand] {
       asio::post(strand, [bridge] {
@@ -97,8 +104,8 @@ class StrandCall {
   std::shared_ptr<const void> keepAlive_;
 };
 
-template <class T>
-Async<T> callOnStrand(StrandExecutor strand, std::shared_ptr<const void> keepAlive, Async<T> body) {
+template <class Body, class T = BodyValue<Body>>
+Async<T> callOnStrand(StrandExecutor strand, std::shared_ptr<const void> keepAlive, Body body) {
   auto running = asio::async_initiate<const asio::use_awaitable_t<>&, void(std::exception_ptr, StrandCallValue<T>)>(
       StrandCall<T>(std::move(strand), std::move(keepAlive)), asio::use_awaitable, std::move(body));
   auto value = co_await std::move(running);

@@ -10,6 +10,7 @@
 
 #include <asio/execution.hpp>
 #include <asio/strand.hpp>
+#include <asio/thread_pool.hpp>
 #include <atomic>
 #include <concepts>
 #include <cstddef>
@@ -17,8 +18,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <typeinfo>
 #include <utility>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 
 namespace platform {
@@ -38,10 +41,18 @@ class KnownBlockingExecutor {
 
   const Executor& erased() const noexcept { return executor_; }
 
+  // On a pool the strand's step is queued there directly, in a block of the
+  // block pool; through the erased executor it would first be wrapped in a
+  // block of the thread's own cache, which a thread that only hands work on
+  // never gets back.
   template <class Function>
   void execute(Function&& function) const {
+    if (queueOnPool<PoolExecutor>(function) || queueOnPool<TrackedPoolExecutor>(function)) return;
     executor_.execute(std::forward<Function>(function));
   }
+
+  // The strand wraps each step it queues in a block from here.
+  static constexpr BlockAllocator<void> query(asio::execution::allocator_t<void>) noexcept { return {}; }
 
   friend bool operator==(const KnownBlockingExecutor& a, const KnownBlockingExecutor& b) noexcept {
     return a.executor_ == b.executor_ && a.neverBlocks_ == b.neverBlocks_;
@@ -71,6 +82,19 @@ class KnownBlockingExecutor {
   }
 
  private:
+  using PoolExecutor = asio::thread_pool::executor_type;
+  using TrackedPoolExecutor =
+      decltype(asio::prefer(std::declval<PoolExecutor>(), asio::execution::outstanding_work.tracked));
+
+  template <class Pool, class Function>
+  bool queueOnPool(Function& function) const {
+    if (executor_.target_type() != typeid(Pool)) return false;
+    const auto& pool = *executor_.target<Pool>();
+    asio::execution::execute(asio::require(pool, asio::execution::allocator(BlockAllocator<void>())),
+                             std::move(function));
+    return true;
+  }
+
   Executor executor_;
   bool neverBlocks_;
 };

@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/Concurrency/Executor.hpp"
 #include "Platform/Concurrency/PendingResume.hpp"
 #include "Platform/Concurrency/UnhandledError.hpp"
@@ -57,7 +58,7 @@ class WaitingConsumers {
  private:
   template <class Handler>
   void park(Handler&& handler, const std::shared_ptr<Owner>& owner) {
-    auto waiter = std::make_shared<Waiter>();
+    auto waiter = makePooled<Waiter>();
     std::weak_ptr<Owner> weakOwner = owner;
     waiter->resume.emplace(std::forward<Handler>(handler), [weakOwner, waiter] {
       if (auto strong = weakOwner.lock()) withdraw(*strong, waiter);

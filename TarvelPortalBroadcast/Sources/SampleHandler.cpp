@@ -1,7 +1,6 @@
 #include "TarvelPortalBroadcast/Sources/SampleHandler.hpp"
 
-#include <asio/strand.hpp>
-
+#include "Platform/Concurrency/StrandExecutor.hpp"
 #include "Platform/CoreMedia/HostClock.hpp"
 #include "Platform/ReplayKit/RPBroadcastExtension.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionCode.hpp"
@@ -31,7 +30,7 @@ std::shared_ptr<SampleHandler> SampleHandler::make() { return std::shared_ptr<Sa
 
 SampleHandler::SampleHandler()
     : connection_(rtmpfluvio::RTMPConnection::make(broadcastConnectionConfiguration())),
-      strand_(asio::make_strand(platform::globalExecutor())) {}
+      strand_(platform::StrandExecutor(platform::globalExecutor())) {}
 
 const std::shared_ptr<rtmpfluvio::RTMPStream>& SampleHandler::stream() {
   std::call_once(streamOnce_, [this] { stream_ = rtmpfluvio::RTMPStream::make(connection_, std::nullopt); });

@@ -9,6 +9,7 @@
 
 #include "Platform/Concurrency/Actor.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/AllocationTests/SkipWithoutRecycling.hpp"
 #include "bench/AllocationCounter.hpp"
 
 namespace {
@@ -65,11 +66,16 @@ TEST(ActorCallAllocations, AnActorsStrandIsCopiedAndAdjustedInPlace) {
   EXPECT_EQ(bench::allocationCount() - before, 0);
 }
 
-TEST(ActorCallAllocations, ARoundTripMakesOnlyAFewBlocks) {
-  const double perCall = allocationsPerCall(2000);
+// The frames, the call's bridge and the queued steps come from the threads'
+// block caches once those hold a few: what is left is a cold pool thread
+// picking up its first calls. Before the caches held them it was seven.
+TEST(ActorCallAllocations, ARoundTripAllocatesNothingOnceWarm) {
+  SKIP_WITHOUT_RECYCLING();
+  constexpr int kCalls = 2000;
+  const double perCall = allocationsPerCall(kCalls);
   RecordProperty("allocations_per_call", std::to_string(perCall));
-  std::printf("allocations per actor call round trip: %.2f\n", perCall);
-  EXPECT_GT(perCall, 0.0);
+  std::printf("allocations per actor call round trip: %.3f\n", perCall);
+  EXPECT_LE(perCall * kCalls, 100);
 }
 
 }  // namespace

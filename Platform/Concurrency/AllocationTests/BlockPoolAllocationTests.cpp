@@ -1,0 +1,112 @@
+// Where the block pool's blocks come from and go back to, counted by the
+// program's operator new.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "Platform/Concurrency/BlockPool.hpp"
+#include "Platform/Concurrency/AllocationTests/SkipWithoutRecycling.hpp"
+#include "bench/AllocationCounter.hpp"
+
+namespace {
+
+using platform::detail::allocateBlock;
+using platform::detail::kCachedBlocksPerSize;
+using platform::detail::releaseBlock;
+
+constexpr std::size_t kSize = 100;
+
+// Blocks taken into a list made beforehand, so that the list's own storage
+// is not counted.
+class Blocks {
+ public:
+  explicit Blocks(std::size_t size = kSize) : size_(size) { items_.reserve(1024); }
+  Blocks& take(std::size_t count) {
+    for (std::size_t index = 0; index < count; ++index) items_.push_back(allocateBlock(size_));
+    return *this;
+  }
+  void release() {
+    for (void* block : items_) releaseBlock(block, size_);
+    items_.clear();
+  }
+  const std::vector<void*>& items() const { return items_; }
+
+ private:
+  std::size_t size_;
+  std::vector<void*> items_;
+};
+
+TEST(BlockPool, ABlockReleasedOnItsOwnThreadIsTakenAgain) {
+  SKIP_WITHOUT_RECYCLING();
+  std::thread([] {
+    Blocks small, large(600), beyond(5000);
+    small.take(8).release();
+    large.take(8).release();
+    const auto before = bench::allocationCount();
+    for (int round = 0; round < 100; ++round) {
+      small.take(8).release();
+      large.take(8).release();
+    }
+    EXPECT_EQ(bench::allocationCount() - before, 0);
+    // A size beyond the largest class is the heap's, each time.
+    const auto beforeBeyond = bench::allocationCount();
+    beyond.take(3).release();
+    EXPECT_EQ(bench::allocationCount() - beforeBeyond, 3);
+  }).join();
+}
+
+// A thread that only hands work on gets its blocks back from the thread
+// that ran the work.
+TEST(BlockPool, ABlockReleasedOnAnotherThreadGoesBackToItsOwner) {
+  SKIP_WITHOUT_RECYCLING();
+  Blocks handed;
+  std::thread([&] { handed.take(16); }).join();  // its cache is put away, and adopted by the next thread
+  std::thread([] {
+    Blocks own;
+    own.take(16);
+    std::thread([&] { own.release(); }).join();
+    const auto before = bench::allocationCount();
+    own.take(16);
+    EXPECT_EQ(bench::allocationCount() - before, 0);
+    own.release();
+  }).join();
+  handed.release();
+}
+
+TEST(BlockPool, ABurstIsReleasedBeyondWhatACacheKeeps) {
+  SKIP_WITHOUT_RECYCLING();
+  std::thread([] {
+    constexpr std::size_t kBurst = 3 * kCachedBlocksPerSize;
+    constexpr auto kBeyondCache = static_cast<std::int64_t>(kBurst - kCachedBlocksPerSize);
+    Blocks blocks;
+    blocks.take(kBurst).release();
+    const auto before = bench::allocationCount();
+    blocks.take(kBurst);
+    EXPECT_EQ(bench::allocationCount() - before, kBeyondCache);
+    // From another thread as well: what does not fit on its way back goes.
+    std::thread([&] { blocks.release(); }).join();
+    const auto beforeReturned = bench::allocationCount();
+    blocks.take(kBurst).release();
+    EXPECT_EQ(bench::allocationCount() - beforeReturned, kBeyondCache);
+  }).join();
+}
+
+TEST(BlockPool, BlocksKeepTheirBytes) {
+  std::thread([] {
+    constexpr std::size_t kLargest = 1024;
+    Blocks blocks(kLargest);
+    blocks.take(4);
+    for (std::size_t index = 0; index < 4; ++index) std::memset(blocks.items()[index], int(index + 1), kLargest);
+    for (std::size_t index = 0; index < 4; ++index) {
+      const auto* bytes = static_cast<const unsigned char*>(blocks.items()[index]);
+      EXPECT_EQ(bytes[0], index + 1);
+      EXPECT_EQ(bytes[kLargest - 1], index + 1);
+    }
+    blocks.release();
+  }).join();
+}
+
+}  // namespace

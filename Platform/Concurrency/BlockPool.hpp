@@ -1,0 +1,54 @@
+#pragma once
+
+// Blocks for the steps the runtime queues (a strand's queued work, a pool's
+// queued work) and for what lives for one call or one wait (a call's
+// cancellation bridge, a parked consumer), recycled per thread. A block goes back to the cache of the
+// thread that took it, wherever it is released: a thread that only produces
+// (an encoder's worker handing on its output) gets its blocks back from the
+// pool threads that ran the steps, where a cache of the releasing thread
+// would only ever fill on one side and stay empty on the other. Each cache
+// keeps a bounded number of blocks of each size and releases the rest, so a
+// burst does not keep its memory. Under AddressSanitizer every block comes
+// from the heap, so that a use after release is still caught.
+
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <utility>
+
+namespace platform::detail {
+
+void* allocateBlock(std::size_t size);
+void releaseBlock(void* block, std::size_t size) noexcept;
+
+// At most this many blocks of each size wait in one thread's cache, and as
+// many more on their way back to it from other threads.
+inline constexpr std::size_t kCachedBlocksPerSize = 64;
+
+template <class T>
+class BlockAllocator {
+ public:
+  using value_type = T;
+
+  BlockAllocator() noexcept = default;
+  template <class U>
+  BlockAllocator(const BlockAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t count) {
+    static_assert(alignof(T) <= alignof(std::max_align_t), "blocks are aligned for fundamental types only");
+    return static_cast<T*>(allocateBlock(count * sizeof(T)));
+  }
+  void deallocate(T* block, std::size_t count) noexcept { releaseBlock(block, count * sizeof(T)); }
+
+  template <class U>
+  friend bool operator==(const BlockAllocator&, const BlockAllocator<U>&) noexcept {
+    return true;
+  }
+};
+
+template <class T, class... Args>
+std::shared_ptr<T> makePooled(Args&&... args) {
+  return std::allocate_shared<T>(BlockAllocator<T>(), std::forward<Args>(args)...);
+}
+
+}  // namespace platform::detail
