@@ -43,9 +43,9 @@ class VTVideoDecoder {
   std::shared_ptr<CVPixelBuffer> convert(AVFrame& frame);
   void dropOldestBeyond(std::size_t count);
 
-  VTCodecContextHandle context_;
-  VTFrameHandle frame_;
-  VTPacketHandle packet_;
+  CodecContextHandle context_;
+  FrameHandle frame_;
+  PacketHandle packet_;
   VTPixelTransfer transfer_;
   CVPixelBufferAttributes output_;
   std::shared_ptr<CVPixelBufferPool> pool_;

@@ -76,7 +76,7 @@ OSStatus VTVideoEncoder::open(const VTEncoderConfiguration& configuration) {
   if (!library) return kVTCouldNotFindVideoEncoderErr;
   const AVCodec* codec = library->avcodec_find_encoder_by_name(isHEVC(configuration) ? "libx265" : "libx264");
   if (!codec) return kVTCouldNotFindVideoEncoderErr;
-  VTCodecContextHandle context(library->avcodec_alloc_context3(codec));
+  CodecContextHandle context(library->avcodec_alloc_context3(codec));
   picture_.reset(av_frame_alloc());
   if (!packet_) packet_.reset(library->av_packet_alloc());
   if (!context || !picture_ || !packet_) return kVTAllocationFailedErr;

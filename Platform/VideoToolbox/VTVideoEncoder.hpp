@@ -50,9 +50,9 @@ class VTVideoEncoder final : public VTFrameEncoder {
   int width_;
   int height_;
   VTEncoderConfiguration configuration_;
-  VTCodecContextHandle context_;
-  VTFrameHandle picture_;
-  VTPacketHandle packet_;
+  CodecContextHandle context_;
+  FrameHandle picture_;
+  PacketHandle packet_;
   VTPixelTransfer transfer_;
   std::shared_ptr<const CMFormatDescription> formatDescription_;
   std::map<std::int64_t, PendingFrame> pending_;
