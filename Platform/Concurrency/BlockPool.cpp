@@ -155,6 +155,8 @@ void* payload(Header* block) { return block + 1; }
 }  // namespace
 
 void* allocateBlock(std::size_t size) {
+  // Adding the header to a size this large would wrap round to a small block.
+  if (size > std::size_t(-1) - sizeof(Header)) throw std::bad_alloc();
   const int kind = sizeClass(size);
   Cache* cache = kind == kUncached ? nullptr : thisThreadCache();
   Header* block = cache ? cache->take(kind) : nullptr;

@@ -41,6 +41,7 @@ class BlockAllocator {
 
   T* allocate(std::size_t count) {
     static_assert(alignof(T) <= alignof(std::max_align_t), "blocks are aligned for fundamental types only");
+    if (count > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
     return static_cast<T*>(allocateBlock(count * sizeof(T)));
   }
   void deallocate(T* block, std::size_t count) noexcept { releaseBlock(block, count * sizeof(T)); }

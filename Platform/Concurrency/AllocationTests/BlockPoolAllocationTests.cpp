@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -171,3 +173,12 @@ TEST(BlockPool, BlocksKeepTheirBytes) {
 }
 
 }  // namespace
+
+// A count whose bytes do not fit in a size is refused rather than wrapped
+// round to a small block.
+TEST(BlockPool, ACountBeyondMemoryIsRefused) {
+  platform::detail::BlockAllocator<std::uint64_t> allocator;
+  EXPECT_THROW((void)allocator.allocate(std::numeric_limits<std::size_t>::max() / 4), std::bad_array_new_length);
+  SKIP_WITHOUT_RECYCLING();  // the sanitizer's heap reports such a size rather than refusing it
+  EXPECT_THROW((void)allocateBlock(std::numeric_limits<std::size_t>::max() - 8), std::bad_alloc);
+}
