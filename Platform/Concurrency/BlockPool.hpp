@@ -3,14 +3,15 @@
 // Blocks for the steps the runtime queues (a strand's queued work, a pool's
 // queued work), for what lives for one call or one wait (a call's
 // cancellation bridge, a parked consumer) and for media on its way through
-// (sample buffers and their bytes), recycled per thread. A block goes back to the cache of the
-// thread that took it, wherever it is released: a thread that only produces
-// (an encoder's worker handing on its output) gets its blocks back from the
-// pool threads that ran the steps, where a cache of the releasing thread
-// would only ever fill on one side and stay empty on the other. Each cache
-// keeps a bounded number and a bounded total size of blocks of each size and
-// releases the rest, so a burst does not keep its memory. Under AddressSanitizer every block comes
-// from the heap, so that a use after release is still caught.
+// (sample buffers and their bytes), recycled per thread. A block goes back
+// to the cache of the thread that took it, wherever it is released: a
+// thread that only produces (an encoder's worker handing on its output) gets
+// its blocks back from the pool threads that ran the steps, where a cache of
+// the releasing thread would only ever fill on one side and stay empty on
+// the other. Each cache keeps a bounded number and a bounded total size of
+// blocks of each size and releases the rest, so a burst does not keep its
+// memory. Under AddressSanitizer every block comes from the heap, so that a
+// use after release is still caught.
 
 #include <cstddef>
 #include <memory>
