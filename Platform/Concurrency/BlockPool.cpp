@@ -1,7 +1,9 @@
 #include "Platform/Concurrency/BlockPool.hpp"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <mutex>
 #include <vector>
 
@@ -16,15 +18,27 @@ void releaseBlock(void* block, std::size_t) noexcept { ::operator delete(block);
 
 namespace {
 
-constexpr std::array<std::size_t, 5> kSizes = {64, 128, 256, 512, 1024};
+constexpr std::size_t kSmallestBlock = 64;
+constexpr int kSizeClasses = std::bit_width(kLargestCachedBlock / kSmallestBlock);
+static_assert(std::has_single_bit(kLargestCachedBlock) && kLargestCachedBlock >= kSmallestBlock);
 constexpr int kUncached = -1;
 
+constexpr std::size_t classSize(int kind) { return kSmallestBlock << kind; }
+
 int sizeClass(std::size_t size) {
-  for (std::size_t index = 0; index < kSizes.size(); ++index) {
-    if (size <= kSizes[index]) return static_cast<int>(index);
-  }
-  return kUncached;
+  if (size > kLargestCachedBlock) return kUncached;
+  return size <= kSmallestBlock ? 0 : std::bit_width((size - 1) / kSmallestBlock);
 }
+
+// Blocks of each class a cache keeps, and as many on their way back: fewer
+// of the large ones, so that a few frames' worth is all a thread holds.
+constexpr auto kKeptBlocks = [] {
+  std::array<std::size_t, kSizeClasses> kept{};
+  for (int kind = 0; kind < kSizeClasses; ++kind) {
+    kept[kind] = std::min(kCachedBlocksPerSize, kCachedBytesPerSize / classSize(kind));
+  }
+  return kept;
+}();
 
 struct Cache;
 
@@ -37,11 +51,11 @@ struct alignas(std::max_align_t) Header {
 // One thread's blocks. A cache outlives its thread: blocks it handed out may
 // come back after the thread has ended, and a thread started later adopts it.
 struct Cache {
-  std::array<Header*, kSizes.size()> own{};  // the owning thread's only
-  std::array<std::size_t, kSizes.size()> ownCount{};
+  std::array<Header*, kSizeClasses> own{};  // the owning thread's only
+  std::array<std::size_t, kSizeClasses> ownCount{};
   // Pushed by other threads, taken whole by the owner.
-  std::array<std::atomic<Header*>, kSizes.size()> returned{};
-  std::array<std::atomic<std::size_t>, kSizes.size()> returnedCount{};
+  std::array<std::atomic<Header*>, kSizeClasses> returned{};
+  std::array<std::atomic<std::size_t>, kSizeClasses> returnedCount{};
 
   Header* take(int kind) {
     if (!own[kind]) {
@@ -62,7 +76,7 @@ struct Cache {
 
   void keep(Header* block) {
     const int kind = block->sizeClass;
-    if (ownCount[kind] >= kCachedBlocksPerSize) return ::operator delete(block);
+    if (ownCount[kind] >= kKeptBlocks[kind]) return ::operator delete(block);
     block->next = own[kind];
     own[kind] = block;
     ++ownCount[kind];
@@ -71,7 +85,7 @@ struct Cache {
   // From a thread other than the owner.
   void giveBack(Header* block) {
     const int kind = block->sizeClass;
-    if (returnedCount[kind].fetch_add(1, std::memory_order_relaxed) >= kCachedBlocksPerSize) {
+    if (returnedCount[kind].fetch_add(1, std::memory_order_relaxed) >= kKeptBlocks[kind]) {
       returnedCount[kind].fetch_sub(1, std::memory_order_relaxed);
       return ::operator delete(block);
     }
@@ -83,7 +97,7 @@ struct Cache {
 
   // The owning thread ends: what waits here goes to the heap.
   void empty() {
-    for (int kind = 0; kind < static_cast<int>(kSizes.size()); ++kind) {
+    for (int kind = 0; kind < kSizeClasses; ++kind) {
       while (Header* block = take(kind)) ::operator delete(block);
     }
   }
@@ -141,11 +155,13 @@ void* payload(Header* block) { return block + 1; }
 }  // namespace
 
 void* allocateBlock(std::size_t size) {
+  // Adding the header to a size this large would wrap round to a small block.
+  if (size > std::size_t(-1) - sizeof(Header)) throw std::bad_alloc();
   const int kind = sizeClass(size);
   Cache* cache = kind == kUncached ? nullptr : thisThreadCache();
   Header* block = cache ? cache->take(kind) : nullptr;
   if (!block) {
-    block = static_cast<Header*>(::operator new(sizeof(Header) + (cache ? kSizes[kind] : size)));
+    block = static_cast<Header*>(::operator new(sizeof(Header) + (cache ? classSize(kind) : size)));
     block->sizeClass = kind;
   }
   block->owner = cache;

@@ -1,10 +1,19 @@
 #include "Platform/CoreMedia/CMBlockBuffer.hpp"
 
 #include <algorithm>
+#include <cstddef>
+#include <limits>
 #include <new>
+
+#include "Platform/Concurrency/BlockPool.hpp"
 
 namespace platform {
 namespace {
+
+using detail::BlockAllocator;
+
+// As many bytes as an object may span.
+constexpr auto kMostBytes = static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max());
 
 bool isRangeInside(std::size_t offset, std::size_t length, std::size_t size) {
   return offset <= size && length <= size - offset;
@@ -13,20 +22,19 @@ bool isRangeInside(std::size_t offset, std::size_t length, std::size_t size) {
 }  // namespace
 
 StatusOr<CMBlockBuffer> CMBlockBuffer::make(std::size_t length) {
+  if (length > kMostBytes) return {kCMBlockBufferBadLengthParameterErr, nullptr};
   try {
-    auto storage = std::make_shared<Bytes>(length);
-    return {noErr, std::shared_ptr<CMBlockBuffer>(new CMBlockBuffer(std::move(storage), 0, length))};
+    return {noErr, share(std::allocate_shared<std::uint8_t[]>(BlockAllocator<std::uint8_t>(), length), 0, length)};
   } catch (const std::bad_alloc&) {
     return {kCMBlockBufferBlockAllocationFailedErr, nullptr};
-  } catch (const std::length_error&) {
-    return {kCMBlockBufferBadLengthParameterErr, nullptr};
   }
 }
 
 StatusOr<CMBlockBuffer> CMBlockBuffer::make(std::span<const std::uint8_t> bytes) {
   try {
-    auto storage = std::make_shared<Bytes>(bytes.begin(), bytes.end());
-    return {noErr, std::shared_ptr<CMBlockBuffer>(new CMBlockBuffer(std::move(storage), 0, bytes.size()))};
+    auto storage = std::allocate_shared_for_overwrite<std::uint8_t[]>(BlockAllocator<std::uint8_t>(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), storage.get());
+    return {noErr, share(std::move(storage), 0, bytes.size())};
   } catch (const std::bad_alloc&) {
     return {kCMBlockBufferBlockAllocationFailedErr, nullptr};
   }
@@ -34,13 +42,18 @@ StatusOr<CMBlockBuffer> CMBlockBuffer::make(std::span<const std::uint8_t> bytes)
 
 std::shared_ptr<CMBlockBuffer> CMBlockBuffer::make(Bytes&& bytes) {
   const std::size_t length = bytes.size();
-  return std::shared_ptr<CMBlockBuffer>(new CMBlockBuffer(std::make_shared<Bytes>(std::move(bytes)), 0, length));
+  auto owner = detail::makePooled<Bytes>(std::move(bytes));
+  return share(Storage(owner, owner->data()), 0, length);
 }
 
 StatusOr<CMBlockBuffer> CMBlockBuffer::slice(std::size_t offset, std::size_t length) const {
   if (offset > length_) return {kCMBlockBufferBadOffsetParameterErr, nullptr};
   if (length > length_ - offset) return {kCMBlockBufferBadLengthParameterErr, nullptr};
-  return {noErr, std::shared_ptr<CMBlockBuffer>(new CMBlockBuffer(storage_, offset_ + offset, length))};
+  return {noErr, share(storage_, offset_ + offset, length)};
+}
+
+std::shared_ptr<CMBlockBuffer> CMBlockBuffer::share(Storage storage, std::size_t offset, std::size_t length) {
+  return detail::makePooled<CMBlockBuffer>(Internal(), std::move(storage), offset, length);
 }
 
 OSStatus CMBlockBuffer::copyDataBytes(std::size_t offset, std::span<std::uint8_t> destination) const {

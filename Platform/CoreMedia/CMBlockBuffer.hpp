@@ -16,8 +16,15 @@ inline constexpr OSStatus kCMBlockBufferBadLengthParameterErr = -12704;
 inline constexpr OSStatus kCMBlockBufferBadPointerParameterErr = -12705;
 
 // A contiguous run of bytes in reference-counted storage. A slice refers to
-// the storage of its parent, so handing bytes on never copies them.
+// the storage of its parent, so handing bytes on never copies them. Buffers
+// and the storage they make come from the block pool: media passes through
+// many of them a second.
 class CMBlockBuffer {
+  struct Internal {
+    explicit Internal() = default;
+  };
+  using Storage = std::shared_ptr<std::uint8_t[]>;
+
  public:
   using Bytes = std::vector<std::uint8_t>;
 
@@ -33,9 +40,9 @@ class CMBlockBuffer {
 
   std::size_t dataLength() const noexcept { return length_; }
   bool isContiguous() const noexcept { return true; }
-  std::span<const std::uint8_t> data() const noexcept { return {storage_->data() + offset_, length_}; }
+  std::span<const std::uint8_t> data() const noexcept { return {storage_.get() + offset_, length_}; }
   // Writable view; slices write through to the storage they share.
-  std::span<std::uint8_t> mutableData() noexcept { return {storage_->data() + offset_, length_}; }
+  std::span<std::uint8_t> mutableData() noexcept { return {storage_.get() + offset_, length_}; }
 
   // Copies destination.size() bytes starting at `offset`; fails without
   // writing anything when the range runs past the end.
@@ -43,11 +50,14 @@ class CMBlockBuffer {
   // Overwrites bytes from `offset` on; fails without writing past the end.
   OSStatus replaceDataBytes(std::span<const std::uint8_t> source, std::size_t offset);
 
- private:
-  CMBlockBuffer(std::shared_ptr<Bytes> storage, std::size_t offset, std::size_t length)
+  // For the makers above, which take the buffer from the block pool.
+  CMBlockBuffer(Internal, Storage storage, std::size_t offset, std::size_t length) noexcept
       : storage_(std::move(storage)), offset_(offset), length_(length) {}
 
-  std::shared_ptr<Bytes> storage_;
+ private:
+  static std::shared_ptr<CMBlockBuffer> share(Storage storage, std::size_t offset, std::size_t length);
+
+  Storage storage_;
   std::size_t offset_;
   std::size_t length_;
 };

@@ -61,19 +61,16 @@ StatusOr<CMSampleBuffer> CMSampleBuffer::make(std::shared_ptr<CMBlockBuffer> dat
     return {kCMSampleBufferError_InvalidEntryCount, nullptr};
   }
   if (dataReady && !dataBuffer && numSamples > 0) return {kCMSampleBufferError_RequiredParameterMissing, nullptr};
-  std::shared_ptr<CMSampleBuffer> sampleBuffer(new (std::nothrow) CMSampleBuffer());
-  if (!sampleBuffer) return {kCMSampleBufferError_AllocationFailed, nullptr};
-  sampleBuffer->formatDescription_ = std::move(formatDescription);
-  sampleBuffer->numSamples_ = numSamples;
-  sampleBuffer->timings_.assign(sampleTimings);
-  sampleBuffer->sizes_.assign(sampleSizes);
+  CMSampleBuffer made;
+  made.formatDescription_ = std::move(formatDescription);
+  made.numSamples_ = numSamples;
+  made.timings_.assign(sampleTimings);
+  made.sizes_.assign(sampleSizes);
   if (dataBuffer) {
-    if (const OSStatus status = sampleBuffer->setDataBuffer(std::move(dataBuffer)); status != noErr) {
-      return {status, nullptr};
-    }
+    if (const OSStatus status = made.setDataBuffer(std::move(dataBuffer)); status != noErr) return {status, nullptr};
   }
-  sampleBuffer->dataReady_ = dataReady;
-  return {noErr, std::move(sampleBuffer)};
+  made.dataReady_ = dataReady;
+  return share(std::move(made));
 }
 
 StatusOr<CMSampleBuffer> CMSampleBuffer::makeReadyWithImageBuffer(
@@ -85,9 +82,7 @@ StatusOr<CMSampleBuffer> CMSampleBuffer::makeReadyWithImageBuffer(
       status != noErr) {
     return {status, nullptr};
   }
-  std::shared_ptr<CMSampleBuffer> sampleBuffer(new (std::nothrow) CMSampleBuffer(std::move(*made)));
-  if (!sampleBuffer) return {kCMSampleBufferError_AllocationFailed, nullptr};
-  return {noErr, std::move(sampleBuffer)};
+  return share(std::move(*made));
 }
 
 OSStatus CMSampleBuffer::makeReadyWithImageBuffer(std::shared_ptr<CVPixelBuffer> imageBuffer,
@@ -229,7 +224,15 @@ std::size_t CMSampleBuffer::totalSampleSize() const noexcept {
   return total;
 }
 
-std::vector<CMSampleAttachments>& CMSampleBuffer::mutableSampleAttachments() {
+StatusOr<CMSampleBuffer> CMSampleBuffer::share(CMSampleBuffer&& made) {
+  try {
+    return {noErr, detail::makePooled<CMSampleBuffer>(std::move(made))};
+  } catch (const std::bad_alloc&) {
+    return {kCMSampleBufferError_AllocationFailed, nullptr};
+  }
+}
+
+CMSampleAttachmentsArray& CMSampleBuffer::mutableSampleAttachments() {
   if (attachments_.empty()) attachments_.resize(numSamples_);
   return attachments_;
 }

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/CoreMedia/CMBlockBuffer.hpp"
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
 #include "Platform/CoreMedia/CMSampleEntries.hpp"
@@ -42,16 +43,20 @@ enum class CMSampleAttachmentKey {
   dependsOnOthers,
 };
 
-// A per-sample attachment: a flag or a number.
+// A per-sample attachment: a flag or a number. The dictionaries come from
+// the block pool, as every encoded frame but a key frame carries one.
 using CMSampleAttachmentValue = std::variant<bool, std::int64_t>;
-using CMSampleAttachments = std::map<CMSampleAttachmentKey, CMSampleAttachmentValue>;
+using CMSampleAttachments =
+    std::map<CMSampleAttachmentKey, CMSampleAttachmentValue, std::less<CMSampleAttachmentKey>,
+             detail::BlockAllocator<std::pair<const CMSampleAttachmentKey, CMSampleAttachmentValue>>>;
+using CMSampleAttachmentsArray = std::vector<CMSampleAttachments, detail::BlockAllocator<CMSampleAttachments>>;
 
 // True for the flag true and any number other than 0.
 bool isTrue(const CMSampleAttachmentValue& value) noexcept;
 
 // One or more media samples: coded bytes in a data buffer, or one picture in
 // an image buffer, with their format, timing and sizes. Copying a sample
-// buffer's handle never copies its media. Not locked: whoever changes the
+// buffer's handle never copies its media. Made from the block pool. Not locked: whoever changes the
 // attachments or the data must own the buffer for that call.
 class CMSampleBuffer {
  public:
@@ -111,12 +116,14 @@ class CMSampleBuffer {
   std::size_t totalSampleSize() const noexcept;
 
   // One dictionary per sample once made; empty until then.
-  const std::vector<CMSampleAttachments>& sampleAttachments() const noexcept { return attachments_; }
+  const CMSampleAttachmentsArray& sampleAttachments() const noexcept { return attachments_; }
   // Makes the dictionaries (one per sample, all empty) when there are none yet.
-  std::vector<CMSampleAttachments>& mutableSampleAttachments();
+  CMSampleAttachmentsArray& mutableSampleAttachments();
 
  private:
   CMSampleBuffer() = default;
+  // `made` behind a shared handle.
+  static StatusOr<CMSampleBuffer> share(CMSampleBuffer&& made);
 
   std::shared_ptr<const CMFormatDescription> formatDescription_;
   std::shared_ptr<CMBlockBuffer> dataBuffer_;
@@ -125,7 +132,7 @@ class CMSampleBuffer {
   bool dataReady_ = false;
   CMSampleEntries<CMSampleTimingInfo> timings_;
   CMSampleEntries<std::size_t> sizes_;
-  std::vector<CMSampleAttachments> attachments_;
+  CMSampleAttachmentsArray attachments_;
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "Platform/VideoToolbox/VTAnnexB.hpp"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace platform {
@@ -39,17 +40,19 @@ void splitAnnexB(std::span<const std::uint8_t> data, std::vector<std::span<const
   }
 }
 
-std::vector<std::uint8_t> lengthPrefixed(const std::vector<std::span<const std::uint8_t>>& units) {
+std::size_t lengthPrefixedSize(std::span<const std::span<const std::uint8_t>> units) {
   std::size_t total = 0;
-  for (const auto& unit : units) total += 4 + unit.size();
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(total);
-  for (const auto& unit : units) {
-    const auto length = static_cast<std::uint32_t>(unit.size());
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(length >> shift));
-    bytes.insert(bytes.end(), unit.begin(), unit.end());
+  for (const auto& unit : units) total += lengthPrefixSize + unit.size();
+  return total;
+}
+
+std::span<std::uint8_t> writeLengthPrefixed(std::span<const std::uint8_t> unit, std::span<std::uint8_t> destination) {
+  const auto length = static_cast<std::uint32_t>(unit.size());
+  for (int index = 0; index < lengthPrefixSize; ++index) {
+    destination[index] = static_cast<std::uint8_t>(length >> (8 * (lengthPrefixSize - 1 - index)));
   }
-  return bytes;
+  std::copy(unit.begin(), unit.end(), destination.begin() + lengthPrefixSize);
+  return destination.subspan(lengthPrefixSize + unit.size());
 }
 
 }  // namespace platform

@@ -41,8 +41,8 @@ StatusOr<CMFormatDescription> makeFormatDescription(const VTEncoderConfiguration
       if (nalUnitType(configuration, unit) == type) parameterSets.push_back(unit);
     }
   }
-  if (isHEVC(configuration)) return CMFormatDescription::makeFromHEVCParameterSets(parameterSets, 4);
-  return CMFormatDescription::makeFromH264ParameterSets(parameterSets, 4);
+  if (isHEVC(configuration)) return CMFormatDescription::makeFromHEVCParameterSets(parameterSets, lengthPrefixSize);
+  return CMFormatDescription::makeFromH264ParameterSets(parameterSets, lengthPrefixSize);
 }
 
 AVDictionary* encoderOptions(const VTEncoderConfiguration& configuration) {
@@ -193,7 +193,10 @@ void VTVideoEncoder::emit(const AVPacket& packet) {
   std::erase_if(units_, [this](const auto& unit) { return isOutOfBand(configuration_, nalUnitType(configuration_, unit)); });
   CMSampleTimingInfo timing{frame.duration, frame.presentationTimeStamp, frame.presentationTimeStamp};
   if (context_->has_b_frames > 0) timing.decodeTimeStamp = CMTime::make(packet.dts, ticksPerSecond);
-  const auto sample = makeEncodedSample(lengthPrefixed(units_), formatDescription_, timing, keyFrame);
+  const auto writeUnits = [this](std::span<std::uint8_t> bytes) {
+    for (const auto& unit : units_) bytes = writeLengthPrefixed(unit, bytes);
+  };
+  const auto sample = makeEncodedSample(lengthPrefixedSize(units_), writeUnits, formatDescription_, timing, keyFrame);
   if (!sample) {
     frame.outputHandler(sample.status, kVTEncodeInfo_FrameDropped, nullptr);
     return;

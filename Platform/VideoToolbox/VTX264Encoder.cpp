@@ -7,12 +7,12 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
+#include "Platform/VideoToolbox/VTAnnexB.hpp"
 #include "Platform/VideoToolbox/VTEncodedSample.hpp"
 
 namespace platform {
 namespace {
 
-constexpr int lengthPrefixSize = 4;
 // Rows start on this many bytes, as the vector code of the conversions likes.
 constexpr int rowAlignment = 64;
 
@@ -31,9 +31,9 @@ std::span<const std::uint8_t> payloadOf(const x264_nal_t& unit) {
 }
 
 void appendLengthPrefixed(std::vector<std::uint8_t>& bytes, std::span<const std::uint8_t> unit) {
-  const auto length = static_cast<std::uint32_t>(unit.size());
-  for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(length >> shift));
-  bytes.insert(bytes.end(), unit.begin(), unit.end());
+  const std::size_t end = bytes.size();
+  bytes.resize(end + lengthPrefixSize + unit.size());
+  writeLengthPrefixed(unit, std::span(bytes).subspan(end));
 }
 
 // Bits as the encoder's kbits, held to what its fields take.
@@ -217,17 +217,18 @@ void VTX264Encoder::emit(const x264_nal_t* units, int unitCount) {
   for (const x264_nal_t& unit : frameUnits) {
     if (!isOutOfBand(unit.i_type)) size += lengthPrefixSize + payloadOf(unit).size();
   }
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(size);
-  bytes.assign(leadingUnits_.begin(), leadingUnits_.end());
-  leadingUnits_.clear();
-  for (const x264_nal_t& unit : frameUnits) {
-    if (!isOutOfBand(unit.i_type)) appendLengthPrefixed(bytes, payloadOf(unit));
-  }
+  const auto writeUnits = [&](std::span<std::uint8_t> bytes) {
+    std::copy(leadingUnits_.begin(), leadingUnits_.end(), bytes.begin());
+    bytes = bytes.subspan(leadingUnits_.size());
+    leadingUnits_.clear();
+    for (const x264_nal_t& unit : frameUnits) {
+      if (!isOutOfBand(unit.i_type)) bytes = writeLengthPrefixed(payloadOf(unit), bytes);
+    }
+  };
 
   CMSampleTimingInfo timing{frame.duration, frame.presentationTimeStamp, frame.presentationTimeStamp};
   if (reorders_) timing.decodeTimeStamp = CMTime::make(output_.i_dts, VTFrameClock::ticksPerSecond);
-  const auto sample = makeEncodedSample(std::move(bytes), formatDescription_, timing, keyFrame);
+  const auto sample = makeEncodedSample(size, writeUnits, formatDescription_, timing, keyFrame);
   if (!sample) {
     frame.outputHandler(sample.status, kVTEncodeInfo_FrameDropped, nullptr);
     return;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "Platform/CoreMedia/CMBlockBuffer.hpp"
@@ -51,4 +54,30 @@ TEST(CMBlockBufferTests, RefusesRangesPastTheEnd) {
   EXPECT_NE(buffer->replaceDataBytes(source, 3), noErr);
   EXPECT_EQ(buffer->replaceDataBytes(source, 2), noErr);
   EXPECT_EQ(buffer->data()[3], 8);
+}
+
+// Storage is recycled: a buffer made in a block another one wrote to still
+// starts zeroed, or as the bytes it copies.
+TEST(CMBlockBufferTests, MadeBytesNeverShowWhatAnEarlierBufferWrote) {
+  for (const std::size_t length : {std::size_t{4000}, std::size_t{30'000}}) {
+    for (int round = 0; round < 3; ++round) {
+      auto buffer = CMBlockBuffer::make(length).value;
+      ASSERT_EQ(buffer->dataLength(), length);
+      EXPECT_TRUE(std::ranges::all_of(buffer->data(), [](std::uint8_t byte) { return byte == 0; }));
+      std::ranges::fill(buffer->mutableData(), 0xA5);
+    }
+    const std::vector<std::uint8_t> bytes(length, 3);
+    const auto copy = CMBlockBuffer::make(bytes).value;
+    EXPECT_TRUE(std::ranges::equal(copy->data(), bytes));
+  }
+}
+
+TEST(CMBlockBufferTests, RefusesALengthNoObjectCanHave) {
+  constexpr auto largest = static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max());
+  EXPECT_EQ(CMBlockBuffer::make(largest + 1).status, platform::kCMBlockBufferBadLengthParameterErr);
+  EXPECT_EQ(CMBlockBuffer::make(std::numeric_limits<std::size_t>::max()).status,
+            platform::kCMBlockBufferBadLengthParameterErr);
+  const auto empty = CMBlockBuffer::make(0);
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty.value->dataLength(), 0u);
 }

@@ -29,7 +29,20 @@ TEST(VTAnnexB, HandlesDataWithoutUnits) {
 
 TEST(VTAnnexB, LengthPrefixesEachUnit) {
   const Bytes first{0x67, 0x42}, second{0x65};
-  EXPECT_EQ(lengthPrefixed({first, second}), (Bytes{0, 0, 0, 2, 0x67, 0x42, 0, 0, 0, 1, 0x65}));
+  const std::span<const std::uint8_t> units[] = {first, second};
+  Bytes written(lengthPrefixedSize(units) + 1, 0xEE);
+  ASSERT_EQ(written.size(), 12u);
+  std::span<std::uint8_t> rest = written;
+  for (const auto unit : units) rest = writeLengthPrefixed(unit, rest);
+  EXPECT_EQ(rest.size(), 1u);
+  EXPECT_EQ(written, (Bytes{0, 0, 0, 2, 0x67, 0x42, 0, 0, 0, 1, 0x65, 0xEE}));
+
+  // A length above 16 bits spreads over the prefix's bytes.
+  const Bytes large(0x01'02'03, 0x41);
+  Bytes prefixed(lengthPrefixSize + large.size());
+  EXPECT_TRUE(writeLengthPrefixed(large, prefixed).empty());
+  EXPECT_EQ(Bytes(prefixed.begin(), prefixed.begin() + 5), (Bytes{0, 1, 2, 3, 0x41}));
+  EXPECT_EQ(prefixed.back(), 0x41);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <utility>
 #include <variant>
 
-#include "RTMPFluvio/Sources/AMF/AMFSpareBlocks.hpp"
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
 
 namespace rtmpfluvio {
@@ -16,7 +16,6 @@ namespace {
 
 // Room for a usual command object or stream metadata at once, so that
 // reading one seldom regrows: moving every entry costs more than the room.
-// Bodies of this size are kept for reuse when released.
 constexpr std::size_t kTypicalSize = 16;
 
 // Growing moves the entries, which must not fail halfway.
@@ -50,19 +49,22 @@ AMFObject::Body::Body(std::size_t capacity) noexcept : capacity(capacity) {}
 
 AMFObject::Body::~Body() = default;
 
+std::size_t AMFObject::Body::blockSize(std::size_t capacity) noexcept { return sizeof(Body) + capacity * sizeof(Entry); }
+
 AMFObject::Body* AMFObject::Body::make(std::size_t capacity) {
   static_assert(sizeof(Body) % alignof(Entry) == 0, "the entries follow the header unpadded");
-  void* block = capacity == kTypicalSize ? amfspareblocks::take() : nullptr;
-  if (block == nullptr) block = ::operator new(sizeof(Body) + capacity * sizeof(Entry));
-  return new (block) Body(capacity);
+  // A thread reading messages releases and makes a few bodies per message:
+  // recycled blocks spare the allocator's slow path, which a usual body's
+  // size takes and which costs more than reading its entries.
+  return new (platform::detail::allocateBlock(blockSize(capacity))) Body(capacity);
 }
 
 void AMFObject::Body::release(Body* body) noexcept {
   if (body == nullptr) return;
   for (std::size_t each = 0; each < body->size; ++each) destroyEntry(body->entries()[each]);
-  const bool typical = body->capacity == kTypicalSize;
+  const std::size_t size = blockSize(body->capacity);
   body->~Body();
-  if (!typical || !amfspareblocks::keep(body)) ::operator delete(body);
+  platform::detail::releaseBlock(body, size);
 }
 
 AMFObject::Entry* AMFObject::Body::find(std::string_view key) {

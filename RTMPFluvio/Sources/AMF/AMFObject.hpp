@@ -76,6 +76,8 @@ class AMFObject {
 
     static Body* make(std::size_t capacity);
     static void release(Body* body) noexcept;
+    // The header and room for `capacity` entries.
+    static std::size_t blockSize(std::size_t capacity) noexcept;
 
     Entry* entries() noexcept { return reinterpret_cast<Entry*>(this + 1); }
     // The entry under `key`, or nullptr.
