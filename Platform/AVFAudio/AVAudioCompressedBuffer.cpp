@@ -6,9 +6,9 @@
 
 namespace platform {
 
-std::shared_ptr<AVAudioCompressedBuffer> AVAudioCompressedBuffer::make(std::shared_ptr<AVAudioFormat> format,
-                                                                       AVAudioPacketCount packetCapacity,
-                                                                       std::size_t maximumPacketSize) {
+std::unique_ptr<AVAudioCompressedBuffer> AVAudioCompressedBuffer::makeUnique(std::shared_ptr<AVAudioFormat> format,
+                                                                             AVAudioPacketCount packetCapacity,
+                                                                             std::size_t maximumPacketSize) {
   if (!format || format->streamDescription().mFormatID == kAudioFormatLinearPCM || maximumPacketSize == 0 ||
       maximumPacketSize > std::numeric_limits<std::uint32_t>::max() / std::max<AVAudioPacketCount>(packetCapacity, 1)) {
     return nullptr;
@@ -18,12 +18,22 @@ std::shared_ptr<AVAudioCompressedBuffer> AVAudioCompressedBuffer::make(std::shar
   if (!storage) {
     return nullptr;
   }
-  std::vector<AudioBuffer> buffers{{format->channelCount(), 0, storage.get()}};
-  const bool describesPackets = format->streamDescription().mBytesPerPacket == 0;
   try {
-    return std::shared_ptr<AVAudioCompressedBuffer>(new AVAudioCompressedBuffer(
+    std::vector<AudioBuffer> buffers{{format->channelCount(), 0, storage.get()}};
+    const bool describesPackets = format->streamDescription().mBytesPerPacket == 0;
+    return std::unique_ptr<AVAudioCompressedBuffer>(new AVAudioCompressedBuffer(
         std::move(format), std::move(storage), std::move(buffers), packetCapacity, maximumPacketSize,
         describesPackets));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+std::shared_ptr<AVAudioCompressedBuffer> AVAudioCompressedBuffer::make(std::shared_ptr<AVAudioFormat> format,
+                                                                       AVAudioPacketCount packetCapacity,
+                                                                       std::size_t maximumPacketSize) {
+  try {
+    return makeUnique(std::move(format), packetCapacity, maximumPacketSize);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

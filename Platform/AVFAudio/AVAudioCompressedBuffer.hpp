@@ -19,6 +19,11 @@ class AVAudioCompressedBuffer final : public AVAudioBuffer {
   static std::shared_ptr<AVAudioCompressedBuffer> make(std::shared_ptr<AVAudioFormat> format,
                                                        AVAudioPacketCount packetCapacity,
                                                        std::size_t maximumPacketSize);
+  // As make(), owned alone: for an owner that hands the buffer out again
+  // once every holder has let it go (SharedObjectRecycler).
+  static std::unique_ptr<AVAudioCompressedBuffer> makeUnique(std::shared_ptr<AVAudioFormat> format,
+                                                             AVAudioPacketCount packetCapacity,
+                                                             std::size_t maximumPacketSize);
   // For formats whose packets all have the stream description's size.
   static std::shared_ptr<AVAudioCompressedBuffer> make(std::shared_ptr<AVAudioFormat> format,
                                                        AVAudioPacketCount packetCapacity);

@@ -13,6 +13,11 @@ constexpr std::size_t planeAlignment = 16;
 
 std::shared_ptr<AVAudioPCMBuffer> AVAudioPCMBuffer::make(std::shared_ptr<AVAudioFormat> pcmFormat,
                                                          AVAudioFrameCount frameCapacity) {
+  return makeUnique(std::move(pcmFormat), frameCapacity);
+}
+
+std::unique_ptr<AVAudioPCMBuffer> AVAudioPCMBuffer::makeUnique(std::shared_ptr<AVAudioFormat> pcmFormat,
+                                                               AVAudioFrameCount frameCapacity) {
   if (!pcmFormat || pcmFormat->streamDescription().mFormatID != kAudioFormatLinearPCM) {
     return nullptr;
   }
@@ -36,7 +41,7 @@ std::shared_ptr<AVAudioPCMBuffer> AVAudioPCMBuffer::make(std::shared_ptr<AVAudio
     buffers[plane].mNumberChannels = interleaved ? description.mChannelsPerFrame : 1;
     buffers[plane].mData = storage.get() + plane * planeStride;
   }
-  return std::shared_ptr<AVAudioPCMBuffer>(
+  return std::unique_ptr<AVAudioPCMBuffer>(
       new AVAudioPCMBuffer(std::move(pcmFormat), std::move(storage), std::move(buffers), frameCapacity));
 }
 

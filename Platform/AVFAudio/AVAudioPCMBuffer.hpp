@@ -18,6 +18,10 @@ class AVAudioPCMBuffer final : public AVAudioBuffer {
   // not fit one buffer-list entry.
   static std::shared_ptr<AVAudioPCMBuffer> make(std::shared_ptr<AVAudioFormat> pcmFormat,
                                                 AVAudioFrameCount frameCapacity);
+  // As make(), owned alone: for an owner that hands the buffer out again
+  // once every holder has let it go (SharedObjectRecycler).
+  static std::unique_ptr<AVAudioPCMBuffer> makeUnique(std::shared_ptr<AVAudioFormat> pcmFormat,
+                                                      AVAudioFrameCount frameCapacity);
 
   AVAudioFrameCount frameCapacity() const noexcept { return frameCapacity_; }
   AVAudioFrameCount frameLength() const noexcept { return frameLength_; }

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/CoreMedia/HostClock.hpp"
 
 namespace platform {
@@ -51,7 +52,7 @@ std::optional<std::int64_t> rescaled(Wide value, double numerator, double denomi
 
 }  // namespace
 
-AVAudioTime::AVAudioTime(std::uint64_t hostTime, bool hostTimeValid, AVAudioFramePosition sampleTime,
+AVAudioTime::AVAudioTime(Key, std::uint64_t hostTime, bool hostTimeValid, AVAudioFramePosition sampleTime,
                          double sampleRate, bool sampleTimeValid)
     : hostTime_(hostTime),
       hostTimeValid_(hostTimeValid),
@@ -60,16 +61,16 @@ AVAudioTime::AVAudioTime(std::uint64_t hostTime, bool hostTimeValid, AVAudioFram
       sampleTimeValid_(sampleTimeValid) {}
 
 std::shared_ptr<AVAudioTime> AVAudioTime::make(std::uint64_t hostTime) {
-  return std::shared_ptr<AVAudioTime>(new AVAudioTime(hostTime, true, 0, 0, false));
+  return detail::makePooled<AVAudioTime>(Key(), hostTime, true, 0, 0, false);
 }
 
 std::shared_ptr<AVAudioTime> AVAudioTime::make(AVAudioFramePosition sampleTime, double sampleRate) {
-  return std::shared_ptr<AVAudioTime>(new AVAudioTime(0, false, sampleTime, sampleRate, true));
+  return detail::makePooled<AVAudioTime>(Key(), 0, false, sampleTime, sampleRate, true);
 }
 
 std::shared_ptr<AVAudioTime> AVAudioTime::make(std::uint64_t hostTime, AVAudioFramePosition sampleTime,
                                                double sampleRate) {
-  return std::shared_ptr<AVAudioTime>(new AVAudioTime(hostTime, true, sampleTime, sampleRate, true));
+  return detail::makePooled<AVAudioTime>(Key(), hostTime, true, sampleTime, sampleRate, true);
 }
 
 std::shared_ptr<AVAudioTime> AVAudioTime::extrapolateTime(const AVAudioTime& anchor) const {

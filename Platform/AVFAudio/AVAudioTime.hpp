@@ -8,8 +8,16 @@
 namespace platform {
 
 // A moment of an audio stream: a host time, a sample time at a rate, or both.
-// Host times are the host clock's nanoseconds.
+// Host times are the host clock's nanoseconds. Every audio buffer on a media
+// path carries one, so times come from the block pool.
 class AVAudioTime {
+  // Only make() constructs: the pool's shared-pointer maker needs a public
+  // constructor, which this key keeps to the class.
+  class Key {
+    friend class AVAudioTime;
+    Key() = default;
+  };
+
  public:
   static std::shared_ptr<AVAudioTime> make(std::uint64_t hostTime);
   static std::shared_ptr<AVAudioTime> make(AVAudioFramePosition sampleTime, double sampleRate);
@@ -33,10 +41,10 @@ class AVAudioTime {
   static std::uint64_t hostTime(double seconds) noexcept;
   static double seconds(std::uint64_t hostTime) noexcept;
 
- private:
-  AVAudioTime(std::uint64_t hostTime, bool hostTimeValid, AVAudioFramePosition sampleTime, double sampleRate,
-              bool sampleTimeValid);
+  AVAudioTime(Key key, std::uint64_t hostTime, bool hostTimeValid, AVAudioFramePosition sampleTime,
+              double sampleRate, bool sampleTimeValid);
 
+ private:
   std::uint64_t hostTime_;
   bool hostTimeValid_;
   AVAudioFramePosition sampleTime_;

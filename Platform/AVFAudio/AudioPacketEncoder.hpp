@@ -6,12 +6,15 @@
 #include <vector>
 
 #include "Platform/AVFAudio/AudioResampler.hpp"
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/CoreMedia/AudioStreamBasicDescription.hpp"
 
 namespace platform {
 
+// A packet comes and goes with every encoded frame: its bytes and the queue's
+// blocks come from the block pool.
 struct AudioPacket {
-  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t, detail::BlockAllocator<std::uint8_t>> bytes;
   // In frames from the stream's first input frame; negative while the
   // packet carries the codec's start-up delay.
   std::int64_t presentationTime = 0;
@@ -51,7 +54,8 @@ class AudioPacketEncoder {
   // Queues the packets the encoder still holds; afterwards it takes no frames
   // until reopen().
   virtual int flush() = 0;
-  std::deque<AudioPacket>& packets() noexcept { return packets_; }
+  using PacketQueue = std::deque<AudioPacket, detail::BlockAllocator<AudioPacket>>;
+  PacketQueue& packets() noexcept { return packets_; }
 
   // Takes effect from the next packet; the stream's packets and timing go on.
   virtual int setBitRate(std::int64_t bitRate) = 0;
@@ -60,7 +64,7 @@ class AudioPacketEncoder {
 
  protected:
   std::vector<std::uint8_t> magicCookie_;
-  std::deque<AudioPacket> packets_;
+  PacketQueue packets_;
 };
 
 }  // namespace platform

@@ -134,7 +134,7 @@ void SampleHandler::holdEarlyAudio(const platform::CMSampleBuffer& sampleBuffer)
 }
 
 void SampleHandler::pushAppAudio(const platform::CMSampleBuffer& sampleBuffer) {
-  if (auto audio = makeAppAudio(sampleBuffer, *firstPictureTime_)) audio_.push(std::move(*audio));
+  if (auto audio = appAudio_.make(sampleBuffer, *firstPictureTime_)) audio_.push(std::move(*audio));
 }
 
 Async<void> SampleHandler::forwardVideo() {

@@ -86,6 +86,7 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
   // calls, one at a time.
   std::optional<std::uint64_t> firstPictureTime_;
   EarlySound<platform::CMSampleBuffer> earlyAudio_{earlyAudioLimit};
+  AppAudioMaker appAudio_;
   SampleQueue<platform::CMSampleBuffer> video_{videoQueueLimit};
   SampleQueue<AppAudio> audio_{audioQueueLimit};
   // Each forwarder says here when it has handed over its last buffer; the

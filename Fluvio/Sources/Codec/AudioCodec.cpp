@@ -71,6 +71,7 @@ void AudioCodec::setInputFormat(std::shared_ptr<AVAudioFormat> inputFormat) {
   inputBuffers_.clear();
   inputBuffersCursor_ = 0;
   outputBuffers_.clear();
+  packetBuffers_ = std::make_unique<platform::SharedObjectRecycler<AVAudioCompressedBuffer>>();
   audioConverter_ = makeAudioConverter();
   // Compressed input goes to the converter as it comes; only PCM is staged.
   if (!inputFormat_ || !isLinearPCM(*inputFormat_)) return;
@@ -164,40 +165,45 @@ void AudioCodec::anchorAudioTime(const AVAudioTime& when) {
 
 void AudioCodec::convert(const std::shared_ptr<AVAudioBuffer>& appended, const std::shared_ptr<AVAudioTime>& when,
                          bool ending) {
-  const bool isCompressed = std::dynamic_pointer_cast<AVAudioCompressedBuffer>(appended) != nullptr;
+  Feed feed{appended, std::dynamic_pointer_cast<AVAudioCompressedBuffer>(appended) != nullptr, ending};
+  // Made once per call, and small enough to live inside the function object.
+  const platform::AVAudioConverterInputBlock inputBlock =
+      [this, &feed](platform::AVAudioPacketCount packets, AVAudioConverterInputStatus& status) {
+        return nextInput(feed, packets, status);
+      };
   for (;;) {
     auto output = nextOutputBuffer();
     if (!output) return;
-    bool packetFed = false;
+    feed.packetFed = false;
     std::optional<platform::AVAudioConverter::Error> error;
-    const auto status = audioConverter_->convert(
-        *output, &error,
-        [&](platform::AVAudioPacketCount packets, AVAudioConverterInputStatus& inputStatus)
-            -> std::shared_ptr<AVAudioBuffer> {
-          std::shared_ptr<AVAudioBuffer> input;
-          if (!isCompressed) {
-            // At the end the last frames go too, however few.
-            input = renderInput(ending && ringBuffer_ ? std::min(packets, ringBuffer_->counts()) : packets);
-          } else if (!std::exchange(packetFed, true)) {
-            // Each packet reaches the decoder once.
-            input = appended;
-          }
-          inputStatus = input     ? AVAudioConverterInputStatus::haveData
-                        : ending ? AVAudioConverterInputStatus::endOfStream
-                                 : AVAudioConverterInputStatus::noDataNow;
-          return input;
-        });
+    const auto status = audioConverter_->convert(*output, &error, inputBlock);
     if (status != AVAudioConverterOutputStatus::haveData) {
       if (error) TP_DEBUG(logger(), "conversion ended: ", error->what());
       outputBuffers_.push_back(std::move(output));
       return;
     }
-    auto time = stamp(*output, isCompressed ? when : nullptr);
+    auto time = stamp(*output, feed.isCompressed ? when : nullptr);
     outputStream_.yield({std::move(output), std::move(time)});
     if (!inputBuffers_.empty()) inputBuffersCursor_ = (inputBuffersCursor_ + 1) % inputBuffers_.size();
     // One decoded buffer per appended packet.
     if (settings_.format == AudioCodecFormat::pcm) return;
   }
+}
+
+std::shared_ptr<AVAudioBuffer> AudioCodec::nextInput(Feed& feed, platform::AVAudioPacketCount packets,
+                                                     AVAudioConverterInputStatus& status) {
+  std::shared_ptr<AVAudioBuffer> input;
+  if (!feed.isCompressed) {
+    // At the end the last frames go too, however few.
+    input = renderInput(feed.ending && ringBuffer_ ? std::min(packets, ringBuffer_->counts()) : packets);
+  } else if (!std::exchange(feed.packetFed, true)) {
+    // Each packet reaches the decoder once.
+    input = feed.appended;
+  }
+  status = input          ? AVAudioConverterInputStatus::haveData
+           : feed.ending ? AVAudioConverterInputStatus::endOfStream
+                         : AVAudioConverterInputStatus::noDataNow;
+  return input;
 }
 
 std::shared_ptr<AVAudioBuffer> AudioCodec::renderInput(platform::AVAudioFrameCount frames) {
@@ -222,8 +228,10 @@ std::shared_ptr<AVAudioBuffer> AudioCodec::nextOutputBuffer() {
           outputBuffers_.push_back(std::move(buffer));
         }
       }
-    } else if (auto buffer =
-                   AVAudioCompressedBuffer::make(outputFormat, 1, kMaximumPacketSize * outputFormat->channelCount())) {
+    } else if (auto buffer = packetBuffers_->take([&] {
+                 return AVAudioCompressedBuffer::makeUnique(outputFormat, 1,
+                                                            kMaximumPacketSize * outputFormat->channelCount());
+               })) {
       outputBuffers_.push_back(std::move(buffer));
     }
     if (outputBuffers_.empty()) return nullptr;

@@ -20,7 +20,9 @@
 #include "Platform/AVFAudio/AVAudioPCMBuffer.hpp"
 #include "Platform/AVFAudio/AVAudioTime.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
+#include "Platform/CoreMedia/SharedObjectRecycler.hpp"
 
 namespace fluvio {
 
@@ -67,6 +69,17 @@ class AudioCodec final : public Runner {
   void setInputFormat(std::shared_ptr<platform::AVAudioFormat> inputFormat);
   std::shared_ptr<platform::AVAudioConverter> makeAudioConverter();
   void anchorAudioTime(const platform::AVAudioTime& when);
+  // What one conversion feeds its converter.
+  struct Feed {
+    const std::shared_ptr<platform::AVAudioBuffer>& appended;
+    bool isCompressed;
+    bool ending;
+    // The appended packet has gone to the decoder in this round.
+    bool packetFed = false;
+  };
+  // The converter's input block: the next input of `feed`, or null.
+  std::shared_ptr<platform::AVAudioBuffer> nextInput(Feed& feed, platform::AVAudioPacketCount packets,
+                                                     platform::AVAudioConverterInputStatus& status);
   // Runs the converter until it wants more input; `ending` ends the PCM
   // input with what the ring buffer holds and drains the encoder.
   void convert(const std::shared_ptr<platform::AVAudioBuffer>& appended,
@@ -89,7 +102,13 @@ class AudioCodec final : public Runner {
   std::shared_ptr<AudioTime> audioTime_ = AudioTime::make();
   std::shared_ptr<AudioRingBuffer> ringBuffer_;
   std::vector<std::shared_ptr<platform::AVAudioPCMBuffer>> inputBuffers_;
-  std::deque<std::shared_ptr<platform::AVAudioBuffer>> outputBuffers_;
+  // Its blocks come and go with the buffers that pass through.
+  std::deque<std::shared_ptr<platform::AVAudioBuffer>,
+             platform::detail::BlockAllocator<std::shared_ptr<platform::AVAudioBuffer>>>
+      outputBuffers_;
+  // Encoded packets go out one buffer each; a buffer comes back here once
+  // the stream has sent it. One per converter, as buffers carry its format.
+  std::unique_ptr<platform::SharedObjectRecycler<platform::AVAudioCompressedBuffer>> packetBuffers_;
   std::shared_ptr<platform::AVAudioConverter> audioConverter_;
   std::size_t inputBuffersCursor_ = 0;
   // Reused for the packets of ADTS sample buffers.
