@@ -26,6 +26,8 @@
 
 namespace platform {
 
+class StrandExecutor;
+
 namespace detail {
 
 // An Executor that answers the blocking query itself. Asked of the erased
@@ -33,29 +35,29 @@ namespace detail {
 // its inner executor on every submission.
 class KnownBlockingExecutor {
  public:
-  KnownBlockingExecutor(Executor executor, bool neverBlocks) : executor_(std::move(executor)), neverBlocks_(neverBlocks) {}
+  KnownBlockingExecutor(Executor executor, bool neverBlocks)
+      : KnownBlockingExecutor(std::move(executor), neverBlocks, false, nullptr) {}
   static KnownBlockingExecutor asking(Executor executor) {
     const bool neverBlocks = asio::query(executor, asio::execution::blocking) == asio::execution::blocking.never;
-    return KnownBlockingExecutor(std::move(executor), neverBlocks);
+    asio::thread_pool* pool = poolOf(executor);
+    return KnownBlockingExecutor(std::move(executor), neverBlocks, false, pool);
   }
 
   const Executor& erased() const noexcept { return executor_; }
 
-  // On a pool the strand's step is queued there directly, in a block of the
+  // On a pool, or on a strand of ours below (an actor made on another's
+  // strand), the strand's step is queued there directly, in a block of the
   // block pool; through the erased executor it would first be wrapped in a
   // block of the thread's own cache, which a thread that only hands work on
-  // never gets back.
+  // (an encoder's worker, a capture thread) never gets back.
   template <class Function>
-  void execute(Function&& function) const {
-    if (queueOnPool<PoolExecutor>(function) || queueOnPool<TrackedPoolExecutor>(function)) return;
-    executor_.execute(std::forward<Function>(function));
-  }
+  void execute(Function&& function) const;
 
   // The strand wraps each step it queues in a block from here.
   static constexpr BlockAllocator<void> query(asio::execution::allocator_t<void>) noexcept { return {}; }
 
   friend bool operator==(const KnownBlockingExecutor& a, const KnownBlockingExecutor& b) noexcept {
-    return a.executor_ == b.executor_ && a.neverBlocks_ == b.neverBlocks_;
+    return a.executor_ == b.executor_ && a.neverBlocks_ == b.neverBlocks_ && a.continuation_ == b.continuation_;
   }
 
   asio::execution_context& query(asio::execution::context_t) const noexcept {
@@ -67,18 +69,22 @@ class KnownBlockingExecutor {
   }
 
   KnownBlockingExecutor require(asio::execution::blocking_t::never_t never) const {
-    return KnownBlockingExecutor(asio::require(executor_, never), true);
+    return KnownBlockingExecutor(asio::require(executor_, never), true, continuation_, pool_);
   }
   KnownBlockingExecutor require(asio::execution::blocking_t::possibly_t possibly) const {
-    return KnownBlockingExecutor(asio::prefer(executor_, possibly), false);
+    return KnownBlockingExecutor(asio::prefer(executor_, possibly), false, continuation_, pool_);
+  }
+  KnownBlockingExecutor require(asio::execution::relationship_t::continuation_t continuation) const {
+    return KnownBlockingExecutor(asio::prefer(executor_, continuation), neverBlocks_, true, pool_);
+  }
+  KnownBlockingExecutor require(asio::execution::relationship_t::fork_t fork) const {
+    return KnownBlockingExecutor(asio::prefer(executor_, fork), neverBlocks_, false, pool_);
   }
   template <class Property>
-    requires std::same_as<Property, asio::execution::relationship_t::fork_t> ||
-             std::same_as<Property, asio::execution::relationship_t::continuation_t> ||
-             std::same_as<Property, asio::execution::outstanding_work_t::tracked_t> ||
+    requires std::same_as<Property, asio::execution::outstanding_work_t::tracked_t> ||
              std::same_as<Property, asio::execution::outstanding_work_t::untracked_t>
   KnownBlockingExecutor require(Property property) const {
-    return KnownBlockingExecutor(asio::prefer(executor_, property), neverBlocks_);
+    return KnownBlockingExecutor(asio::prefer(executor_, property), neverBlocks_, continuation_, pool_);
   }
 
  private:
@@ -86,17 +92,36 @@ class KnownBlockingExecutor {
   using TrackedPoolExecutor =
       decltype(asio::prefer(std::declval<PoolExecutor>(), asio::execution::outstanding_work.tracked));
 
+  KnownBlockingExecutor(Executor executor, bool neverBlocks, bool continuation, asio::thread_pool* pool)
+      : executor_(std::move(executor)), neverBlocks_(neverBlocks), continuation_(continuation), pool_(pool) {}
+
+  // The pool behind a plain pool executor; none for anything that runs work
+  // its own way (another strand over a pool included).
+  // (asio's target() casts without looking: the type is checked first.)
+  static asio::thread_pool* poolOf(const Executor& executor) {
+    if (executor.target_type() == typeid(PoolExecutor)) return &executor.target<PoolExecutor>()->context();
+    if (executor.target_type() == typeid(TrackedPoolExecutor)) {
+      return &executor.target<TrackedPoolExecutor>()->context();
+    }
+    return nullptr;
+  }
+
+  // A continuation of the running step stays on the thread that runs it.
   template <class Pool, class Function>
-  bool queueOnPool(Function& function) const {
-    if (executor_.target_type() != typeid(Pool)) return false;
-    const auto& pool = *executor_.target<Pool>();
-    asio::execution::execute(asio::require(pool, asio::execution::allocator(BlockAllocator<void>())),
-                             std::move(function));
-    return true;
+  void queueOn(const Pool& pool, Function&& function) const {
+    if (continuation_) {
+      return asio::execution::execute(asio::require(pool, asio::execution::relationship.continuation),
+                                      std::forward<Function>(function));
+    }
+    asio::execution::execute(pool, std::forward<Function>(function));
   }
 
   Executor executor_;
   bool neverBlocks_;
+  // Queued as the continuation of the step running now.
+  bool continuation_;
+  // Set when the erased executor is a pool's own.
+  asio::thread_pool* pool_;
 };
 
 }  // namespace detail
@@ -208,5 +233,19 @@ class StrandExecutor {
   State* state_;
   std::uint8_t flags_;
 };
+
+template <class Function>
+void detail::KnownBlockingExecutor::execute(Function&& function) const {
+  if (pool_) {
+    const auto pool = asio::require(pool_->get_executor(), asio::execution::allocator(BlockAllocator<void>()));
+    if (neverBlocks_) return queueOn(asio::require(pool, asio::execution::blocking.never), std::forward<Function>(function));
+    return queueOn(pool, std::forward<Function>(function));
+  }
+  // The erased strand carries the properties asked of this executor.
+  if (executor_.target_type() == typeid(StrandExecutor)) {
+    return executor_.target<StrandExecutor>()->execute(std::forward<Function>(function));
+  }
+  executor_.execute(std::forward<Function>(function));
+}
 
 }  // namespace platform

@@ -15,7 +15,7 @@ namespace platform {
 // connection's strand, never inside the call that started them.
 class ConnectionByteStream {
  public:
-  using executor_type = asio::strand<Executor>;
+  using executor_type = StrandExecutor;
   using lowest_layer_type = ConnectionByteStream;
 
   explicit ConnectionByteStream(std::shared_ptr<NWConnection> connection) : connection_(std::move(connection)) {}

@@ -14,7 +14,7 @@ std::shared_ptr<NWConnection> NWConnection::make(std::string host, std::uint16_t
   return TLSConnection::make(std::move(host), std::move(tcp));
 }
 
-NWConnection::NWConnection(asio::strand<Executor> strand) : strand_(std::move(strand)) {}
+NWConnection::NWConnection(StrandExecutor strand) : strand_(std::move(strand)) {}
 
 NWConnection::~NWConnection() = default;
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <asio/strand.hpp>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +10,8 @@
 #include <vector>
 
 #include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/InlineFunction.hpp"
+#include "Platform/Concurrency/StrandExecutor.hpp"
 #include "Platform/Network/NWError.hpp"
 #include "Platform/Network/NWParameters.hpp"
 
@@ -33,7 +34,8 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   using ViabilityUpdateHandler = std::function<void(bool)>;
   // Data, or an error; no data and no error is the end of the stream.
   using ReceiveCompletion = std::function<void(Bytes, std::optional<NWError>)>;
-  using SendCompletion = std::function<void(std::optional<NWError>)>;
+  // Made once per send: kept in place, it costs no heap block.
+  using SendCompletion = InlineFunction<void(std::optional<NWError>)>;
   // How far sending has come: bytes the system took from sends so far (also
   // while a send is under way), and bytes it holds that the peer has not
   // acknowledged yet.
@@ -65,10 +67,12 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   // Closes at once without reporting anything more.
   virtual void forceCancel() = 0;
 
-  const asio::strand<Executor>& strand() const noexcept { return strand_; }
+  // Our own strand type: it answers asio's queries without the heap blocks
+  // that a strand over the erased executor takes for each step.
+  const StrandExecutor& strand() const noexcept { return strand_; }
 
  protected:
-  explicit NWConnection(asio::strand<Executor> strand);
+  explicit NWConnection(StrandExecutor strand);
 
   State state() const noexcept { return state_; }
   // Tells the handler unless `state` is the current state already.
@@ -79,7 +83,7 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   void detach();
 
  private:
-  asio::strand<Executor> strand_;
+  StrandExecutor strand_;
   StateUpdateHandler stateUpdateHandler_;
   ViabilityUpdateHandler viabilityUpdateHandler_;
   State state_ = State::setup;

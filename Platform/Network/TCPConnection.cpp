@@ -31,10 +31,10 @@ int socketPriority(DispatchQoS qualityOfService) {
 std::shared_ptr<TCPConnection> TCPConnection::make(std::string host, std::uint16_t port, DispatchQoS qualityOfService,
                                                    Executor executor) {
   return std::shared_ptr<TCPConnection>(
-      new TCPConnection(asio::make_strand(std::move(executor)), std::move(host), port, qualityOfService));
+      new TCPConnection(StrandExecutor(std::move(executor)), std::move(host), port, qualityOfService));
 }
 
-TCPConnection::TCPConnection(asio::strand<Executor> strand, std::string host, std::uint16_t port,
+TCPConnection::TCPConnection(StrandExecutor strand, std::string host, std::uint16_t port,
                              DispatchQoS qualityOfService)
     : NWConnection(strand),
       host_(std::move(host)),

@@ -24,7 +24,7 @@ class TCPConnection final : public NWConnection {
   void forceCancel() override;
 
  private:
-  TCPConnection(asio::strand<Executor> strand, std::string host, std::uint16_t port, DispatchQoS qualityOfService);
+  TCPConnection(StrandExecutor strand, std::string host, std::uint16_t port, DispatchQoS qualityOfService);
 
   std::shared_ptr<TCPConnection> self() { return std::static_pointer_cast<TCPConnection>(shared_from_this()); }
   void fail(const std::error_code& error);

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/VideoToolbox/VTEncoderConfiguration.hpp"
 #include "Platform/VideoToolbox/VTSessionWorker.hpp"
 #include "Platform/VideoToolbox/VTVideoEncoder.hpp"
@@ -119,10 +120,20 @@ OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageB
     configuration = state_->configuration;
     state_->encoding = true;
   }
-  const bool posted = state_->worker.post([state = state_, imageBuffer = std::move(imageBuffer), presentationTimeStamp,
-                                           duration, configuration = std::move(configuration),
-                                           outputHandler = std::move(outputHandler)]() mutable {
-    state->encoder->encode(*imageBuffer, presentationTimeStamp, duration, configuration, std::move(outputHandler));
+  // The worker's jobs are copyable, the handler is not: the frame goes in a
+  // block of the block pool that the job shares.
+  struct Frame {
+    std::shared_ptr<CVPixelBuffer> imageBuffer;
+    CMTime presentationTimeStamp;
+    CMTime duration;
+    VTEncoderConfiguration configuration;
+    OutputHandler outputHandler;
+  };
+  auto frame = detail::makePooled<Frame>(Frame{std::move(imageBuffer), presentationTimeStamp, duration,
+                                               std::move(configuration), std::move(outputHandler)});
+  const bool posted = state_->worker.post([state = state_, frame = std::move(frame)] {
+    state->encoder->encode(*frame->imageBuffer, frame->presentationTimeStamp, frame->duration, frame->configuration,
+                           std::move(frame->outputHandler));
   });
   return posted ? noErr : kVTInvalidSessionErr;
 }

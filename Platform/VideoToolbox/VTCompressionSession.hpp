@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/InlineFunction.hpp"
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
 #include "Platform/CoreMedia/CMTime.hpp"
@@ -25,9 +26,10 @@ namespace platform {
 // them, makes a key frame.
 class VTCompressionSession {
  public:
-  // The sample buffer is absent when the frame was dropped or failed.
+  // The sample buffer is absent when the frame was dropped or failed. One is
+  // made per frame: kept in place, it costs no heap block.
   using OutputHandler =
-      std::function<void(OSStatus status, VTEncodeInfoFlags infoFlags, std::shared_ptr<CMSampleBuffer> sampleBuffer)>;
+      InlineFunction<void(OSStatus status, VTEncodeInfoFlags infoFlags, std::shared_ptr<CMSampleBuffer> sampleBuffer)>;
 
   // A session for `codecType` (H.264 or HEVC) pictures of width x height. The
   // entries of `encoderSpecification` are accepted and ignored; the source

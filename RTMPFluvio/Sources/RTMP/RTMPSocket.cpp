@@ -198,14 +198,14 @@ void RTMPSocket::sendNext() {
   watchOutput();
   auto [bytes, written] = std::move(outgoing_.front());
   outgoing_.pop_front();
-  const auto count = static_cast<std::int64_t>(bytes.size());
-  connection_->send(std::move(bytes), onStrand([count, written = std::move(written)](
-                                                   RTMPSocket& self, std::optional<platform::NWError> error) {
+  sendingCount_ = static_cast<std::int64_t>(bytes.size());
+  sendingNotice_ = std::move(written);
+  connection_->send(std::move(bytes), onStrand([](RTMPSocket& self, std::optional<platform::NWError> error) {
     self.sending_ = false;
     if (error) return self.closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));
-    self.totalBytesOut_ += count;
-    self.queueBytesOut_ -= count;
-    if (written) written();
+    self.totalBytesOut_ += self.sendingCount_;
+    self.queueBytesOut_ -= self.sendingCount_;
+    if (const auto written = std::exchange(self.sendingNotice_, nullptr)) written();
     self.sendNext();
   }));
 }
@@ -295,6 +295,7 @@ void RTMPSocket::closeWith(std::optional<Error> reason) {
   closeReason_ = std::move(reason);
   connected_ = false;
   sending_ = false;
+  sendingNotice_ = nullptr;
   receiving_ = false;
   watchingOutput_ = false;
   closing_ = Closing::none;

@@ -13,6 +13,8 @@
 
 #include "Fluvio/Sources/Network/NetworkTransportReporter.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
+#include "Platform/Concurrency/BlockPool.hpp"
+#include "Platform/Concurrency/InlineFunction.hpp"
 #include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Network/NWConnection.hpp"
 
@@ -27,8 +29,9 @@ namespace rtmpfluvio {
 class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_shared_from_this<RTMPSocket> {
  public:
   using Bytes = std::vector<std::uint8_t>;
-  // Called on the socket's strand once the system has taken every byte of a send.
-  using WrittenNotice = std::function<void()>;
+  // Called on the socket's strand once the system has taken every byte of a
+  // send; made per message, so kept in place rather than on the heap.
+  using WrittenNotice = platform::InlineFunction<void()>;
 
   class Error : public std::exception {
    public:
@@ -143,8 +146,13 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
     Bytes bytes;
     WrittenNotice written;
   };
-  std::deque<Outgoing> outgoing_;
+  // Its nodes come from the block pool: a queue that fills and drains with
+  // every message would otherwise take and free one every few messages.
+  std::deque<Outgoing, platform::detail::BlockAllocator<Outgoing>> outgoing_;
   bool sending_ = false;
+  // The send in flight: its size and whom to tell once it is written.
+  std::int64_t sendingCount_ = 0;
+  WrittenNotice sendingNotice_;
   // Output is watched for progress while pending.
   bool watchingOutput_ = false;
   platform::NWConnection::Progress progressAtCheck_;

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/InlineFunction.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPAudioMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkType.hpp"
@@ -26,7 +27,7 @@ class RTMPStreamTransport {
  public:
   // Called once every byte of a message has been handed to the system, from
   // the transport's own strand; never for a message that is dropped.
-  using WrittenNotice = std::function<void()>;
+  using WrittenNotice = platform::InlineFunction<void()>;
 
   virtual ~RTMPStreamTransport() = default;
 
