@@ -46,7 +46,7 @@ class DrainingServer {
 
 // Sends `pieces` in order, each once the one before was told written, as
 // media leaves at its pace rather than in one burst.
-void sendOneByOne(RTMPSocket& socket, std::vector<RTMPSocket::Bytes>& pieces, std::atomic<int>& written) {
+void sendOneByOne(RTMPSocket& socket, std::vector<platform::OutgoingBytes>& pieces, std::atomic<int>& written) {
   for (auto& piece : pieces) {
     const int before = written.load();
     socket.send(std::move(piece), [&written] {
@@ -57,8 +57,8 @@ void sendOneByOne(RTMPSocket& socket, std::vector<RTMPSocket::Bytes>& pieces, st
   }
 }
 
-std::vector<RTMPSocket::Bytes> makePieces(std::size_t count, std::size_t size) {
-  return std::vector<RTMPSocket::Bytes>(count, RTMPSocket::Bytes(size, 0x5A));
+std::vector<platform::OutgoingBytes> makePieces(std::size_t count, std::size_t size) {
+  return std::vector<platform::OutgoingBytes>(count, platform::OutgoingBytes(size, 0x5A));
 }
 
 // What the caller hands in is its own; the way out allocates nothing once
