@@ -43,7 +43,7 @@ class ConnectionByteStream {
   template <class ConstBuffers, class Handler>
   void async_write_some(const ConstBuffers& buffers, Handler&& handler) {
     auto shared = std::make_shared<std::decay_t<Handler>>(std::forward<Handler>(handler));
-    NWConnection::Bytes content(asio::buffer_size(buffers));
+    OutgoingBytes content(asio::buffer_size(buffers));
     asio::buffer_copy(asio::buffer(content), buffers);
     const std::size_t size = content.size();
     connection_->send(std::move(content), [shared, size](std::optional<NWError> error) {

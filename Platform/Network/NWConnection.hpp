@@ -14,6 +14,7 @@
 #include "Platform/Concurrency/StrandExecutor.hpp"
 #include "Platform/Network/NWError.hpp"
 #include "Platform/Network/NWParameters.hpp"
+#include "Platform/Network/OutgoingBytes.hpp"
 
 namespace platform {
 
@@ -56,7 +57,7 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   // Up to `maximumLength` bytes, as soon as any are there.
   virtual void receive(std::size_t maximumLength, ReceiveCompletion completion) = 0;
   // Completes when every byte is written.
-  virtual void send(Bytes content, SendCompletion completion) = 0;
+  virtual void send(OutgoingBytes content, SendCompletion completion) = 0;
   virtual void progress(std::function<void(Progress)> completion) = 0;
   // Closes gracefully and reports `cancelled`: ends TLS with its close alert,
   // then the TCP stream, and reads what the peer still sends until the peer

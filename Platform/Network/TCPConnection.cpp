@@ -115,7 +115,7 @@ void TCPConnection::receive(std::size_t maximumLength, ReceiveCompletion complet
   });
 }
 
-void TCPConnection::send(Bytes content, SendCompletion completion) {
+void TCPConnection::send(OutgoingBytes content, SendCompletion completion) {
   asio::post(strand(), [self = self(), content = std::move(content), completion = std::move(completion)]() mutable {
     if (self->state() != State::ready || self->sending_) {
       return completion(NWError(self->sending_ ? asio::error::in_progress : asio::error::not_connected));
@@ -124,7 +124,7 @@ void TCPConnection::send(Bytes content, SendCompletion completion) {
   });
 }
 
-void TCPConnection::write(Bytes content, SendCompletion completion) {
+void TCPConnection::write(OutgoingBytes content, SendCompletion completion) {
   // Most sends fit the socket's buffer: written here, they complete without
   // a trip through the reactor and another thread.
   std::error_code error;
@@ -136,7 +136,7 @@ void TCPConnection::write(Bytes content, SendCompletion completion) {
     return completion(NWError(error));
   }
   sending_ = true;
-  auto buffer = std::make_shared<Bytes>(std::move(content));
+  auto buffer = std::make_shared<OutgoingBytes>(std::move(content));
   // What the system took of the rest so far; asio asks the condition after
   // each partial write but the last, which the completion adds.
   auto counted = std::make_shared<std::size_t>(0);

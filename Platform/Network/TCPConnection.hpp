@@ -18,7 +18,7 @@ class TCPConnection final : public NWConnection {
 
   void start() override;
   void receive(std::size_t maximumLength, ReceiveCompletion completion) override;
-  void send(Bytes content, SendCompletion completion) override;
+  void send(OutgoingBytes content, SendCompletion completion) override;
   void progress(std::function<void(Progress)> completion) override;
   void cancel(std::chrono::steady_clock::duration grace) override;
   void forceCancel() override;
@@ -32,7 +32,7 @@ class TCPConnection final : public NWConnection {
   void onResolved(const std::error_code& error, const asio::ip::tcp::resolver::results_type& endpoints);
   void onConnected(const std::error_code& error);
   // Writes what the socket takes at once, then the rest through the reactor.
-  void write(Bytes content, SendCompletion completion);
+  void write(OutgoingBytes content, SendCompletion completion);
   // The path check every failed transfer goes through before its owner hears of it.
   void noteTransferError(const std::error_code& error);
   void finishCancel();

@@ -110,13 +110,13 @@ void TLSConnection::receive(std::size_t maximumLength, ReceiveCompletion complet
   });
 }
 
-void TLSConnection::send(Bytes content, SendCompletion completion) {
+void TLSConnection::send(OutgoingBytes content, SendCompletion completion) {
   asio::post(strand(), [self = self(), content = std::move(content), completion = std::move(completion)]() mutable {
     if (self->state() != State::ready || self->sending_) {
       return completion(NWError(self->sending_ ? asio::error::in_progress : asio::error::not_connected));
     }
     self->sending_ = true;
-    auto buffer = std::make_shared<Bytes>(std::move(content));
+    auto buffer = std::make_shared<OutgoingBytes>(std::move(content));
     asio::async_write(self->stream_, asio::buffer(*buffer),
                       asio::bind_executor(self->strand(), [self, buffer, completion = std::move(completion)](
                                                               const std::error_code& error, std::size_t) {

@@ -20,7 +20,7 @@ class TLSConnection final : public NWConnection {
 
   void start() override;
   void receive(std::size_t maximumLength, ReceiveCompletion completion) override;
-  void send(Bytes content, SendCompletion completion) override;
+  void send(OutgoingBytes content, SendCompletion completion) override;
   // The transport's: what it took counts, ciphertext as it is.
   void progress(std::function<void(Progress)> completion) override;
   void cancel(std::chrono::steady_clock::duration grace) override;

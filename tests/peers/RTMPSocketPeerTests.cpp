@@ -73,7 +73,7 @@ struct TLSLink {
   std::shared_ptr<RTMPSocket> connectAndQueue(std::size_t total) {
     auto socket = RTMPSocket::make(platform::NWParameters::tls());
     received.emplace(blockOn(socket->connect("localhost", server.port())));
-    for (std::size_t sent = 0; sent < total; sent += kPiece) socket->send(RTMPSocket::Bytes(kPiece, 0x5A));
+    for (std::size_t sent = 0; sent < total; sent += kPiece) socket->send(platform::OutgoingBytes(kPiece, 0x5A));
     return socket;
   }
 

@@ -114,10 +114,11 @@ inline Received receiveExactly(NWConnection& connection, std::size_t count) {
   return all;
 }
 
-inline std::future<std::optional<NWError>> send(NWConnection& connection, Bytes content) {
+inline std::future<std::optional<NWError>> send(NWConnection& connection, const Bytes& content) {
   auto promise = std::make_shared<std::promise<std::optional<NWError>>>();
   auto future = promise->get_future();
-  connection.send(std::move(content), [promise](std::optional<NWError> error) { promise->set_value(std::move(error)); });
+  connection.send(OutgoingBytes(content.begin(), content.end()),
+                  [promise](std::optional<NWError> error) { promise->set_value(std::move(error)); });
   return future;
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "Platform/Network/OutgoingBytes.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkError.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkSize.hpp"
 
@@ -59,8 +60,10 @@ RTMPChunkType RTMPChunkWriter::headerType(RTMPChunkType requested, std::uint32_t
   return previous.timestampField == header.timestampField ? RTMPChunkType::three : RTMPChunkType::two;
 }
 
+template <class Allocator>
 std::optional<RTMPChunkType> RTMPChunkWriter::write(RTMPChunkType requested, std::uint32_t chunkStreamId,
-                                                    const RTMPMessage& message, std::vector<std::uint8_t>& output) {
+                                                    const RTMPMessage& message,
+                                                    std::vector<std::uint8_t, Allocator>& output) {
   if (chunkStreamId < 2 || chunkStreamId > kMaximumChunkStreamId) {
     throw std::invalid_argument("chunk stream id outside 2...65599");
   }
@@ -108,6 +111,11 @@ std::optional<RTMPChunkType> RTMPChunkWriter::write(RTMPChunkType requested, std
   }
   return type;
 }
+
+template std::optional<RTMPChunkType> RTMPChunkWriter::write(RTMPChunkType, std::uint32_t, const RTMPMessage&,
+                                                             std::vector<std::uint8_t>&);
+template std::optional<RTMPChunkType> RTMPChunkWriter::write(RTMPChunkType, std::uint32_t, const RTMPMessage&,
+                                                             platform::OutgoingBytes&);
 
 void RTMPChunkWriter::reset() {
   chunkSize_ = kDefaultChunkSize;

@@ -31,9 +31,11 @@ class RTMPChunkWriter {
   // from 0xFFFFFF on in the extended field, repeated on every chunk. Returns
   // the header type written first; none (nothing written) for an empty
   // payload. Throws RTMPChunkError messageTooLong for a payload the length
-  // field cannot carry, writing nothing.
+  // field cannot carry, writing nothing. For plain vectors and for bytes
+  // from the block pool.
+  template <class Allocator>
   std::optional<RTMPChunkType> write(RTMPChunkType type, std::uint32_t chunkStreamId, const RTMPMessage& message,
-                                     std::vector<std::uint8_t>& output);
+                                     std::vector<std::uint8_t, Allocator>& output);
 
   // Forgets every chunk stream and returns to the default chunk size.
   void reset();

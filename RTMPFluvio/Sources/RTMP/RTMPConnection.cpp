@@ -34,6 +34,8 @@ bool isTimeout(const platform::ContinuationError& error) {
   return error.which() == platform::ContinuationError::Case::timedOut;
 }
 
+platform::OutgoingBytes outgoing(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
 }  // namespace
 
 RTMPConnection::Error::Error(Case errorCase, std::string cause)
@@ -239,7 +241,7 @@ platform::Async<void> RTMPConnection::run(std::uint64_t generation, std::shared_
   }
   if (generation != generation_) co_return;
   setReadyState(ReadyState::versionSent);
-  socket->send(handshake_.c0c1packet());
+  socket->send(outgoing(handshake_.c0c1packet()));
   std::optional<Error> failure;
   std::string cause;
   while (auto bytes = co_await received->next()) {
@@ -309,7 +311,7 @@ void RTMPConnection::listen(const Bytes& bytes) {
     case ReadyState::ackSent: {
       auto progress = handshake_.receive(bytes);
       if (progress.c2) {
-        socket_->send(std::move(*progress.c2));
+        socket_->send(outgoing(*progress.c2));
         setReadyState(ReadyState::ackSent);
       }
       if (!progress.done) return;
@@ -458,7 +460,7 @@ std::size_t RTMPConnection::write(RTMPChunkType type, RTMPChunkStreamId chunkStr
   if (logger().isEnabledFor(tracepost::TPLogger::Level::trace)) {
     TP_TRACE(logger(), "<< ", message.type(), " stream ", message.streamId(), " ", message.payload().size(), " bytes");
   }
-  Bytes chunks;
+  platform::OutgoingBytes chunks;
   try {
     writer_.write(type, rawValue(chunkStreamId), message, chunks);
   } catch (const RTMPChunkError& error) {

@@ -168,13 +168,13 @@ void RTMPSocket::receiveNext() {
   }));
 }
 
-void RTMPSocket::send(Bytes bytes, WrittenNotice written) {
+void RTMPSocket::send(platform::OutgoingBytes bytes, WrittenNotice written) {
   asio::dispatch(strand(), [self = shared_from_this(), bytes = std::move(bytes), written = std::move(written)]() mutable {
     self->queue(std::move(bytes), std::move(written));
   });
 }
 
-void RTMPSocket::queue(Bytes bytes, WrittenNotice written) {
+void RTMPSocket::queue(platform::OutgoingBytes bytes, WrittenNotice written) {
   if (!connected_ || closing_ != Closing::none) return;
   if (queueBytesOut_ + static_cast<std::int64_t>(bytes.size()) > kMaxQueuedBytes) {
     // A peer that stops reading must not make us hold its backlog without end.

@@ -87,7 +87,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // all of them; never when they are dropped. A failed send, more than
   // kMaxQueuedBytes waiting, or output that the system takes no byte of for
   // the time-out closes the socket.
-  void send(Bytes bytes, WrittenNotice written = {});
+  void send(platform::OutgoingBytes bytes, WrittenNotice written = {});
   // Tears the connection down at once; a pending connect fails. Safe from
   // any thread.
   void close();
@@ -117,7 +117,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   platform::Async<void> waitForClosingStep(std::chrono::steady_clock::time_point deadline,
                                            std::function<void()> start);
   void stateDidChange(platform::NWConnection::State state, std::optional<platform::NWError> error);
-  void queue(Bytes bytes, WrittenNotice written);
+  void queue(platform::OutgoingBytes bytes, WrittenNotice written);
   void receiveNext();
   void sendNext();
   void watchOutput();
@@ -143,7 +143,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // A receive is in flight.
   bool receiving_ = false;
   struct Outgoing {
-    Bytes bytes;
+    platform::OutgoingBytes bytes;
     WrittenNotice written;
   };
   // Its nodes come from the block pool: a queue that fills and drains with

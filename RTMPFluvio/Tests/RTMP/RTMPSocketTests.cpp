@@ -60,7 +60,7 @@ TEST(RTMPSocketTests, CountsEachDirectionAsTheServerDoesAndTellsWhyItClosed) {
     auto received = blockOn(socket->connect("127.0.0.1", server.port()));
     for (std::size_t sent = 0; sent < c.fromClient;) {
       const std::size_t piece = std::min<std::size_t>(c.fromClient - sent, 4096);
-      socket->send(RTMPSocket::Bytes(piece, 0x3C));
+      socket->send(platform::OutgoingBytes(piece, 0x3C));
       sent += piece;
     }
     std::size_t got = 0;
