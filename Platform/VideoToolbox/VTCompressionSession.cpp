@@ -103,9 +103,14 @@ OSStatus VTCompressionSession::prepareToEncodeFrames() {
     configuration = state_->configuration;
   }
   // Shared with the job: a session invalidated meanwhile drops it unrun.
-  auto status = std::make_shared<OSStatus>(kVTInvalidSessionErr);
-  state_->worker.postAndWait([state = state_, status, configuration] { *status = state->encoder->open(configuration); });
-  return *status;
+  struct Opening {
+    VTEncoderConfiguration configuration;
+    OSStatus status = kVTInvalidSessionErr;
+  };
+  auto opening = detail::makePooled<Opening>(Opening{std::move(configuration)});
+  state_->worker.postAndWait(
+      [state = state_, opening] { opening->status = state->encoder->open(opening->configuration); });
+  return opening->status;
 }
 
 OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageBuffer,
@@ -120,8 +125,8 @@ OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageB
     configuration = state_->configuration;
     state_->encoding = true;
   }
-  // The worker's jobs are copyable, the handler is not: the frame goes in a
-  // block of the block pool that the job shares.
+  // Larger than a job holds in place: the frame goes in a block of the block
+  // pool that the job owns.
   struct Frame {
     std::shared_ptr<CVPixelBuffer> imageBuffer;
     CMTime presentationTimeStamp;

@@ -1,5 +1,6 @@
 #include "Platform/VideoToolbox/VTDecompressionSession.hpp"
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/VideoToolbox/VTSessionWorker.hpp"
 #include "Platform/VideoToolbox/VTVideoDecoder.hpp"
 
@@ -47,15 +48,22 @@ OSStatus VTDecompressionSession::setProperties(const VTPropertyDictionary& prope
 OSStatus VTDecompressionSession::decodeFrame(const CMSampleBuffer& sampleBuffer, VTDecodeFrameFlags decodeFlags,
                                              OutputHandler outputHandler) {
   if (!outputHandler) return kVTParameterErr;
-  auto status = std::make_shared<OSStatus>(kVTInvalidSessionErr);
-  auto decode = [state = state_, sampleBuffer, status, outputHandler = std::move(outputHandler)]() mutable {
-    *status = state->decoder.decode(sampleBuffer, std::move(outputHandler));
+  // Larger than a job holds in place, and the status is shared with a caller
+  // that waits: the sample goes in a block of the block pool.
+  struct Decoding {
+    CMSampleBuffer sampleBuffer;
+    OutputHandler outputHandler;
+    OSStatus status = kVTInvalidSessionErr;
+  };
+  auto decoding = detail::makePooled<Decoding>(Decoding{sampleBuffer, std::move(outputHandler)});
+  auto decode = [state = state_, decoding] {
+    decoding->status = state->decoder.decode(decoding->sampleBuffer, std::move(decoding->outputHandler));
   };
   if (decodeFlags & kVTDecodeFrame_EnableAsynchronousDecompression) {
     return state_->worker.post(std::move(decode)) ? noErr : kVTInvalidSessionErr;
   }
   state_->worker.postAndWait(std::move(decode));
-  return *status;
+  return decoding->status;
 }
 
 OSStatus VTDecompressionSession::waitForAsynchronousFrames() {

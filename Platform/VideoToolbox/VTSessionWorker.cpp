@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Concurrency/RuntimeError.hpp"
 
@@ -14,7 +15,7 @@ namespace platform {
 
 namespace {
 
-using Waiters = std::vector<Continuation<void>>;
+using Waiters = std::vector<Continuation<void>, detail::BlockAllocator<Continuation<void>>>;
 
 void resumeAll(Waiters waiters) {
   for (const auto& waiter : waiters) waiter.resume();
@@ -25,10 +26,12 @@ void resumeAll(Waiters waiters) {
 // Shared with the thread, which may outlive the worker when a job ends its
 // own session or the worker ends after its last job.
 struct VTSessionWorker::Queue {
+  using Jobs = std::deque<Job, detail::BlockAllocator<Job>>;
+
   std::size_t capacity;
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<Job> jobs;
+  Jobs jobs;
   bool busy = false;
   // No job is taken any more.
   bool stopped = false;
@@ -178,7 +181,7 @@ bool VTSessionWorker::isStopped() const {
 }
 
 void VTSessionWorker::stop() {
-  std::deque<Job> dropped;
+  Queue::Jobs dropped;
   Waiters waiters;
   bool ending = false;
   {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "Platform/Concurrency/Executor.hpp"
+#include "Platform/Concurrency/InlineFunction.hpp"
 
 namespace platform {
 
@@ -15,10 +15,12 @@ namespace platform {
 // process pool never waits for the worker: it awaits room() (its coroutine
 // is suspended, the thread goes on) or idle(). The blocking waits are for
 // threads of their own, and refuse a pool thread with
-// RuntimeError::blockingOnPoolThread.
+// RuntimeError::blockingOnPoolThread. A job is held in place and its queue
+// comes from the block pool, so posting one costs no heap block; what a job
+// needs beyond a few words it shares from a pooled block.
 class VTSessionWorker {
  public:
-  using Job = std::function<void()>;
+  using Job = InlineFunction<void()>;
 
   VTSessionWorker(std::string name, std::size_t capacity);
   ~VTSessionWorker();

@@ -375,9 +375,9 @@ class GatedSession : public VTSessionConvertible {
   platform::OSStatus applyOption(const VTSessionOption&) override { return 0; }
   void convert(const CMSampleBuffer& sampleBuffer, const VideoCodec::Continuation& continuation) override {
     ++taken;
-    worker_.post([gate = gate_, sampleBuffer, continuation] {
+    worker_.post([gate = gate_, sample = std::make_shared<CMSampleBuffer>(sampleBuffer), continuation] {
       gate.wait();
-      continuation.yield(sampleBuffer);
+      continuation.yield(*sample);
     });
   }
   platform::Async<void> room() override { return worker_.room(); }

@@ -194,5 +194,41 @@ TEST(VTSessionWorker, StopDropsWhatWaitsAndResumesEveryWaitingFeeder) {
   EXPECT_FALSE(worker.post([] {}));
 }
 
+// A job holds what it captured until it has run or has been dropped, and no
+// longer: a frame's picture goes back to its pool then, not at the next frame.
+TEST(VTSessionWorker, AJobReleasesWhatItHoldsOnceRunOrDropped) {
+  VTSessionWorker worker("holding", 4);
+  Gate first;
+  worker.post(first.job());
+  first.started.wait();
+  auto ranToken = std::make_shared<int>(1);
+  const std::weak_ptr<int> ranWatch = ranToken;
+  std::atomic<int> ran = 0;
+  // Move-only captures are taken as they are.
+  worker.post([token = std::make_unique<std::shared_ptr<int>>(std::move(ranToken)), &ran] { ran = **token; });
+  EXPECT_FALSE(ranWatch.expired()) << "released while queued";
+  first.opened.set_value();
+  worker.waitUntilIdle();
+  EXPECT_EQ(ran, 1);
+  EXPECT_TRUE(ranWatch.expired()) << "still held once run";
+
+  Gate second;
+  worker.post(second.job());
+  second.started.wait();
+  auto droppedToken = std::make_shared<int>(2);
+  const std::weak_ptr<int> droppedWatch = droppedToken;
+  std::atomic<int> droppedRan = 0;
+  worker.post([token = std::move(droppedToken), &droppedRan] { droppedRan = *token; });
+  EXPECT_FALSE(droppedWatch.expired()) << "released while queued";
+  // stop joins the running job: the gate opens from elsewhere once it is called.
+  auto opening = std::async(std::launch::async, [&] {
+    while (!worker.isStopped()) std::this_thread::yield();
+    second.opened.set_value();
+  });
+  worker.stop();
+  EXPECT_EQ(droppedRan, 0);
+  EXPECT_TRUE(droppedWatch.expired()) << "still held once dropped";
+}
+
 }  // namespace
 }  // namespace platform
