@@ -4,9 +4,12 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <mutex>
 #include <netinet/in.h>
+#include <random>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,16 +63,43 @@ void ChildProcess::kill() {
   pid_ = -1;
 }
 
-std::uint16_t freeLoopbackPort() {
-  const int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
+namespace {
+
+bool bindable(std::uint16_t port) {
+  const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (descriptor < 0) return false;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
+  address.sin_port = htons(port);
+  const bool bound = ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   ::close(descriptor);
-  return ntohs(address.sin_port);
+  return bound;
+}
+
+}  // namespace
+
+// Below the kernel's ephemeral range, so no socket is given one of these on
+// its own between the pick and the server's bind; each pick is claimed with a
+// lock on a file of its own, held until this process ends, so that tests
+// running at once (and two picks in one test) never get the same port.
+std::uint16_t freeLoopbackPort() {
+  constexpr int kFirst = 20000;
+  constexpr int kLast = 32767;
+  static std::mutex mutex;
+  const std::lock_guard lock(mutex);
+  static std::mt19937 random(std::random_device{}());
+  const auto claims = std::filesystem::temp_directory_path() / ("fluvio-test-ports-" + std::to_string(::getuid()));
+  std::filesystem::create_directories(claims);
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const auto port = static_cast<std::uint16_t>(std::uniform_int_distribution<int>(kFirst, kLast)(random));
+    const int claim = ::open((claims / std::to_string(port)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (claim < 0) continue;
+    // Left open on success: the lock goes with the process.
+    if (::flock(claim, LOCK_EX | LOCK_NB) == 0 && bindable(port)) return port;
+    ::close(claim);
+  }
+  throw std::runtime_error("no free loopback port to claim");
 }
 
 bool waitUntilListening(std::uint16_t port, std::chrono::milliseconds deadline) {

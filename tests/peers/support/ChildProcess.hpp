@@ -28,7 +28,8 @@ class ChildProcess {
   pid_t pid_ = -1;
 };
 
-// A TCP port on 127.0.0.1 that nothing listened on a moment ago.
+// A TCP port on 127.0.0.1 that nothing listened on a moment ago and no
+// other caller, in this process or another, is given while this one runs.
 std::uint16_t freeLoopbackPort();
 // Waits until something listens on 127.0.0.1:`port` (read from the kernel's
 // socket table, so no connection is used up). False at the deadline.
