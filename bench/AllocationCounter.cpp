@@ -38,4 +38,4 @@ std::int64_t allocationCount() noexcept { return allocations.load(std::memory_or
 
 void leaveAllocationCount() noexcept { isLeft = true; }
 
-}  // namespace capturebench
+}  // namespace bench

@@ -10,4 +10,4 @@ std::int64_t allocationCount() noexcept;
 // From now on this thread's allocations are not the pipeline's.
 void leaveAllocationCount() noexcept;
 
-}  // namespace capturebench
+}  // namespace bench
