@@ -67,7 +67,9 @@ CivilTime civilTime(DateFormatter::Date date, std::optional<seconds> timeZone) {
     civil.minute = static_cast<int>(clock.minutes().count());
     civil.second = static_cast<int>(clock.seconds().count());
   } else {
-    const std::time_t time = system_clock::to_time_t(wholeSeconds);
+    // Straight from the count: the earliest Date, floored to whole seconds, is
+    // below what the clock's own duration holds.
+    const auto time = static_cast<std::time_t>(wholeSeconds.time_since_epoch().count());
     std::tm local{};
     localtime_r(&time, &local);
     civil.year = local.tm_year + 1900;

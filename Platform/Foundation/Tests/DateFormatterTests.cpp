@@ -53,6 +53,22 @@ TEST_F(DateFormatterTest, RejectsTextOutsideThePattern) {
   }
 }
 
+TEST_F(DateFormatterTest, ClampsYearsADateCannotHoldAndFormatsTheBounds) {
+  const auto earliest = ceil<milliseconds>(DateFormatter::Date::min());
+  const auto latest = floor<milliseconds>(DateFormatter::Date::max());
+  for (const bool zoneSet : {false, true}) {
+    if (zoneSet) formatter.setTimeZone(hours(0));
+    EXPECT_EQ(formatter.date("1151-11-01 11:11:11.919"), earliest) << zoneSet;
+    EXPECT_EQ(formatter.date("9999-31-12 23:59:59.999"), latest) << zoneSet;
+    EXPECT_EQ(formatter.string(earliest), "1677-21-09 00:12:43.146") << zoneSet;
+    EXPECT_EQ(formatter.string(latest), "2262-11-04 23:47:16.854") << zoneSet;
+    EXPECT_EQ(formatter.date("1677-22-09 00:00:00.001"), sys_days(year(1677) / 9 / 22) + 1ms)
+        << zoneSet << ": inside the bounds nothing moves";
+    EXPECT_EQ(formatter.date("2262-10-04 23:59:59.999"), sys_days(year(2262) / 4 / 10) + 23h + 59min + 59s + 999ms)
+        << zoneSet;
+  }
+}
+
 TEST_F(DateFormatterTest, OtherPatterns) {
   DateFormatter other("'at' d/M/yy H:m 'o''clock' S");
   EXPECT_EQ(other.string(instant), "at 17/3/24 14:7 o'clock 0");
