@@ -38,8 +38,12 @@ TEST(InlineFunction, MovesCallsAndEndsItsTargetExactlyOnce) {
     // A const function calls its target, which keeps its own state.
     const auto& constant = second;
     EXPECT_EQ(constant(3), 5);
-    InlineFunction<int(int)> third = [](int step) { return -step; };
+    // The target that an assignment replaces ends there.
+    int replacedLive = 0;
+    InlineFunction<int(int)> third = [tracked = Tracked(replacedLive)](int step) { return -step; };
+    EXPECT_EQ(replacedLive, 1);
     third = std::move(second);
+    EXPECT_EQ(replacedLive, 0);
     EXPECT_EQ(live, 1);
     EXPECT_EQ(third(1), 6);
     third = nullptr;
