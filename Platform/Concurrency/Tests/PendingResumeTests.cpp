@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <asio/bind_executor.hpp>
+#include <asio/io_context.hpp>
 #include <chrono>
 #include <exception>
 #include <future>
@@ -73,6 +75,24 @@ TYPED_TEST(PendingResumeTest, DroppedUnresumedIsDestroyedOnceAndNeverRuns) {
   }
   EXPECT_EQ(probe.use_count(), 1);
   EXPECT_EQ(probe->calls, 0);
+}
+
+// Until it is resumed the handler is work its executor waits for: a context
+// that runs out of other work goes on, and lets go once the handler has run.
+TYPED_TEST(PendingResumeTest, KeepsItsExecutorRunningUntilTheHandlerHasRun) {
+  asio::io_context context;
+  auto probe = std::make_shared<Probe>();
+  auto called = probe->called.get_future();
+  PendingResume<int> pending(asio::bind_executor(context.get_executor(), TypeParam(probe, 2)));
+  context.poll();
+  EXPECT_FALSE(context.stopped()) << "the context ran out of work with a handler held";
+  std::move(pending)(nullptr, 5);
+  EXPECT_EQ(probe->calls, 0) << "resumed inline, not on its executor";
+  context.poll();
+  EXPECT_EQ(probe->calls, 1);
+  ASSERT_EQ(called.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+  EXPECT_EQ(called.get(), 7);
+  EXPECT_TRUE(context.stopped()) << "the work outlived the handler";
 }
 
 }  // namespace
