@@ -63,6 +63,16 @@ TEST(VTSessionWorker, AFullQueueSuspendsItsFeedersAndThePoolRunsOnTime) {
   std::atomic<int> ran = 0;
   for (std::size_t index = 0; index < kCapacity; ++index) ASSERT_TRUE(worker.post([&ran] { ++ran; }));
 
+  // Posted from the pool onto the full queue, a job goes in past the bound
+  // at once: the caller that keeps the bound is the one that awaits room().
+  std::promise<bool> posted;
+  auto postReturned = posted.get_future();
+  spawn(globalExecutor(), [&]() -> Async<void> {
+    posted.set_value(worker.post([&ran] { ++ran; }));
+    co_return;
+  });
+  EXPECT_EQ(postReturned.wait_for(10s), std::future_status::ready) << "a pool thread waited for room";
+
   // More feeders than the pool has threads: were any of them to hold its
   // thread while it waits, the timer below could not run.
   const int feeders = static_cast<int>(std::thread::hardware_concurrency()) + 2;
@@ -83,12 +93,13 @@ TEST(VTSessionWorker, AFullQueueSuspendsItsFeedersAndThePoolRunsOnTime) {
   // Whatever happened, the worker goes on, so a failure does not hang the test.
   EXPECT_EQ(resumed, 0) << "a feeder resumed while the worker was still stuck";
   gate.opened.set_value();
+  EXPECT_TRUE(postReturned.get());
   ASSERT_TRUE(timerRan) << "the pool stalled with the worker";
   EXPECT_LT(lateness.get(), 1s);
 
   fed.wait();
   blockOn(worker.idle());
-  EXPECT_EQ(ran, static_cast<int>(kCapacity) + feeders);
+  EXPECT_EQ(ran, static_cast<int>(kCapacity) + 1 + feeders);
 }
 
 TEST(VTSessionWorker, IdleResumesOnceEveryJobPostedBeforeHasRun) {
