@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "Platform/AVFAudio/AudioPacketEncoder.hpp"
+#include "Platform/AVFAudio/AudioResampler.hpp"
 #include "Platform/AVFAudio/Tests/AVAudioConverterTestSignals.hpp"
 #include "Platform/CoreMedia/AudioStreamBasicDescription.hpp"
 #include "Platform/CoreMedia/CMFormatDescription.hpp"
@@ -158,6 +160,67 @@ TEST(AACEncoderTests, ALongRunKeepsOnePacketPer1024FramesAndItsTiming) {
   const auto decoded = decodePackets(*makeDecoder(*encoder), encoded.packets);
   const std::size_t startLag = toneLag(decoded[0], 8192, rate);
   EXPECT_EQ(toneLag(decoded[0], inputFrames - 4096, rate), startLag);
+}
+
+// Packet times count frames from the first input frame: the first packet
+// starts where the encoder's start-up delay puts it, each next one 1,024
+// frames later, and the decoded stream agrees, a click coming out at the time
+// the packets give its input frame. After a reopen the times start over.
+TEST(AACEncoderTests, PacketTimesPlaceTheDecodedStreamWhereItsInputWas) {
+  const struct {
+    const char* name;
+    int rate;
+    int channels;
+    std::int64_t firstTime;
+  } rows[] = {{"small encoder, stereo", 48000, 2, -576},
+              {"small encoder, mono", 44100, 1, -576},
+              {"codec library, 6 channels", 48000, 6, -1024}};
+  constexpr int inputFrames = 16 * 1024;
+  constexpr int clickFrame = 5000;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto encoder =
+        AudioPacketEncoder::make({kAudioFormatMPEG4AAC, row.rate, row.channels, 64000 * row.channels, 0});
+    ASSERT_TRUE(encoder);
+    const auto resampler =
+        AudioResampler::make({AV_SAMPLE_FMT_FLT, row.rate, row.channels}, {encoder->sampleFormat(), row.rate, row.channels},
+                             AudioChannelMatrix::identity(row.channels, row.channels));
+    ASSERT_TRUE(resampler);
+    std::vector<float> input(std::size_t{inputFrames} * row.channels, 0.0f);
+    std::fill_n(input.begin() + std::ptrdiff_t{clickFrame} * row.channels, row.channels, 0.8f);
+    const auto* plane = reinterpret_cast<const std::uint8_t*>(input.data());
+
+    for (const bool reopened : {false, true}) {
+      SCOPED_TRACE(reopened ? "reopened" : "new");
+      if (reopened) ASSERT_EQ(encoder->reopen(), 0);
+      ASSERT_EQ(resampler->push(&plane, inputFrames), 0);
+      while (resampler->available() > 0) {
+        ASSERT_EQ(encoder->encode(*resampler, std::min(resampler->available(), encoder->frameSize())), 0);
+      }
+      ASSERT_EQ(encoder->flush(), 0);
+      std::vector<Packet> packets;
+      for (std::int64_t expected = row.firstTime; !encoder->packets().empty(); expected += 1024) {
+        const AudioPacket& packet = encoder->packets().front();
+        ASSERT_EQ(packet.presentationTime, expected) << "packet " << packets.size();
+        packets.emplace_back(packet.bytes.begin(), packet.bytes.end());
+        encoder->packets().pop_front();
+      }
+      EXPECT_GE(row.firstTime + std::ssize(packets) * 1024, inputFrames) << "the end of the input stayed behind";
+      if (reopened) continue;
+
+      const auto described = CMFormatDescription::makeAudio(
+          aacFormat(row.rate, static_cast<std::uint32_t>(row.channels))->streamDescription(), std::nullopt,
+          encoder->magicCookie());
+      ASSERT_TRUE(described);
+      const auto decoder = AVAudioConverter::make(AVAudioFormat::make(described.value),
+                                                  AVAudioFormat::makeStandard(row.rate, row.channels));
+      ASSERT_TRUE(decoder);
+      const auto decoded = decodePackets(*decoder, packets);
+      const auto loudest = std::max_element(decoded[0].begin(), decoded[0].end(),
+                                            [](float a, float b) { return std::abs(a) < std::abs(b); });
+      EXPECT_NEAR(row.firstTime + (loudest - decoded[0].begin()), clickFrame, 2);
+    }
+  }
 }
 
 // What the small encoder cannot make goes to the codec library's encoder.
