@@ -12,8 +12,8 @@ namespace {
 using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
 
-Key makeKey() {
-  Key key(EVP_EC_gen("P-256"), EVP_PKEY_free);
+Key makeKey(bool rsa = false) {
+  Key key(rsa ? EVP_RSA_gen(2048) : EVP_EC_gen("P-256"), EVP_PKEY_free);
   if (!key) throw std::runtime_error("cannot make a key");
   return key;
 }
@@ -80,7 +80,19 @@ TestCertificateAuthority::~TestCertificateAuthority() = default;
 NginxRTMPServer::TLSCertificate TestCertificateAuthority::issue(const std::string& name, const std::string& hostName,
                                                                 std::chrono::hours notBefore,
                                                                 std::chrono::hours notAfter) {
-  Key key = makeKey();
+  return issueWith(KeyKind::ec, name, hostName, notBefore, notAfter);
+}
+
+NginxRTMPServer::TLSCertificate TestCertificateAuthority::issueRSA(const std::string& name,
+                                                                   const std::string& hostName) {
+  return issueWith(KeyKind::rsa, name, hostName, std::chrono::hours(-1), std::chrono::hours(24));
+}
+
+NginxRTMPServer::TLSCertificate TestCertificateAuthority::issueWith(KeyKind kind, const std::string& name,
+                                                                    const std::string& hostName,
+                                                                    std::chrono::hours notBefore,
+                                                                    std::chrono::hours notAfter) {
+  Key key = makeKey(kind == KeyKind::rsa);
   const auto seconds = [](std::chrono::hours hours) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(hours).count());
   };

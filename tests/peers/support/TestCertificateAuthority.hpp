@@ -24,9 +24,15 @@ class TestCertificateAuthority {
   NginxRTMPServer::TLSCertificate issue(const std::string& name, const std::string& hostName,
                                         std::chrono::hours notBefore = std::chrono::hours(-1),
                                         std::chrono::hours notAfter = std::chrono::hours(24));
+  // The same, valid now, with an RSA key of 2,048 bits in place of the EC
+  // one: for a server whose suites exchange keys by RSA.
+  NginxRTMPServer::TLSCertificate issueRSA(const std::string& name, const std::string& hostName);
 
  private:
   struct Keys;
+  enum class KeyKind { ec, rsa };
+  NginxRTMPServer::TLSCertificate issueWith(KeyKind kind, const std::string& name, const std::string& hostName,
+                                            std::chrono::hours notBefore, std::chrono::hours notAfter);
   TemporaryDirectory directory_;
   std::unique_ptr<Keys> keys_;
 };
