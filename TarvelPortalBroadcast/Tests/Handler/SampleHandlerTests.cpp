@@ -142,5 +142,28 @@ TEST_F(SampleHandlerTest, BuffersBeyondTheBacklogAreCountedAsDroppedAndNotBefore
   handler_->broadcastFinished();
 }
 
+// The service takes a handler that only it holds for one whose work is done,
+// so work spawned and not yet begun holds the handler as well: with the pool
+// held nothing spawned can begin, and the handler must stay held throughout.
+TEST_F(SampleHandlerTest, SpawnedWorkHoldsTheHandlerUntilItHasRun) {
+  {
+    PoolHold hold;
+    handler_->broadcastStarted(std::nullopt);
+    EXPECT_GT(handler_.use_count(), 1) << "the start";
+  }
+  handler_->broadcastFinished();
+  EXPECT_TRUE(platform::testing::eventually([&] { return handler_.use_count() == 1; })) << "after the start";
+
+  // A finish without a start (the service may call it after an early end):
+  // its close is all there is.
+  handler_ = SampleHandler::make();
+  {
+    PoolHold hold;
+    handler_->broadcastFinished();
+    EXPECT_GT(handler_.use_count(), 1) << "the close";
+  }
+  EXPECT_TRUE(platform::testing::eventually([&] { return handler_.use_count() == 1; })) << "after the close";
+}
+
 }  // namespace
 }  // namespace tarvelportalbroadcast
