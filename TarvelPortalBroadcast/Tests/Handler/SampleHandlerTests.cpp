@@ -1,5 +1,9 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <linux/pkt_sched.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <asio/post.hpp>
@@ -55,6 +59,27 @@ class Samples {
   std::uint64_t videoTime_ = 10'000'000'000;
   std::uint64_t audioTime_ = 0;
 };
+
+// The priorities of this process's sockets connected to `port` on the loopback.
+std::vector<int> prioritiesOfSocketsTo(std::uint16_t port) {
+  std::vector<int> priorities;
+  DIR* directory = ::opendir("/proc/self/fd");
+  if (!directory) return priorities;
+  while (const dirent* entry = ::readdir(directory)) {
+    const int fd = std::atoi(entry->d_name);
+    sockaddr_in peer{};
+    socklen_t peerSize = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 || peer.sin_family != AF_INET ||
+        ntohs(peer.sin_port) != port) {
+      continue;
+    }
+    int priority = -1;
+    socklen_t prioritySize = sizeof priority;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PRIORITY, &priority, &prioritySize) == 0) priorities.push_back(priority);
+  }
+  ::closedir(directory);
+  return priorities;
+}
 
 // Keeps every thread of the process pool busy until released, so that no
 // forwarding runs meanwhile and the handler's queues fill.
@@ -163,6 +188,16 @@ TEST_F(SampleHandlerTest, SpawnedWorkHoldsTheHandlerUntilItHasRun) {
     EXPECT_GT(handler_.use_count(), 1) << "the close";
   }
   EXPECT_TRUE(platform::testing::eventually([&] { return handler_.use_count() == 1; })) << "after the close";
+}
+
+// The broadcast's packets are user-initiated: ahead of bulk traffic, behind
+// interactive traffic.
+TEST_F(SampleHandlerTest, TheConnectionsSocketCarriesTheUserInitiatedPriority) {
+  ASSERT_NO_FATAL_FAILURE(startPublishing());
+  const auto priorities = prioritiesOfSocketsTo(ingest_.port());
+  ASSERT_FALSE(priorities.empty());
+  for (const int priority : priorities) EXPECT_EQ(priority, TC_PRIO_INTERACTIVE_BULK);
+  handler_->broadcastFinished();
 }
 
 }  // namespace
