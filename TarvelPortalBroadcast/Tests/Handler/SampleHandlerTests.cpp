@@ -200,5 +200,22 @@ TEST_F(SampleHandlerTest, TheConnectionsSocketCarriesTheUserInitiatedPriority) {
   handler_->broadcastFinished();
 }
 
+// Raw pictures that the stream drops before its encoder count among the
+// extension's drops. Bursts far beyond what the stream's input keeps reach it
+// much faster than the encoder takes them.
+TEST_F(SampleHandlerTest, PicturesTheStreamDropsBeforeItsEncoderAreCounted) {
+  ASSERT_NO_FATAL_FAILURE(startPublishing());
+  EXPECT_EQ(handler_->broadcastStatistics().videoFramesDroppedByStream, 0u) << "none at the encoder's pace";
+  const bool counted = platform::testing::eventually([&] {
+    for (int picture = 0; picture < 1000; ++picture) {
+      handler_->processSampleBuffer(*samples_.picture(), RPSampleBufferType::video);
+    }
+    return platform::testing::eventually(
+        [&] { return handler_->broadcastStatistics().videoFramesDroppedByStream > 0; }, 20ms);
+  });
+  EXPECT_TRUE(counted);
+  handler_->broadcastFinished();
+}
+
 }  // namespace
 }  // namespace tarvelportalbroadcast
