@@ -26,6 +26,8 @@ rtmpfluvio::RTMPConnectionConfiguration broadcastConnectionConfiguration() {
   configuration.timeout = std::chrono::seconds(15);
   configuration.requestTimeout = std::chrono::milliseconds(3000);
   configuration.chunkSize = 8192;
+  // The user started the broadcast and watches it go out.
+  configuration.qualityOfService = platform::DispatchQoS::userInitiated;
   return configuration;
 }
 

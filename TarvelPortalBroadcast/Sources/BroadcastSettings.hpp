@@ -8,7 +8,7 @@ namespace tarvelportalbroadcast {
 
 // What every broadcast is published with: 720p H.264 Baseline 3.1 at
 // 2.2 Mbit/s, AAC at 128 kbit/s in the input's rate downmixed to stereo,
-// over a connection that announces the enhanced codecs.
+// over a user-initiated connection that announces the enhanced codecs.
 fluvio::VideoCodecSettings broadcastVideoSettings();
 fluvio::AudioCodecSettings broadcastAudioSettings();
 rtmpfluvio::RTMPConnectionConfiguration broadcastConnectionConfiguration();

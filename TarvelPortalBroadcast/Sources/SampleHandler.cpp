@@ -43,11 +43,10 @@ void SampleHandler::broadcastStarted(const std::optional<platform::RPBroadcastSe
     finishBroadcastWithError(SampleHandlerError(SampleHandlerError::Case::missingCredentials));
     return;
   }
-  platform::spawn(strand_, start(std::move(*config)), "SampleHandler.start");
+  spawnHeld("SampleHandler.start", &SampleHandler::start, std::move(*config));
 }
 
 Async<void> SampleHandler::start(BroadcastConfig config) {
-  const auto self = shared_from_this();
   try {
     const auto& stream = this->stream();
     auto video = stream->setVideoSettings(broadcastVideoSettings());
@@ -71,8 +70,8 @@ Async<void> SampleHandler::start(BroadcastConfig config) {
     if (!beginPublishing()) co_return;
     platform::spawn(strand_, watchConnection(std::move(statuses)), "SampleHandler.connection");
     forwarders_ = 2;
-    platform::spawn(strand_, forwardVideo(), "SampleHandler.video");
-    platform::spawn(strand_, forwardAudio(), "SampleHandler.audio");
+    spawnHeld("SampleHandler.video", &SampleHandler::forwardVideo);
+    spawnHeld("SampleHandler.audio", &SampleHandler::forwardAudio);
   } catch (const std::exception& error) {
     // After a finish the failure is the closing's doing, not the broadcast's.
     if (claimEnd()) finishBroadcastWithError(error);
@@ -138,7 +137,6 @@ void SampleHandler::pushAppAudio(const platform::CMSampleBuffer& sampleBuffer) {
 }
 
 Async<void> SampleHandler::forwardVideo() {
-  const auto self = shared_from_this();
   const auto& stream = this->stream();
   for (std::uint64_t count = 0;; ++count) {
     auto next = video_.output().next();
@@ -156,7 +154,6 @@ Async<void> SampleHandler::forwardVideo() {
 }
 
 Async<void> SampleHandler::forwardAudio() {
-  const auto self = shared_from_this();
   const auto& stream = this->stream();
   for (;;) {
     auto next = audio_.output().next();
@@ -194,12 +191,11 @@ void SampleHandler::stopForwarding() {
 void SampleHandler::broadcastFinished() {
   claimEnd();
   stopForwarding();
-  platform::spawn(strand_, closeAll(), "SampleHandler.finish");
+  spawnHeld("SampleHandler.finish", &SampleHandler::closeAll);
   clearBroadcastConfig();
 }
 
 Async<void> SampleHandler::closeAll() {
-  const auto self = shared_from_this();
   for (; forwarders_ > 0; --forwarders_) {
     auto next = drained_.first.next();
     co_await std::move(next);

@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -53,6 +55,19 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
 
   // Made once, whichever thread asks first.
   const std::shared_ptr<rtmpfluvio::RTMPStream>& stream();
+  // Starts `work` on the strand, the handler held from this call until the
+  // work ends: the service takes a handler nobody else holds for one whose
+  // work is done, and work spawned but not yet begun holds it too.
+  template <class... Args>
+  void spawnHeld(std::string name, platform::Async<void> (SampleHandler::*work)(Args...),
+                 std::type_identity_t<Args>... args) {
+    platform::spawn(
+        strand_,
+        [self = shared_from_this(), work, ... args = std::move(args)]() mutable {
+          return ((*self).*work)(std::move(args)...);
+        },
+        std::move(name));
+  }
   platform::Async<void> start(BroadcastConfig config);
   // Claims the end of the broadcast; false when it had ended already.
   bool claimEnd();

@@ -1,5 +1,9 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <linux/pkt_sched.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <asio/post.hpp>
@@ -55,6 +59,27 @@ class Samples {
   std::uint64_t videoTime_ = 10'000'000'000;
   std::uint64_t audioTime_ = 0;
 };
+
+// The priorities of this process's sockets connected to `port` on the loopback.
+std::vector<int> prioritiesOfSocketsTo(std::uint16_t port) {
+  std::vector<int> priorities;
+  DIR* directory = ::opendir("/proc/self/fd");
+  if (!directory) return priorities;
+  while (const dirent* entry = ::readdir(directory)) {
+    const int fd = std::atoi(entry->d_name);
+    sockaddr_in peer{};
+    socklen_t peerSize = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 || peer.sin_family != AF_INET ||
+        ntohs(peer.sin_port) != port) {
+      continue;
+    }
+    int priority = -1;
+    socklen_t prioritySize = sizeof priority;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PRIORITY, &priority, &prioritySize) == 0) priorities.push_back(priority);
+  }
+  ::closedir(directory);
+  return priorities;
+}
 
 // Keeps every thread of the process pool busy until released, so that no
 // forwarding runs meanwhile and the handler's queues fill.
@@ -139,6 +164,56 @@ TEST_F(SampleHandlerTest, BuffersBeyondTheBacklogAreCountedAsDroppedAndNotBefore
   for (int buffer = 0; buffer < 3; ++buffer) handler_->processSampleBuffer(*samples_.sound(), RPSampleBufferType::audioMic);
   EXPECT_EQ(handler_->broadcastStatistics().buffersDropped, before + 3 + picturesDropped);
   hold.release();
+  handler_->broadcastFinished();
+}
+
+// The service takes a handler that only it holds for one whose work is done,
+// so work spawned and not yet begun holds the handler as well: with the pool
+// held nothing spawned can begin, and the handler must stay held throughout.
+TEST_F(SampleHandlerTest, SpawnedWorkHoldsTheHandlerUntilItHasRun) {
+  {
+    PoolHold hold;
+    handler_->broadcastStarted(std::nullopt);
+    EXPECT_GT(handler_.use_count(), 1) << "the start";
+  }
+  handler_->broadcastFinished();
+  EXPECT_TRUE(platform::testing::eventually([&] { return handler_.use_count() == 1; })) << "after the start";
+
+  // A finish without a start (the service may call it after an early end):
+  // its close is all there is.
+  handler_ = SampleHandler::make();
+  {
+    PoolHold hold;
+    handler_->broadcastFinished();
+    EXPECT_GT(handler_.use_count(), 1) << "the close";
+  }
+  EXPECT_TRUE(platform::testing::eventually([&] { return handler_.use_count() == 1; })) << "after the close";
+}
+
+// The broadcast's packets are user-initiated: ahead of bulk traffic, behind
+// interactive traffic.
+TEST_F(SampleHandlerTest, TheConnectionsSocketCarriesTheUserInitiatedPriority) {
+  ASSERT_NO_FATAL_FAILURE(startPublishing());
+  const auto priorities = prioritiesOfSocketsTo(ingest_.port());
+  ASSERT_FALSE(priorities.empty());
+  for (const int priority : priorities) EXPECT_EQ(priority, TC_PRIO_INTERACTIVE_BULK);
+  handler_->broadcastFinished();
+}
+
+// Raw pictures that the stream drops before its encoder count among the
+// extension's drops. Bursts far beyond what the stream's input keeps reach it
+// much faster than the encoder takes them.
+TEST_F(SampleHandlerTest, PicturesTheStreamDropsBeforeItsEncoderAreCounted) {
+  ASSERT_NO_FATAL_FAILURE(startPublishing());
+  EXPECT_EQ(handler_->broadcastStatistics().videoFramesDroppedByStream, 0u) << "none at the encoder's pace";
+  const bool counted = platform::testing::eventually([&] {
+    for (int picture = 0; picture < 1000; ++picture) {
+      handler_->processSampleBuffer(*samples_.picture(), RPSampleBufferType::video);
+    }
+    return platform::testing::eventually(
+        [&] { return handler_->broadcastStatistics().videoFramesDroppedByStream > 0; }, 20ms);
+  });
+  EXPECT_TRUE(counted);
   handler_->broadcastFinished();
 }
 
