@@ -73,8 +73,12 @@ std::optional<RTMPChunkType> RTMPChunkWriter::write(RTMPChunkType requested, std
   }
   if (payload.empty()) return std::nullopt;
 
-  const LastHeader header{message.streamId(), payload.size(), rawValue(message.type()), message.timestamp()};
+  LastHeader header{message.streamId(), payload.size(), rawValue(message.type()), message.timestamp()};
   const RTMPChunkType type = headerType(requested, chunkStreamId, header);
+  std::uint32_t& clock = clocks_[{chunkStreamId, header.messageStreamId}];
+  // Modulo 2^32, as the protocol counts.
+  clock = requested == RTMPChunkType::zero ? message.timestamp() : clock + message.timestamp();
+  if (type == RTMPChunkType::zero) header.timestampField = clock;
   lastHeaders_[chunkStreamId] = header;
   const bool extended = header.timestampField >= kExtendedTimestampMarker;
 
@@ -120,6 +124,7 @@ template std::optional<RTMPChunkType> RTMPChunkWriter::write(RTMPChunkType, std:
 void RTMPChunkWriter::reset() {
   chunkSize_ = kDefaultChunkSize;
   lastHeaders_.clear();
+  clocks_.clear();
 }
 
 }  // namespace rtmpfluvio

@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkType.hpp"
@@ -27,8 +29,12 @@ class RTMPChunkWriter {
 
   // Appends the chunks of `message` to `output`, the first with `type` or a
   // fuller header where `type` would inherit other values. Its timestamp is
-  // written as the message holds it: absolute for type 0, a delta otherwise;
-  // from 0xFFFFFF on in the extended field, repeated on every chunk. Returns
+  // absolute for type 0 and otherwise a delta to the previous message of its
+  // message stream on this chunk stream. The header carries it in the form
+  // the header written takes: a fuller header than asked for carries the
+  // message stream's absolute time, since a delta there would count from
+  // another stream's message. From 0xFFFFFF on the field is extended,
+  // repeated on every chunk. Returns
   // the header type written first; none (nothing written) for an empty
   // payload. Throws RTMPChunkError messageTooLong for a payload the length
   // field cannot carry, writing nothing. For plain vectors and for bytes
@@ -52,6 +58,9 @@ class RTMPChunkWriter {
 
   std::uint32_t chunkSize_ = kDefaultChunkSize;
   std::unordered_map<std::uint32_t, LastHeader> lastHeaders_;
+  // The absolute time of the last message of each message stream on each
+  // chunk stream (chunk stream id, message stream id), which a delta counts from.
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> clocks_;
 };
 
 }  // namespace rtmpfluvio

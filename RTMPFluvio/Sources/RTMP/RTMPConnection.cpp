@@ -118,13 +118,6 @@ void RTMPConnection::setReadyState(ReadyState readyState) {
   readyState_ = readyState;
 }
 
-void RTMPConnection::setConnected(bool connected) {
-  connected_ = connected;
-  std::erase_if(connectedSubscribers_, [connected](const auto& subscriber) {
-    return subscriber.yield(connected) == platform::AsyncStream<bool>::YieldResult::terminated;
-  });
-}
-
 // MARK: connect
 
 platform::Async<RTMPResponse> RTMPConnection::connect(std::string command, AMFList arguments) {
@@ -134,7 +127,7 @@ platform::Async<RTMPResponse> RTMPConnection::connect(std::string command, AMFLi
 }
 
 platform::Async<RTMPResponse> RTMPConnection::connectBody(std::string command, AMFList arguments) {
-  if (connected_ || connecting_) throw Error(Error::Case::invalidState);
+  if (connected_.value() || connecting_) throw Error(Error::Case::invalidState);
   arguments_ = std::move(arguments);
   authenticator_.reset();
   connecting_ = true;
@@ -160,6 +153,8 @@ platform::Async<RTMPResponse> RTMPConnection::connectBody(std::string command, A
     }
   } catch (...) {
     connecting_ = false;
+    // A refusal that is not retried leaves its link up.
+    if (readyState_ != ReadyState::uninitialized) abandonAttempt();
     throw;
   }
   connecting_ = false;
@@ -219,9 +214,7 @@ platform::Async<RTMPResponse> RTMPConnection::connectOnce(const std::string& com
     if (!isTimeout(error)) throw;
     TP_WARN(logger(), "Connect timed out.");
     // An answer that came as the time ran out must not leave the link half up.
-    setConnected(false);
-    dropSocket();
-    setReadyState(ReadyState::uninitialized);
+    abandonAttempt();
     throw Error(Error::Case::connectionTimedOut);
   } catch (const RTMPSocket::Error& error) {
     if (error.errorCase() == RTMPSocket::Error::Case::connectionTimedOut) throw Error(Error::Case::connectionTimedOut);
@@ -362,7 +355,7 @@ void RTMPConnection::dispatch(const RTMPReceivedMessage& received, RTMPChunkType
     reader_.abort(abort->chunkStreamId());
   } else if (const auto* window = std::get_if<RTMPWindowAcknowledgementSizeMessage>(&received)) {
     windowSizeC_ = window->size();
-    if (connected_) {
+    if (connected_.value()) {
       write(RTMPChunkType::zero, RTMPChunkStreamId::control,
             RTMPWindowAcknowledgementSizeMessage(0, 0, static_cast<std::uint32_t>(windowSizeC_)));
     }
@@ -399,7 +392,7 @@ void RTMPConnection::dispatch(const RTMPCommandMessage& command) {
     }
   } else if (command.commandName() == "_result") {
     if (transactionId == kConnectTransactionId && connecting_) {
-      setConnected(true);
+      connected_.assign(true);
       write(RTMPChunkType::zero, RTMPChunkStreamId::control, RTMPSetChunkSizeMessage(0, 0, configuration_.chunkSize));
       writer_.setChunkSize(configuration_.chunkSize);
     }
@@ -514,7 +507,7 @@ platform::Async<RTMPResponse> RTMPConnection::call(std::string commandName, AMFL
 }
 
 platform::Async<RTMPResponse> RTMPConnection::callBody(std::string commandName, AMFList arguments) {
-  if (!connected_) throw Error(Error::Case::invalidState);
+  if (!connected_.value()) throw Error(Error::Case::invalidState);
   const std::int64_t transactionId = ++currentTransactionId_;
   auto reply = operations_.add(transactionId, configuration_.requestTimeout);
   write(RTMPChunkType::zero, RTMPChunkStreamId::command,
@@ -540,7 +533,7 @@ platform::Async<void> RTMPConnection::close() {
 platform::Async<void> RTMPConnection::closeBody(std::string cause) {
   if (readyState_ == ReadyState::uninitialized && !connecting_) throw Error(Error::Case::invalidState);
   const std::uint64_t generation = generation_;
-  if (connected_) {
+  if (connected_.value()) {
     for (const auto streams = streams_; const auto& stream : streams) co_await closeStream(stream);
     // The link may have gone (and been closed) meanwhile.
     if (generation != generation_) co_return;
@@ -555,6 +548,12 @@ platform::Async<void> RTMPConnection::closeBody(std::string cause) {
   co_await linkTasks_.cancelAll();
 }
 
+void RTMPConnection::abandonAttempt() {
+  if (connected_.value()) connected_.assign(false);
+  dropSocket();
+  setReadyState(ReadyState::uninitialized);
+}
+
 void RTMPConnection::dropSocket() {
   ++generation_;
   if (socket_) socket_->close();
@@ -566,7 +565,7 @@ void RTMPConnection::closeLink(const std::optional<Error>& failure, const std::s
       makeStatus(readyState_ == ReadyState::handshakeDone ? Code::connectClosed : Code::connectFailed, cause);
   uri_.reset();
   dropSocket();
-  setConnected(false);
+  connected_.assign(false);
   setReadyState(ReadyState::uninitialized);
   const bool connectWaited = operations_.contains(kConnectTransactionId);
   operations_.failAll(
@@ -577,15 +576,12 @@ void RTMPConnection::closeLink(const std::optional<Error>& failure, const std::s
 // MARK: state
 
 platform::Async<bool> RTMPConnection::connected() {
-  return isolated([self = shared_from_this()]() -> platform::Async<bool> { co_return self->connected_; });
+  return isolated([self = shared_from_this()]() -> platform::Async<bool> { co_return self->connected_.value(); });
 }
 
 platform::Async<platform::AsyncStream<bool>> RTMPConnection::connectedPublisher() {
   return isolated([self = shared_from_this()]() -> platform::Async<platform::AsyncStream<bool>> {
-    auto [stream, continuation] = platform::AsyncStream<bool>::makeStream();
-    continuation.yield(self->connected_);
-    self->connectedSubscribers_.push_back(continuation);
-    co_return std::move(stream);
+    co_return self->connected_.subscribe();
   });
 }
 
@@ -600,7 +596,7 @@ platform::Async<platform::AsyncStream<RTMPStatus>> RTMPConnection::status() {
 platform::Async<bool> RTMPConnection::addStream(std::shared_ptr<RTMPConnectionListener> stream) {
   return isolated([self = shared_from_this(), stream = std::move(stream)]() mutable -> platform::Async<bool> {
     self->streams_.push_back(std::move(stream));
-    co_return self->connected_;
+    co_return self->connected_.value();
   });
 }
 

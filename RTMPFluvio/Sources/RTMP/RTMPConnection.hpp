@@ -24,6 +24,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionConfiguration.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPHandshake.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPPeerLogLimit.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPublished.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPReceiveBacklog.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPResponse.hpp"
@@ -176,7 +177,6 @@ class RTMPConnection : public fluvio::NetworkConnection,
   platform::Async<RTMPResponse> callBody(std::string commandName, AMFList arguments);
 
   void setReadyState(ReadyState readyState);
-  void setConnected(bool connected);
   void listen(const Bytes& bytes);
   void readChunks(std::span<const std::uint8_t> bytes);
   void dispatch(const RTMPReceivedMessage& message, RTMPChunkType type);
@@ -187,6 +187,9 @@ class RTMPConnection : public fluvio::NetworkConnection,
   void yieldStatus(const RTMPStatus& status);
   // Ends the current socket: its receive loop and monitor stop feeding us.
   void dropSocket();
+  // A connect attempt failed with its link up: the socket goes and the
+  // connection is as before the attempt; the caller reports the failure.
+  void abandonAttempt();
   // The link is gone or closed: every waiter fails (with `failure` when the
   // server broke the protocol), the status goes out; `cause` says why the
   // link went when it went on its own.
@@ -198,8 +201,8 @@ class RTMPConnection : public fluvio::NetworkConnection,
   const Configuration configuration_;
   std::optional<platform::URL> uri_;
   AMFList arguments_;
-  bool connected_ = false;
-  std::vector<platform::AsyncStream<bool>::Continuation> connectedSubscribers_;
+  // Every assignment is published, also one that keeps the value.
+  RTMPPublished<bool> connected_{false};
   bool connecting_ = false;
   ReadyState readyState_ = ReadyState::uninitialized;
   std::shared_ptr<RTMPSocket> socket_;

@@ -129,13 +129,13 @@ Async<std::uint16_t> RTMPStream::currentFPS() {
 
 Async<platform::AsyncStream<std::uint16_t>> RTMPStream::currentFPSPublisher() {
   return isolated([&self = *this]() -> Async<platform::AsyncStream<std::uint16_t>> {
-    co_return self.currentFPS_.wrappedValue();
+    co_return self.currentFPS_.subscribe();
   });
 }
 
 Async<platform::AsyncStream<StreamReadyState>> RTMPStream::readyStatePublisher() {
   return isolated([&self = *this]() -> Async<platform::AsyncStream<StreamReadyState>> {
-    co_return self.readyState_.wrappedValue();
+    co_return self.readyState_.subscribe();
   });
 }
 
@@ -224,6 +224,14 @@ void RTMPStream::startCall(std::string commandName, AMFList arguments) {
       asio::detached);
 }
 
+Async<void> RTMPStream::awaitAnswer(std::string commandName, AMFList arguments) {
+  try {
+    co_await callConnection(std::move(commandName), std::move(arguments));
+  } catch (const std::exception& error) {
+    TP_DEBUG(logger(), "close: ", error.what());
+  }
+}
+
 Async<std::optional<RTMPResponse>> RTMPStream::callConnection(std::string commandName, AMFList arguments) {
   const auto connection = connection_.lock();
   if (!connection) co_return std::nullopt;
@@ -242,11 +250,13 @@ Async<void> RTMPStream::connectionWillCloseBody() {
   command_.cancel(std::make_exception_ptr(Error(Error::Case::invalidState)));
   readyState_.setValue(StreamReadyState::idle);
   if (fcPublishName_ && state == StreamReadyState::publishing) {
-    // Each fails at once when the link is already gone.
-    startCall("FCUnpublish", {*fcPublishName_});
-    startCall("deleteStream", {id_.load()});
-    // Both have reached the connection once this strand comes round again.
-    co_await asio::post(strand(), asio::use_awaitable);
+    // Both go out at once and the link stays until both are answered, each
+    // within the connection's request time-out; when the link is already
+    // gone, each fails at once.
+    using namespace asio::experimental::awaitable_operators;
+    auto unpublished = awaitAnswer("FCUnpublish", AMFList{*fcPublishName_});
+    auto deleted = awaitAnswer("deleteStream", AMFList{id_.load()});
+    co_await (std::move(unpublished) && std::move(deleted));
   } else if (state == StreamReadyState::playing || state == StreamReadyState::publishing) {
     sendCommand("closeStream", {});
   }

@@ -13,13 +13,13 @@
 #include "Fluvio/Sources/Stream/IncomingStream.hpp"
 #include "Fluvio/Sources/Stream/OutgoingStream.hpp"
 #include "Fluvio/Sources/Stream/Stream_.hpp"
-#include "Fluvio/Sources/Util/AsyncStreamed.hpp"
 #include "Platform/AVFAudio/AVAudioFormat.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/TaskGroup.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFArray.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionListener.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPMediaPackager.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPublished.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStatus.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStreamCode.hpp"
@@ -83,8 +83,9 @@ class RTMPStream final : public fluvio::Stream_,
   platform::Async<fluvio::OutgoingStream::Drops> outgoingDrops();
   platform::Async<AMFArray> metadata();
   platform::Async<std::uint16_t> currentFPS();
-  // The one sequence of changes of the frame rate and of the ready state,
-  // shared by every reader; each read yields the present value into it first.
+  // Each call gives a sequence of its own: the present frame rate (or ready
+  // state) first, then every change. A reader that falls behind sees the
+  // newest values.
   platform::Async<platform::AsyncStream<std::uint16_t>> currentFPSPublisher();
   platform::Async<platform::AsyncStream<fluvio::StreamReadyState>> readyStatePublisher();
   platform::Async<bool> isPaused();
@@ -122,8 +123,8 @@ class RTMPStream final : public fluvio::Stream_,
   platform::Async<void> send(std::string handlerName, AMFList arguments, bool isResetTimestamp = false);
 
   // The connection closes: a publication with a publish name is unpublished
-  // and deleted, another playback or publication is closed without waiting
-  // for the answer; encoders and decoders stop, a waiting command fails, the
+  // and deleted, and the answers to both are awaited; another playback or
+  // publication is closed without waiting for the answer; encoders and decoders stop, a waiting command fails, the
   // stream is idle and asks for a new id on the next connect.
   platform::Async<void> connectionWillClose() override;
 
@@ -181,6 +182,9 @@ class RTMPStream final : public fluvio::Stream_,
   // Sends a connection-level command whose answer nobody waits for; the
   // commands started so leave in the order they were started.
   void startCall(std::string commandName, AMFList arguments);
+  // Sends a connection-level command and waits for its answer or failure,
+  // which it leaves to the log.
+  platform::Async<void> awaitAnswer(std::string commandName, AMFList arguments);
   platform::Async<RTMPResponse> publishBody(std::optional<std::string> name, HowToPublish type);
   platform::Async<RTMPResponse> playBody(AMFList arguments);
   platform::Async<void> sendWhilePlaying(std::string commandName, AMFList arguments);
@@ -240,10 +244,10 @@ class RTMPStream final : public fluvio::Stream_,
   const RTMPObjectEncoding objectEncoding_ = RTMPObjectEncoding::amf0;
   bool audioSampleAccess_ = true;
   bool videoSampleAccess_ = true;
-  // Published: a reader that falls behind sees the newest changes.
-  fluvio::AsyncStreamed<std::uint16_t> currentFPS_{0, platform::BufferingPolicy::bufferingNewest(1)};
-  fluvio::AsyncStreamed<fluvio::StreamReadyState> readyState_{fluvio::StreamReadyState::idle,
-                                                              platform::BufferingPolicy::bufferingNewest(8)};
+  // Published as they change.
+  RTMPPublished<std::uint16_t> currentFPS_{0, platform::BufferingPolicy::bufferingNewest(1)};
+  RTMPPublished<fluvio::StreamReadyState> readyState_{fluvio::StreamReadyState::idle,
+                                                      platform::BufferingPolicy::bufferingNewest(8)};
   const std::optional<std::string> fcPublishName_;
   std::optional<std::uint8_t> videoTrackId_ = 255;
   std::optional<std::uint8_t> audioTrackId_ = 255;

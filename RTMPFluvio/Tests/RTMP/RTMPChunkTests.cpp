@@ -80,6 +80,43 @@ TEST(RTMPChunkTests, DeltasAddUpToAbsoluteTimesAcrossInterleavedChunkStreams) {
   EXPECT_EQ(read[4].chunkType, RTMPChunkType::three);
 }
 
+// Two message streams on one chunk stream, each sending deltas to its own
+// previous message: where the chunk stream's previous message is the other
+// stream's, the header is whole and carries the stream's own absolute time.
+TEST(RTMPChunkTests, MessageStreamsSharingAChunkStreamKeepTheirOwnClocks) {
+  struct Step {
+    std::uint32_t streamId;
+    RTMPChunkType requested;
+    std::uint32_t timestamp;
+    RTMPChunkType written;
+    std::uint32_t absolute;
+  };
+  const Step steps[] = {
+      {1, RTMPChunkType::zero, 1000, RTMPChunkType::zero, 1000},
+      {1, RTMPChunkType::one, 40, RTMPChunkType::one, 1040},
+      {2, RTMPChunkType::zero, 0, RTMPChunkType::zero, 0},
+      {1, RTMPChunkType::one, 40, RTMPChunkType::zero, 1080},
+      {1, RTMPChunkType::one, 40, RTMPChunkType::one, 1120},
+      {2, RTMPChunkType::one, 33, RTMPChunkType::zero, 33},
+      {2, RTMPChunkType::three, 33, RTMPChunkType::three, 66},
+      {1, RTMPChunkType::two, 0xFFFFF0, RTMPChunkType::zero, 1120 + 0xFFFFF0},
+      {2, RTMPChunkType::one, 1, RTMPChunkType::zero, 67},
+  };
+  RTMPChunkWriter writer;
+  Bytes bytes;
+  for (const Step& step : steps) {
+    const RawMessage message(RTMPMessageType::video, step.streamId, step.timestamp, patterned(10, static_cast<std::uint8_t>(step.absolute)));
+    EXPECT_EQ(writer.write(step.requested, 5, message, bytes), step.written) << step.absolute;
+  }
+  const auto read = testing::readInPieces(bytes, bytes.size(), 128);
+  ASSERT_EQ(read.size(), std::size(steps));
+  for (std::size_t index = 0; index < read.size(); ++index) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(read[index].streamId, steps[index].streamId);
+    EXPECT_EQ(read[index].timestamp, steps[index].absolute);
+  }
+}
+
 // A recorded byte stream cut at every position reads as the whole one.
 TEST(RTMPChunkTests, AnySplitOfTheStreamGivesTheSameMessages) {
   RTMPChunkWriter writer;

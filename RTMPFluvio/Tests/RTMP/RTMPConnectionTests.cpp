@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <future>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -12,7 +13,10 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPControlMessages.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPDataMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPSharedObject.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPUserControlMessage.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPVideoMessage.hpp"
+#include "RTMPFluvio/Tests/RTMP/RTMPStreamTestMedia.hpp"
 #include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
 #include "RTMPFluvio/Tests/RTMP/TestRTMPStream.hpp"
 
@@ -517,6 +521,114 @@ TEST(RTMPConnectionTests, AuthenticationRetriesOnceWithTheMethodThenWithTheRespo
   } catch (const RTMPConnection::Error& error) {
     ASSERT_EQ(error.errorCase(), RTMPConnection::Error::Case::requestFailed);
     EXPECT_NE(error.response()->status()->description().find("authfailed"), std::string::npos);
+  }
+  EXPECT_TRUE(server.clientClosed()) << "a refusal that is not retried ends its link";
+  EXPECT_FALSE(blockOn(connection->connected()));
+}
+
+// The answers to a publication's "FCUnpublish" and "deleteStream" come
+// before the link goes; a server that gives none holds the close for the
+// request time-out and no longer.
+TEST(RTMPConnectionTests, ACloseAwaitsThePublicationsUnpublishAndDelete) {
+  for (const bool answered : {true, false}) {
+    SCOPED_TRACE(answered ? "answered" : "unanswered");
+    ScriptedRTMPServer server;
+    RTMPConnection::Configuration configuration;
+    // Answered, the close must wait for the answers, not for a time-out.
+    configuration.requestTimeout = answered ? 60s : 400ms;
+    auto connection = RTMPConnection::make(configuration);
+    auto stream = RTMPStream::make(connection, "key");
+    auto published = std::async(std::launch::async, [&] {
+      blockOn(connection->connect(server.url()));
+      return blockOn(stream->publish("key"));
+    });
+    server.accept();
+    server.answerUntilPublishing();
+    published.get();
+
+    const auto start = Clock::now();
+    auto closing = std::async(std::launch::async, [&] { blockOn(connection->close()); });
+    std::map<std::string, RTMPCommandMessage> asked;
+    while (asked.size() < 2) {
+      const RTMPCommandMessage command = server.nextCommand();
+      if (command.commandName() == "FCUnpublish" || command.commandName() == "deleteStream") {
+        asked.emplace(command.commandName(), command);
+      }
+    }
+    EXPECT_EQ(asked.at("FCUnpublish").arguments(), (AMFList{"key"}));
+    EXPECT_EQ(asked.at("deleteStream").arguments(), (AMFList{1.0}));
+    if (answered) {
+      // The link answers a ping while an answer is missing.
+      std::int32_t ping = 0;
+      const auto linkStands = [&] {
+        server.send(RTMPUserControlMessage(0, 0, RTMPUserControlMessage::Event::ping, ++ping), 2);
+        try {
+          for (;;) {
+            const auto message = server.nextMessage();
+            const auto* control = std::get_if<RTMPUserControlMessage>(&message);
+            if (control && control->event() == RTMPUserControlMessage::Event::pong && control->value() == ping) {
+              return true;
+            }
+          }
+        } catch (const std::system_error&) {
+          return false;
+        }
+      };
+      for (const char* name : {"deleteStream", "FCUnpublish"}) {
+        ASSERT_TRUE(linkStands()) << "closed before the answer to " << name;
+        EXPECT_EQ(closing.wait_for(0s), std::future_status::timeout);
+        server.reply(asked.at(name), {});
+      }
+      closing.get();
+    } else {
+      closing.get();
+      EXPECT_GE(Clock::now() - start, configuration.requestTimeout) << "the answers had their time";
+      EXPECT_LT(Clock::now() - start, configuration.timeout) << "but no more";
+    }
+    EXPECT_TRUE(server.clientClosed());
+    EXPECT_EQ(blockOn(stream->readyState()), fluvio::StreamReadyState::idle);
+  }
+}
+
+// Two publications on one connection share its media chunk streams: the
+// server reads each one's frames on that publication's own clock.
+TEST(RTMPConnectionTests, TwoPublicationsOnOneConnectionKeepTheirOwnTimes) {
+  ScriptedRTMPServer server;
+  auto connection = RTMPConnection::make();
+  const std::shared_ptr<RTMPStream> streams[] = {RTMPStream::make(connection, "first"),
+                                                 RTMPStream::make(connection, "second")};
+  // Frame times in milliseconds by message stream id, as the server reads them.
+  std::map<std::uint32_t, std::vector<std::uint32_t>> times;
+  auto serving = std::async(std::launch::async, [&] {
+    server.accept();
+    server.servePublisher([&](const RTMPReceivedMessage& message) {
+      const auto* video = std::get_if<RTMPVideoMessage>(&message);
+      if (video && video->payload().size() > 1 && video->payload()[1] == 0x01) {
+        times[video->streamId()].push_back(video->timestamp());
+      }
+    });
+  });
+  blockOn(connection->connect(server.url()));
+  std::uint32_t ids[2];
+  for (int index = 0; index < 2; ++index) {
+    blockOn(streams[index]->publish(*streams[index]->fcPublishName()));
+    ids[index] = blockOn(streams[index]->id());
+  }
+  EXPECT_NE(ids[0], ids[1]);
+  // Interleaved, each at its own pace.
+  constexpr double kSpacing[] = {0.25, 0.125};
+  for (int frame = 0; frame < 8; ++frame) {
+    for (int index = 0; index < 2; ++index) {
+      blockOn(streams[index]->append(testing::encodedFrameAt(1.0 + 4 * index + frame * kSpacing[index])));
+    }
+  }
+  blockOn(connection->close());
+  serving.get();
+  for (int index = 0; index < 2; ++index) {
+    SCOPED_TRACE(index);
+    std::vector<std::uint32_t> expected;
+    for (int frame = 0; frame < 8; ++frame) expected.push_back(static_cast<std::uint32_t>(frame * kSpacing[index] * 1000));
+    EXPECT_EQ(times[ids[index]], expected);
   }
 }
 

@@ -12,14 +12,19 @@
 #include "Fluvio/Sources/View/PreviewOutput.hpp"
 #include "Fluvio/Tests/Stream/StreamTestMedia.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
+#include "Platform/Concurrency/Tests/Support/NextWithin.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPPeerText.hpp"
 #include "RTMPFluvio/Tests/RTMP/RTMPCaptureConnection.hpp"
 #include "RTMPFluvio/Tests/RTMP/RTMPStreamTestMedia.hpp"
+#include "Tracepost/Tests/Support/RecordingAppender.hpp"
 
 namespace rtmpfluvio {
 namespace {
 
 using fluvio::StreamReadyState;
 using platform::blockOn;
+using platform::testing::nextWithin;
 using testing::Captured;
 using testing::onStatus;
 using testing::RTMPCaptureConnection;
@@ -210,9 +215,24 @@ TEST(RTMPStreamTests, AnAnswerWithoutStatusFailsTheCommandAndIsNotYielded) {
   const RTMPCommandMessage bare(1, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt, {"no object"});
   blockOn(fixture.stream->dispatch(bare, RTMPChunkType::zero));
   EXPECT_EQ(errorOf(published), RTMPStream::Error::Case::requestFailed);
-  // Other commands are only logged.
-  const RTMPCommandMessage other(1, 0, RTMPObjectEncoding::amf0, "onFCPublish", 0, std::nullopt, {});
+  // Other commands are only logged, their names as text safe for one line.
+  const auto recorder = std::make_shared<tracepost::testing::RecordingAppender>();
+  const auto previous = logger().appender();
+  logger().setAppender(recorder);
+  const std::string name = "on\nFake\x1b[2J" + std::string(70, 'x');
+  const RTMPCommandMessage other(1, 0, RTMPObjectEncoding::amf0, name, 0, std::nullopt, {});
   blockOn(fixture.stream->dispatch(other, RTMPChunkType::zero));
+  logger().setAppender(previous);
+  std::vector<tracepost::testing::RecordingAppender::Record> lines;
+  for (const auto& record : recorder->records()) {
+    if (record.message.find("dispatch(_:type:)") != std::string::npos) lines.push_back(record);
+  }
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].level, tracepost::TPLoggerLevel::info);
+  EXPECT_NE(lines[0].message.find(peerText(name)), std::string::npos) << lines[0].message;
+  EXPECT_NE(lines[0].message.find("on\\x0aFake\\x1b[2J"), std::string::npos) << lines[0].message;
+  EXPECT_EQ(lines[0].message.find_first_of("\n\x1b"), std::string::npos);
+  EXPECT_EQ(lines[0].message.find(std::string(70, 'x')), std::string::npos) << "capped";
   blockOn(fixture.stream->dispatch(RTMPUserControlMessage::Event::bufferFull));
   auto yielded = blockOn(status.next());
   ASSERT_TRUE(yielded);
@@ -455,17 +475,27 @@ TEST(RTMPStreamTests, ReceivedDataSetsMetadataAndSampleAccess) {
   EXPECT_GT(blockOn(fixture.stream->info()).byteCount, infoBefore);
 }
 
+// Every observer gets every change, and a new observer adds nothing to the
+// sequences of the others.
 TEST(RTMPStreamTests, ReadyStateAndFrameRateArePublishedAsTheyChange) {
   Fixture fixture;
   auto states = blockOn(fixture.stream->readyStatePublisher());
-  EXPECT_EQ(blockOn(states.next()), StreamReadyState::idle) << "the present state first";
+  auto observer = blockOn(fixture.stream->readyStatePublisher());
+  for (auto* sequence : {&states, &observer}) {
+    EXPECT_EQ(nextWithin(*sequence), StreamReadyState::idle) << "the present state first";
+  }
   fixture.publish();
-  EXPECT_EQ(blockOn(states.next()), StreamReadyState::publish);
-  EXPECT_EQ(blockOn(states.next()), StreamReadyState::publishing);
+  for (auto* sequence : {&states, &observer}) {
+    EXPECT_EQ(nextWithin(*sequence), StreamReadyState::publish);
+    EXPECT_EQ(nextWithin(*sequence), StreamReadyState::publishing);
+  }
+  auto late = blockOn(fixture.stream->readyStatePublisher());
+  EXPECT_EQ(nextWithin(late), StreamReadyState::publishing);
   auto closing = fixture.start(fixture.stream->close());
   fixture.answer("NetStream.Unpublish.Success");
   closing.get();
   EXPECT_EQ(blockOn(states.next()), StreamReadyState::idle);
+  EXPECT_EQ(nextWithin(observer), StreamReadyState::idle) << "the late observer added nothing here";
   // A refused play goes to play and back.
   auto played = fixture.start(fixture.stream->play({"missing"}));
   fixture.answer("NetStream.Play.StreamNotFound", "error");
@@ -474,12 +504,12 @@ TEST(RTMPStreamTests, ReadyStateAndFrameRateArePublishedAsTheyChange) {
   EXPECT_EQ(blockOn(states.next()), StreamReadyState::idle);
 
   auto rates = blockOn(fixture.stream->currentFPSPublisher());
-  EXPECT_EQ(blockOn(rates.next()), 0);
+  auto rateObserver = blockOn(fixture.stream->currentFPSPublisher());
   for (const double time : {1.0, 1.1, 1.2}) blockOn(fixture.stream->append(testing::encodedFrameAt(time)));
   blockOn(fixture.stream->dispatch(fluvio::NetworkMonitorEvent::reset()));
-  EXPECT_EQ(blockOn(rates.next()), 3);
+  for (auto* sequence : {&rates, &rateObserver}) EXPECT_EQ(nextWithin(*sequence), 3) << "the newest value";
   blockOn(fixture.stream->dispatch(fluvio::NetworkMonitorEvent::reset()));
-  EXPECT_EQ(blockOn(rates.next()), 0);
+  for (auto* sequence : {&rates, &rateObserver}) EXPECT_EQ(nextWithin(*sequence), 0);
   EXPECT_EQ(blockOn(fixture.stream->currentFPS()), 0);
 }
 

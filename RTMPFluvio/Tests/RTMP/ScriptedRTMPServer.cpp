@@ -152,6 +152,7 @@ void ScriptedRTMPServer::replyToConnect(const RTMPCommandMessage& connect, const
 }
 
 void ScriptedRTMPServer::serveStream(const std::function<void(const RTMPReceivedMessage&)>& other) {
+  double streamId = 0;
   try {
     for (;;) {
       const auto message = nextMessage();
@@ -159,7 +160,9 @@ void ScriptedRTMPServer::serveStream(const std::function<void(const RTMPReceived
       if (command && command->commandName() == "connect") {
         replyToConnect(*command, "NetConnection.Connect.Success");
       } else if (command && command->commandName() == "createStream") {
-        reply(*command, {1.0});
+        reply(*command, {++streamId});
+      } else if (command && command->transactionId() != 0) {
+        reply(*command, {});
       } else {
         other(message);
       }
@@ -169,9 +172,9 @@ void ScriptedRTMPServer::serveStream(const std::function<void(const RTMPReceived
   }
 }
 
-void ScriptedRTMPServer::sendStatus(const std::string& code) {
+void ScriptedRTMPServer::sendStatus(const std::string& code, std::uint32_t streamId) {
   const AMFObject status{{"level", "status"}, {"code", code}, {"description", ""}};
-  send(RTMPCommandMessage(1, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt, {AMFValue(status)}));
+  send(RTMPCommandMessage(streamId, 0, RTMPObjectEncoding::amf0, "onStatus", 0, std::nullopt, {AMFValue(status)}));
 }
 
 void ScriptedRTMPServer::servePublisher(const std::function<void(const RTMPReceivedMessage&)>& received) {
@@ -180,7 +183,7 @@ void ScriptedRTMPServer::servePublisher(const std::function<void(const RTMPRecei
     if (!command) {
       received(message);
     } else if (command->commandName() == "publish") {
-      sendStatus("NetStream.Publish.Start");
+      sendStatus("NetStream.Publish.Start", command->streamId());
     }
   });
 }
@@ -216,8 +219,11 @@ void ScriptedRTMPServer::servePlayer(const std::vector<RTMPReceivedMessage>& med
 }
 
 bool ScriptedRTMPServer::clientClosed() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kDeadlineSeconds);
   try {
-    for (;;) readSome();
+    // A blocking read would wait past the deadline.
+    while (awaitReady(*client_, POLLIN, deadline)) readSome();
+    return false;
   } catch (const std::system_error& error) {
     return error.code() == asio::error::eof || error.code() == asio::error::connection_reset;
   }

@@ -55,9 +55,10 @@ class ScriptedRTMPServer {
   void reply(const RTMPCommandMessage& command, AMFList arguments, const std::string& name = "_result");
   // The connect reply with a status of the given code, level and description.
   void replyToConnect(const RTMPCommandMessage& connect, const std::string& code, const std::string& description = {});
-  // Answers a publisher as a live server would (connect, createStream with
-  // id 1, publish) and hands every other message to `received`, until the
-  // client goes or stays silent past the deadline.
+  // Answers publishers as a live server would (connect, createStream with
+  // ids 1, 2, ..., publish, "_result" to any other call) and hands every
+  // other message to `received`, until the client goes or stays silent past
+  // the deadline.
   void servePublisher(const std::function<void(const RTMPReceivedMessage&)>& received);
   // Answers a publisher until it publishes (connect, createStream with id 1,
   // publish) and returns; what else it sends before is dropped.
@@ -77,11 +78,11 @@ class ScriptedRTMPServer {
 
  private:
   void readSome();
-  // Answers connect and createStream (id 1) until the client goes or stays
-  // silent; hands every other message to `other`.
+  // Answers connect, createStream (ids from 1 on) and other calls until the
+  // client goes or stays silent; hands every other message to `other`.
   void serveStream(const std::function<void(const RTMPReceivedMessage&)>& other);
-  // An "onStatus" of level status with `code` on stream 1.
-  void sendStatus(const std::string& code);
+  // An "onStatus" of level status with `code` on the stream.
+  void sendStatus(const std::string& code, std::uint32_t streamId = 1);
 
   asio::io_context context_;
   asio::ip::tcp::acceptor acceptor_;
