@@ -178,23 +178,27 @@ std::vector<std::size_t> numbersIn(const std::string& stream) {
 // for one another, which they can only while no pool thread is held elsewhere.
 bool poolThreadsAllFree() {
   const unsigned threads = std::max(2u, std::thread::hardware_concurrency());
-  std::mutex mutex;
-  std::condition_variable arrived;
-  unsigned count = 0;
+  // Shared with the tasks, which may still be leaving their wait after this returns.
+  struct Gathering {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    unsigned count = 0;
+  };
+  const auto gathering = std::make_shared<Gathering>();
+  const auto allThere = [gathering, threads] { return gathering->count >= threads; };
   for (unsigned index = 0; index < threads; ++index) {
-    asio::post(platform::globalExecutor(), [&] {
-      std::unique_lock lock(mutex);
-      ++count;
-      arrived.notify_all();
-      arrived.wait_for(lock, 10s, [&] { return count >= threads; });
+    asio::post(platform::globalExecutor(), [gathering, allThere] {
+      std::unique_lock lock(gathering->mutex);
+      ++gathering->count;
+      gathering->arrived.notify_all();
+      gathering->arrived.wait_for(lock, 10s, allThere);
     });
   }
-  std::unique_lock lock(mutex);
-  const bool all = arrived.wait_for(lock, 10s, [&] { return count >= threads; });
-  // The tasks reference this frame: wait until the last has left its wait.
-  count = std::max(count, threads);
-  arrived.notify_all();
-  lock.unlock();
+  std::unique_lock lock(gathering->mutex);
+  const bool all = gathering->arrived.wait_for(lock, 10s, allThere);
+  // Lets the tasks go, whether or not all of them came.
+  gathering->count = std::max(gathering->count, threads);
+  gathering->arrived.notify_all();
   return all;
 }
 
