@@ -1,28 +1,43 @@
 #include "Tracepost/Sources/NetSocket.hpp"
 
-#include <poll.h>
-
-#include <algorithm>
 #include <asio/connect.hpp>
 #include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
 #include <chrono>
+#include <string>
+
+#include "Platform/OSLog/OSLog.hpp"
 
 namespace tracepost {
 
 struct NetSocket::Connection {
   explicit Connection(const platform::Executor& executor)
-      : socket(executor), resolver(executor), readBuffer(windowSizeC, 0) {}
+      : socket(executor), resolver(executor), roomTimer(executor), readBuffer(windowSizeC, 0) {}
 
   asio::ip::tcp::socket socket;
   asio::ip::tcp::resolver resolver;
+  asio::steady_timer roomTimer;
   std::vector<std::uint8_t> readBuffer;
   bool open = false;
+  // Set by close(): nothing more is queued, and the connection ends once
+  // the queue is empty.
+  bool closing = false;
+  // A sender runs or is posted; it alone takes lines from the queue.
+  bool sending = false;
+  std::vector<std::uint8_t> line;  // being sent
+  std::size_t sent = 0;            // bytes of `line` the peer has taken
+  bool waitingForRoom = false;
+  std::uint64_t roomWaits = 0;  // tells a stale time-out from the current one
 };
 
-NetSocket::NetSocket()
-    : inputQueue_("com.fluvio.Fluvio.NetSocket.input"), outputQueue_("com.fluvio.Fluvio.NetSocket.output") {}
-
 namespace {
+
+void noteStall(std::uint64_t dropped) {
+  static const platform::OSLog log("com.fluvio.Fluvio", "NetSocket");
+  log.log(platform::OSLogType::error, "log peer is not reading: dropping the oldest unsent lines (" +
+                                          std::to_string(dropped) + " dropped so far)");
+}
+
 
 // Closed on the connection's own executor, where its resolve, connect and
 // read steps run, never beside one of them.
@@ -32,11 +47,34 @@ void closeOnItsExecutor(std::shared_ptr<Connection> connection) {
   asio::post(executor, [closing = std::move(connection)] {
     std::error_code ignored;
     closing->resolver.cancel();
+    closing->roomTimer.cancel();
     closing->socket.close(ignored);
   });
 }
 
+// Lines one turn of the sender takes at most, so reads get their turn on
+// the connection's executor while a fast peer keeps up with a busy logger.
+constexpr std::size_t linesPerTurn = 64;
+
 }  // namespace
+
+NetSocket::NetSocket()
+    : stallHandler_(noteStall),
+      inputQueue_("com.fluvio.Fluvio.NetSocket.input"),
+      outputQueue_("com.fluvio.Fluvio.NetSocket.output") {}
+
+template <class Next>
+auto NetSocket::step(const std::shared_ptr<Connection>& connection, Next next) {
+  return [weakSelf = weak_from_this(), connection, next](const std::error_code& error, const auto&... results) {
+    const auto self = weakSelf.lock();
+    if (!self) return;
+    if (error) {
+      self->stopLater(connection, false);
+      return;
+    }
+    next(*self, connection, results...);
+  };
+}
 
 NetSocket::~NetSocket() {
   std::lock_guard lock(mutex_);
@@ -51,16 +89,35 @@ void NetSocket::connect(std::string host, int port) {
 
 std::size_t NetSocket::write(std::vector<std::uint8_t> data) {
   const std::size_t count = data.size();
-  outputQueue_.async([weak = weak_from_this(), data = std::move(data)] {
-    if (const auto self = weak.lock()) self->send(data);
-  });
+  std::shared_ptr<Connection> startSender;
+  std::function<void(std::uint64_t)> announce;
+  {
+    std::lock_guard lock(mutex_);
+    if (!connection_ || !connection_->open || connection_->closing) return count;
+    if (queue_.push(std::move(data))) announce = stallHandler_;
+    if (!connection_->sending) {
+      connection_->sending = true;
+      startSender = connection_;
+    }
+  }
+  if (startSender) {
+    asio::post(startSender->socket.get_executor(), [weakSelf = weak_from_this(), connection = startSender] {
+      if (const auto self = weakSelf.lock()) self->sendNext(connection);
+    });
+  }
+  if (announce) announce(droppedLines());
   return count;
 }
 
 void NetSocket::close() {
   outputQueue_.async([weak = weak_from_this()] {
-    if (const auto self = weak.lock()) self->stopConnection(nullptr, false);
+    if (const auto self = weak.lock()) self->finishConnection();
   });
+}
+
+void NetSocket::setStallHandler(std::function<void(std::uint64_t)> handler) {
+  std::lock_guard lock(mutex_);
+  stallHandler_ = std::move(handler);
 }
 
 void NetSocket::stopLater(const std::shared_ptr<Connection>& connection, bool onlyUnopened) {
@@ -83,6 +140,26 @@ void NetSocket::didTimeout() {
 std::vector<std::uint8_t> NetSocket::inputBuffer() const {
   std::lock_guard lock(mutex_);
   return inputBuffer_;
+}
+
+std::size_t NetSocket::queuedLines() const {
+  std::lock_guard lock(mutex_);
+  return queue_.lines();
+}
+
+std::size_t NetSocket::queuedBytes() const {
+  std::lock_guard lock(mutex_);
+  return queue_.bytes();
+}
+
+std::uint64_t NetSocket::droppedLines() const {
+  std::lock_guard lock(mutex_);
+  return queue_.dropped();
+}
+
+bool NetSocket::waitingForPeer() const {
+  std::lock_guard lock(mutex_);
+  return connection_ && connection_->waitingForRoom;
 }
 
 void NetSocket::requestConnection(std::string host, int port) {
@@ -130,17 +207,10 @@ void NetSocket::startConnection(const std::string& host, int port) {
       self->didTimeout();
     });
   }
-  connection->resolver.async_resolve(
-      host, std::to_string(port),
-      [weakSelf, connection](const std::error_code& error, const asio::ip::tcp::resolver::results_type& peers) {
-        const auto self = weakSelf.lock();
-        if (!self) return;
-        if (error) {
-          self->stopLater(connection, false);
-          return;
-        }
-        self->didResolve(connection, peers);
-      });
+  connection->resolver.async_resolve(host, std::to_string(port),
+                                     step(connection, [](NetSocket& self, const auto& connection, const auto& peers) {
+                                       self.didResolve(connection, peers);
+                                     }));
 }
 
 void NetSocket::didResolve(const std::shared_ptr<Connection>& connection,
@@ -148,15 +218,9 @@ void NetSocket::didResolve(const std::shared_ptr<Connection>& connection,
   std::lock_guard lock(mutex_);
   if (connection_ != connection) return;
   asio::async_connect(connection->socket, peers,
-                      [weakSelf = weak_from_this(), connection](const std::error_code& error, const auto&) {
-                        const auto self = weakSelf.lock();
-                        if (!self) return;
-                        if (error) {
-                          self->stopLater(connection, false);
-                          return;
-                        }
-                        self->didOpen(connection);
-                      });
+                      step(connection, [](NetSocket& self, const auto& connection, const auto&) {
+                        self.didOpen(connection);
+                      }));
 }
 
 void NetSocket::didOpen(const std::shared_ptr<Connection>& connection) {
@@ -172,18 +236,12 @@ void NetSocket::didOpen(const std::shared_ptr<Connection>& connection) {
 
 // Called with mutex_ held.
 void NetSocket::readNext(const std::shared_ptr<Connection>& connection) {
+  // End of stream and errors alike close the connection.
   connection->socket.async_read_some(
       asio::buffer(connection->readBuffer),
-      [weakSelf = weak_from_this(), connection](const std::error_code& error, std::size_t count) {
-        const auto self = weakSelf.lock();
-        if (!self) return;
-        if (error) {
-          // End of stream and errors alike close the connection.
-          self->stopLater(connection, false);
-          return;
-        }
-        self->didRead(connection, count);
-      });
+      step(connection, [](NetSocket& self, const auto& connection, std::size_t count) {
+        self.didRead(connection, count);
+      }));
 }
 
 void NetSocket::didRead(const std::shared_ptr<Connection>& connection, std::size_t count) {
@@ -197,32 +255,73 @@ void NetSocket::didRead(const std::shared_ptr<Connection>& connection, std::size
   readNext(connection);
 }
 
-// Runs on the output queue, the only place connections are closed, so the
-// connection and its descriptor stay valid while this waits for room.
-void NetSocket::send(std::span<const std::uint8_t> data) {
-  std::shared_ptr<Connection> connection;
-  {
-    std::lock_guard lock(mutex_);
-    if (!connection_ || !connection_->open) return;
-    connection = connection_;
-  }
-  const int waitMilliseconds = std::max(timeout_.load(), 1) * 1000;
-  std::size_t written = 0;
-  while (written < data.size()) {
-    std::error_code error;
-    {
-      std::lock_guard lock(mutex_);
-      written += connection->socket.write_some(asio::buffer(data.data() + written, data.size() - written), error);
+void NetSocket::sendNext(const std::shared_ptr<Connection>& connection) {
+  std::lock_guard lock(mutex_);
+  if (connection_ != connection) return;
+  connection->waitingForRoom = false;
+  for (std::size_t taken = 0;;) {
+    if (connection->sent == connection->line.size()) {
+      if (taken++ == linesPerTurn && queue_.lines() > 0) {
+        asio::post(connection->socket.get_executor(), [weakSelf = weak_from_this(), connection] {
+          if (const auto self = weakSelf.lock()) self->sendNext(connection);
+        });
+        return;
+      }
+      auto next = queue_.pop();
+      connection->line = next ? std::move(*next) : std::vector<std::uint8_t>();
+      connection->sent = 0;
+      if (!next) {
+        connection->sending = false;
+        if (connection->closing) stopLater(connection, false);
+        return;
+      }
+      continue;
     }
+    std::error_code error;
+    connection->sent += connection->socket.write_some(
+        asio::buffer(connection->line.data() + connection->sent, connection->line.size() - connection->sent), error);
     if (error == asio::error::would_block) {
-      pollfd room{connection->socket.native_handle(), POLLOUT, 0};
-      if (::poll(&room, 1, waitMilliseconds) == 1 && (room.revents & POLLOUT)) continue;
+      waitForRoom(connection);
+      return;
     }
     if (error) {
-      stopConnection(connection, false);
+      stopLater(connection, false);
       return;
     }
   }
+}
+
+// Called with mutex_ held, on the connection's executor.
+void NetSocket::waitForRoom(const std::shared_ptr<Connection>& connection) {
+  connection->waitingForRoom = true;
+  const std::uint64_t wait = ++connection->roomWaits;
+  const std::weak_ptr<NetSocket> weakSelf = weak_from_this();
+  if (const int seconds = timeout_.load(); seconds > 0) {
+    connection->roomTimer.expires_after(std::chrono::seconds(seconds));
+    connection->roomTimer.async_wait([weakSelf, connection, wait](const std::error_code& error) {
+      const auto self = weakSelf.lock();
+      if (!self || error) return;
+      std::lock_guard lock(self->mutex_);
+      // A peer that takes nothing for so long is taken for gone.
+      if (connection->waitingForRoom && connection->roomWaits == wait) self->stopLater(connection, false);
+    });
+  }
+  connection->socket.async_wait(
+      asio::socket_base::wait_write,
+      step(connection, [](NetSocket& self, const auto& connection) { self.sendNext(connection); }));
+}
+
+void NetSocket::finishConnection() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!connection_) return;
+    if (connection_->open && connection_->sending) {
+      connection_->closing = true;
+      return;
+    }
+    closeCurrentLocked();
+  }
+  startPendingLater();
 }
 
 void NetSocket::stopConnection(const std::shared_ptr<Connection>& expected, bool onlyUnopened) {
@@ -231,10 +330,19 @@ void NetSocket::stopConnection(const std::shared_ptr<Connection>& expected, bool
     if (!connection_) return;
     if (expected && connection_ != expected) return;
     if (onlyUnopened && connection_->open) return;
-    closeOnItsExecutor(std::move(connection_));
-    timeoutHandler_ = nullptr;
-    connected_ = false;
+    closeCurrentLocked();
   }
+  startPendingLater();
+}
+
+void NetSocket::closeCurrentLocked() {
+  closeOnItsExecutor(std::move(connection_));
+  queue_.clear();
+  timeoutHandler_ = nullptr;
+  connected_ = false;
+}
+
+void NetSocket::startPendingLater() {
   inputQueue_.async([weak = weak_from_this()] {
     if (const auto self = weak.lock()) self->startPendingConnection();
   });

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <asio/post.hpp>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
+
+#include "Platform/Concurrency/Executor.hpp"
 
 #include "Tracepost/Tests/Support/LoopbackPeer.hpp"
 
@@ -36,7 +42,13 @@ TEST(NetSocket, LinesArriveInOrder) {
   const auto socket = NetSocket::make();
   socket->connect("127.0.0.1", peer.port());
   ASSERT_TRUE(eventually([&] { return socket->connected(); }));
+  // One at a time first: a sender that has gone idle starts again.
   std::string expected;
+  for (const std::string line : {"first\r\n\r\n", "second\r\n\r\n"}) {
+    socket->write(bytes(line));
+    expected += line;
+    ASSERT_TRUE(peer.waitFor(firstConnectionHolds(expected)));
+  }
   for (int index = 0; index < 500; ++index) {
     const std::string line = "line " + std::to_string(index) + "\r\n\r\n";
     EXPECT_EQ(socket->write(bytes(line)), line.size());
@@ -84,8 +96,10 @@ TEST(NetSocket, ReconnectsAfterClose) {
   socket->connect("127.0.0.1", peer.port());
   ASSERT_TRUE(eventually([&] { return socket->connected(); }));
   socket->write(bytes("one"));
-  ASSERT_TRUE(peer.waitFor(firstConnectionHolds("one")));
+  // The close waits for the line written before it.
   socket->close();
+  ASSERT_TRUE(peer.waitForEnded(1));
+  EXPECT_EQ(peer.received()[0], "one");
   ASSERT_TRUE(eventually([&] { return !socket->connected(); }));
   socket->connect("127.0.0.1", peer.port());
   ASSERT_TRUE(eventually([&] { return socket->connected(); }));
@@ -144,6 +158,108 @@ TEST(NetSocket, TimeoutClosesAConnectionThatNeverOpens) {
   ASSERT_TRUE(eventually([&] { return socket->connected(); }));
   socket->write(bytes("after time-out"));
   EXPECT_TRUE(peer.waitFor(firstConnectionHolds("after time-out")));
+}
+
+// Line `index` of a numbered run: its number, a colon, `size` bytes of filler.
+std::string numbered(std::size_t index, std::size_t size) {
+  return std::to_string(index) + ":" + std::string(size, 'x') + "\r\n\r\n";
+}
+
+// The numbers of the lines in a received stream, in the order they came.
+std::vector<std::size_t> numbersIn(const std::string& stream) {
+  std::vector<std::size_t> numbers;
+  for (std::size_t start = 0, end; (end = stream.find("\r\n\r\n", start)) != std::string::npos; start = end + 4) {
+    numbers.push_back(std::stoul(stream.substr(start, stream.find(':', start) - start)));
+  }
+  return numbers;
+}
+
+// Whether every thread of the pool can take a task at once: the tasks wait
+// for one another, which they can only while no pool thread is held elsewhere.
+bool poolThreadsAllFree() {
+  const unsigned threads = std::max(2u, std::thread::hardware_concurrency());
+  // Shared with the tasks, which may still be leaving their wait after this returns.
+  struct Gathering {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    unsigned count = 0;
+  };
+  const auto gathering = std::make_shared<Gathering>();
+  const auto allThere = [gathering, threads] { return gathering->count >= threads; };
+  for (unsigned index = 0; index < threads; ++index) {
+    asio::post(platform::globalExecutor(), [gathering, allThere] {
+      std::unique_lock lock(gathering->mutex);
+      ++gathering->count;
+      gathering->arrived.notify_all();
+      gathering->arrived.wait_for(lock, 10s, allThere);
+    });
+  }
+  std::unique_lock lock(gathering->mutex);
+  const bool all = gathering->arrived.wait_for(lock, 10s, allThere);
+  // Lets the tasks go, whether or not all of them came.
+  gathering->count = std::max(gathering->count, threads);
+  gathering->arrived.notify_all();
+  return all;
+}
+
+TEST(NetSocket, AStalledPeerCostsABoundedQueueLosesTheOldestLinesAndCatchesUp) {
+  LoopbackPeer peer(LoopbackPeer::Mode::acceptingOnly, 4096);
+  const auto socket = NetSocket::make();
+  std::mutex mutex;
+  std::vector<std::uint64_t> announced;
+  socket->setStallHandler([&](std::uint64_t dropped) {
+    std::lock_guard lock(mutex);
+    announced.push_back(dropped);
+  });
+  socket->connect("127.0.0.1", peer.port());
+  ASSERT_TRUE(eventually([&] { return socket->connected(); }));
+
+  // Large lines until the peer's and the kernel's buffers are full.
+  std::size_t written = 0;
+  ASSERT_TRUE(eventually(
+      [&] {
+        socket->write(bytes(numbered(written++, 64 << 10)));
+        return eventually([&] { return socket->queuedLines() == 0 || socket->waitingForPeer(); }) &&
+               socket->waitingForPeer();
+      },
+      60s));
+  EXPECT_EQ(socket->droppedLines(), 0u);
+
+  // Small lines beyond the line bound: the queue stays at it.
+  const std::size_t extra = 100;
+  for (std::size_t index = 0; index < LineQueue::defaultMaxLines + extra; ++index) {
+    socket->write(bytes(numbered(written++, 8)));
+  }
+  EXPECT_LE(socket->queuedLines(), LineQueue::defaultMaxLines);
+  EXPECT_LE(socket->queuedBytes(), LineQueue::defaultMaxBytes);
+  const std::uint64_t dropped = socket->droppedLines();
+  EXPECT_GE(dropped, extra);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(announced, std::vector<std::uint64_t>{1}) << "said once, at the first drop";
+  }
+  EXPECT_TRUE(poolThreadsAllFree()) << "no pool thread waits for the peer";
+  EXPECT_TRUE(socket->connected());
+
+  peer.startReading();
+  ASSERT_TRUE(peer.waitFor(
+      [&](const auto& received) {
+        return received.size() == 1 && received[0].ends_with(numbered(written - 1, 8));
+      },
+      20s));
+  EXPECT_EQ(socket->droppedLines(), dropped) << "nothing dropped once the peer reads";
+  const auto numbers = numbersIn(peer.received()[0]);
+  ASSERT_EQ(numbers.size() + dropped, written) << "every line arrived or was counted";
+  // In order, with one gap: the oldest waiting lines.
+  std::size_t gaps = 0;
+  for (std::size_t index = 1; index < numbers.size(); ++index) {
+    ASSERT_LT(numbers[index - 1], numbers[index]);
+    if (numbers[index] != numbers[index - 1] + 1) ++gaps;
+  }
+  EXPECT_EQ(gaps, 1u);
+  EXPECT_EQ(numbers.end()[-static_cast<std::ptrdiff_t>(LineQueue::defaultMaxLines) - 1] + dropped + 1,
+            numbers.end()[-static_cast<std::ptrdiff_t>(LineQueue::defaultMaxLines)])
+      << "the lines after the gap are the queue's fill";
 }
 
 TEST(NetSocket, AWriteThatCannotFinishClosesTheConnection) {

@@ -25,7 +25,14 @@ URL record(const std::shared_ptr<StreamRecorder>& recorder, const URL& url, Stre
   // Only named as the media's source: the recorder never calls it.
   const auto stream = platform::Actor::make<testing::RecordingStream>();
   deliver(*recorder, *stream);
+  EXPECT_EQ(recorder->drops(), StreamRecorder::Drops{}) << "a source held back to the writer loses nothing";
   return *platform::blockOn([&]() -> Async<std::optional<URL>> { co_return co_await recorder->stopRecording(); });
+}
+
+// Waits until the recorder has written what it was given, as a real-time
+// source gives no more than a writer that keeps up can take.
+void caughtUp(StreamRecorder& recorder) {
+  platform::blockOn([&]() -> Async<void> { co_await recorder.isRecording(); });
 }
 
 nlohmann::json probe(const URL& url) {
@@ -91,6 +98,7 @@ TEST_F(StreamRecorderPeer, EncodesARawStreamIntoAnMPEG4File) {
                                 // Audio first at each moment, so the very first picture is written.
                                 deliverAudioUntil(frame * audioFramesPerVideoFrame + 1);
                                 recorder.stream(stream, writertest::rawVideoSample(640, 360, frame));
+                                caughtUp(recorder);
                               }
                               deliverAudioUntil(frameCount * audioFramesPerVideoFrame);
                             });
@@ -114,6 +122,7 @@ TEST_F(StreamRecorderPeer, TakesAnEncodedStreamAsItIsIntoAQuickTimeMovie) {
             recorder.stream(stream, sound[next++]);
           }
           recorder.stream(stream, picture);
+          caughtUp(recorder);
         }
         while (next < sound.size()) recorder.stream(stream, sound[next++]);
       });

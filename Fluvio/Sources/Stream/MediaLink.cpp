@@ -38,8 +38,10 @@ platform::Async<void> MediaLink::enqueue(platform::CMSampleBuffer sampleBuffer) 
 platform::Async<void> MediaLink::room() {
   return isolated([this] { return roomBody(); });
 }
-platform::Async<std::uint64_t> MediaLink::droppedFrames() const {
-  return isolated([this]() -> platform::Async<std::uint64_t> { co_return droppedFrames_; });
+platform::Async<MediaLink::Drops> MediaLink::drops() const {
+  return isolated([this]() -> platform::Async<Drops> {
+    co_return Drops{refusedFrames_, unreadBefore_ + (continuation_ ? continuation_->droppedCount() : 0)};
+  });
 }
 platform::Async<void> MediaLink::setAudioPlayer(std::weak_ptr<AudioPlayerNode> audioPlayer) {
   return isolated(
@@ -59,7 +61,7 @@ platform::Async<void> MediaLink::stopRunning() {
 }
 
 platform::Async<MediaLink::Frames> MediaLink::framesBody() {
-  auto [stream, continuation] = Frames::makeStream(platform::BufferingPolicy::unbounded());
+  auto [stream, continuation] = Frames::makeStream(platform::BufferingPolicy::bufferingNewest(dueFramesLimit));
   replaceContinuation(std::move(continuation));
   co_return std::move(stream);
 }
@@ -78,7 +80,7 @@ platform::Async<void> MediaLink::enqueueBody(platform::CMSampleBuffer sampleBuff
   } catch (const platform::OSStatusError& error) {
     // The last resort: a decoder fed past room() comes here only when it
     // emits more than the lead it was given.
-    ++droppedFrames_;
+    ++refusedFrames_;
     TP_ERROR(logger(), error.what());
   }
 }
@@ -177,7 +179,10 @@ void MediaLink::releaseFrames(double currentTime) {
 }
 
 void MediaLink::replaceContinuation(std::optional<Frames::Continuation> next) {
-  if (continuation_) continuation_->finish();
+  if (continuation_) {
+    continuation_->finish();
+    unreadBefore_ += continuation_->droppedCount();
+  }
   continuation_ = std::move(next);
 }
 

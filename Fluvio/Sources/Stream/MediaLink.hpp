@@ -25,7 +25,9 @@ class AudioPlayerNode;
 // playback time is the attached audio player node's while it plays, else the
 // display time elapsed since the start; every queued frame whose time,
 // measured from the first frame since the start, has been reached leaves
-// through the `frames()` sequence, in presentation order.
+// through the `frames()` sequence, in presentation order. A consumer that
+// falls behind gets the newest due frames; the older ones are dropped and
+// counted.
 class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<MediaLink> {
  public:
   using Frames = platform::AsyncStream<platform::CMSampleBuffer>;
@@ -34,12 +36,24 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
   // Frames a decoder may still emit after its feeder was held back: its
   // queue of samples and the pictures that reordering keeps.
   static constexpr std::size_t decoderLead = 30;
+  // Due frames waiting for a consumer, at most. One tick may release the
+  // whole queue, a burst the consumer gets whole; a consumer further behind
+  // than that is better served by the newest frames.
+  static constexpr std::size_t dueFramesLimit = capacity;
+
+  // Frames lost since the link was made.
+  struct Drops {
+    std::uint64_t refused = 0;  // by the full queue
+    std::uint64_t unread = 0;   // due, but the consumer was dueFramesLimit behind
+    bool operator==(const Drops&) const = default;
+  };
 
   MediaLink(Key key, std::shared_ptr<platform::DisplayTickSource> tickSource);
   static std::shared_ptr<MediaLink> make(
       std::shared_ptr<platform::DisplayTickSource> tickSource = platform::DisplayTickSource::main());
 
-  // A new, unbounded sequence of due frames; the one handed out before ends.
+  // A new sequence of due frames, keeping the newest dueFramesLimit for its
+  // consumer; the one handed out before ends.
   platform::Async<Frames> frames();
   // Ignored while stopped. Frames without a presentation time are dropped:
   // they could never fall due.
@@ -48,8 +62,7 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
   // or the link is stopped: a decoder fed only after this never makes the
   // link refuse a frame.
   platform::Async<void> room();
-  // Frames refused since the link was made because the queue was full.
-  platform::Async<std::uint64_t> droppedFrames() const;
+  platform::Async<Drops> drops() const;
   // The playback clock; none (or a node that has gone) paces by display time.
   platform::Async<void> setAudioPlayer(std::weak_ptr<AudioPlayerNode> audioPlayer);
   // Display time accumulated over the ticks since the last start.
@@ -87,7 +100,8 @@ class MediaLink final : public AsyncRunner, public std::enable_shared_from_this<
   bool isRunning_ = false;
   std::unique_ptr<Storage> storage_;
   std::size_t queued_ = 0;
-  std::uint64_t droppedFrames_ = 0;
+  std::uint64_t refusedFrames_ = 0;
+  std::uint64_t unreadBefore_ = 0;  // by the sequences ended already
   std::vector<platform::Continuation<void>> roomWaiters_;
   std::optional<Frames::Continuation> continuation_;
   double duration_ = 0;

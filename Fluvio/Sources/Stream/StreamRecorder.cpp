@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Fluvio/Sources/Extension/AVAudioPCMBufferExtension.hpp"
+#include "Fluvio/Sources/Extension/CMSampleBufferExtension.hpp"
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
 #include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Foundation/FileManager.hpp"
@@ -30,7 +31,28 @@ std::optional<platform::AVFileType> fileType(const std::string& pathExtension) {
   return std::nullopt;
 }
 
+// A buffer without a format description counts as audio.
+bool isVideo(const platform::CMSampleBuffer& sampleBuffer) {
+  const auto& format = sampleBuffer.formatDescription();
+  return format && format->mediaType() == platform::kCMMediaType_Video;
+}
+
 }  // namespace
+
+bool StreamRecorder::Backlog::admit(const platform::CMSampleBuffer& sampleBuffer) {
+  if (awaitingKeyFrame_ && isNotSync(sampleBuffer)) {
+    ++dropped_;
+    return false;
+  }
+  if (pending_.fetch_add(1) >= limit_) {
+    pending_.fetch_sub(1);
+    ++dropped_;
+    awaitingKeyFrame_ = true;
+    return false;
+  }
+  awaitingKeyFrame_ = false;
+  return true;
+}
 
 std::shared_ptr<StreamRecorder> StreamRecorder::make(platform::Executor executor) {
   return Actor::make<StreamRecorder>(std::move(executor));
@@ -50,7 +72,8 @@ platform::Async<std::optional<URL>> StreamRecorder::outputURL() {
 // The strand's result type must be default-constructible, which a stream is not.
 platform::Async<platform::AsyncStream<StreamRecorder::Error>> StreamRecorder::error() {
   auto body = isolated([self = shared_from_this()]() -> platform::Async<std::optional<platform::AsyncStream<Error>>> {
-    auto [stream, continuation] = platform::AsyncStream<Error>::makeStream();
+    auto [stream, continuation] =
+        platform::AsyncStream<Error>::makeStream(platform::BufferingPolicy::bufferingOldest(errorLimit));
     self->setContinuation(std::move(continuation));
     co_return std::move(stream);
   });
@@ -227,17 +250,18 @@ void StreamRecorder::post(const std::shared_ptr<platform::AVAudioBuffer>& audioB
 
 // One strand keeps the buffers in the order they were delivered.
 void StreamRecorder::post(platform::CMSampleBuffer sampleBuffer) {
-  asio::post(strand(),
-             [self = shared_from_this(), sampleBuffer = std::move(sampleBuffer)] { self->append(sampleBuffer); });
+  Backlog& backlog = isVideo(sampleBuffer) ? videoBacklog_ : audioBacklog_;
+  if (!backlog.admit(sampleBuffer)) return;
+  asio::post(strand(), [self = shared_from_this(), &backlog, sampleBuffer = std::move(sampleBuffer)] {
+    backlog.leave();
+    self->append(sampleBuffer);
+  });
 }
 
 void StreamRecorder::append(const platform::CMSampleBuffer& sampleBuffer) {
   if (!isRecording_ || isStopping_ || !writer_) return;
-  const auto& format = sampleBuffer.formatDescription();
-  const AVMediaType mediaType = format && format->mediaType() == platform::kCMMediaType_Video
-                                    ? platform::AVMediaTypeVideo
-                                    : platform::AVMediaTypeAudio;
-  const auto input = makeWriterInput(mediaType, format);
+  const AVMediaType mediaType = isVideo(sampleBuffer) ? platform::AVMediaTypeVideo : platform::AVMediaTypeAudio;
+  const auto input = makeWriterInput(mediaType, sampleBuffer.formatDescription());
   if (!input || writer_->inputs().size() != settings_.size()) return;
   if (writer_->status() == AVAssetWriter::Status::unknown) {
     writer_->startWriting();

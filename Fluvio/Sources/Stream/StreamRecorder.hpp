@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <map>
@@ -24,7 +26,9 @@ namespace fluvio {
 // order it was delivered; the writer's inputs are made by the first buffer
 // of each media type, and writing starts once there is one input for every
 // media type of the settings. Append failures are reported on the error
-// sequence, not thrown.
+// sequence, not thrown. A writer that falls behind loses whole buffers
+// before they reach it, counted; video then resumes at a key frame, so the
+// file never holds a frame whose reference is missing.
 class StreamRecorder final : public platform::Actor,
                              public StreamOutput,
                              public MediaMixerOutput,
@@ -75,6 +79,23 @@ class StreamRecorder final : public platform::Actor,
     std::string message_;
   };
 
+  // Buffers delivered and not yet written, at most, per media type. The
+  // writer encodes on the recorder's strand, and video is where it falls
+  // behind: a second of frames. Audio is cheap to write and must stay
+  // continuous (a track's audio runs on from its first sample, so a lost
+  // buffer shifts the rest), so it gets some ten seconds before it gives way.
+  static constexpr std::size_t pendingVideoLimit = 30;
+  static constexpr std::size_t pendingAudioLimit = 512;
+  // Failures kept for a listener that has not read them: the first say why.
+  static constexpr std::size_t errorLimit = 64;
+
+  // Buffers dropped since the recorder was made because the writer was behind.
+  struct Drops {
+    std::uint64_t video = 0;
+    std::uint64_t audio = 0;
+    bool operator==(const Drops&) const = default;
+  };
+
   static const Settings& defaultSettings() { return defaultStreamRecorderSettings(); }
   StreamRecorder(Key key, platform::Executor executor) : Actor(key, std::move(executor)) {}
   static std::shared_ptr<StreamRecorder> make(platform::Executor executor = platform::globalExecutor());
@@ -106,6 +127,8 @@ class StreamRecorder final : public platform::Actor,
   // finished; the recorder is idle afterwards either way.
   platform::Async<platform::URL> stopRecording();
   platform::Async<void> selectTrack(std::optional<std::uint8_t> trackId, platform::CMMediaType mediaType) override;
+  // Thread-safe.
+  Drops drops() const noexcept { return {videoBacklog_.dropped(), audioBacklog_.dropped()}; }
 
   // Audio that is not PCM is dropped.
   void stream(StreamConvertible& stream, const std::shared_ptr<platform::AVAudioBuffer>& audioBuffer,
@@ -116,6 +139,24 @@ class StreamRecorder final : public platform::Actor,
              const std::shared_ptr<platform::AVAudioTime>& when) override;
 
  private:
+  // The buffers of one media type on their way to the strand.
+  class Backlog {
+   public:
+    explicit Backlog(std::size_t limit) : limit_(limit) {}
+    // Whether the buffer may go to the strand; a refused one is counted.
+    // After a refusal, frames that depend on an earlier one are refused
+    // too, up to the next key frame.
+    bool admit(const platform::CMSampleBuffer& sampleBuffer);
+    void leave() noexcept { pending_.fetch_sub(1); }
+    std::uint64_t dropped() const noexcept { return dropped_.load(); }
+
+   private:
+    const std::size_t limit_;
+    std::atomic<std::size_t> pending_ = 0;
+    std::atomic<bool> awaitingKeyFrame_ = false;
+    std::atomic<std::uint64_t> dropped_ = 0;
+  };
+
   // The bodies, on the strand.
   platform::Async<void> startRecordingBody(std::optional<platform::URL> url, Settings settings);
   platform::Async<std::optional<platform::URL>> stopRecordingBody();
@@ -143,6 +184,8 @@ class StreamRecorder final : public platform::Actor,
   std::shared_ptr<platform::AVAssetWriter> writer_;
   std::optional<platform::AsyncStream<Error>::Continuation> continuation_;
   std::map<platform::AVMediaType, std::shared_ptr<platform::AVAssetWriterInput>> writerInputs_;
+  Backlog videoBacklog_{pendingVideoLimit};
+  Backlog audioBacklog_{pendingAudioLimit};
 };
 
 }  // namespace fluvio

@@ -194,12 +194,34 @@ TEST_F(MediaLinkTest, FramesThatCanNeverFallDueAreRefused) {
 TEST_F(MediaLinkTest, AFullQueueRefusesTheFrameCountsItAndCarriesOn) {
   start();
   for (std::size_t i = 0; i < MediaLink::capacity; ++i) enqueue(1.0 + static_cast<double>(i));
-  EXPECT_EQ(platform::blockOn(link->droppedFrames()), 0u);
+  EXPECT_EQ(platform::blockOn(link->drops()), MediaLink::Drops{});
   enqueue(1.0 + MediaLink::capacity);
   EXPECT_EQ(recorder->at(tracepost::TPLoggerLevel::error).size(), 1u);
-  EXPECT_EQ(platform::blockOn(link->droppedFrames()), 1u);
+  EXPECT_EQ(platform::blockOn(link->drops()), (MediaLink::Drops{1, 0}));
   tick();
   EXPECT_EQ(released(), Times{1.0});
+}
+
+TEST_F(MediaLinkTest, AConsumerThatFallsBehindGetsTheNewestDueFramesAndTheRestAreCounted) {
+  start();
+  for (int i = 0; i < 6; ++i) tick();  // 0.1 s of display time: every frame below is due at once
+  Times due;
+  const auto enqueueFrames = [&](std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const double seconds = 5.0 + static_cast<double>(due.size()) / 10'000;
+      due.push_back(CMTime::makeWithSeconds(seconds, 90'000).seconds());
+      enqueue(seconds);
+    }
+  };
+  // The consumer reads nothing until both ticks are over.
+  enqueueFrames(MediaLink::dueFramesLimit);
+  tick();
+  EXPECT_EQ(platform::blockOn(link->drops()), MediaLink::Drops{}) << "a whole queue released at once is kept";
+  enqueueFrames(2);
+  tick();
+  EXPECT_EQ(platform::blockOn(link->drops()), (MediaLink::Drops{0, 2}));
+  EXPECT_EQ(released(), Times(due.begin() + 2, due.end())) << "the oldest two went";
+  EXPECT_EQ(platform::blockOn(link->drops()), (MediaLink::Drops{0, 2})) << "still counted once their sequence ended";
 }
 
 // Whether a wait for room has ended: the waiting thread sets it.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <cmath>
+#include <future>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -10,6 +13,7 @@
 #include "Fluvio/Tests/Stream/IncomingStreamTestSupport.hpp"
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
 #include "Platform/AVFoundation/Tests/support/WriterMedia.hpp"
+#include "Fluvio/Sources/Extension/CMSampleBufferExtension.hpp"
 #include "Platform/Concurrency/BlockOn.hpp"
 
 namespace fluvio {
@@ -216,15 +220,18 @@ TEST_F(StreamRecorderTest, ReportsRefusedBuffersOnTheErrorSequenceAndGoesOn) {
   EXPECT_TRUE(drain(replaced).empty()) << "a new read finishes the sequence handed out before";
 
   // HEVC cannot go into the H.264 track the default settings ask for.
-  const auto hevc = writertest::encodedVideoSamples(platform::kCMVideoCodecType_HEVC, 160, 120, 0, 10);
+  const int frames = static_cast<int>(StreamRecorder::errorLimit) + 6;
+  const auto hevc = writertest::encodedVideoSamples(platform::kCMVideoCodecType_HEVC, 160, 120, 0, frames);
   for (std::size_t frame = 0; frame < hevc.size(); ++frame) {
     recorder_->stream(*stream_, hevc[frame]);
     const auto [audio, when] = pcmBuffer(static_cast<std::int64_t>(frame) * 1600);
     recorder_->stream(*stream_, audio, when);
+    settle(recorder_);
   }
   stop(recorder_);
   const auto received = drain(errors);
-  ASSERT_EQ(received.size(), 9u) << "the first frame only made the input";
+  // The first frame only made the input; of the rest, the first failures are kept.
+  ASSERT_EQ(received.size(), StreamRecorder::errorLimit) << "a listener that reads late holds a bounded backlog";
   for (const auto& error : received) {
     EXPECT_EQ(error.errorCase(), StreamRecorder::Error::Case::failedToAppend);
     ASSERT_TRUE(error.writerError());
@@ -261,6 +268,8 @@ TEST_F(StreamRecorderTest, KeepsTheDeliveryOrderAndAppendsNothingOnceStopping) {
       const auto [audio, when] = pcmBuffer(std::int64_t{frame} * 1600);
       recorder_->stream(*stream_, audio, when);
       ++delivered;
+      // Held back as a real source is, so the writer never falls behind.
+      settle(recorder_);
     }
   });
   while (delivered < 60) std::this_thread::yield();
@@ -274,6 +283,73 @@ TEST_F(StreamRecorderTest, KeepsTheDeliveryOrderAndAppendsNothingOnceStopping) {
   ASSERT_TRUE(video && writertest::findStream(streams, AVMEDIA_TYPE_AUDIO));
   EXPECT_GE(video->decodedFrames, 59);
   EXPECT_EQ(video->decodeErrors, 0);
+}
+
+// A recorder on a thread of its own, which the test can hold: the recorder
+// then falls behind however fast its writer is.
+class StalledRecorder {
+ public:
+  StalledRecorder() : thread_([this] { context_.run(); }) {}
+  ~StalledRecorder() {
+    release();
+    work_.reset();
+    thread_.join();
+  }
+
+  void hold() {
+    asio::post(context_, [released = released_] { released.wait(); });
+  }
+  void release() {
+    if (!std::exchange(isReleased_, true)) release_.set_value();
+  }
+
+  const std::shared_ptr<StreamRecorder>& recorder() const { return recorder_; }
+
+ private:
+  asio::io_context context_;
+  asio::executor_work_guard<asio::io_context::executor_type> work_ = asio::make_work_guard(context_);
+  std::promise<void> release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+  bool isReleased_ = false;
+  std::shared_ptr<StreamRecorder> recorder_ = StreamRecorder::make(context_.get_executor());
+  std::thread thread_;
+};
+
+TEST_F(StreamRecorderTest, AWriterThatFallsBehindLosesWholeBuffersCountedAndVideoResumesAtAKeyFrame) {
+  StalledRecorder stalled;
+  const auto& recorder = stalled.recorder();
+  StreamRecorder::Settings videoOnly{*StreamRecorder::defaultSettings().find(platform::AVMediaTypeVideo)};
+  start(recorder, fileURL("behind.mp4"), videoOnly);
+  // Key frames at 0, 15, 30 and 45.
+  const auto frames = writertest::encodedVideoSamples(platform::kCMVideoCodecType_H264, 160, 120, 0, 60, 15);
+  ASSERT_EQ(frames.size(), 60u);
+  ASSERT_FALSE(isNotSync(frames[30]));
+
+  stalled.hold();
+  for (std::size_t frame = 0; frame < StreamRecorder::pendingVideoLimit; ++frame) {
+    recorder->stream(*stream_, frames[frame]);
+  }
+  for (std::size_t buffer = 0; buffer < StreamRecorder::pendingAudioLimit; ++buffer) {
+    const auto [audio, when] = pcmBuffer(static_cast<std::int64_t>(buffer) * 960);
+    recorder->stream(*stream_, audio, when);
+  }
+  EXPECT_EQ(recorder->drops(), StreamRecorder::Drops{}) << "up to the bounds everything waits";
+  recorder->stream(*stream_, frames[30]);
+  const auto [audio, when] = pcmBuffer(0);
+  recorder->stream(*stream_, audio, when);
+  EXPECT_EQ(recorder->drops(), (StreamRecorder::Drops{1, 1}));
+
+  stalled.release();
+  settle(recorder);
+  // Room again, but 31 to 44 depend on the lost key frame.
+  for (std::size_t frame = 31; frame < frames.size(); ++frame) recorder->stream(*stream_, frames[frame]);
+  EXPECT_EQ(recorder->drops(), (StreamRecorder::Drops{15, 1}));
+
+  const auto streams = writertest::readMovie(stop(recorder).path());
+  ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0].packets, 45);
+  EXPECT_EQ(streams[0].decodedFrames, 45);
+  EXPECT_EQ(streams[0].decodeErrors, 0);
 }
 
 }  // namespace

@@ -20,13 +20,16 @@
 namespace tracepost::testing {
 
 // A TCP listener on 127.0.0.1 that keeps the bytes of each connection it
-// accepts. It can also hold connections unaccepted, or accept and not read.
+// accepts. It can also hold connections unaccepted, or accept and not read
+// (until startReading), with a receive buffer of the given size.
 class LoopbackPeer {
  public:
   enum class Mode { reading, acceptingOnly, notAccepting };
 
-  explicit LoopbackPeer(Mode mode = Mode::reading)
+  explicit LoopbackPeer(Mode mode = Mode::reading, int receiveBufferSize = 0)
       : mode_(mode), acceptor_(context_, {asio::ip::make_address("127.0.0.1"), 0}) {
+    // Accepted connections take the listener's buffer size.
+    if (receiveBufferSize > 0) acceptor_.set_option(asio::socket_base::receive_buffer_size(receiveBufferSize));
     if (mode_ == Mode::notAccepting) {
       fillBacklog();
     } else {
@@ -58,6 +61,15 @@ class LoopbackPeer {
   bool waitForEnded(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return ended_ >= count; });
+  }
+
+  // Reads the connections accepted so far and later ones from now on.
+  void startReading() {
+    asio::post(context_, [this] {
+      mode_ = Mode::reading;
+      std::size_t index = 0;
+      for (auto& connection : connections_) readNext(connection, index++);
+    });
   }
 
   // Closes every accepted connection from this side.
