@@ -1,5 +1,6 @@
 #include "Fluvio/Sources/Mixer/VideoMixer.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Fluvio/Sources/Util/FluvioLogger.hpp"
@@ -10,73 +11,30 @@ namespace {
 
 using namespace platform;
 
-// Fills every row of a plane with `pattern`, `patternSize` bytes at a time.
-void fillPlane(std::uint8_t* base, std::size_t stride, std::size_t rowBytes, std::size_t rows, const std::uint8_t* pattern,
-               std::size_t patternSize) {
-  for (std::size_t row = 0; row < rows; ++row) {
-    auto* line = base + row * stride;
-    for (std::size_t offset = 0; offset + patternSize <= rowBytes; offset += patternSize) {
-      std::memcpy(line + offset, pattern, patternSize);
-    }
+// A new buffer holding `source`'s pixels and propagated attachments.
+StatusOr<CVPixelBuffer> copyPicture(CVPixelBuffer& source) {
+  auto copy = CVPixelBuffer::make(static_cast<std::int32_t>(source.width()), static_cast<std::int32_t>(source.height()),
+                                  source.pixelFormatType());
+  if (!copy) return copy;
+  if (const CVReturn status = source.lockBaseAddress(kCVPixelBufferLock_ReadOnly); status != kCVReturnSuccess) {
+    return {status, nullptr};
   }
-}
-
-bool paintBlack(CVPixelBuffer& buffer) {
-  const std::uint8_t bgra[] = {0, 0, 0, 255};
-  const std::uint8_t chroma8[] = {128, 128};
-  const std::uint16_t luma10 = 64 << 6;
-  const std::uint16_t chroma10[] = {512 << 6, 512 << 6};
-  switch (buffer.pixelFormatType()) {
-    case kCVPixelFormatType_32BGRA:
-      fillPlane(buffer.baseAddress(), buffer.bytesPerRow(), buffer.width() * 4, buffer.height(), bgra, 4);
-      return true;
-    case kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange:
-    case kCVPixelFormatType_420YpCbCr8BiPlanarFullRange: {
-      const std::uint8_t luma =
-          buffer.pixelFormatType() == kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange ? 16 : 0;
-      fillPlane(buffer.baseAddressOfPlane(0), buffer.bytesPerRowOfPlane(0), buffer.widthOfPlane(0),
-                buffer.heightOfPlane(0), &luma, 1);
-      fillPlane(buffer.baseAddressOfPlane(1), buffer.bytesPerRowOfPlane(1), buffer.widthOfPlane(1) * 2,
-                buffer.heightOfPlane(1), chroma8, 2);
-      return true;
-    }
-    case kCVPixelFormatType_420YpCbCr8Planar: {
-      const std::uint8_t luma = 16;
-      fillPlane(buffer.baseAddressOfPlane(0), buffer.bytesPerRowOfPlane(0), buffer.widthOfPlane(0),
-                buffer.heightOfPlane(0), &luma, 1);
-      for (std::size_t plane = 1; plane < 3; ++plane) {
-        fillPlane(buffer.baseAddressOfPlane(plane), buffer.bytesPerRowOfPlane(plane), buffer.widthOfPlane(plane),
-                  buffer.heightOfPlane(plane), chroma8, 1);
-      }
-      return true;
-    }
-    case kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange:
-      fillPlane(buffer.baseAddressOfPlane(0), buffer.bytesPerRowOfPlane(0), buffer.widthOfPlane(0) * 2,
-                buffer.heightOfPlane(0), reinterpret_cast<const std::uint8_t*>(&luma10), 2);
-      fillPlane(buffer.baseAddressOfPlane(1), buffer.bytesPerRowOfPlane(1), buffer.widthOfPlane(1) * 4,
-                buffer.heightOfPlane(1), reinterpret_cast<const std::uint8_t*>(chroma10), 4);
-      return true;
-    default:
-      return false;
-  }
+  auto& target = *copy.value;
+  // The same size and format make the same layout: every plane in one copy.
+  target.lockBaseAddress(0);
+  std::memcpy(target.baseAddress(), source.baseAddress(), std::min(source.dataSize(), target.dataSize()));
+  target.unlockBaseAddress(0);
+  source.unlockBaseAddress(kCVPixelBufferLock_ReadOnly);
+  target.setAttachments(source.attachments(CVAttachmentMode::shouldPropagate), CVAttachmentMode::shouldPropagate);
+  return copy;
 }
 
 }  // namespace
 
-std::shared_ptr<CMSampleBuffer> VideoMixer::makeBlackFrame(const CMSampleBuffer& sampleBuffer) {
-  const auto& picture = sampleBuffer.imageBuffer();
-  if (!picture) return nullptr;
-  auto made = CVPixelBuffer::make(static_cast<std::int32_t>(picture->width()),
-                                  static_cast<std::int32_t>(picture->height()), picture->pixelFormatType());
-  if (!made) return nullptr;
-  made.value->lockBaseAddress(0);
-  const bool painted = paintBlack(*made.value);
-  made.value->unlockBaseAddress(0);
-  if (!painted) return nullptr;
-  made.value->setAttachments(picture->attachments(CVAttachmentMode::shouldPropagate), CVAttachmentMode::shouldPropagate);
-  const auto timing = sampleBuffer.sampleTimingInfo(0).value_or(CMSampleTimingInfo{});
-  auto black = CMSampleBuffer::makeReadyWithImageBuffer(made.value, sampleBuffer.formatDescription(), timing);
-  return black ? black.value : nullptr;
+void VideoMixer::setSettings(VideoMixerSettings settings) noexcept {
+  settings_ = settings;
+  // Muting again freezes the picture current then.
+  if (!settings_.isMuted) frozen_.reset();
 }
 
 void VideoMixer::append(const CMSampleBuffer& sampleBuffer, std::uint8_t track) {
@@ -88,17 +46,33 @@ void VideoMixer::append(const CMSampleBuffer& sampleBuffer, std::uint8_t track) 
   auto delegate = delegate_.lock();
   if (delegate) delegate->didInput(sampleBuffer, track);
   if (settings_.mode != VideoMixerSettings::Mode::passthrough || track != settings_.mainTrack) return;
-  if (settings_.isMuted && sampleBuffer.imageBuffer()) {
-    const auto black = makeBlackFrame(sampleBuffer);
-    if (!black) {
-      TP_WARN(logger(), "no muted frame for this picture format: the frame is not output");
-      return;
-    }
-    if (delegate) delegate->didOutput(*black);
+  // Muted before any picture was kept, the live frames pass until one is.
+  if (settings_.isMuted && sampleBuffer.imageBuffer() && currentPixelBuffer_) {
+    outputFrozen(sampleBuffer, delegate.get());
     return;
   }
   if (delegate) delegate->didOutput(sampleBuffer);
-  currentPixelBuffer_ = sampleBuffer.imageBuffer();
+  if (sampleBuffer.imageBuffer()) currentPixelBuffer_ = sampleBuffer.imageBuffer();
+}
+
+void VideoMixer::outputFrozen(const CMSampleBuffer& live, VideoMixerDelegate* delegate) {
+  if (!frozen_) {
+    const auto copy = copyPicture(*currentPixelBuffer_);
+    if (!copy) {
+      TP_WARN(logger(), "no copy of the picture to show while muted, status ", copy.status, ": the frame is not output");
+      return;
+    }
+    frozen_ = FrozenPicture{copy.value, CMFormatDescription::makeForImageBuffer(*copy.value).value};
+  }
+  const auto timing = live.sampleTimingInfo(0).value_or(CMSampleTimingInfo{});
+  std::optional<CMSampleBuffer> muted;
+  // The live frame's description while it still fits the picture, so the
+  // output's format does not change with muting.
+  if (CMSampleBuffer::makeReadyWithImageBuffer(frozen_->picture, live.formatDescription(), timing, muted) != noErr &&
+      CMSampleBuffer::makeReadyWithImageBuffer(frozen_->picture, frozen_->formatDescription, timing, muted) != noErr) {
+    return;
+  }
+  if (delegate) delegate->didOutput(*muted);
 }
 
 }  // namespace fluvio

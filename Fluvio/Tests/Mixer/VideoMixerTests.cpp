@@ -70,37 +70,74 @@ INSTANTIATE_TEST_SUITE_P(
                       RouteCase{"offscreen", {VideoMixerSettings::Mode::offscreen, false, 0}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Muted frames are new black pictures with the live frames' timing; the
-// captured picture is left as it was.
-TEST(VideoMixerMute, OutputsNewBlackFramesAndLeavesTheInputAlone) {
+void setMuted(VideoMixer& mixer, bool muted) { mixer.setSettings({VideoMixerSettings::Mode::passthrough, muted, 0}); }
+
+// While muted the output shows the picture of the last live frame before
+// muting, in a buffer of its own with the live frames' timing: neither the
+// frame handed on before muting nor the live ones are written, and the camera
+// writing its next picture into the kept buffer does not show.
+TEST(VideoMixerMute, RepeatsTheLastLivePictureUntilUnmuted) {
   for (const auto format : {platform::kCVPixelFormatType_32BGRA, platform::kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange}) {
+    SCOPED_TRACE(format);
     auto recorder = std::make_shared<Recorder>();
     VideoMixer mixer;
     mixer.setDelegate(recorder);
-    mixer.append(frame(format, 0), 0);
-    mixer.setSettings({VideoMixerSettings::Mode::passthrough, true, 0});
-    auto live = frame(format, 5, 65, 49);  // odd sides: another layout than the kept picture
-    const auto before = bytesOf(*live.imageBuffer());
+    const auto handedOut = frame(format, 1);
+    mixer.append(handedOut, 0);
+    const auto atMute = bytesOf(*handedOut.imageBuffer());
+    setMuted(mixer, true);
+    const auto live = frame(format, 5);
+    const auto liveBytes = bytesOf(*live.imageBuffer());
+    ASSERT_NE(liveBytes, atMute);
     mixer.append(live, 0);
-    ASSERT_EQ(recorder->outputs.size(), 2u);
-    const auto& muted = recorder->outputs[1];
-    EXPECT_NE(muted.imageBuffer(), live.imageBuffer());
-    EXPECT_EQ(bytesOf(*live.imageBuffer()), before);
-    EXPECT_EQ(muted.presentationTimeStamp(), live.presentationTimeStamp());
-    EXPECT_EQ(muted.imageBuffer()->width(), 65u);
-    const auto* pixels = muted.imageBuffer()->baseAddress();
-    if (format == platform::kCVPixelFormatType_32BGRA) {
-      EXPECT_EQ((std::vector<std::uint8_t>{pixels[0], pixels[1], pixels[2], pixels[3]}),
-                (std::vector<std::uint8_t>{0, 0, 0, 255}));
-    } else {
-      EXPECT_EQ(pixels[0], 16);
-      EXPECT_EQ(muted.imageBuffer()->baseAddressOfPlane(1)[0], 128);
+    // The camera reuses the buffer it handed out before muting.
+    handedOut.imageBuffer()->lockBaseAddress(0);
+    platform::SyntheticCameraSource::paint(*handedOut.imageBuffer(), 9);
+    handedOut.imageBuffer()->unlockBaseAddress(0);
+    const auto reused = bytesOf(*handedOut.imageBuffer());
+    const auto resized = frame(format, 6, 65, 49);
+    mixer.append(resized, 0);
+
+    ASSERT_EQ(recorder->outputs.size(), 3u);
+    EXPECT_EQ(recorder->outputs[0].imageBuffer(), handedOut.imageBuffer());
+    for (std::size_t index : {1u, 2u}) {
+      const auto& muted = recorder->outputs[index];
+      EXPECT_NE(muted.imageBuffer(), handedOut.imageBuffer());
+      EXPECT_EQ(bytesOf(*muted.imageBuffer()), atMute) << index;
+      EXPECT_EQ(muted.imageBuffer()->width(), 64u);
+      EXPECT_EQ(muted.formatDescription()->dimensions().width, 64);
     }
-    // Unmuted again: the live frame itself goes out.
-    mixer.setSettings({VideoMixerSettings::Mode::passthrough, false, 0});
+    EXPECT_EQ(recorder->outputs[1].presentationTimeStamp(), live.presentationTimeStamp());
+    EXPECT_EQ(recorder->outputs[1].formatDescription(), live.formatDescription()) << "the format changed with muting";
+    EXPECT_EQ(recorder->outputs[2].presentationTimeStamp(), resized.presentationTimeStamp());
+    EXPECT_EQ(bytesOf(*live.imageBuffer()), liveBytes) << "a live frame was written";
+    EXPECT_EQ(bytesOf(*handedOut.imageBuffer()), reused) << "the frame handed out before muting was written";
+    EXPECT_EQ(recorder->inputs.size(), 3u);
+    EXPECT_EQ(recorder->inputs[1].second.imageBuffer(), live.imageBuffer());
+
+    // Unmuted, the live frames themselves go out; muting again keeps the picture current then.
+    setMuted(mixer, false);
     mixer.append(live, 0);
-    EXPECT_EQ(recorder->outputs[2].imageBuffer(), live.imageBuffer());
+    EXPECT_EQ(recorder->outputs.back().imageBuffer(), live.imageBuffer());
+    setMuted(mixer, true);
+    mixer.append(frame(format, 7), 0);
+    EXPECT_EQ(bytesOf(*recorder->outputs.back().imageBuffer()), liveBytes);
+    EXPECT_NE(recorder->outputs.back().imageBuffer(), live.imageBuffer());
   }
+}
+
+TEST(VideoMixerMute, PassesLiveFramesUntilAPictureIsKept) {
+  auto recorder = std::make_shared<Recorder>();
+  VideoMixer mixer;
+  mixer.setDelegate(recorder);
+  setMuted(mixer, true);
+  const auto first = frame(platform::kCVPixelFormatType_32BGRA, 1);
+  mixer.append(frame(platform::kCVPixelFormatType_32BGRA, 0), 1);  // not the main track: nothing kept
+  mixer.append(first, 0);
+  mixer.append(frame(platform::kCVPixelFormatType_32BGRA, 2), 0);
+  ASSERT_EQ(recorder->outputs.size(), 2u);
+  EXPECT_EQ(recorder->outputs[0].imageBuffer(), first.imageBuffer());
+  EXPECT_EQ(bytesOf(*recorder->outputs[1].imageBuffer()), bytesOf(*first.imageBuffer()));
 }
 
 TEST(VideoMixerSettingsCoding, RoundTripsAndRefusesUnknownModes) {

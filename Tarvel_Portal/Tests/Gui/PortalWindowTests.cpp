@@ -64,5 +64,34 @@ TEST(PortalWindow, PageArmsAndDisarmsTheStartButton) {
   EXPECT_FALSE(tarvelportalbroadcast::readBroadcastConfig());
 }
 
+// The page's own inline script listens for the bridge's ready event, uses the
+// bridge from there, and tells the server at load how often it heard it.
+TEST(PortalWindow, PageScriptHearsTheBridgeReadyOncePerLoad) {
+  tarvelportalbroadcast::clearBroadcastConfig();
+  auto server = PageServer::start();
+  server->addPage("/", {portalPage("Live", R"(<script>
+    window.readyHeard = 0;
+    window.addEventListener("tarvel-broadcast-ready", () => {
+      window.readyHeard++;
+      TarvelBroadcast.arm("rtmp://127.0.0.1:1935/live", "ready-key");
+    });
+    window.addEventListener("load", () => fetch("/loaded?heard=" + window.readyHeard));
+  </script>)")});
+  PortalWindow portal(server->url("/"));
+  const auto expectHeardOnce = [&](std::size_t load) {
+    ASSERT_TRUE(waitUntil([&] { return server->count("/loaded") == load; }));
+    EXPECT_EQ(server->request("/loaded", load - 1)->query, "heard=1");
+    ASSERT_TRUE(waitUntil([] { return tarvelportalbroadcast::readBroadcastConfig().has_value(); }))
+        << "the bridge could not be used when it said it was ready";
+    EXPECT_EQ(tarvelportalbroadcast::readBroadcastConfig()->key, "ready-key");
+    EXPECT_EQ(portal.evaluate("window.readyHeard"), "1") << "heard again after the load";
+    tarvelportalbroadcast::clearBroadcastConfig();
+  };
+  expectHeardOnce(1);
+  // A new document hears it anew.
+  portal.runScript("location.reload()");
+  expectHeardOnce(2);
+}
+
 }  // namespace
 }  // namespace tarvelportal::testing
