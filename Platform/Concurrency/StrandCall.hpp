@@ -21,8 +21,8 @@ using StrandCallResult = std::optional<std::conditional_t<std::is_void_v<T>, std
 // A body waiting in its caller's frame: `start` makes the coroutine that runs
 // it on the strand, moving the body into that coroutine's frame, and that
 // coroutine leaves the result in `result` (a StrandCallResult, in the
-// caller's frame too). What runs the call knows neither type,
-// so it is compiled once rather than for every caller's lambda.
+// caller's frame too). What runs the call knows neither type, so it is
+// compiled once rather than for every caller's lambda.
 struct StrandCallBody {
   Async<void> (*start)(void* body, void* result);
   void* body;
