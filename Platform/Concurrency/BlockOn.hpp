@@ -1,7 +1,6 @@
 #pragma once
 
-#include <asio/co_spawn.hpp>
-#include <asio/use_future.hpp>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -11,6 +10,20 @@
 
 namespace platform {
 
+namespace detail {
+
+// Runs `body` on `executor` and blocks the calling thread until it has ended,
+// rethrowing its error; refuses as blockOn does. The same for every result
+// type, so it is compiled once.
+void runBlocking(Async<void> body, Executor executor);
+
+template <class T>
+Async<void> storeResult(Async<T> body, std::optional<T>& result) {
+  result.emplace(co_await std::move(body));
+}
+
+}  // namespace detail
+
 // Runs `body` on `executor` and blocks the calling thread for its result (or
 // rethrows its error). For program entry points and tests. On a thread of the
 // process pool (a task, an actor body, queue work) it throws
@@ -18,12 +31,13 @@ namespace platform {
 // itself; after shutdownGlobalExecutor() it throws RuntimeError::shutDown.
 template <class T>
 T blockOn(Async<T> body, Executor executor = globalExecutor()) {
-  if (detail::onPoolThread()) throw RuntimeError(RuntimeError::Case::blockingOnPoolThread);
-  detail::refuseIfShutDown(executor);
-  if constexpr (detail::needsOptionalResult<T>) {
-    return std::move(*asio::co_spawn(executor, detail::wrapInOptional(std::move(body)), asio::use_future).get());
+  if constexpr (std::is_void_v<T>) {
+    detail::runBlocking(std::move(body), std::move(executor));
   } else {
-    return asio::co_spawn(executor, std::move(body), asio::use_future).get();
+    // Filled before runBlocking returns; this frame outlives the run.
+    std::optional<T> result;
+    detail::runBlocking(detail::storeResult(std::move(body), result), std::move(executor));
+    return std::move(*result);
   }
 }
 

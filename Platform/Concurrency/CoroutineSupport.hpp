@@ -24,19 +24,4 @@ auto invokeHeld(Callable callable) -> std::invoke_result_t<Callable> {
   co_return co_await callable();
 }
 
-// asio's co_spawn builds a default result on its error path; carrying the
-// value in an optional lifts that need from the types our coroutines return.
-template <class T>
-inline constexpr bool needsOptionalResult = !std::is_void_v<T> && !std::is_default_constructible_v<T>;
-
-template <class T>
-Async<std::optional<T>> wrapInOptional(Async<T> body) {
-  co_return std::optional<T>(co_await std::move(body));
-}
-
-template <class T>
-Async<T> unwrapOptional(Async<std::optional<T>> body) {
-  co_return std::move(*(co_await std::move(body)));
-}
-
 }  // namespace platform::detail

@@ -21,11 +21,25 @@ namespace {
 
 using platform::Async;
 
-// Wraps a plain `body` as the callable isolated() takes: the coroutine it
-// returns runs `body` on the actor's strand.
+// A plain body as the callable isolated() takes: the coroutine it returns
+// runs the body on the actor's strand. Erased to its result type, so that the
+// members below share one set of coroutines per result type instead of
+// making their own; a media buffer's call keeps its own coroutine instead,
+// as the erased body may take a heap block for its captures.
+template <class T>
+class OnActor {
+ public:
+  template <class Body>
+  explicit OnActor(Body body) : body_(std::move(body)) {}
+  Async<T> operator()() { co_return body_(); }
+
+ private:
+  std::function<T()> body_;
+};
+
 template <class Body>
-auto onActor(Body body) {
-  return [body = std::move(body)]() mutable -> Async<std::invoke_result_t<Body>> { co_return body(); };
+OnActor<std::invoke_result_t<Body>> onActor(Body body) {
+  return OnActor<std::invoke_result_t<Body>>(std::move(body));
 }
 
 const char* caseName(MediaMixer::Error::Case errorCase) {
@@ -277,22 +291,23 @@ Async<platform::AVCaptureVideoOrientation> MediaMixer::videoOrientation() {
 }
 
 Async<void> MediaMixer::append(platform::CMSampleBuffer sampleBuffer, std::uint8_t track) {
-  return isolated(onActor([this, sampleBuffer = std::move(sampleBuffer), track]() mutable {
+  return isolated([this, sampleBuffer = std::move(sampleBuffer), track]() mutable -> Async<void> {
     const auto& description = sampleBuffer.formatDescription();
-    if (!description) return;
+    if (!description) co_return;
     if (description->mediaType() == platform::kCMMediaType_Audio) {
       audioIO()->append(std::move(sampleBuffer), track);
     } else if (description->mediaType() == platform::kCMMediaType_Video) {
       videoIO()->append(std::move(sampleBuffer), track);
     }
-  }));
+  });
 }
 
 Async<void> MediaMixer::append(std::shared_ptr<platform::AVAudioBuffer> audioBuffer,
                                std::shared_ptr<platform::AVAudioTime> when, std::uint8_t track) {
-  return isolated(onActor([this, audioBuffer = std::move(audioBuffer), when = std::move(when), track] {
+  return isolated([this, audioBuffer = std::move(audioBuffer), when = std::move(when), track]() -> Async<void> {
     if (auto pcm = std::dynamic_pointer_cast<platform::AVAudioPCMBuffer>(audioBuffer)) audioIO()->append(pcm, when, track);
-  }));
+    co_return;
+  });
 }
 
 Async<void> MediaMixer::addOutput(std::shared_ptr<MediaMixerOutput> output) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
+#include <asio/use_future.hpp>
 
 #include "Fluvio/Sources/Mixer/MediaMixer.hpp"
 #include "Fluvio/Sources/View/MTFVView.hpp"

@@ -3,6 +3,7 @@
 #include <asio/experimental/awaitable_operators.hpp>
 #include <asio/strand.hpp>
 #include <asio/this_coro.hpp>
+#include <asio/use_future.hpp>
 #include <atomic>
 #include <thread>
 #include <vector>
