@@ -211,6 +211,8 @@ void RTMPSocket::sendNext() {
     if (auto delivered = std::exchange(self.sendingNotice_, nullptr)) {
       delivered(Delivery::written);
       self.unacknowledged_.push_back({static_cast<std::uint64_t>(self.totalBytesOut_), std::move(delivered)});
+      // Many small sends between two checks: looked at now, they stay few.
+      if (self.unacknowledged_.size() % kUnacknowledgedBatch == 0) self.readProgress();
     }
     self.sendNext();
   }));
@@ -223,11 +225,17 @@ void RTMPSocket::watchOutput() {
   outputTimer_.expires_after(std::clamp<std::chrono::steady_clock::duration>(
       timeout_ / 10, std::chrono::milliseconds(10), std::chrono::milliseconds(100)));
   outputTimer_.async_wait(onStrand([](RTMPSocket& self, const std::error_code& error) {
-    if (error) return;
-    self.connection_->progress(self.onStrand([](RTMPSocket& self, platform::NWConnection::Progress progress) {
-      self.watchingOutput_ = false;
-      self.checkOutput(progress);
-    }));
+    if (!error) self.readProgress();
+  }));
+}
+
+void RTMPSocket::readProgress() {
+  // The one under way re-arms the watch when it comes.
+  if (std::exchange(readingProgress_, true)) return;
+  connection_->progress(onStrand([](RTMPSocket& self, platform::NWConnection::Progress progress) {
+    self.readingProgress_ = false;
+    self.watchingOutput_ = false;
+    self.checkOutput(progress);
   }));
 }
 
@@ -321,6 +329,7 @@ void RTMPSocket::closeWith(std::optional<Error> reason, std::function<void()> se
   sendingNotice_ = nullptr;
   receiving_ = false;
   watchingOutput_ = false;
+  readingProgress_ = false;
   closing_ = Closing::none;
   outgoing_.clear();
   timer_.cancel();

@@ -64,6 +64,9 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // Bytes waiting to be sent beyond which the socket closes: about a minute
   // of a 2 Mbit/s publication.
   static constexpr std::int64_t kMaxQueuedBytes = 16 * 1024 * 1024;
+  // Each time this many more sends wait for acknowledgement the socket asks
+  // at once rather than at its next check.
+  static constexpr std::size_t kUnacknowledgedBatch = 64;
   // How long a close waits to hear what the server acknowledged last.
   static constexpr std::chrono::seconds kSettleLimit{1};
 
@@ -124,6 +127,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   void receiveNext();
   void sendNext();
   void watchOutput();
+  void readProgress();
   void checkOutput(platform::NWConnection::Progress progress);
   bool outputPending() const noexcept { return sending_ || !outgoing_.empty(); }
   // Bytes wait to be written or acknowledged.
@@ -174,6 +178,7 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   UnacknowledgedSends unacknowledged_;
   // Output is watched for the server's acknowledgements while any is due.
   bool watchingOutput_ = false;
+  bool readingProgress_ = false;
   std::uint64_t acknowledged_ = 0;
   std::chrono::steady_clock::time_point lastOutputProgress_;
   // How far shutdown() is: writing what is queued (nothing more is taken),
