@@ -3,6 +3,7 @@
 #include <asio/buffer.hpp>
 #include <asio/error.hpp>
 #include <asio/post.hpp>
+#include <cstdint>
 #include <memory>
 #include <system_error>
 
@@ -19,6 +20,9 @@ class ConnectionByteStream {
   using lowest_layer_type = ConnectionByteStream;
 
   explicit ConnectionByteStream(std::shared_ptr<NWConnection> connection) : connection_(std::move(connection)) {}
+
+  // Bytes the connection has taken from our writes so far.
+  std::uint64_t written() const noexcept { return *written_; }
 
   executor_type get_executor() const noexcept { return connection_->strand(); }
   lowest_layer_type& lowest_layer() noexcept { return *this; }
@@ -46,14 +50,17 @@ class ConnectionByteStream {
     OutgoingBytes content(asio::buffer_size(buffers));
     asio::buffer_copy(asio::buffer(content), buffers);
     const std::size_t size = content.size();
-    connection_->send(std::move(content), [shared, size](std::optional<NWError> error) {
+    connection_->send(std::move(content), [shared, size, written = written_](std::optional<NWError> error) {
       if (error) return (*shared)(error->code(), 0);
+      *written += size;
       (*shared)(std::error_code(), size);
     });
   }
 
  private:
   std::shared_ptr<NWConnection> connection_;
+  // Shared with the sends under way, which may end after a move of the stream.
+  std::shared_ptr<std::uint64_t> written_ = std::make_shared<std::uint64_t>(0);
 };
 
 }  // namespace platform

@@ -27,6 +27,9 @@ namespace platform {
 class NWConnection : public std::enable_shared_from_this<NWConnection> {
  public:
   using Bytes = std::vector<std::uint8_t>;
+  // Bytes the system may hold that are not on the wire yet: it asks for more
+  // only below this, a few round trips of a broadcast's rate on a fast link.
+  static constexpr int kNotSentLowWater = 32 * 1024;
   // `waiting`: no path to the peer (network down or unreachable); the
   // connection is closed, as `failed` would leave it.
   enum class State { setup, preparing, waiting, ready, failed, cancelled };
@@ -38,11 +41,12 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   // Made once per send: kept in place, it costs no heap block.
   using SendCompletion = InlineFunction<void(std::optional<NWError>)>;
   // How far sending has come: bytes the system took from sends so far (also
-  // while a send is under way), and bytes it holds that the peer has not
-  // acknowledged yet.
+  // while a send is under way), and of those the bytes the peer acknowledged,
+  // which is what it has surely received. Both stay as they were last seen
+  // once the connection is closed.
   struct Progress {
     std::uint64_t written = 0;
-    std::uint64_t unacknowledged = 0;
+    std::uint64_t acknowledged = 0;
     friend bool operator==(const Progress&, const Progress&) = default;
   };
 
@@ -56,7 +60,9 @@ class NWConnection : public std::enable_shared_from_this<NWConnection> {
   virtual void start() = 0;
   // Up to `maximumLength` bytes, as soon as any are there.
   virtual void receive(std::size_t maximumLength, ReceiveCompletion completion) = 0;
-  // Completes when every byte is written.
+  // Completes when the system has taken every byte. It holds only a little
+  // that is not sent yet (kNotSentLowWater), so a peer or link that does not
+  // keep up holds the send, and the backlog stays with the sender.
   virtual void send(OutgoingBytes content, SendCompletion completion) = 0;
   virtual void progress(std::function<void(Progress)> completion) = 0;
   // Closes gracefully and reports `cancelled`: ends TLS with its close alert,

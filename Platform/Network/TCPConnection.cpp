@@ -8,6 +8,7 @@
 #include <asio/write.hpp>
 #include <linux/pkt_sched.h>
 #include <linux/sockios.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 
 namespace platform {
@@ -73,6 +74,10 @@ void TCPConnection::onConnected(const std::error_code& error) {
   // Refused only for priorities that need privileges, which none of ours does.
   const int priority = socketPriority(qualityOfService_);
   ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_PRIORITY, &priority, sizeof priority);
+  // Otherwise the system's buffer grows to megabytes and takes whatever we
+  // write long after the peer stopped keeping up.
+  const int lowWater = kNotSentLowWater;
+  ::setsockopt(socket_.native_handle(), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &lowWater, sizeof lowWater);
   // A send writes what the socket takes at once and leaves the rest to the reactor.
   socket_.non_blocking(true);
   report(State::ready);
@@ -84,6 +89,8 @@ void TCPConnection::fail(const std::error_code& error) {
 }
 
 void TCPConnection::close() {
+  // What the peer had acknowledged stays known after the socket is gone.
+  unacknowledgedBytes();
   std::error_code ignored;
   resolver_.cancel();
   socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
@@ -204,13 +211,16 @@ void TCPConnection::awaitAcknowledged(std::function<void()> done) {
 
 std::uint64_t TCPConnection::unacknowledgedBytes() {
   int unacknowledged = 0;
-  if (!socket_.is_open() || ::ioctl(socket_.native_handle(), SIOCOUTQ, &unacknowledged) != 0) return 0;
-  return static_cast<std::uint64_t>(std::max(unacknowledged, 0));
+  if (socket_.is_open() && ::ioctl(socket_.native_handle(), SIOCOUTQ, &unacknowledged) == 0) {
+    lastUnacknowledged_ = static_cast<std::uint64_t>(std::max(unacknowledged, 0));
+  }
+  return lastUnacknowledged_;
 }
 
 void TCPConnection::progress(std::function<void(Progress)> completion) {
   asio::post(strand(), [self = self(), completion = std::move(completion)] {
-    completion(Progress{self->bytesWritten_, self->unacknowledgedBytes()});
+    const auto unacknowledged = std::min(self->unacknowledgedBytes(), self->bytesWritten_);
+    completion(Progress{self->bytesWritten_, self->bytesWritten_ - unacknowledged});
   });
 }
 

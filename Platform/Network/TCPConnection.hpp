@@ -42,7 +42,8 @@ class TCPConnection final : public NWConnection {
   // Reads and drops what the peer sends until it closes, then runs `done`.
   void discardUntilEnd(std::function<void()> done);
   void awaitAcknowledged(std::function<void()> done);
-  // Bytes sent that the peer has not acknowledged; 0 once the socket is closed.
+  // Bytes written that the peer has not acknowledged; as last seen once the
+  // socket is closed.
   std::uint64_t unacknowledgedBytes();
 
   const std::string host_;
@@ -56,6 +57,7 @@ class TCPConnection final : public NWConnection {
   bool sending_ = false;
   bool closing_ = false;
   std::uint64_t bytesWritten_ = 0;
+  std::uint64_t lastUnacknowledged_ = 0;
 };
 
 }  // namespace platform

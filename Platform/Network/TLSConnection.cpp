@@ -10,6 +10,10 @@
 namespace platform {
 namespace {
 
+// Sends remembered for acknowledgement while nobody asks: beyond it, the
+// oldest merge into the next, which acknowledges them a little late.
+constexpr std::size_t kSentEndsKept = 1024;
+
 asio::ssl::context makeClientContext() {
   asio::ssl::context context(asio::ssl::context::tls_client);
   SSL_CTX_set_min_proto_version(context.native_handle(), TLS1_2_VERSION);
@@ -121,12 +125,25 @@ void TLSConnection::send(OutgoingBytes content, SendCompletion completion) {
                       asio::bind_executor(self->strand(), [self, buffer, completion = std::move(completion)](
                                                               const std::error_code& error, std::size_t) {
                         self->sending_ = false;
-                        completion(error ? std::optional<NWError>(NWError(error)) : std::nullopt);
+                        if (error) return completion(NWError(error));
+                        self->written_ += buffer->size();
+                        if (self->unacknowledged_.size() == kSentEndsKept) self->unacknowledged_.pop_front();
+                        self->unacknowledged_.push_back({self->stream_.next_layer().written(), self->written_});
+                        completion(std::nullopt);
                       }));
   });
 }
 
-void TLSConnection::progress(std::function<void(Progress)> completion) { transport_->progress(std::move(completion)); }
+void TLSConnection::progress(std::function<void(Progress)> completion) {
+  // The transport answers on the strand we share.
+  transport_->progress([self = self(), completion = std::move(completion)](Progress transport) {
+    auto& sent = self->unacknowledged_;
+    for (; !sent.empty() && sent.front().transportEnd <= transport.acknowledged; sent.pop_front()) {
+      self->acknowledged_ = sent.front().end;
+    }
+    completion(Progress{self->written_, self->acknowledged_});
+  });
+}
 
 void TLSConnection::cancel(std::chrono::steady_clock::duration grace) {
   asio::post(strand(), [self = self(), grace] {

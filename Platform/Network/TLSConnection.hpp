@@ -3,6 +3,7 @@
 #include <asio/ssl/context.hpp>
 #include <asio/ssl/stream.hpp>
 #include <asio/steady_timer.hpp>
+#include <deque>
 
 #include "Platform/Network/ConnectionByteStream.hpp"
 #include "Platform/Network/NWConnection.hpp"
@@ -21,7 +22,8 @@ class TLSConnection final : public NWConnection {
   void start() override;
   void receive(std::size_t maximumLength, ReceiveCompletion completion) override;
   void send(OutgoingBytes content, SendCompletion completion) override;
-  // The transport's: what it took counts, ciphertext as it is.
+  // In our bytes: a send counts as acknowledged once the transport's peer
+  // acknowledged the last byte of the records it became.
   void progress(std::function<void(Progress)> completion) override;
   void cancel(std::chrono::steady_clock::duration grace) override;
   void forceCancel() override;
@@ -43,6 +45,15 @@ class TLSConnection final : public NWConnection {
   // The pending receive's owner; a cancel tells it at once, not when the
   // transport gives the read up.
   ReceiveCompletion pendingReceive_;
+  // Sends not known acknowledged yet: where their records end in the
+  // transport's bytes, and where they end in ours.
+  struct SentEnd {
+    std::uint64_t transportEnd;
+    std::uint64_t end;
+  };
+  std::deque<SentEnd> unacknowledged_;
+  std::uint64_t written_ = 0;
+  std::uint64_t acknowledged_ = 0;
   bool receiving_ = false;
   bool sending_ = false;
   bool closing_ = false;

@@ -22,11 +22,15 @@ struct RPBroadcastStatistics {
   std::uint64_t bytesSent = 0;
   std::uint64_t bytesQueued = 0;
   std::uint64_t buffersDropped = 0;
+  // Frames the server received (it acknowledged them).
   std::uint64_t videoFramesSent = 0;
   // What the stream's own bounded queues dropped between the extension and
-  // the connection: raw and encoded video frames, encoded audio packets.
+  // the server: raw and encoded video frames, encoded audio packets.
   std::uint64_t videoFramesDroppedByStream = 0;
   std::uint64_t audioPacketsDroppedByStream = 0;
+  // Frames meant for the server that it does not have (yet, while the
+  // broadcast runs): at the end, a backlog that could not be delivered.
+  std::uint64_t videoFramesNotDelivered = 0;
 };
 
 // The principal class of a broadcast extension derives from this. The

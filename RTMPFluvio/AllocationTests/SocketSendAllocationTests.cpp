@@ -57,7 +57,8 @@ template <class Next>
 void sendOneByOne(RTMPSocket& socket, std::size_t count, Next next, std::atomic<int>& written) {
   for (std::size_t index = 0; index < count; ++index) {
     const int before = written.load();
-    socket.send(next(index), [&written] {
+    socket.send(next(index), [&written](RTMPSocket::Delivery delivery) {
+      if (delivery != RTMPSocket::Delivery::written) return;
       written.fetch_add(1);
       written.notify_all();
     });

@@ -176,6 +176,9 @@ Async<void> SampleHandler::watchConnection(platform::AsyncStream<rtmpfluvio::RTM
     const auto self = weak.lock();
     if (!self || !claimEnd()) co_return;
     stopForwarding();
+    // What the server had by the end, not the last sample.
+    auto counted = countSent();
+    co_await std::move(counted);
     // The status says why the link went: the user sees that, not only that it went.
     finishBroadcastWithError(rtmpfluvio::RTMPConnection::Error::socketErrorOccurred(status->description()));
     co_return;
@@ -205,14 +208,15 @@ Async<void> SampleHandler::closeAll() {
     co_await std::move(close);
   } catch (const std::exception&) {
   }
-  // The close sent what the encoders still held.
-  auto counted = countSent();
-  co_await std::move(counted);
   try {
     auto close = connection_->close();
     co_await std::move(close);
   } catch (const std::exception&) {
   }
+  // The close sent what the encoders still held, and the connection's close
+  // waited for the server to acknowledge it.
+  auto counted = countSent();
+  co_await std::move(counted);
 }
 
 Async<void> SampleHandler::countSent() {
@@ -220,10 +224,12 @@ Async<void> SampleHandler::countSent() {
   const auto info = co_await std::move(read);
   bytesSent_ = static_cast<std::uint64_t>(std::max<std::int64_t>(info.byteCount, 0));
   videoFramesSent_ = static_cast<std::uint64_t>(std::max<std::int64_t>(info.videoFramesSent, 0));
+  videoFramesNotDelivered_ = static_cast<std::uint64_t>(std::max<std::int64_t>(info.videoFramesNotDelivered(), 0));
   auto readDrops = stream()->outgoingDrops();
   const auto drops = co_await std::move(readDrops);
-  videoFramesDroppedByStream_ = drops.videoInput + drops.videoOutput;
-  audioPacketsDroppedByStream_ = drops.audioOutput;
+  videoFramesDroppedByStream_ =
+      drops.videoInput + drops.videoOutput + static_cast<std::uint64_t>(info.videoFramesDroppedForBacklog);
+  audioPacketsDroppedByStream_ = drops.audioOutput + static_cast<std::uint64_t>(info.audioBuffersDroppedForBacklog);
 }
 
 platform::RPBroadcastStatistics SampleHandler::broadcastStatistics() const {
@@ -232,7 +238,8 @@ platform::RPBroadcastStatistics SampleHandler::broadcastStatistics() const {
           buffersDropped_.load() + video_.dropped() + audio_.dropped(),
           videoFramesSent_.load(),
           videoFramesDroppedByStream_.load(),
-          audioPacketsDroppedByStream_.load()};
+          audioPacketsDroppedByStream_.load(),
+          videoFramesNotDelivered_.load()};
 }
 
 }  // namespace tarvelportalbroadcast

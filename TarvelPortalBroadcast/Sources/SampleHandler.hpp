@@ -29,8 +29,8 @@ namespace tarvelportalbroadcast {
 // order they came, through one bounded queue per kind: video keeps the
 // newest few frames when the encoder falls behind, audio drops only beyond a
 // few seconds of backlog; every drop is counted, the stream's own included.
-// The frames and bytes it reports sent are those the stream handed to the
-// connection.
+// The bytes it reports sent are those the stream handed to the connection,
+// the frames those the server acknowledged.
 class SampleHandler final : public platform::RPBroadcastSampleHandler,
                             public std::enable_shared_from_this<SampleHandler> {
  public:
@@ -79,8 +79,8 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
   // Sound before the first picture waits for it, bounded; what does not fit is dropped.
   void holdEarlyAudio(const platform::CMSampleBuffer& sampleBuffer);
   platform::Async<void> closeAll();
-  // Takes the stream's counts of what it handed to the connection and of
-  // what its queues dropped.
+  // Takes the stream's counts of what it sent, of what the server received
+  // and of what its queues dropped.
   platform::Async<void> countSent();
   platform::Async<void> forwardVideo();
   platform::Async<void> forwardAudio();
@@ -116,6 +116,7 @@ class SampleHandler final : public platform::RPBroadcastSampleHandler,
   std::atomic<std::uint64_t> videoFramesSent_ = 0;
   std::atomic<std::uint64_t> videoFramesDroppedByStream_ = 0;
   std::atomic<std::uint64_t> audioPacketsDroppedByStream_ = 0;
+  std::atomic<std::uint64_t> videoFramesNotDelivered_ = 0;
 };
 
 }  // namespace tarvelportalbroadcast

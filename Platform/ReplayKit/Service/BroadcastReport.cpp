@@ -21,11 +21,11 @@ std::string statusLine(const BroadcastProgress& now, const BroadcastProgress& pr
 
 std::string summary(const BroadcastProgress& end) {
   const double fps = end.elapsedSeconds > 0 ? end.delivered.video / end.elapsedSeconds : 0;
-  char text[500];
+  char text[600];
   std::snprintf(text, sizeof text,
                 "broadcast: %.1f s, %llu frames delivered (%.1f fps), %llu app audio and %llu microphone buffers, "
                 "%llu frames dropped by the service, %llu buffers dropped by the extension, %llu frames and %llu bytes sent; "
-                "the stream's queues dropped %llu video frames, %llu audio packets",
+                "the stream's queues dropped %llu video frames, %llu audio packets; %llu frames not delivered",
                 end.elapsedSeconds, static_cast<unsigned long long>(end.delivered.video), fps,
                 static_cast<unsigned long long>(end.delivered.audioApp),
                 static_cast<unsigned long long>(end.delivered.audioMic),
@@ -34,7 +34,8 @@ std::string summary(const BroadcastProgress& end) {
                 static_cast<unsigned long long>(end.extension.videoFramesSent),
                 static_cast<unsigned long long>(end.extension.bytesSent),
                 static_cast<unsigned long long>(end.extension.videoFramesDroppedByStream),
-                static_cast<unsigned long long>(end.extension.audioPacketsDroppedByStream));
+                static_cast<unsigned long long>(end.extension.audioPacketsDroppedByStream),
+                static_cast<unsigned long long>(end.extension.videoFramesNotDelivered));
   return text;
 }
 

@@ -186,6 +186,12 @@ int runBroadcast(const BroadcastServiceOptions& options) {
     std::cerr << *description << std::endl;
     return 1;
   }
+  // A backlog the server never got is no successful broadcast.
+  if (last.extension.videoFramesNotDelivered > 0) {
+    std::cerr << last.extension.videoFramesNotDelivered
+              << " frames were not delivered: the network did not take the backlog by the end" << std::endl;
+    return 1;
+  }
   return 0;
 }
 

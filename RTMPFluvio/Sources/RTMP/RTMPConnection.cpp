@@ -441,15 +441,15 @@ void RTMPConnection::yieldStatus(const RTMPStatus& status) {
 // MARK: sending
 
 void RTMPConnection::output(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
-                            WrittenNotice written) {
+                            DeliveryNotice delivered) {
   enqueue([self = shared_from_this(), type, chunkStreamId, message = std::move(message),
-           written = std::move(written)]() mutable {
-    std::visit([&](const auto& sent) { self->write(type, chunkStreamId, sent, std::move(written)); }, message);
+           delivered = std::move(delivered)]() mutable {
+    std::visit([&](const auto& sent) { self->write(type, chunkStreamId, sent, std::move(delivered)); }, message);
   });
 }
 
 std::size_t RTMPConnection::write(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, const RTMPMessage& message,
-                                  WrittenNotice written) {
+                                  DeliveryNotice delivered) {
   if (logger().isEnabledFor(tracepost::TPLogger::Level::trace)) {
     TP_TRACE(logger(), "<< ", message.type(), " stream ", message.streamId(), " ", message.payload().size(), " bytes");
   }
@@ -460,7 +460,7 @@ std::size_t RTMPConnection::write(RTMPChunkType type, RTMPChunkStreamId chunkStr
     TP_ERROR(logger(), "Message not sent: ", error.what());
     return 0;
   }
-  if (socket_ && !chunks.empty()) socket_->send(std::move(chunks), std::move(written));
+  if (socket_ && !chunks.empty()) socket_->send(std::move(chunks), std::move(delivered));
   return message.payload().size();
 }
 

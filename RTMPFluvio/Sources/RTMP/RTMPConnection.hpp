@@ -140,10 +140,9 @@ class RTMPConnection : public fluvio::NetworkConnection,
   platform::Async<void> waitForRequestTimeout() override;
 
   // Queued on the connection's strand behind everything handed over before,
-  // without a task per message; `written` once the socket has handed every
-  // byte of it to the system.
+  // without a task per message; `delivered` hears how far it got.
   void output(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
-              WrittenNotice written = {}) override;
+              DeliveryNotice delivered = {}) override;
 
   // Cuts `message` into chunks on `chunkStreamId`, the first with `type` (or a
   // fuller header where needed), and queues them on the socket behind every
@@ -163,7 +162,7 @@ class RTMPConnection : public fluvio::NetworkConnection,
     co_return write(type, chunkStreamId, message);
   }
   std::size_t write(RTMPChunkType type, RTMPChunkStreamId chunkStreamId, const RTMPMessage& message,
-                    WrittenNotice written = {});
+                    DeliveryNotice delivered = {});
 
   platform::Async<RTMPResponse> connectBody(std::string command, AMFList arguments);
   platform::Async<RTMPResponse> connectOnce(const std::string& command);

@@ -1,5 +1,6 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPSocket.hpp"
 
+#include <algorithm>
 #include <asio/bind_executor.hpp>
 #include <asio/dispatch.hpp>
 #include <asio/post.hpp>
@@ -77,6 +78,7 @@ platform::Async<platform::AsyncStream<RTMPSocket::Bytes>> RTMPSocket::connectBod
   if (port < 1 || port > 65535) throw Error(Error::Case::connectionNotEstablished);
   closeWith(std::nullopt);
   closeReason_.reset();
+  acknowledged_ = 0;
   totalBytesIn_ = 0;
   queueBytesOut_ = 0;
   totalBytesOut_ = 0;
@@ -168,13 +170,14 @@ void RTMPSocket::receiveNext() {
   }));
 }
 
-void RTMPSocket::send(platform::OutgoingBytes bytes, WrittenNotice written) {
-  asio::dispatch(strand(), [self = shared_from_this(), bytes = std::move(bytes), written = std::move(written)]() mutable {
-    self->queue(std::move(bytes), std::move(written));
+void RTMPSocket::send(platform::OutgoingBytes bytes, DeliveryNotice delivered) {
+  asio::dispatch(strand(), [self = shared_from_this(), bytes = std::move(bytes),
+                            delivered = std::move(delivered)]() mutable {
+    self->queue(std::move(bytes), std::move(delivered));
   });
 }
 
-void RTMPSocket::queue(platform::OutgoingBytes bytes, WrittenNotice written) {
+void RTMPSocket::queue(platform::OutgoingBytes bytes, DeliveryNotice delivered) {
   if (!connected_ || closing_ != Closing::none) return;
   if (queueBytesOut_ + static_cast<std::int64_t>(bytes.size()) > kMaxQueuedBytes) {
     // A peer that stops reading must not make us hold its backlog without end.
@@ -182,7 +185,7 @@ void RTMPSocket::queue(platform::OutgoingBytes bytes, WrittenNotice written) {
                            "the server stopped reading: " + std::to_string(queueBytesOut_) + " bytes wait unsent"));
   }
   queueBytesOut_ += static_cast<std::int64_t>(bytes.size());
-  outgoing_.push_back({std::move(bytes), std::move(written)});
+  outgoing_.push_back({std::move(bytes), std::move(delivered)});
   sendNext();
 }
 
@@ -192,50 +195,73 @@ void RTMPSocket::sendNext() {
     if (closing_ == Closing::draining && closingStep_) closingStep_->resume();
     return;
   }
+  // Nothing was due until now: the wait for the server starts here.
+  if (!outputDue()) lastOutputProgress_ = std::chrono::steady_clock::now();
   sending_ = true;
-  // A send starts only from idle or right after one completed.
-  lastOutputProgress_ = std::chrono::steady_clock::now();
   watchOutput();
-  auto [bytes, written] = std::move(outgoing_.front());
+  auto [bytes, delivered] = std::move(outgoing_.front());
   outgoing_.pop_front();
   sendingCount_ = static_cast<std::int64_t>(bytes.size());
-  sendingNotice_ = std::move(written);
+  sendingNotice_ = std::move(delivered);
   connection_->send(std::move(bytes), onStrand([](RTMPSocket& self, std::optional<platform::NWError> error) {
     self.sending_ = false;
     if (error) return self.closeWith(Error(Error::Case::connectionNotEstablished, std::move(error)));
     self.totalBytesOut_ += self.sendingCount_;
     self.queueBytesOut_ -= self.sendingCount_;
-    if (const auto written = std::exchange(self.sendingNotice_, nullptr)) written();
+    if (auto delivered = std::exchange(self.sendingNotice_, nullptr)) {
+      delivered(Delivery::written);
+      self.unacknowledged_.push_back({static_cast<std::uint64_t>(self.totalBytesOut_), std::move(delivered)});
+      // Many small sends between two checks: looked at now, they stay few.
+      if (self.unacknowledged_.size() % kUnacknowledgedBatch == 0) self.readProgress();
+    }
     self.sendNext();
   }));
 }
 
 void RTMPSocket::watchOutput() {
-  if (watchingOutput_) return;
-  watchingOutput_ = true;
-  // Checked often enough to notice a stall soon after the time-out.
-  outputTimer_.expires_after(std::max<std::chrono::steady_clock::duration>(timeout_ / 10, std::chrono::milliseconds(10)));
+  if (std::exchange(watchingOutput_, true)) return;
+  // Often enough for acknowledged sends to be told soon, and for a stall to
+  // be noticed soon after the time-out.
+  outputTimer_.expires_after(std::clamp<std::chrono::steady_clock::duration>(
+      timeout_ / 10, std::chrono::milliseconds(10), std::chrono::milliseconds(100)));
   outputTimer_.async_wait(onStrand([](RTMPSocket& self, const std::error_code& error) {
-    if (error) return;
-    self.connection_->progress(self.onStrand([](RTMPSocket& self, platform::NWConnection::Progress progress) {
-      self.watchingOutput_ = false;
-      self.checkOutput(progress);
-    }));
+    if (!error) self.readProgress();
   }));
 }
 
-void RTMPSocket::checkOutput(platform::NWConnection::Progress progress) {
-  if (!outputPending()) return;
-  const auto now = std::chrono::steady_clock::now();
-  // Taken by the system, or acknowledged by the peer: either way it reads.
-  if (progress.written != progressAtCheck_.written || progress.unacknowledged < progressAtCheck_.unacknowledged) {
-    lastOutputProgress_ = now;
-  } else if (now - lastOutputProgress_ >= timeout_) {
-    return closeWith(Error(Error::Case::outputStalled, std::nullopt,
-                           "the server stopped reading: nothing went out for " + seconds(now - lastOutputProgress_) +
-                               ", " + std::to_string(queueBytesOut_) + " bytes wait unsent"));
+void RTMPSocket::readProgress() {
+  // The one under way re-arms the watch when it comes.
+  if (std::exchange(readingProgress_, true)) return;
+  connection_->progress(onStrand([](RTMPSocket& self, platform::NWConnection::Progress progress) {
+    self.readingProgress_ = false;
+    self.watchingOutput_ = false;
+    self.checkOutput(progress);
+  }));
+}
+
+void RTMPSocket::acknowledge(UnacknowledgedSends& sends, std::uint64_t acknowledged) {
+  for (; !sends.empty() && sends.front().end <= acknowledged; sends.pop_front()) {
+    sends.front().delivered(Delivery::acknowledged);
   }
-  progressAtCheck_ = progress;
+}
+
+void RTMPSocket::checkOutput(platform::NWConnection::Progress progress) {
+  const auto now = std::chrono::steady_clock::now();
+  // Only the server's acknowledgement is progress: the system takes bytes
+  // (a little, but some) from a server that reads nothing.
+  if (progress.acknowledged > acknowledged_) {
+    acknowledged_ = progress.acknowledged;
+    lastOutputProgress_ = now;
+    acknowledge(unacknowledged_, acknowledged_);
+  }
+  if (!outputDue()) return;
+  if (now - lastOutputProgress_ >= timeout_) {
+    return closeWith(Error(Error::Case::outputStalled, std::nullopt,
+                           "the server stopped reading: it acknowledged nothing for " +
+                               seconds(now - lastOutputProgress_) + ", " +
+                               std::to_string(progress.written - acknowledged_ + std::uint64_t(queueBytesOut_)) +
+                               " bytes wait"));
+  }
   watchOutput();
 }
 
@@ -264,7 +290,12 @@ platform::Async<void> RTMPSocket::shutdownBody() {
   co_await waitForClosingStep(deadline, [this, deadline] {
     connection_->cancel(std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration{}));
   });
-  closeWith(std::nullopt);
+  if (generation != generation_) co_return;
+  co_await waitForClosingStep(std::chrono::steady_clock::now() + kSettleLimit, [this] {
+    closeWith(std::nullopt, [self = shared_from_this()] {
+      if (self->closingStep_) self->closingStep_->resume();
+    });
+  });
 }
 
 platform::Async<void> RTMPSocket::waitForClosingStep(std::chrono::steady_clock::time_point deadline,
@@ -282,7 +313,7 @@ platform::Async<void> RTMPSocket::waitForClosingStep(std::chrono::steady_clock::
   closingStep_.reset();
 }
 
-void RTMPSocket::closeWith(std::optional<Error> reason) {
+void RTMPSocket::closeWith(std::optional<Error> reason, std::function<void()> settled) {
   if (!connection_) return;
   ++generation_;
   if (pendingConnect_) {
@@ -298,13 +329,24 @@ void RTMPSocket::closeWith(std::optional<Error> reason) {
   sendingNotice_ = nullptr;
   receiving_ = false;
   watchingOutput_ = false;
+  readingProgress_ = false;
   closing_ = Closing::none;
   outgoing_.clear();
   timer_.cancel();
   outputTimer_.cancel();
-  if (closingStep_) closingStep_->resume();
-  if (incoming_) incoming_->finish();
-  incoming_.reset();
+  if (closingStep_ && !settled) closingStep_->resume();
+  // The last word on what arrived: read before the cut, told before the
+  // received sequence ends, which is how the owner learns of the close.
+  auto unacknowledged = std::make_shared<UnacknowledgedSends>(std::move(unacknowledged_));
+  unacknowledged_.clear();
+  connection_->progress([self = shared_from_this(), unacknowledged, incoming = std::exchange(incoming_, std::nullopt),
+                         settled = std::move(settled)](platform::NWConnection::Progress progress) {
+    asio::post(self->strand(), [unacknowledged, incoming, settled, progress] {
+      acknowledge(*unacknowledged, progress.acknowledged);
+      if (incoming) incoming->finish();
+      if (settled) settled();
+    });
+  });
   connection_->forceCancel();
   connection_.reset();
 }

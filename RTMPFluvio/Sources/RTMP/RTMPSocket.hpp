@@ -14,9 +14,9 @@
 #include "Fluvio/Sources/Network/NetworkTransportReporter.hpp"
 #include "Platform/Concurrency/AsyncStream.hpp"
 #include "Platform/Concurrency/BlockPool.hpp"
-#include "Platform/Concurrency/InlineFunction.hpp"
 #include "Platform/Concurrency/Continuation.hpp"
 #include "Platform/Network/NWConnection.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPDeliveryNotice.hpp"
 
 namespace rtmpfluvio {
 
@@ -29,9 +29,8 @@ namespace rtmpfluvio {
 class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_shared_from_this<RTMPSocket> {
  public:
   using Bytes = std::vector<std::uint8_t>;
-  // Called on the socket's strand once the system has taken every byte of a
-  // send; made per message, so kept in place rather than on the heap.
-  using WrittenNotice = platform::InlineFunction<void()>;
+  using Delivery = RTMPDelivery;
+  using DeliveryNotice = RTMPDeliveryNotice;
 
   class Error : public std::exception {
    public:
@@ -41,7 +40,8 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
       // The server ended the stream it sends.
       endOfStream,
       connectionTimedOut,
-      // Output waited too long or grew too large: the server stopped reading.
+      // The server acknowledged nothing of what waits for the time-out, or
+      // output grew too large: the server stopped reading.
       outputStalled,
     };
     explicit Error(Case errorCase, std::optional<platform::NWError> networkError = std::nullopt,
@@ -64,6 +64,11 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   // Bytes waiting to be sent beyond which the socket closes: about a minute
   // of a 2 Mbit/s publication.
   static constexpr std::int64_t kMaxQueuedBytes = 16 * 1024 * 1024;
+  // Each time this many more sends wait for acknowledgement the socket asks
+  // at once rather than at its next check.
+  static constexpr std::size_t kUnacknowledgedBatch = 64;
+  // How long a close waits to hear what the server acknowledged last.
+  static constexpr std::chrono::seconds kSettleLimit{1};
 
   RTMPSocket(Key key, platform::NWParameters parameters, std::chrono::steady_clock::duration timeout,
              SharedStrand shared);
@@ -83,17 +88,18 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   platform::Async<platform::AsyncStream<Bytes>> connect(std::string host, std::int64_t port);
   // Queues bytes; dropped unless connected and not shutting down. Safe from
   // any thread (on the socket's strand it queues at once), and bytes queued
-  // from one thread leave in that order. `written` once the system has taken
-  // all of them; never when they are dropped. A failed send, more than
-  // kMaxQueuedBytes waiting, or output that the system takes no byte of for
-  // the time-out closes the socket.
-  void send(platform::OutgoingBytes bytes, WrittenNotice written = {});
-  // Tears the connection down at once; a pending connect fails. Safe from
-  // any thread.
+  // from one thread leave in that order; `delivered` hears how far they got.
+  // A failed send, more than kMaxQueuedBytes waiting, or output of which the
+  // server acknowledges nothing for the time-out closes the socket.
+  void send(platform::OutgoingBytes bytes, DeliveryNotice delivered = {});
+  // Tears the connection down at once; a pending connect fails. What the
+  // server had acknowledged by then is still told, before the received
+  // sequence finishes. Safe from any thread.
   void close();
   // Writes what is queued, then ends the stream (TLS with its close alert)
   // and closes; the whole bounded by the time-out, after which it closes at
-  // once. Received bytes still arrive meanwhile.
+  // once. Received bytes still arrive meanwhile. Returns once every send the
+  // server acknowledged has been told so.
   platform::Async<void> shutdown();
   platform::Async<bool> connected();
   // Reading waits while `admitsMore` says no: the receive in flight still
@@ -117,14 +123,21 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   platform::Async<void> waitForClosingStep(std::chrono::steady_clock::time_point deadline,
                                            std::function<void()> start);
   void stateDidChange(platform::NWConnection::State state, std::optional<platform::NWError> error);
-  void queue(platform::OutgoingBytes bytes, WrittenNotice written);
+  void queue(platform::OutgoingBytes bytes, DeliveryNotice delivered);
   void receiveNext();
   void sendNext();
   void watchOutput();
+  void readProgress();
   void checkOutput(platform::NWConnection::Progress progress);
   bool outputPending() const noexcept { return sending_ || !outgoing_.empty(); }
-  // Closes; `reason` says why when the socket closes on its own.
-  void closeWith(std::optional<Error> reason);
+  // Bytes wait to be written or acknowledged.
+  bool outputDue() const noexcept {
+    return outputPending() || acknowledged_ < static_cast<std::uint64_t>(totalBytesOut_);
+  }
+  // Closes; `reason` says why when the socket closes on its own. The last
+  // acknowledgements are told, then the received sequence finishes, then
+  // `settled` runs, on the socket's strand.
+  void closeWith(std::optional<Error> reason, std::function<void()> settled = {});
   // Runs `body` on the socket's strand for the current connection only.
   template <class Body>
   auto onStrand(Body body);
@@ -144,18 +157,29 @@ class RTMPSocket : public fluvio::NetworkTransportReporter, public std::enable_s
   bool receiving_ = false;
   struct Outgoing {
     platform::OutgoingBytes bytes;
-    WrittenNotice written;
+    DeliveryNotice delivered;
   };
+  // A send written whole whose notice waits for the server's acknowledgement
+  // of its last byte, `end` bytes into the connection.
+  struct Unacknowledged {
+    std::uint64_t end;
+    DeliveryNotice delivered;
+  };
+  using UnacknowledgedSends = std::deque<Unacknowledged, platform::detail::BlockAllocator<Unacknowledged>>;
+  // Tells the sends that `acknowledged` covers.
+  static void acknowledge(UnacknowledgedSends& sends, std::uint64_t acknowledged);
   // Its nodes come from the block pool: a queue that fills and drains with
   // every message would otherwise take and free one every few messages.
   std::deque<Outgoing, platform::detail::BlockAllocator<Outgoing>> outgoing_;
   bool sending_ = false;
   // The send in flight: its size and whom to tell once it is written.
   std::int64_t sendingCount_ = 0;
-  WrittenNotice sendingNotice_;
-  // Output is watched for progress while pending.
+  DeliveryNotice sendingNotice_;
+  UnacknowledgedSends unacknowledged_;
+  // Output is watched for the server's acknowledgements while any is due.
   bool watchingOutput_ = false;
-  platform::NWConnection::Progress progressAtCheck_;
+  bool readingProgress_ = false;
+  std::uint64_t acknowledged_ = 0;
   std::chrono::steady_clock::time_point lastOutputProgress_;
   // How far shutdown() is: writing what is queued (nothing more is taken),
   // then ending the stream (a failing receive is expected).

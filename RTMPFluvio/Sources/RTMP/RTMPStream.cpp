@@ -116,7 +116,12 @@ Async<std::uint32_t> RTMPStream::id() {
 }
 
 Async<RTMPStreamInfo> RTMPStream::info() {
-  return isolated([&self = *this]() -> Async<RTMPStreamInfo> { co_return self.info_; });
+  return isolated([&self = *this]() -> Async<RTMPStreamInfo> {
+    auto info = self.info_;
+    info.videoFramesDroppedForBacklog = static_cast<std::int64_t>(self.sendQueue_.drops().videoFrames);
+    info.audioBuffersDroppedForBacklog = static_cast<std::int64_t>(self.sendQueue_.drops().audioBuffers);
+    co_return info;
+  });
 }
 
 Async<AMFArray> RTMPStream::metadata() {
@@ -265,19 +270,22 @@ Async<void> RTMPStream::connectionWillCloseBody() {
 
 // Commands.
 
-void RTMPStream::output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
-                        WrittenNotice written) {
+bool RTMPStream::output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+                        DeliveryNotice delivered) {
   const auto connection = connection_.lock();
-  if (!connection) return;
+  if (!connection) return false;
   info_.byteCount += static_cast<std::int64_t>(
       std::visit([](const auto& sent) { return sent.payload().size(); }, message));
-  connection->output(chunkType, chunkStreamId, std::move(message), std::move(written));
+  connection->output(chunkType, chunkStreamId, std::move(message), std::move(delivered));
+  return true;
 }
 
-void RTMPStream::output(std::optional<RTMPOutgoingMedia> media, WrittenNotice written) {
-  if (!media) return;
-  std::visit(
-      [&](auto& message) { output(media->chunkType, media->chunkStreamId, std::move(message), std::move(written)); },
+bool RTMPStream::output(std::optional<RTMPOutgoingMedia> media, DeliveryNotice delivered) {
+  if (!media) return false;
+  return std::visit(
+      [&](auto& message) {
+        return output(media->chunkType, media->chunkStreamId, std::move(message), std::move(delivered));
+      },
       media->message);
 }
 
@@ -339,6 +347,7 @@ Async<void> RTMPStream::finishOutgoing() {
   // Stopping flushes the encoders, then ends their output sequences.
   outgoing_->stopRunning();
   co_await drain(sendingTasks_, kOutgoingDrainLimit);
+  co_await finishSendQueue(kOutgoingDrainLimit);
   packager_.setPublishing(false);
 }
 

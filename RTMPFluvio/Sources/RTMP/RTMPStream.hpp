@@ -19,6 +19,7 @@
 #include "RTMPFluvio/Sources/AMF/AMFArray.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPConnectionListener.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPMediaPackager.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPMediaSendQueue.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPPublished.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPReceivedMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStatus.hpp"
@@ -166,7 +167,7 @@ class RTMPStream final : public fluvio::Stream_,
   std::shared_ptr<fluvio::StreamBitRateStrategy>& bitRateStrategy() override { return bitRateStrategy_; }
 
  private:
-  using WrittenNotice = RTMPStreamTransport::WrittenNotice;
+  using DeliveryNotice = RTMPStreamTransport::DeliveryNotice;
 
   void start(const std::shared_ptr<RTMPStreamTransport>& connection);
   void setId(std::uint32_t id);
@@ -194,7 +195,15 @@ class RTMPStream final : public fluvio::Stream_,
   void sendData(std::string handlerName, AMFList arguments, bool isResetTimestamp);
   // Sends `package`, header first; while publishing, a header comes after
   // the metadata again when what the encoders were given has added to it.
-  void output(RTMPMediaPackage package);
+  // The body's delivery is followed; false when nothing was handed over.
+  bool output(RTMPMediaPackage package);
+  // Hands queued media to the connection while none handed over waits to be
+  // written, so a backlog stays in the queue, where its bound applies.
+  void sendQueued();
+  void delivered(std::uint64_t generation, bool isFrame, RTMPDelivery delivery);
+  // Waits up to `limit` for the queued media to be written, then lets go of
+  // what is left, which no later notice of this link will ask for.
+  platform::Async<void> finishSendQueue(std::chrono::steady_clock::duration limit);
   platform::Async<void> dispatchNetworkBody(fluvio::NetworkMonitorEvent event);
   platform::Async<void> connectionWillCloseBody();
   platform::Async<void> appendVideoBody(platform::CMSampleBuffer sampleBuffer);
@@ -209,9 +218,10 @@ class RTMPStream final : public fluvio::Stream_,
   platform::Async<RTMPResponse> request(RTMPStreamCode expected, fluvio::StreamReadyState state,
                                         std::string commandName, AMFList arguments);
   void sendCommand(std::string commandName, AMFList arguments);
-  void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
-              WrittenNotice written = {});
-  void output(std::optional<RTMPOutgoingMedia> media, WrittenNotice written = {});
+  // False without a connection: nothing is sent, nobody is told.
+  bool output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
+              DeliveryNotice delivered = {});
+  bool output(std::optional<RTMPOutgoingMedia> media, DeliveryNotice delivered = {});
   void yieldStatus(const RTMPStatus& status);
   void startMediaTasks();
   // Frames waiting for the encoders and what the encoders still hold reach
@@ -259,6 +269,12 @@ class RTMPStream final : public fluvio::Stream_,
   // When the last data message left; none sends the next one whole.
   std::optional<std::chrono::steady_clock::time_point> dataTimestamp_;
   RTMPMediaPackager packager_;
+  RTMPMediaSendQueue sendQueue_;
+  // Media bodies handed to the connection that it has not written yet.
+  int unwritten_ = 0;
+  // Tells notices of a link let go of from the current one's.
+  std::uint64_t deliveryGeneration_ = 0;
+  std::optional<platform::Continuation<void>> sendQueueDrained_;
   std::shared_ptr<fluvio::StreamBitRateStrategy> bitRateStrategy_;
   std::optional<platform::AsyncStream<RTMPStatus>::Continuation> statusContinuation_;
   // Read by the connection from its own strand.

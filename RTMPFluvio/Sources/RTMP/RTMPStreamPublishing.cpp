@@ -5,6 +5,7 @@
 #include "Fluvio/Sources/View/PreviewOutput.hpp"
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
 #include "Platform/AVFAudio/AVAudioPCMBuffer.hpp"
+#include "Platform/Concurrency/Continuation.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "RTMPFluvio/Sources/RTMP/CoroutineFrameWarning.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPFluvioLogger.hpp"
@@ -166,15 +167,36 @@ Async<void> RTMPStream::appendAudioBody(std::shared_ptr<platform::AVAudioBuffer>
 }
 
 void RTMPStream::sendEncodedVideo(const platform::CMSampleBuffer& sampleBuffer) {
-  output(packager_.package(sampleBuffer));
+  sendQueue_.push(sampleBuffer);
+  sendQueued();
 }
 
 void RTMPStream::sendEncodedAudio(const std::shared_ptr<platform::AVAudioCompressedBuffer>& audioBuffer,
                                   const platform::AVAudioTime& when) {
-  output(packager_.package(audioBuffer, when));
+  sendQueue_.push(RTMPMediaSendQueue::Audio{audioBuffer, when});
+  sendQueued();
 }
 
-void RTMPStream::output(RTMPMediaPackage package) {
+void RTMPStream::sendQueued() {
+  while (unwritten_ == 0) {
+    auto media = sendQueue_.pop();
+    if (!media) break;
+    // Packaged only now: the clocks count from the last buffer sent, so a
+    // gap left by dropped media shows in the next one's time.
+    if (auto* frame = std::get_if<platform::CMSampleBuffer>(&*media)) {
+      output(packager_.package(*frame));
+    } else {
+      const auto& audio = std::get<RTMPMediaSendQueue::Audio>(*media);
+      output(packager_.package(audio.buffer, audio.when));
+    }
+  }
+  if (unwritten_ == 0 && sendQueue_.empty() && sendQueueDrained_) {
+    sendQueueDrained_->resume();
+    sendQueueDrained_.reset();
+  }
+}
+
+bool RTMPStream::output(RTMPMediaPackage package) {
   // The encoders' input formats, and so the media keys, become known after
   // the publication began; a reader takes the latest metadata before the media.
   if (package.sequenceHeader && readyState_.value() == StreamReadyState::publishing) {
@@ -185,12 +207,44 @@ void RTMPStream::output(RTMPMediaPackage package) {
   }
   output(std::move(package.sequenceHeader));
   const bool isFrame = package.body && std::holds_alternative<RTMPVideoMessage>(package.body->message);
-  // A frame counts as sent once the socket has handed all of it to the
-  // system, not while it waits behind a server that stopped reading.
-  const auto written = [weak = weak_from_this()] {
-    if (const auto self = weak.lock()) self->enqueue([self] { ++self->info_.videoFramesSent; });
+  const auto notice = [weak = weak_from_this(), generation = deliveryGeneration_, isFrame](RTMPDelivery delivery) {
+    if (const auto self = weak.lock()) {
+      self->enqueue([self, generation, isFrame, delivery] { self->delivered(generation, isFrame, delivery); });
+    }
   };
-  output(std::move(package.body), isFrame ? WrittenNotice(written) : WrittenNotice());
+  if (!output(std::move(package.body), notice)) return false;
+  ++unwritten_;
+  if (isFrame) ++info_.videoFramesHandedOver;
+  return true;
+}
+
+void RTMPStream::delivered(std::uint64_t generation, bool isFrame, RTMPDelivery delivery) {
+  if (delivery == RTMPDelivery::acknowledged) {
+    // It arrived, whatever became of the link since.
+    if (isFrame) ++info_.videoFramesSent;
+    return;
+  }
+  if (generation != deliveryGeneration_) return;
+  --unwritten_;
+  sendQueued();
+}
+
+Async<void> RTMPStream::finishSendQueue(std::chrono::steady_clock::duration limit) {
+  if (unwritten_ > 0 || !sendQueue_.empty()) {
+    try {
+      co_await platform::withContinuation<void>(
+          [this](platform::Continuation<void> drained) { sendQueueDrained_ = std::move(drained); }, limit);
+    } catch (const platform::ContinuationError&) {
+      // Out of time: what is left goes unsent.
+    }
+    sendQueueDrained_.reset();
+  }
+  info_.videoFramesAbandoned += static_cast<std::int64_t>(sendQueue_.clear());
+  if (info_.videoFramesAbandoned > 0) {
+    TP_WARN(logger(), info_.videoFramesAbandoned, " video frames were never sent: the network did not take them in time");
+  }
+  ++deliveryGeneration_;
+  unwritten_ = 0;
 }
 
 void RTMPStream::mixer(fluvio::MediaMixer&, const platform::CMSampleBuffer& sampleBuffer) {

@@ -6,12 +6,12 @@
 #include <variant>
 
 #include "Platform/Concurrency/Executor.hpp"
-#include "Platform/Concurrency/InlineFunction.hpp"
 #include "RTMPFluvio/Sources/AMF/AMFValue.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPAudioMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPChunkType.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPCommandMessage.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPDataMessage.hpp"
+#include "RTMPFluvio/Sources/RTMP/RTMPDeliveryNotice.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPResponse.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPVideoMessage.hpp"
 
@@ -25,9 +25,7 @@ using RTMPStreamMessage = std::variant<RTMPAudioMessage, RTMPVideoMessage, RTMPD
 // What a net stream sends through: its connection.
 class RTMPStreamTransport {
  public:
-  // Called once every byte of a message has been handed to the system, from
-  // the transport's own strand; never for a message that is dropped.
-  using WrittenNotice = platform::InlineFunction<void()>;
+  using DeliveryNotice = RTMPDeliveryNotice;
 
   virtual ~RTMPStreamTransport() = default;
 
@@ -44,9 +42,10 @@ class RTMPStreamTransport {
   // "_result" or failed by "_error" or the request time-out.
   virtual platform::Async<RTMPResponse> call(std::string commandName, AMFList arguments) = 0;
   // Hands one message to the ordered output path and returns at once.
-  // Messages handed over from one strand leave in that order.
+  // Messages handed over from one strand leave in that order; `delivered`
+  // hears how far it got.
   virtual void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
-                      WrittenNotice written = {}) = 0;
+                      DeliveryNotice delivered = {}) = 0;
 };
 
 }  // namespace rtmpfluvio

@@ -98,18 +98,21 @@ class RTMPCaptureConnection final : public RTMPStreamTransport {
     const std::lock_guard lock(mutex_);
     isHolding_ = true;
   }
-  // Tells the waiting messages written, in the order they were sent.
+  // Tells the waiting messages written and acknowledged, in the order they were sent.
   void releaseWrites() {
-    std::vector<WrittenNotice> released;
+    std::vector<DeliveryNotice> released;
     {
       const std::lock_guard lock(mutex_);
       isHolding_ = false;
       released.swap(held_);
     }
-    for (const auto& written : released) written();
+    for (const auto& delivered : released) {
+      delivered(RTMPDelivery::written);
+      delivered(RTMPDelivery::acknowledged);
+    }
   }
   void output(RTMPChunkType chunkType, RTMPChunkStreamId chunkStreamId, RTMPStreamMessage message,
-              WrittenNotice written) override {
+              DeliveryNotice delivered) override {
     Captured captured = std::visit(
         [&](const auto& sent) {
           return Captured{chunkType, chunkStreamId, sent.type(), sent.streamId(), sent.timestamp(), sent.payload(), {},
@@ -127,10 +130,11 @@ class RTMPCaptureConnection final : public RTMPStreamTransport {
       const std::lock_guard lock(mutex_);
       sent_.push_back(std::move(captured));
       changed_.notify_all();
-      if (!written) return;
-      if (isHolding_) return held_.push_back(std::move(written));
+      if (!delivered) return;
+      if (isHolding_) return held_.push_back(std::move(delivered));
     }
-    written();
+    delivered(RTMPDelivery::written);
+    delivered(RTMPDelivery::acknowledged);
   }
 
   platform::Async<void> waitUntil(std::chrono::milliseconds deadline) {
@@ -170,7 +174,7 @@ class RTMPCaptureConnection final : public RTMPStreamTransport {
   bool isClockManual_ = false;
   std::chrono::milliseconds now_{0};
   std::vector<std::pair<std::chrono::milliseconds, platform::Continuation<void>>> timeouts_;
-  std::vector<WrittenNotice> held_;
+  std::vector<DeliveryNotice> held_;
   // Weak: the stream keeps its connection.
   std::vector<std::weak_ptr<RTMPConnectionListener>> streams_;
 };

@@ -80,22 +80,31 @@ TEST(RTMPSocketTests, CountsEachDirectionAsTheServerDoesAndTellsWhyItClosed) {
 }
 
 // Our own close is no failure: there is no reason to tell. What was queued
-// is written first and told so; what comes after the close never is.
+// is written first and told so, then told acknowledged by the time the
+// shutdown returns; what comes after the close never is.
 TEST(RTMPSocketTests, AClosedSocketHasNoCloseReason) {
   ExchangingServer server(0, 2, true);
   auto socket = RTMPSocket::make(platform::NWParameters::tcp());
   auto received = blockOn(socket->connect("127.0.0.1", server.port()));
   std::atomic<int> written = 0;
-  socket->send({1}, [&] { written += 1; });
-  socket->send({2}, [&] { written += 10; });
+  std::atomic<int> acknowledged = 0;
+  const auto counting = [&](int weight) {
+    return [&, weight](RTMPSocket::Delivery delivery) {
+      (delivery == RTMPSocket::Delivery::written ? written : acknowledged) += weight;
+    };
+  };
+  socket->send({1}, counting(1));
+  socket->send({2}, counting(10));
   blockOn(socket->shutdown());
   EXPECT_EQ(written, 11);
+  EXPECT_EQ(acknowledged, 11);
   EXPECT_EQ(server.bytesRead(), 2u);
   EXPECT_FALSE(blockOn(received.next()));
   EXPECT_FALSE(blockOn(socket->closeReason()));
-  socket->send({3}, [&] { written += 100; });
+  socket->send({3}, counting(100));
   EXPECT_EQ(blockOn(socket->makeNetworkTransportReport()).queueBytesOut, 0) << "nothing is taken after the close";
   EXPECT_EQ(written, 11) << "dropped bytes are not written";
+  EXPECT_EQ(acknowledged, 11);
 }
 
 }  // namespace

@@ -114,7 +114,7 @@ TEST(RTMPStalledServerTests, PastTheBoundTheConnectionCloses) {
 }
 
 // A server that reads slowly keeps the publication however long its backlog
-// stays; one that stops reading ends it once the socket has taken no byte
+// stays; one that stops reading ends it once it has acknowledged nothing
 // for the time-out (not before), with an error that says so.
 TEST(RTMPStalledServerTests, AServerThatStopsReadingEndsThePublicationAfterTheTimeOut) {
   RTMPConnection::Configuration configuration;
@@ -146,7 +146,7 @@ TEST(RTMPStalledServerTests, AServerThatStopsReadingEndsThePublicationAfterTheTi
   const auto noticed = std::chrono::steady_clock::now() - lastRead;
   ASSERT_TRUE(status);
   EXPECT_EQ(status->code(), "NetConnection.Connect.Closed");
-  EXPECT_THAT(status->description(), HasSubstr("the server stopped reading: nothing went out for"));
+  EXPECT_THAT(status->description(), HasSubstr("the server stopped reading: it acknowledged nothing for"));
   EXPECT_GE(noticed, configuration.timeout);
   EXPECT_LT(noticed, 3 * configuration.timeout);
   EXPECT_FALSE(blockOn(publication.connection->connected()));
