@@ -29,7 +29,8 @@ class VTX264Encoder final : public VTFrameEncoder {
 
   OSStatus open(const VTEncoderConfiguration& configuration) override;
   void encode(CVPixelBuffer& imageBuffer, const CMTime& presentationTimeStamp, const CMTime& duration,
-              const VTEncoderConfiguration& configuration, OutputHandler outputHandler) override;
+              const VTEncoderConfiguration& configuration, bool forceKeyFrame,
+              OutputHandler outputHandler) override;
   void drain() override;
 
  private:
