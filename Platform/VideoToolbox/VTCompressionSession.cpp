@@ -143,8 +143,9 @@ OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageB
   auto frame = detail::makePooled<Frame>(Frame{std::move(imageBuffer), presentationTimeStamp, duration,
                                                std::move(configuration), forceKeyFrame, std::move(outputHandler)});
   const bool posted = state_->worker.post([state = state_, frame = std::move(frame)] {
+    if (frame->forceKeyFrame) state->encoder->requestKeyFrame();
     state->encoder->encode(*frame->imageBuffer, frame->presentationTimeStamp, frame->duration, frame->configuration,
-                           frame->forceKeyFrame, std::move(frame->outputHandler));
+                           std::move(frame->outputHandler));
   });
   return posted ? noErr : kVTInvalidSessionErr;
 }

@@ -137,7 +137,7 @@ void VTVideoEncoder::setRates(const VTEncoderConfiguration& configuration) {
 
 void VTVideoEncoder::encode(CVPixelBuffer& imageBuffer, const CMTime& presentationTimeStamp,
                             const CMTime& duration, const VTEncoderConfiguration& configuration,
-                            bool forceKeyFrame, OutputHandler outputHandler) {
+                            OutputHandler outputHandler) {
   // libx264 leaves its average rate where it was when reconfigured live, so
   // any change, rates included, restarts the encoder cleanly on this frame,
   // which then becomes a key frame.
@@ -162,8 +162,7 @@ void VTVideoEncoder::encode(CVPixelBuffer& imageBuffer, const CMTime& presentati
   }
 
   const std::int64_t timeStamp = clock_.timeStampOf(presentationTimeStamp);
-  const bool keyFrame =
-      forceKeyFrame || clock_.needsKeyFrame(presentationTimeStamp, duration, configuration_.maxKeyFrameIntervalDuration);
+  const bool keyFrame = clock_.needsKeyFrame(presentationTimeStamp, duration, configuration_.maxKeyFrameIntervalDuration);
   picture_->pts = timeStamp;
   picture_->pict_type = keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
   if (keyFrame) clock_.keyFrameAt(presentationTimeStamp);

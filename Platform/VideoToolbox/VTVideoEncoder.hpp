@@ -32,8 +32,8 @@ class VTVideoEncoder final : public VTFrameEncoder {
   bool isOpen() const noexcept { return context_ != nullptr; }
   OSStatus open(const VTEncoderConfiguration& configuration) override;
   void encode(CVPixelBuffer& imageBuffer, const CMTime& presentationTimeStamp, const CMTime& duration,
-              const VTEncoderConfiguration& configuration, bool forceKeyFrame,
-              OutputHandler outputHandler) override;
+              const VTEncoderConfiguration& configuration, OutputHandler outputHandler) override;
+  void requestKeyFrame() override { clock_.requestKeyFrame(); }
   void drain() override;
 
  private:

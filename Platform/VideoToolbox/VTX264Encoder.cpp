@@ -146,8 +146,7 @@ OSStatus VTX264Encoder::readHeaders() {
 }
 
 void VTX264Encoder::encode(CVPixelBuffer& imageBuffer, const CMTime& presentationTimeStamp, const CMTime& duration,
-                           const VTEncoderConfiguration& configuration, bool forceKeyFrame,
-                           OutputHandler outputHandler) {
+                           const VTEncoderConfiguration& configuration, OutputHandler outputHandler) {
   // libx264 leaves its average rate where it was when reconfigured live, so
   // any change, rates included, restarts the encoder cleanly on this frame,
   // which then becomes a key frame.
@@ -171,8 +170,7 @@ void VTX264Encoder::encode(CVPixelBuffer& imageBuffer, const CMTime& presentatio
   }
 
   const std::int64_t timeStamp = clock_.timeStampOf(presentationTimeStamp);
-  const bool keyFrame =
-      forceKeyFrame || clock_.needsKeyFrame(presentationTimeStamp, duration, configuration_.maxKeyFrameIntervalDuration);
+  const bool keyFrame = clock_.needsKeyFrame(presentationTimeStamp, duration, configuration_.maxKeyFrameIntervalDuration);
   picture_.i_pts = timeStamp;
   picture_.i_type = keyFrame ? X264_TYPE_IDR : X264_TYPE_AUTO;
   if (keyFrame) clock_.keyFrameAt(presentationTimeStamp);

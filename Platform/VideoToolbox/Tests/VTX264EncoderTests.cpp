@@ -30,7 +30,7 @@ void encodeFrames(VTX264Encoder& encoder, const VTEncoderConfiguration& configur
                   int first, int count, int width, int height, PictureMaker makePicture = &videotest::makeNV12) {
   for (int frame = first; frame < first + count; ++frame) {
     encoder.encode(*makePicture(width, height, frame), videotest::frameTime(frame), videotest::framePeriod(),
-                   configuration, false, encoded.handler());
+                   configuration, encoded.handler());
   }
 }
 
