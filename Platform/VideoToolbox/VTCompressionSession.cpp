@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/VideoToolbox/VTEncoderConfiguration.hpp"
@@ -39,6 +40,8 @@ struct VTCompressionSession::State {
   VTPropertyDictionary properties;
   // Set by the first frame; the encoder is touched on the worker only from then on.
   bool encoding = false;
+  // Taken by the next frame submitted.
+  bool keyFrameRequested = false;
   std::unique_ptr<VTFrameEncoder> encoder;
   VTSessionWorker worker;
 };
@@ -119,11 +122,13 @@ OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageB
   if (!imageBuffer || !outputHandler) return kVTParameterErr;
   if (!avPixelFormat(imageBuffer->pixelFormatType())) return kVTPixelTransferNotSupportedErr;
   VTEncoderConfiguration configuration;
+  bool forceKeyFrame = false;
   {
     std::lock_guard lock(state_->mutex);
     if (state_->worker.isStopped()) return kVTInvalidSessionErr;
     configuration = state_->configuration;
     state_->encoding = true;
+    forceKeyFrame = std::exchange(state_->keyFrameRequested, false);
   }
   // Larger than a job holds in place: the frame goes in a block of the block
   // pool that the job owns.
@@ -132,15 +137,22 @@ OSStatus VTCompressionSession::encodeFrame(std::shared_ptr<CVPixelBuffer> imageB
     CMTime presentationTimeStamp;
     CMTime duration;
     VTEncoderConfiguration configuration;
+    bool forceKeyFrame;
     OutputHandler outputHandler;
   };
   auto frame = detail::makePooled<Frame>(Frame{std::move(imageBuffer), presentationTimeStamp, duration,
-                                               std::move(configuration), std::move(outputHandler)});
+                                               std::move(configuration), forceKeyFrame, std::move(outputHandler)});
   const bool posted = state_->worker.post([state = state_, frame = std::move(frame)] {
+    if (frame->forceKeyFrame) state->encoder->requestKeyFrame();
     state->encoder->encode(*frame->imageBuffer, frame->presentationTimeStamp, frame->duration, frame->configuration,
                            std::move(frame->outputHandler));
   });
   return posted ? noErr : kVTInvalidSessionErr;
+}
+
+void VTCompressionSession::requestKeyFrame() {
+  std::lock_guard lock(state_->mutex);
+  state_->keyFrameRequested = true;
 }
 
 OSStatus VTCompressionSession::completeFrames() {

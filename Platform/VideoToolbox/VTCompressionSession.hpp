@@ -58,6 +58,9 @@ class VTCompressionSession {
   // holds several; a pool caller awaits room() first.
   OSStatus encodeFrame(std::shared_ptr<CVPixelBuffer> imageBuffer, const CMTime& presentationTimeStamp,
                        const CMTime& duration, OutputHandler outputHandler);
+  // Makes the next picture submitted a key frame, and only that one; a
+  // picture queued before is left as it is. Safe on any thread.
+  void requestKeyFrame();
   // Resumes once the session has room for another frame, or has ended.
   Async<void> room();
   // Returns once every frame submitted so far has been emitted, draining the

@@ -1,6 +1,7 @@
 #include "Platform/VideoToolbox/VTFrameClock.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -21,8 +22,8 @@ std::int64_t VTFrameClock::timeStampOf(const CMTime& presentationTimeStamp) {
 }
 
 bool VTFrameClock::needsKeyFrame(const CMTime& presentationTimeStamp, const CMTime& duration,
-                                 std::optional<double> maxKeyFrameIntervalDuration) const {
-  if (!lastKeyFrameSeconds_) return true;
+                                 std::optional<double> maxKeyFrameIntervalDuration) {
+  if (std::exchange(keyFrameRequested_, false) || !lastKeyFrameSeconds_) return true;
   if (!maxKeyFrameIntervalDuration || !presentationTimeStamp.isValid()) return false;
   const double limit = *maxKeyFrameIntervalDuration;
   if (limit <= 0) return false;

@@ -17,10 +17,12 @@ class VTFrameClock {
   // The frame's stamp in ticks, always above the last one: the encoder
   // needs rising stamps.
   std::int64_t timeStampOf(const CMTime& presentationTimeStamp);
-  // True when the frame must be a key frame: the first one, or the one the
-  // next frame would come too late after.
+  // True when the frame must be a key frame: the first one, one requested,
+  // or the one the next frame would come too late after. Takes the request.
   bool needsKeyFrame(const CMTime& presentationTimeStamp, const CMTime& duration,
-                     std::optional<double> maxKeyFrameIntervalDuration) const;
+                     std::optional<double> maxKeyFrameIntervalDuration);
+  // The next frame is made a key frame, whenever it comes.
+  void requestKeyFrame() { keyFrameRequested_ = true; }
   // A key frame the encoder hands back late, behind frames already given to
   // it, does not move the clock back: that would force another too soon.
   void keyFrameAt(const CMTime& presentationTimeStamp);
@@ -30,6 +32,7 @@ class VTFrameClock {
  private:
   std::optional<std::int64_t> lastTimeStamp_;
   std::optional<double> lastKeyFrameSeconds_;
+  bool keyFrameRequested_ = false;
 };
 
 // The frame rate to plan for: the expected one, else 30.

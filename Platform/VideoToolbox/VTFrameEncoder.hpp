@@ -19,6 +19,8 @@ class VTFrameEncoder {
   // once, with its sample or as dropped.
   virtual void encode(CVPixelBuffer& imageBuffer, const CMTime& presentationTimeStamp, const CMTime& duration,
                       const VTEncoderConfiguration& configuration, OutputHandler outputHandler) = 0;
+  // Makes the next frame encoded a key frame.
+  virtual void requestKeyFrame() = 0;
   // Emits every frame the encoder holds and closes it; the next frame reopens it.
   virtual void drain() = 0;
 };

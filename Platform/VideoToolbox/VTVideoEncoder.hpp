@@ -33,6 +33,7 @@ class VTVideoEncoder final : public VTFrameEncoder {
   OSStatus open(const VTEncoderConfiguration& configuration) override;
   void encode(CVPixelBuffer& imageBuffer, const CMTime& presentationTimeStamp, const CMTime& duration,
               const VTEncoderConfiguration& configuration, OutputHandler outputHandler) override;
+  void requestKeyFrame() override { clock_.requestKeyFrame(); }
   void drain() override;
 
  private:

@@ -25,6 +25,7 @@ class VTCompressionSessionAdapter final : public VTSessionConvertible {
     session_->completeFramesThenInvalidate(std::move(completed));
   }
   void invalidate() override { session_->invalidate(); }
+  void requestKeyFrame() override { session_->requestKeyFrame(); }
 
   const std::shared_ptr<platform::VTCompressionSession>& session() const noexcept { return session_; }
 

@@ -36,6 +36,8 @@ class VTSessionConvertible {
   virtual void completeFramesThenInvalidate(std::function<void()> completed) = 0;
   // Ends the session; frames still in it are dropped.
   virtual void invalidate() = 0;
+  // Makes the next frame converted a key frame; a decoder has none to make.
+  virtual void requestKeyFrame() {}
 
   // Sets every option in one call; the platform status.
   platform::OSStatus applyOptions(const VTSessionOptionSet& options);

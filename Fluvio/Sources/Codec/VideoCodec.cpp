@@ -101,6 +101,8 @@ void VideoCodec::append(const platform::CMSampleBuffer& sampleBuffer) {
   }
   if (!session_ || !continuation_ || outputEnded_) return;
   if (!decoding && !isDue(sampleBuffer.presentationTimeStamp())) return;
+  // Taken only by a frame the session gets: a frame dropped here forces nothing.
+  if (!decoding && keyFrameRequested_.exchange(false, std::memory_order_acq_rel)) session_->requestKeyFrame();
   try {
     session_->convert(sampleBuffer, *continuation_);
   } catch (const std::exception& error) {

@@ -24,7 +24,7 @@ namespace fluvio {
 //
 // No lock of its own: append, the settings setter, startRunning and
 // stopRunning are called one at a time by the owner. Only the invalidation
-// flag is touched from notification threads.
+// flag and the key-frame request are touched from other threads.
 class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec> {
  public:
   using Continuation = platform::AsyncStream<platform::CMSampleBuffer>::Continuation;
@@ -73,6 +73,10 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
   // before the new one takes any.
   platform::Async<void> encode(platform::CMSampleBuffer sampleBuffer);
 
+  // Makes the next frame encoded a key frame, say for a receiver that lost
+  // frames; requests before that frame count once. Safe on any thread.
+  void requestKeyFrame() noexcept { keyFrameRequested_.store(true, std::memory_order_release); }
+
   bool isRunning() const override { return isRunning_; }
   void startRunning() override;
   void stopRunning() override;
@@ -102,6 +106,7 @@ class VideoCodec : public Runner, public std::enable_shared_from_this<VideoCodec
   // last frames are out, and takes nothing newer.
   bool outputEnded_ = false;
   std::atomic<bool> invalidateSession_ = true;
+  std::atomic<bool> keyFrameRequested_ = false;
   platform::CMTime presentationTimeStamp_ = platform::CMTime::zero;
   bool isRunning_ = false;
   std::shared_ptr<const platform::CMFormatDescription> inputFormat_;

@@ -92,6 +92,8 @@ class OutgoingStream final : public Runner {
   }
   // The same without waiting: a full encoder queues one more.
   void appendVideo(const platform::CMSampleBuffer& sampleBuffer) { videoCodec_->append(sampleBuffer); }
+  // Makes the next frame the encoder takes a key frame. Safe on any thread.
+  void requestKeyFrame() noexcept { videoCodec_->requestKeyFrame(); }
   // Ends the video input sequence, so a consumer can hand the frames still in
   // it to the encoder before stopping; later frames are dropped.
   void finishVideoInput();

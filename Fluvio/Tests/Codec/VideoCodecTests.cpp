@@ -77,10 +77,13 @@ class FakeSession : public VTSessionConvertible {
     if (completed) completed();
   }
   void invalidate() override { invalidated = true; }
+  // Records which frame, by its place among those converted, takes the request.
+  void requestKeyFrame() override { keyFrameRequests.push_back(converted.size()); }
   platform::OSStatus setProperties(const platform::VTPropertyDictionary&) override { return 0; }
 
   std::vector<VTSessionOption> applied;
   std::vector<CMTime> converted;
+  std::vector<std::size_t> keyFrameRequests;
   bool failConvert = false;
   bool invalidated = false;
 };
@@ -210,6 +213,20 @@ TEST_F(VideoCodecTests, SessionIsMadeLazilyForTheInputAndRemadeWhenTheFormatChan
   ASSERT_EQ(made.size(), 4u);
   EXPECT_TRUE(made[3].decoding);
   EXPECT_EQ(made[3].session->converted.size(), 2u);
+}
+
+TEST_F(VideoCodecTests, KeyFrameRequestsGoWithTheNextFrameConvertedOnce) {
+  codec->startRunning();
+  encode({20});
+  codec->requestKeyFrame();
+  EXPECT_TRUE(session().keyFrameRequests.empty());
+  codec->requestKeyFrame();
+  // The frame the timing gate drops does not take the request; the next one does, alone.
+  encode({20, 40, 60});
+  EXPECT_EQ(session().keyFrameRequests, (std::vector<std::size_t>{1}));
+  codec->requestKeyFrame();
+  encode({80});
+  EXPECT_EQ(session().keyFrameRequests, (std::vector<std::size_t>{1, 3}));
 }
 
 TEST_F(VideoCodecTests, WithoutAContinuationFramesAreDroppedUnconverted) {

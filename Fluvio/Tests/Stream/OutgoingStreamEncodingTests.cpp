@@ -194,5 +194,44 @@ TEST(OutgoingStreamEncodingTests, RawFramesAndPCMComeOutAsH264AndAACInOrderAndSt
   }
 }
 
+TEST(OutgoingStreamEncodingTests, AKeyFrameRequestWhileFramesFlowForcesTheNextFrameEncodedOnly) {
+  const auto outgoing = OutgoingStream::make();
+  outgoing->setVideoSettings(
+      VideoCodecSettings({640, 360}, 1'000'000, std::string(platform::kVTProfileLevel_H264_Baseline_3_1)));
+  const auto publisher = platform::Actor::make<Publisher>(outgoing);
+  platform::blockOn(publisher->publish());
+
+  const auto start = testing::hostTimeNow();
+  std::vector<CMTime> frameTimes;
+  const auto appendFrames = [&](int count) {
+    for (int index = 0; index < count; ++index) {
+      frameTimes.push_back(start + CMTime::make(static_cast<std::int64_t>(frameTimes.size()), 30));
+      auto frame = testing::rawVideoFrame(static_cast<int>(frameTimes.size()), frameTimes.back(), 640, 360);
+      platform::blockOn(publisher->run([&](OutgoingStream& stream) { stream.append(frame); }));
+    }
+  };
+  const auto cameOut = [&](std::size_t frames) {
+    return publisher->waitUntil([&](const Publisher& p) {
+      const auto* last = lastOrNull(p.video);
+      return last && last->presentationTimeStamp() == frameTimes[frames - 1];
+    });
+  };
+  // Every frame before the request is out of the encoder: none of them may take it.
+  appendFrames(6);
+  ASSERT_TRUE(cameOut(6));
+  platform::blockOn(publisher->run([](OutgoingStream& stream) { stream.requestKeyFrame(); }));
+  appendFrames(4);
+  ASSERT_TRUE(cameOut(10));
+  platform::blockOn(publisher->run([](OutgoingStream& stream) { stream.stopRunning(); }));
+  ASSERT_TRUE(publisher->loopsEnded());
+
+  const auto& video = publisher->video;
+  ASSERT_EQ(video.size(), frameTimes.size());
+  for (std::size_t index = 0; index < video.size(); ++index) {
+    EXPECT_EQ(video[index].presentationTimeStamp(), frameTimes[index]);
+    EXPECT_EQ(!isNotSync(video[index]), index == 0 || index == 6) << "frame " << index;
+  }
+}
+
 }  // namespace
 }  // namespace fluvio

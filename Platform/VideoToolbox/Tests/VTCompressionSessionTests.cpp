@@ -215,6 +215,36 @@ TEST(VTCompressionSessionHEVC, RoundTripsThroughOurDecoder) {
   }
 }
 
+class VTCompressionSessionKeyFrameRequest : public testing::TestWithParam<CMVideoCodecType> {};
+
+TEST_P(VTCompressionSessionKeyFrameRequest, ForcesTheNextFrameSubmittedAndOnlyThatOne) {
+  const auto session = makeSession(320, 240,
+                                   {{std::string(kVTCompressionPropertyKey_RealTime), true},
+                                    {std::string(kVTCompressionPropertyKey_AverageBitRate), 500'000}},
+                                   GetParam());
+  ASSERT_TRUE(session);
+  EncodedSamples encoded;
+  // The frames before are queued already when the request comes.
+  encodeFrames(*session, encoded, 0, 5, &videotest::makeNV12, 320, 240);
+  session->requestKeyFrame();
+  encodeFrames(*session, encoded, 5, 5, &videotest::makeNV12, 320, 240);
+  session->requestKeyFrame();
+  encodeFrames(*session, encoded, 10, 3, &videotest::makeNV12, 320, 240);
+  ASSERT_EQ(session->completeFrames(), noErr);
+  ASSERT_EQ(encoded.samples.size(), 13u);
+  for (int frame = 0; frame < 13; ++frame) {
+    EXPECT_EQ(isKeyFrame(*encoded.samples[frame]), frame == 0 || frame == 5 || frame == 10) << frame;
+  }
+
+  DecodedPictures decoded;
+  videotest::decodeAll(encoded.samples, decoded);
+  EXPECT_EQ(decoded.pictures.size(), 13u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, VTCompressionSessionKeyFrameRequest,
+                         testing::Values(kCMVideoCodecType_H264, kCMVideoCodecType_HEVC),
+                         [](const auto& info) { return info.index == 0 ? std::string("H264") : std::string("HEVC"); });
+
 TEST(VTCompressionSessionScaling, LetterboxFitsTheSourceBetweenBlackBars) {
   const auto session = makeSession(
       320, 180,

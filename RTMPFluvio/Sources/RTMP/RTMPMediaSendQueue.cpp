@@ -58,6 +58,9 @@ void RTMPMediaSendQueue::dropOldestVideo() {
     at = std::find_if(at, held_.end(), isVideo);
   } while (at != held_.end() && !isKeyFrame(*at));
   awaitsKeyFrame_ = at == held_.end();
+  // Nothing is dropped here while the queue waits (push drops those frames),
+  // so this is once per wait.
+  if (awaitsKeyFrame_ && requestKeyFrame_) requestKeyFrame_();
 }
 
 void RTMPMediaSendQueue::dropOldestAudio() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -15,9 +16,9 @@ namespace rtmpfluvio {
 // Encoded media waiting for room on the connection, in the order it came.
 // What it holds is bounded by media time: past kHeldSeconds of video, video
 // goes from the oldest up to the next key frame it holds (or, holding none,
-// all of it and what comes after until a key frame comes), so the picture
-// the server gets never breaks; past kHeldSeconds of audio, the oldest audio
-// goes. Every drop is counted.
+// all of it and what comes after until a key frame comes, asking the
+// encoder for one), so the picture the server gets never breaks; past
+// kHeldSeconds of audio, the oldest audio goes. Every drop is counted.
 //
 // Not synchronised: the owning stream makes every call from its own strand.
 class RTMPMediaSendQueue {
@@ -46,6 +47,9 @@ class RTMPMediaSendQueue {
   // returns the video frames it held. The drop counts stay.
   std::uint64_t clear();
   const Drops& drops() const noexcept { return drops_; }
+  // Called once each time the queue starts waiting for a key frame, so the
+  // wait lasts a frame or two rather than up to the encoder's interval.
+  void setKeyFrameRequest(std::function<void()> requestKeyFrame) { requestKeyFrame_ = std::move(requestKeyFrame); }
 
  private:
   // Drops video from the oldest held up to the next key frame held.
@@ -56,6 +60,7 @@ class RTMPMediaSendQueue {
   // Video was dropped and no key frame held: frames wait for one to come.
   bool awaitsKeyFrame_ = false;
   Drops drops_;
+  std::function<void()> requestKeyFrame_;
 };
 
 }  // namespace rtmpfluvio

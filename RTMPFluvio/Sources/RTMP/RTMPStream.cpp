@@ -76,7 +76,11 @@ std::shared_ptr<RTMPStream> RTMPStream::make(const std::shared_ptr<RTMPStreamTra
 }
 
 RTMPStream::RTMPStream(Key key, std::optional<std::string> fcPublishName)
-    : Stream_(key), fcPublishName_(std::move(fcPublishName)) {}
+    : Stream_(key), fcPublishName_(std::move(fcPublishName)) {
+  // A backlog that drops video past its last key frame asks the encoder for
+  // the next one at once (an idle one, for video appended encoded, ignores it).
+  sendQueue_.setKeyFrameRequest([outgoing = outgoing_] { outgoing->requestKeyFrame(); });
+}
 
 RTMPStream::~RTMPStream() { outputs_.clear(); }
 

@@ -42,6 +42,8 @@ std::vector<std::string> drain(RTMPMediaSendQueue& queue) {
 // counted.
 TEST(RTMPMediaSendQueueTests, PastTheBoundVideoGoesUpToTheNextKeyFrame) {
   RTMPMediaSendQueue queue;
+  int keyFrameRequests = 0;
+  queue.setKeyFrameRequest([&keyFrameRequests] { ++keyFrameRequests; });
   queue.push(frameAt(1.0, true));
   queue.push(audioAt(1.0));
   queue.push(frameAt(1.5, false));
@@ -50,24 +52,38 @@ TEST(RTMPMediaSendQueueTests, PastTheBoundVideoGoesUpToTheNextKeyFrame) {
   EXPECT_EQ(queue.drops().videoFrames, 0u) << "a second exactly is within the bound";
   queue.push(frameAt(2.25, false));
   EXPECT_EQ(queue.drops().videoFrames, 2u);
+  EXPECT_EQ(keyFrameRequests, 0) << "a key frame is held";
   EXPECT_EQ(drain(queue), (std::vector<std::string>{"A1.00", "K1.75", "P2.00", "P2.25"}));
 }
 
 // Holding no key frame after the dropped ones, the queue lets go of all its
 // video and of every frame after until a key frame comes: none that the
-// server could not decode is sent.
+// server could not decode is sent. The encoder is asked for a key frame once
+// a wait.
 TEST(RTMPMediaSendQueueTests, WithoutAKeyFrameHeldFramesWaitForTheNextOne) {
   RTMPMediaSendQueue queue;
+  int keyFrameRequests = 0;
+  queue.setKeyFrameRequest([&keyFrameRequests] { ++keyFrameRequests; });
   queue.push(frameAt(1.0, true));
-  for (int frame = 1; frame <= 31; ++frame) queue.push(frameAt(1.0 + frame / 30.0, false));
+  for (int frame = 1; frame <= 30; ++frame) queue.push(frameAt(1.0 + frame / 30.0, false));
+  EXPECT_EQ(keyFrameRequests, 0);
+  queue.push(frameAt(1.0 + 31 / 30.0, false));
   EXPECT_EQ(queue.drops().videoFrames, 32u);
+  EXPECT_EQ(keyFrameRequests, 1);
   EXPECT_TRUE(queue.empty());
   queue.push(frameAt(2.1, false));
   EXPECT_EQ(queue.drops().videoFrames, 33u);
   queue.push(frameAt(2.2, true));
   queue.push(frameAt(2.3, false));
   EXPECT_EQ(queue.drops().videoFrames, 33u);
+  EXPECT_EQ(keyFrameRequests, 1);
   EXPECT_EQ(drain(queue), (std::vector<std::string>{"K2.20", "P2.30"}));
+
+  // A second wait asks again.
+  queue.push(frameAt(3.0, true));
+  queue.push(frameAt(4.1, false));
+  EXPECT_EQ(queue.drops().videoFrames, 35u);
+  EXPECT_EQ(keyFrameRequests, 2);
 }
 
 // Audio is held for as long, then the oldest goes, one buffer at a time; the
