@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <future>
 #include <iostream>
 #include <thread>
 
@@ -11,6 +10,7 @@
 #include "RTMPFluvio/Sources/RTMP/RTMPConnection.hpp"
 #include "RTMPFluvio/Sources/RTMP/RTMPStream.hpp"
 #include "RTMPFluvio/Tests/RTMP/RTMPStreamTestMedia.hpp"
+#include "RTMPFluvio/Tests/RTMP/ScriptedPublish.hpp"
 #include "RTMPFluvio/Tests/RTMP/ScriptedRTMPServer.hpp"
 
 namespace rtmpfluvio {
@@ -50,13 +50,7 @@ TEST_P(RTMPBacklogTests, AServerThatStopsReadingIsNoticedWithinTheTimeOut) {
   configuration.timeout = 1s;
   const auto connection = RTMPConnection::make(configuration);
   const auto stream = RTMPStream::make(connection);
-  auto published = std::async(std::launch::async, [&] {
-    blockOn(connection->connect(server.url()));
-    return blockOn(stream->publish("key"));
-  });
-  server.accept();
-  server.answerUntilPublishing();
-  published.get();
+  testing::publishTo(server, *connection, *stream);
   auto statuses = blockOn(connection->status());
 
   // The sleep sets the producer's pace, 30 frames a second; it waits for no event.

@@ -2,9 +2,11 @@
 
 #include <asio/read.hpp>
 #include <asio/write.hpp>
+#include <algorithm>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <thread>
 
 #include "RTMPFluvio/Sources/RTMP/RTMPControlMessages.hpp"
 
@@ -127,14 +129,44 @@ std::vector<RTMPReceivedMessage> ScriptedRTMPServer::messagesWithin(std::chrono:
   const auto deadline = std::chrono::steady_clock::now() + wait;
   std::vector<RTMPReceivedMessage> messages;
   for (;;) {
-    while (const auto chunk = reader_.next()) {
-      auto message = decodeMessage(chunk->header);
-      if (!message) continue;
-      if (const auto* size = std::get_if<RTMPSetChunkSizeMessage>(&*message)) reader_.setChunkSize(size->size());
-      messages.push_back(std::move(*message));
-    }
+    takeMessages(messages);
     if (!awaitReady(*client_, POLLIN, deadline)) return messages;
     readSome();
+  }
+}
+
+std::vector<RTMPReceivedMessage> ScriptedRTMPServer::messagesReadSlowly(double bytesPerSecond,
+                                                                        std::chrono::milliseconds duration,
+                                                                        const std::function<void()>& tick) {
+  constexpr auto kTick = std::chrono::milliseconds(10);
+  const double perTick = bytesPerSecond * std::chrono::duration<double>(kTick).count();
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<RTMPReceivedMessage> messages;
+  std::uint8_t buffer[65536];
+  double allowance = 0;
+  for (auto next = start + kTick; next <= start + duration; next += kTick) {
+    std::this_thread::sleep_until(next);
+    // What a tick could not read (nothing had come) is not saved up for a burst.
+    allowance = std::min(allowance + perTick, 2 * perTick);
+    const auto wanted = std::min(sizeof buffer, static_cast<std::size_t>(allowance));
+    const auto count = ::recv(client_->native_handle(), buffer, wanted, MSG_DONTWAIT);
+    if (count == 0 || (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) break;
+    if (count > 0) {
+      allowance -= static_cast<double>(count);
+      reader_.put(std::span(buffer, static_cast<std::size_t>(count)));
+      takeMessages(messages);
+    }
+    tick();
+  }
+  return messages;
+}
+
+void ScriptedRTMPServer::takeMessages(std::vector<RTMPReceivedMessage>& messages) {
+  while (const auto chunk = reader_.next()) {
+    auto message = decodeMessage(chunk->header);
+    if (!message) continue;
+    if (const auto* size = std::get_if<RTMPSetChunkSizeMessage>(&*message)) reader_.setChunkSize(size->size());
+    messages.push_back(std::move(*message));
   }
 }
 

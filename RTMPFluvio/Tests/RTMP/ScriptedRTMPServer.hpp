@@ -51,6 +51,11 @@ class ScriptedRTMPServer {
   bool flushWithin(std::chrono::milliseconds wait);
   // Every message the client sends within `wait`.
   std::vector<RTMPReceivedMessage> messagesWithin(std::chrono::milliseconds wait);
+  // Every message read whole within `duration` while reading at most
+  // `bytesPerSecond`, paced by the server's own 10 ms ticks; `tick` runs
+  // after each. Ends early when the client goes.
+  std::vector<RTMPReceivedMessage> messagesReadSlowly(double bytesPerSecond, std::chrono::milliseconds duration,
+                                                      const std::function<void()>& tick);
   // "_result" (or `name`) for `command` with the given arguments.
   void reply(const RTMPCommandMessage& command, AMFList arguments, const std::string& name = "_result");
   // The connect reply with a status of the given code, level and description.
@@ -78,6 +83,8 @@ class ScriptedRTMPServer {
 
  private:
   void readSome();
+  // Moves every message the reader holds whole into `messages`.
+  void takeMessages(std::vector<RTMPReceivedMessage>& messages);
   // Answers connect, createStream (ids from 1 on) and other calls until the
   // client goes or stays silent; hands every other message to `other`.
   void serveStream(const std::function<void(const RTMPReceivedMessage&)>& other);
