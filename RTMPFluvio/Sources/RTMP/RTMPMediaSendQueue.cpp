@@ -21,8 +21,8 @@ bool isKeyFrame(const RTMPMediaSendQueue::Media& media) {
 }
 
 // How far `newest` is past the oldest media of its kind held; 0 for none.
-template <class Kind>
-double heldSpan(const std::deque<RTMPMediaSendQueue::Media>& held, double newest) {
+template <class Kind, class Held>
+double heldSpan(const Held& held, double newest) {
   const auto oldest = std::find_if(held.begin(), held.end(),
                                    [](const auto& media) { return std::holds_alternative<Kind>(media); });
   return oldest == held.end() ? 0 : newest - seconds(std::get<Kind>(*oldest));

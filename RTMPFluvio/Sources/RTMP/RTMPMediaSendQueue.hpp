@@ -9,6 +9,7 @@
 
 #include "Platform/AVFAudio/AVAudioCompressedBuffer.hpp"
 #include "Platform/AVFAudio/AVAudioTime.hpp"
+#include "Platform/Concurrency/BlockPool.hpp"
 #include "Platform/CoreMedia/CMSampleBuffer.hpp"
 
 namespace rtmpfluvio {
@@ -56,7 +57,11 @@ class RTMPMediaSendQueue {
   void dropOldestVideo();
   void dropOldestAudio();
 
-  std::deque<Media> held_;
+  // Its chunks come from the block pool: a queue that media passes through
+  // at a steady pace takes no heap block once warm.
+  using Held = std::deque<Media, platform::detail::BlockAllocator<Media>>;
+
+  Held held_;
   // Video was dropped and no key frame held: frames wait for one to come.
   bool awaitsKeyFrame_ = false;
   Drops drops_;
